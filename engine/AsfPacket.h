@@ -1,0 +1,60 @@
+#pragma once
+// Full parse of one data packet (chunk): error correction, payload parsing information and
+// every payload, with the byte positions of the fields that rewriting tools change.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace mendery {
+
+struct PacketPayload {
+    int streamNumber = 0;
+    bool keyFrame = false;
+    std::uint32_t mediaObjectNumber = 0;
+    std::uint32_t offsetIntoMediaObject = 0;  // presentation time (ms) for a compressed payload
+    std::uint32_t replicatedLength = 0;
+    std::uint32_t mediaObjectSize = 0;        // from replicated data, when it holds 8 bytes or more
+    std::uint32_t presentationTime = 0;       // ms, from replicated data, or the compressed payload's time
+    bool hasPresentationTime = false;
+    bool compressed = false;                  // replicated length 1: a group of sub-payloads
+    std::uint8_t presentationTimeDelta = 0;
+    std::uint64_t presentationTimeAt = 0;     // position of the 32-bit presentation time in the packet
+    std::uint64_t replicatedAt = 0;           // position of the replicated data
+    std::uint64_t dataAt = 0;                 // position of the payload bytes
+    std::uint32_t dataLength = 0;
+    // Sub-payloads of a compressed payload: position and length of each media object.
+    struct Piece { std::uint64_t at; std::uint32_t length; };
+    std::vector<Piece> pieces;
+};
+
+struct ParsedPacket {
+    bool ok = false;
+    std::string error;                 // why the packet does not parse
+    bool hasErrorCorrection = false;
+    std::uint8_t lengthTypeFlags = 0, propertyFlags = 0;
+    std::uint64_t lengthTypeFlagsAt = 0;
+    std::uint32_t packetLength = 0;    // explicit length, or the fixed packet size
+    bool explicitPacketLength = false;
+    std::uint64_t packetLengthAt = 0;
+    unsigned packetLengthWidth = 0;
+    std::uint32_t sequence = 0;
+    std::uint32_t paddingLength = 0;
+    std::uint64_t paddingLengthAt = 0;
+    unsigned paddingLengthWidth = 0;
+    std::uint32_t sendTime = 0;
+    std::uint64_t sendTimeAt = 0;
+    std::uint16_t duration = 0;
+    bool multiplePayloads = false;
+    std::uint8_t payloadFlags = 0;
+    std::uint64_t payloadFlagsAt = 0;
+    std::uint64_t usedEnd = 0;         // end of the last payload; what follows is padding
+    std::vector<PacketPayload> payloads;
+};
+
+// Parses `packet` (one fixed-size packet, or the shorter tail of a cut file) of a file whose
+// packets are `packetSize` bytes long. Packets with or without error correction bytes are
+// accepted. Never reads outside `packet`; a malformed packet yields ok=false and an error.
+ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize);
+
+}  // namespace mendery

@@ -1,0 +1,56 @@
+#pragma once
+// Binary file input and output with 64-bit positions. Every failure throws IoError
+// carrying the path and the system's reason.
+#include <cstdint>
+#include <span>
+#include <stdexcept>
+#include <string>
+
+namespace mendery {
+
+struct IoError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+class BinaryFile {
+public:
+    enum class Mode { Read, ReadWrite, Create };  // Create makes a new file or empties an existing one
+
+    BinaryFile() = default;
+    BinaryFile(const std::string& path, Mode mode) { Open(path, mode); }
+    ~BinaryFile();
+    BinaryFile(const BinaryFile&) = delete;
+    BinaryFile& operator=(const BinaryFile&) = delete;
+    BinaryFile(BinaryFile&& other) noexcept;
+    BinaryFile& operator=(BinaryFile&& other) noexcept;
+
+    void Open(const std::string& path, Mode mode);
+    void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    const std::string& Path() const { return path_; }
+
+    // Reads up to out.size() bytes; fewer only at the end of the file.
+    std::size_t Read(std::span<std::uint8_t> out);
+    void ReadExact(std::span<std::uint8_t> out);
+    void Write(std::span<const std::uint8_t> data);
+    void Seek(std::int64_t pos);
+    std::int64_t Tell() const;
+    std::int64_t Size() const;
+    bool AtEnd() const { return Tell() >= Size(); }
+    void Truncate(std::int64_t size);
+
+private:
+    [[noreturn]] void Fail(const std::string& what) const;
+    int fd_ = -1;
+    std::string path_;
+};
+
+// Size in bytes of the file at path (64-bit), 0 when it is not found.
+std::int64_t FileSizeOf(const std::string& path);
+bool FileExists(const std::string& path);
+// True when both paths name the same existing file (also through a symbolic or hard link).
+bool IsSameFile(const std::string& a, const std::string& b);
+// Refusal reason when `output` cannot be written as a new file for `source`, or empty.
+std::string CheckOutputPath(const std::string& source, const std::string& output);
+
+}  // namespace mendery
