@@ -103,7 +103,7 @@ AsfBuilder& AsfBuilder::SimplePackets(int n, std::uint8_t lengthTypeFlags, int k
         pl.object = (base + i) & 0xFF;
         pl.key = keyEvery > 0 && (base + i) % keyEvery == 0;
         pl.pts = p.sendTime + static_cast<std::uint32_t>(preroll_);
-        pl.data = Bytes(packetSize_ / 4, static_cast<std::uint8_t>(0x10 + (i % 200)));
+        pl.data = Bytes(packetSize_ - 40, static_cast<std::uint8_t>(0x10 + (i % 200)));
         p.payloads = {pl};
         packets_.push_back(p);
     }
