@@ -296,7 +296,7 @@ std::string RecordingHost::AllLines() const {
 }
 
 int RunCommand(const std::string& command, std::string* output) {
-    std::FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    std::FILE* pipe = ::popen(("{ " + command + " ; } 2>&1").c_str(), "r");
     if (!pipe) return -1;
     std::string text;
     char buf[4096];
@@ -317,7 +317,7 @@ std::string Quote(const std::string& path) {
 
 std::vector<int> ProbePacketCounts(const std::string& path) {
     std::string out;
-    if (RunCommand("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " + Quote(path), &out) != 0)
+    if (RunCommand("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " + Quote(path) + " 2>/dev/null", &out) != 0)
         return {};
     std::vector<int> counts;
     std::istringstream lines(out);

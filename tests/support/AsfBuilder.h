@@ -131,7 +131,8 @@ public:
     std::string AllLines() const;
 };
 
-// Runs a shell command; returns its exit status and puts stdout+stderr into `output`.
+// Runs a shell command; returns its exit status and puts stdout and stderr (unless the command
+// redirects it) into `output`.
 int RunCommand(const std::string& command, std::string* output = nullptr);
 bool HaveProgram(const std::string& name);
 std::string Quote(const std::string& path);  // for the shell
