@@ -1,0 +1,38 @@
+#pragma once
+// TSampleFrame: the sampler page. Six statements must be ticked, and a file be known, before
+// the button copies the start of the damaged file into a sample file.
+#include <QWidget>
+#include <functional>
+#include <string>
+
+class QCheckBox;
+class QLabel;
+class QScrollArea;
+class QToolButton;
+
+namespace mendery::ui {
+
+class TSampleFrame : public QWidget {
+    Q_OBJECT
+public:
+    explicit TSampleFrame(QWidget* parent = nullptr);
+
+    QString DamagedFile;
+    void SetDamagedFile(const QString& path);
+
+    // Writes the sample of a file and returns its path; throws on failure.
+    std::function<std::string(const std::string&)> MakeSample;
+
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6;
+    QToolButton* SpeedButton1;
+    QLabel* Label5;
+    QLabel* Image3;
+
+private:
+    void CheckBox1Click();
+    void SpeedButton1Click();
+    QList<QCheckBox*> Boxes() const;
+    QScrollArea* scroll_;
+};
+
+}  // namespace mendery::ui
