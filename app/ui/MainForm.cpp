@@ -19,6 +19,7 @@
 #include <QMimeData>
 #include <QScreen>
 #include <QScrollArea>
+#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
@@ -196,7 +197,7 @@ QWidget* TMainForm::BuildToolGroups() {
     }
     column->addStretch(1);
     scroll->setWidget(inner);
-    scroll->setMinimumWidth(inner->sizeHint().width() + 8);
+    scroll->setMinimumWidth(inner->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 2 * scroll->frameWidth());
     scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
     JoinButton = inner->findChild<QToolButton*>(QStringLiteral("JoinButton"));
     SplitButton = inner->findChild<QToolButton*>(QStringLiteral("SplitButton"));

@@ -27,7 +27,7 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(6, 4, 6, 4);
-    grid->setVerticalSpacing(2);
+    grid->setVerticalSpacing(4);
     const int rows = (static_cast<int>(items.size()) + columns - 1) / columns;
     for (int i = 0; i < items.size(); ++i) {
         auto* radio = new QRadioButton(items[i], this);

@@ -1,0 +1,56 @@
+#pragma once
+// Helpers for the window tests: scripted answers to modal dialogs, temporary copies of the
+// samples, screenshots when MENDERY_SHOTS names a folder.
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QMessageBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+
+namespace uitest {
+
+// Runs `act` on the next modal dialog of type T as soon as it shows.
+template <class T>
+void OnNextModal(std::function<void(T*)> act) {
+    auto* timer = new QTimer(qApp);
+    timer->setInterval(5);
+    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+        if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
+            timer->stop();
+            timer->deleteLater();
+            act(w);
+        }
+    });
+    timer->start();
+}
+
+// Answers the next message box with `button` and records its text.
+inline void AnswerNextMessage(QMessageBox::StandardButton button, QString* text = nullptr) {
+    OnNextModal<QMessageBox>([button, text](QMessageBox* box) {
+        if (text) *text = box->text();
+        box->done(button);
+    });
+}
+
+inline QString Sample(const QString& name) { return QStringLiteral(MENDERY_TEST_DATA) + QLatin1Char('/') + name; }
+
+// A copy of a sample inside `dir`.
+inline QString CopySample(const QTemporaryDir& dir, const QString& name, const QString& as = QString()) {
+    const QString target = dir.filePath(as.isEmpty() ? name : as);
+    QFile::remove(target);
+    QFile::copy(Sample(name), target);
+    QFile(target).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    return target;
+}
+
+inline void Screenshot(QWidget* w, const QString& name) {
+    const QString dir = qEnvironmentVariable("MENDERY_SHOTS");
+    if (dir.isEmpty()) return;
+    QDir().mkpath(dir);
+    w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+}  // namespace uitest

@@ -1,0 +1,212 @@
+// The advanced repair dialog on real files: a run with its log and output, the output landing
+// in the main window's list, presets setting the engine, scripted bad-chunk answers, stopping
+// a run, the save dialog's same-file check.
+#include <QCheckBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QtTest>
+
+#include "app/ui/BxAdvRep.h"
+#include "app/ui/MainForm.h"
+#include "app/ui/QtHost.h"
+#include "app/ui/Widgets.h"
+#include "engine/ui/AsfFileFrame.h"
+#include "engine/ui/BadChunkDialog.h"
+#include "UiTestSupport.h"
+
+using namespace mendery;
+using namespace mendery::ui;
+using namespace uitest;
+
+namespace {
+// Overwrites the first byte of the given packets of a copy, so their signature is bad.
+void BreakPackets(const QString& path, std::initializer_list<int> packets, int packetSize) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    const QByteArray head = f.read(24);
+    qint64 headerSize = 0;
+    for (int i = 7; i >= 0; --i) headerSize = (headerSize << 8) | static_cast<unsigned char>(head[16 + i]);
+    for (int k : packets) {
+        f.seek(headerSize + 50 + qint64(k) * packetSize);
+        f.write(QByteArray(1, '\x11'));
+    }
+}
+QString Log(TAsfFileFrame* f) { return f->Memo1->toPlainText(); }
+}  // namespace
+
+class AdvRepairTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void proposesOutputAndTitle() {
+        TBxAdvRepair d;
+        d.Setup(QStringLiteral("/v/a.asf"));
+        QCOMPARE(d.windowTitle(), QStringLiteral("高级修复 - /v/a.asf"));
+        QCOMPARE(d.AsfFileFrame1->Edit1->text(), QStringLiteral("/v/a.adv.asf"));
+        QCOMPARE(d.RunButton()->text(), QStringLiteral("修复"));
+        QCOMPARE(d.findChild<QPushButton*>("BitBtn2")->text(), QStringLiteral("播放修复文件"));
+    }
+
+    void presetsLockAndSetTheEngine() {
+        TBxAdvRepair d;
+        d.Setup(QStringLiteral("/v/a.wmv"));
+        TAsfFileFrame* f = d.AsfFileFrame1;
+        TAsfFile& e = f->Engine();
+        QTest::mouseClick(f->CheckBox8, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(e.FixTimeCodes);
+
+        d.PresetGroup->SetItemIndex(1);  // 修复坏点
+        QCOMPARE(e.FixForBadChunk, fbDeleteThem);
+        QVERIFY(e.FixFileSize && e.FixDataSize && !e.FixTimeCodes);
+        QCOMPARE(f->RadioGroup1->ItemIndex(), 2);
+        QVERIFY(f->CheckBox5->isChecked() && !f->CheckBox5->isEnabled() && !f->RadioGroup1->isEnabled());
+
+        d.PresetGroup->SetItemIndex(4);  // 设置可定位
+        QCOMPARE(e.FileSeekableFlag, fsEnableSeek);
+        QCOMPARE(e.LiveFlag, lfResetLive);
+        QCOMPARE(e.FixForBadChunk, fbDoNothing);
+        QVERIFY(!e.FixFileSize);
+
+        d.PresetGroup->SetItemIndex(6);  // VD兼容
+        QVERIFY(e.FixPad08 && e.FixPad10 && e.FixPad40 && e.FixFileSize && e.FixDataSize);
+        QVERIFY(f->CheckBox1->isChecked() && f->CheckBox3->isChecked());
+
+        d.PresetGroup->SetItemIndex(0);  // 自定义: defaults, unlocked
+        QVERIFY(!e.FixPad08 && !e.FixFileSize && e.FileSeekableFlag == fsDontChange);
+        QVERIFY(f->CheckBox1->isEnabled() && !f->CheckBox1->isChecked() && f->RadioGroup2->isEnabled());
+    }
+
+    void runOnARealSampleFromTheMainWindow() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv");
+        const QString output = dir.filePath("a_wmv2_wmav2.adv.wmv");
+        TMainForm w;
+        w.AddFile(source);
+        QString log;
+        OnNextModal<TBxAdvRepair>([&](TBxAdvRepair* d) {
+            QVERIFY(!w.PurgeTimer->isActive());  // stopped while the dialog is open
+            d->PresetGroup->SetItemIndex(2);     // 修复部分文件
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("修复"));
+            log = Log(d->AsfFileFrame1);
+            QCOMPARE(d->AsfFileFrame1->ProgressBar1->value(), d->AsfFileFrame1->ProgressBar1->maximum());
+            Screenshot(d, "advanced-repair-dialog");
+            QTest::mouseClick(d->findChild<QPushButton*>("BitBtn5"), Qt::LeftButton);
+        });
+        w.AdvancedRepairCommand();
+        QVERIFY(w.PurgeTimer->isActive());
+        QVERIFY2(log.startsWith(QStringLiteral("打开中") + source), qPrintable(log));
+        QVERIFY(log.contains(QStringLiteral("数据块大小为3200")));
+        QVERIFY(log.contains(QStringLiteral("文件已关闭")));
+        QVERIFY(QFileInfo(output).size() > 900000);
+        QCOMPARE(w.StringGrid1->rowCount(), 2);
+        QCOMPARE(w.StringGrid1->item(1, 0)->text(), output);
+        QCOMPARE(w.SelectedFile(), output);
+        // An independent reader decodes the repaired copy without errors.
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", output, "-f", "null", "-"});
+        if (ffmpeg.waitForFinished(60000)) {
+            QCOMPARE(ffmpeg.exitCode(), 0);
+            QVERIFY2(ffmpeg.readAllStandardError().isEmpty(), "ffmpeg reported errors");
+        }
+    }
+
+    void badChunkAnswersAreScriptedAndRemembered() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "bad.wmv");
+        BreakPackets(source, {5, 9, 20}, 3200);
+        TBxAdvRepair d;
+        d.Setup(source);
+        d.AsfFileFrame1->RadioGroup1->SetItemIndex(1);  // 每个都询问
+        QStringList labels;
+        QList<int> preselected;
+        // First: "删除它"; second: closed with the close box; third: OK with what is preselected.
+        std::function<void(TBadChunk*)> answer = [&](TBadChunk* b) {
+            labels << b->Label1->text();
+            preselected << b->RadioGroup1->ItemIndex();
+            if (labels.size() == 1) {
+                b->RadioGroup1->SetItemIndex(1);
+                QTest::mouseClick(b->BitBtn1, Qt::LeftButton);
+            } else if (labels.size() == 2) {
+                b->reject();
+            } else {
+                QTest::mouseClick(b->BitBtn1, Qt::LeftButton);
+            }
+            if (labels.size() < 3) OnNextModal<TBadChunk>(answer);
+        };
+        OnNextModal<TBadChunk>(answer);
+        QTest::mouseClick(d.RunButton(), Qt::LeftButton);
+        QCOMPARE(labels, (QStringList{"数据块数量: 5", "数据块数量: 9", "数据块数量: 20"}));
+        QCOMPARE(preselected, (QList<int>{0, 1, 1}));  // the dialog keeps its last answer
+        QVERIFY(TBadChunk::Exists());
+        const QString log = Log(d.AsfFileFrame1);
+        QCOMPARE(log.count(QStringLiteral("Bad chunk signature!")), 3);
+        // Two chunks deleted, one kept unchanged.
+        const qint64 in = QFileInfo(source).size(), out = QFileInfo(d.AsfFileFrame1->Output()).size();
+        QCOMPARE(in - out, 2 * 3200);
+    }
+
+    void secondClickStopsTheRun() {
+        const QString source = CopySample(dir, "g2_wmv2_wmav2_pkt512.wmv");
+        TBxAdvRepair d;
+        d.Setup(source);
+        QTest::mouseClick(d.AsfFileFrame1->CheckBox7, Qt::LeftButton, {}, QPoint(5, 5));  // detail lines
+        QTimer::singleShot(0, &d, [&] {
+            QCOMPARE(d.RunButton()->text(), QStringLiteral("中止"));
+            QTest::mouseClick(d.RunButton(), Qt::LeftButton);
+            QCOMPARE(d.RunButton()->text(), QStringLiteral("修复"));
+        });
+        QTest::mouseClick(d.RunButton(), Qt::LeftButton);
+        QVERIFY(Log(d.AsfFileFrame1).contains(QStringLiteral("-->> 用户请求中止! <<--")));
+        QCOMPARE(d.AsfFileFrame1->Engine().LastOutcome(), TRepairOutcome::Aborted);
+    }
+
+    void saveDialogRefusesTheSource() {
+        TBxAdvRepair d;
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "same.wmv");
+        d.Setup(source);
+        QString text;
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        QVERIFY(!d.AsfFileFrame1->AcceptChosenOutput(source));
+        QCOMPARE(text, QStringLiteral("输出文件不能和输入文件相同, 请再试一下."));
+        QCOMPARE(d.AsfFileFrame1->Edit1->text(), dir.filePath("same.adv.wmv"));
+        QVERIFY(d.AsfFileFrame1->AcceptChosenOutput(dir.filePath("other.wmv")));
+        QCOMPARE(d.AsfFileFrame1->Edit1->text(), dir.filePath("other.wmv"));
+    }
+
+    void deleteOutputReportsBothWays() {
+        TBxAdvRepair d;
+        d.Setup(dir.filePath("gone.wmv"));
+        QFile f(d.AsfFileFrame1->Output());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.close();
+        QString text;
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        QTest::mouseClick(d.findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+        QCOMPARE(text, QStringLiteral("文件已删除,\n") + dir.filePath("gone.adv.wmv"));
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        QTest::mouseClick(d.findChild<QPushButton*>("BitBtn4"), Qt::LeftButton);
+        QCOMPARE(text, QStringLiteral("不能删除,\n") + dir.filePath("gone.adv.wmv"));
+    }
+
+    void hostBatchesAndCapsTheMemo() {
+        QPlainTextEdit memo;
+        TQtHost host(&memo, nullptr);
+        for (int i = 0; i < TQtHost::kMemoLineCap + 10; ++i) host.Log("line " + std::to_string(i));
+        host.Flush();
+        QCOMPARE(host.FullLog().size(), std::size_t(TQtHost::kMemoLineCap + 10));
+        QVERIFY(memo.blockCount() <= TQtHost::kMemoLineCap);
+        QVERIFY(memo.toPlainText().endsWith(QStringLiteral("line %1").arg(TQtHost::kMemoLineCap + 9)));
+        host.ClearLog();
+        QVERIFY(memo.toPlainText().isEmpty());
+    }
+};
+
+QTEST_MAIN(AdvRepairTest)
+#include "adv_repair_test.moc"
