@@ -309,6 +309,14 @@ void TLostChunk::FinishOutput() {
         in_.Close();
     } catch (const IoError&) {
     }
+    if (headerGood_ && outEnd_ != 0 && chunksWritten_ <= 0) {
+        // A header without a single chunk plays nothing; it would only look like a rescue.
+        Log("没有找到以82 00 00开始的数据块, 不生成输出文件.");
+        if (outcome_ == TRepairOutcome::Done) outcome_ = TRepairOutcome::Refused;
+        RemoveOutput();
+        Log("文件已关闭");
+        return;
+    }
     if (!headerGood_ || outEnd_ == 0) {
         // Nothing usable was written: the header check failed, or the output could not take
         // the header.
