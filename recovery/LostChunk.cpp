@@ -236,27 +236,27 @@ bool TLostChunk::FindNextChunk() {
 void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
     ByteCursor c(chunk);
     BytePatcher w(chunk);
-    c.Seek(3);
     try {
-    const std::uint8_t L = c.U8();
-    const std::uint8_t P = c.U8();
-    std::uint32_t packetLength = c.ByLengthType(L >> 5);
-    c.ByLengthType(L >> 1);  // sequence, not used
-    const std::uint32_t padding = c.ByLengthType(L >> 3);
-    const std::uint64_t sendTimeAt = c.Pos();
-    c.Skip(4);
-    if (((L >> 5) & 3) == 0) packetLength = chunkSize_;
-    const std::uint16_t duration = c.U16();
+        c.Seek(3);
+        const std::uint8_t L = c.U8();
+        const std::uint8_t P = c.U8();
+        std::uint32_t packetLength = c.ByLengthType(L >> 5);
+        c.ByLengthType(L >> 1);  // sequence, not used
+        const std::uint32_t padding = c.ByLengthType(L >> 3);
+        const std::uint64_t sendTimeAt = c.Pos();
+        c.Skip(4);
+        if (((L >> 5) & 3) == 0) packetLength = chunkSize_;
+        const std::uint16_t duration = c.U16();
 
-    w.U32At(sendTimeAt, static_cast<std::uint32_t>(sendClock_));
-    const std::int64_t sendTime = sendClock_;
-    sendClock_ += duration;
+        w.U32At(sendTimeAt, static_cast<std::uint32_t>(sendClock_));
+        const std::int64_t sendTime = sendClock_;
+        sendClock_ += duration;
 
-    const bool multiple = (L & 1) != 0;
-    const std::uint8_t flags = c.U8();
-    const int count = multiple ? (flags & 0x1F) : 1;
-    const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
-    std::int64_t pos = static_cast<std::int64_t>(c.Pos());
+        const bool multiple = (L & 1) != 0;
+        const std::uint8_t flags = c.U8();
+        const int count = multiple ? (flags & 0x1F) : 1;
+        const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
+        std::int64_t pos = static_cast<std::int64_t>(c.Pos());
         for (int i = 0; i < count; ++i) {
             c.Seek(static_cast<std::uint64_t>(pos));
             if (multiple) c.ByLengthType(P >> 6);  // stream number
