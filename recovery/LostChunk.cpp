@@ -14,6 +14,14 @@ namespace {
 // Field positions inside the 80-byte body of the file properties object.
 constexpr std::uint32_t Body(std::uint32_t objectOffset) { return objectOffset - kObjectHeaderSize; }
 
+// Time arithmetic on values read from the file wraps around in 64 bits instead of overflowing.
+std::int64_t Plus(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+std::int64_t Minus(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+
 bool StartsWith(std::span<const std::uint8_t> bytes, const Guid& g) {
     return bytes.size() >= 16 && std::equal(g.bytes.begin(), g.bytes.end(), bytes.begin());
 }
@@ -127,6 +135,12 @@ bool TLostChunk::ReadHeader() {
     chunkSize_ = ReadU32At(fileProps_, Body(fp::MinPacketSize));
     if (chunkSize_ == 0) {
         Log("--> 不能定位文件属性 Obj");
+        return false;
+    }
+    if (chunkSize_ < sizeof kChunkSignature) {
+        // A block shorter than the signature never passes the test: every search would find
+        // the same start again.
+        Log("数据块大小为" + std::to_string(chunkSize_) + ", 不足3字节, 不能处理此文件!");
         return false;
     }
     if (chunkSize_ > kChunkBufferSize) {
@@ -267,14 +281,14 @@ void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
             if (replicated == 8) {
                 // Replicated data: media object size, then the presentation time.
                 const std::int64_t pt = ReadU32At(chunk, static_cast<std::uint64_t>(pos) + 4);
-                const std::int64_t drift = (pt + timeOffset_) - (sendTime + preroll);
-                if (drift > kMaxDriftMs || drift < -kMaxDriftMs) timeInSync_ = false;
+                const std::int64_t drift = Minus(Plus(pt, timeOffset_), Plus(sendTime, preroll));
+                if (drift > kMaxDriftMs || drift < -kMaxDriftMs) timeInSync_ = false;  // also catches a wrapped sum
                 if (!timeInSync_) {
-                    timeOffset_ = sendTime + preroll - pt;
+                    timeOffset_ = Minus(Plus(sendTime, preroll), pt);
                     Log(" PrTime 修正于 # " + std::to_string(chunksWritten_) + " (" + FormatClock(sendClock_ / 1000) + ")");
                     timeInSync_ = true;
                 }
-                w.U32At(static_cast<std::uint64_t>(pos) + 4, static_cast<std::uint32_t>(pt + timeOffset_));
+                w.U32At(static_cast<std::uint64_t>(pos) + 4, static_cast<std::uint32_t>(Plus(pt, timeOffset_)));
             }
             pos += replicated;
             std::int64_t payloadLength = 0;
@@ -332,7 +346,7 @@ void TLostChunk::FinishOutput() {
         BytePatcher props(fileProps_);
         const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
         props.U64At(Body(fp::SendDuration), static_cast<std::uint64_t>(sendClock_) * 10000);
-        props.U64At(Body(fp::PlayDuration), static_cast<std::uint64_t>(sendClock_ + preroll) * 10000);
+        props.U64At(Body(fp::PlayDuration), static_cast<std::uint64_t>(Plus(sendClock_, preroll)) * 10000);
         props.U8At(Body(fp::Flags), fp::FlagSeekable);
         props.U64At(Body(fp::FileSize), static_cast<std::uint64_t>(end));
         props.U64At(Body(fp::DataPacketsCount), static_cast<std::uint64_t>(chunksWritten_));

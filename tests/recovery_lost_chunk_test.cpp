@@ -211,6 +211,8 @@ TEST(LostChunk, HeaderProblemsAreRefusedAndLeaveNoOutput) {
         {"not asf", [](Bytes& f) { f[0] ^= 0xFF; }, "无效的文件头对象ID"},
         {"no data object", [](Bytes& f) { f[HeaderSizeOf(f)] ^= 0xFF; }, "无效的数据对象ID"},
         {"chunk size 0", [](Bytes& f) { PutU32(f, 30 + fp::MinPacketSize, 0); }, "--> 不能定位文件属性 Obj"},
+        {"chunk size below the signature", [](Bytes& f) { PutU32(f, 30 + fp::MinPacketSize, 2); },
+         "数据块大小为2, 不足3字节, 不能处理此文件!"},
         {"chunk size too big", [](Bytes& f) { PutU32(f, 30 + fp::MinPacketSize, 65537); },
          "数据块大小为65537, 超过65536字节, 不能处理此文件!"},
         {"header too big", [](Bytes& f) { PutU64(f, 16, 64001); }, "文件头太大 (64001字节, 最多64000字节), 不能处理此文件!"},
@@ -240,7 +242,7 @@ TEST(LostChunk, OutputNamingTheSourceIsRefusedBeforeAnythingIsCreated) {
     LostChunkRun run(TwoStreams(3).Build());
     const Bytes before = ReadFileBytes(run.source);
     fs::create_symlink(run.source, run.dir / "link.wmv");
-    for (const std::string out : {run.source, (run.dir / "link.wmv").string()}) {
+    for (const std::string& out : {run.source, (run.dir / "link.wmv").string()}) {
         run.tool.OutFileName = out;
         run.Go();
         EXPECT_TRUE(run.host.HasLine("输出文件不能和输入文件相同!"));
