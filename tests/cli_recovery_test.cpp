@@ -83,7 +83,7 @@ TEST(CliRecover, DeletedBytesAreSkippedAndTheRestDecodes) {
 TEST(CliRecover, BroadcastAndUnfinalisedSamples) {
     if (!HaveProgram("ffprobe")) GTEST_SKIP() << "ffprobe is not installed";
     TempDir dir;
-    for (const std::string& name : {"e2_broadcast_unframed.wmv", "m_ffmpeg_killed_unfinalized.wmv"}) {
+    for (const std::string& name : std::vector<std::string>{"e2_broadcast_unframed.wmv", "m_ffmpeg_killed_unfinalized.wmv"}) {
         const auto src = CopySample(dir, name);
         std::string log;
         ASSERT_EQ(RunCommand(Cli("recover " + Quote(src)), &log), 0) << log;
@@ -119,7 +119,7 @@ TEST(CliRecover, OutputEqualToTheSourceIsRefused) {
 
 TEST(CliShrink, FilesWithFullChunksHaveNothingToRemove) {
     TempDir dir;
-    for (const std::string& name : {"g_wmv2_wmav2_pkt16000.wmv", "g2_wmv2_wmav2_pkt512.wmv"}) {
+    for (const std::string& name : std::vector<std::string>{"g_wmv2_wmav2_pkt16000.wmv", "g2_wmv2_wmav2_pkt512.wmv"}) {
         const auto src = CopySample(dir, name);
         std::string log;
         EXPECT_EQ(RunCommand(Cli("shrink --no-extra " + Quote(src)), &log), 1) << log;

@@ -98,7 +98,7 @@ TEST(Shrinker, CutsEveryChunkToTheLargestUsedLengthAndRebuildsTheHeader) {
     }
 
     const std::string pct = std::to_string(used * 100 / kPacket);
-    for (const std::string& line : {"步骤 1, 正在分析...", "  文件中的流: #1, #2", "步骤 2, 正在压缩...", "  数据块已压缩: 8",
+    for (const std::string& line : std::vector<std::string>{"步骤 1, 正在分析...", "  文件中的流: #1, #2", "步骤 2, 正在压缩...", "  数据块已压缩: 8",
                                    "文件已关闭"})
         EXPECT_TRUE(run.host.HasLine(line)) << line << "\n" << run.host.AllLines();
     EXPECT_TRUE(run.host.HasLine("  数据块大小为:1024,  将被:" + std::to_string(used) + " (" + pct + "%)"));
@@ -134,7 +134,7 @@ TEST(Shrinker, UsedLengthAtTheLimit) {
 
     ShrinkRun two(fill(2));
     two.Go();
-    for (const std::string& line : {"  已分析,", "  此文件没有待移除的垃圾数据.", " 没有可以压缩的数据, 退出中..."})
+    for (const std::string& line : std::vector<std::string>{"  已分析,", "  此文件没有待移除的垃圾数据.", " 没有可以压缩的数据, 退出中..."})
         EXPECT_TRUE(two.host.HasLine(line)) << line;
     EXPECT_FALSE(fs::exists(two.output));
     EXPECT_EQ(two.host.AllLines().find("旧文件是"), std::string::npos);
