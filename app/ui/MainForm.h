@@ -22,6 +22,7 @@ class QTreeView;
 
 namespace mendery::ui {
 
+class TFlagFixForm;
 class TRadioGroup;
 class TSampleFrame;
 class TPageSplitter;
@@ -59,6 +60,10 @@ public:
 
     // Tools reached from the commands (tests call them directly).
     void AdvancedRepairCommand();
+    void BasicRepairCommand();
+    void JoinCommand();
+    void FlagsCommand();
+    TFlagFixForm* FlagFixForm() const { return flagFixForm_; }
 
     QTabWidget* PageControl1;
     QTableWidget* StringGrid1;
@@ -109,6 +114,7 @@ private:
     void PlayAllCommand();
     void PageChanged(int index);
     QString AskTarget(const QString& title);
+    QString AskSavePath(const QString& title, const QString& proposed);
 
     FileRows list_;
     QStringList commandLineFiles_;
@@ -119,6 +125,7 @@ private:
     TPageSplitter* pageSplitter_;
     QSplitter* explorerSplitter_;
     QToolButton* explorerToggle_;
+    TFlagFixForm* flagFixForm_ = nullptr;
 };
 
 }  // namespace mendery::ui

@@ -88,15 +88,12 @@ void TSampleFrame::CheckBox1Click() {
 }
 
 void TSampleFrame::SpeedButton1Click() {
-    try {
-        if (!MakeSample) throw std::runtime_error("no sample maker");
-        const std::string sample = MakeSample(DamagedFile.toStdString());
-        Label5->setText(QStringLiteral("样本文件是 \"") + QString::fromStdString(sample) + QLatin1Char('"'));
-        Image3->show();
-        scroll_->ensureWidgetVisible(Image3);
-    } catch (const std::exception&) {
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("创建样本文件失败."));
-    }
+    if (!MakeSample) return;
+    const auto sample = MakeSample(DamagedFile.toStdString());
+    if (!sample) return;
+    Label5->setText(QStringLiteral("样本文件是 \"") + QString::fromStdString(*sample) + QLatin1Char('"'));
+    Image3->show();
+    scroll_->ensureWidgetVisible(Image3);
 }
 
 }  // namespace mendery::ui

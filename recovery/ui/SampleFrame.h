@@ -3,6 +3,7 @@
 // the button copies the start of the damaged file into a sample file.
 #include <QWidget>
 #include <functional>
+#include <optional>
 #include <string>
 
 class QCheckBox;
@@ -20,8 +21,9 @@ public:
     QString DamagedFile;
     void SetDamagedFile(const QString& path);
 
-    // Writes the sample of a file and returns its path; throws on failure.
-    std::function<std::string(const std::string&)> MakeSample;
+    // Writes the sample of a file and returns its path; on failure it has told the user and
+    // returns nothing.
+    std::function<std::optional<std::string>(const std::string&)> MakeSample;
 
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6;
     QToolButton* SpeedButton1;

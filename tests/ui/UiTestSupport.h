@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -12,7 +13,8 @@
 
 namespace uitest {
 
-// Runs `act` on the next modal dialog of type T as soon as it shows.
+// Runs `act` on the next modal dialog of type T as soon as it shows. A dialog that `act` left
+// open (a failed check returns early) is closed, so a failure never hangs the test.
 template <class T>
 void OnNextModal(std::function<void(T*)> act) {
     auto* timer = new QTimer(qApp);
@@ -21,7 +23,9 @@ void OnNextModal(std::function<void(T*)> act) {
         if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
             timer->stop();
             timer->deleteLater();
+            QPointer<T> guard(w);
             act(w);
+            if (guard && guard->isVisible()) guard->reject();
         }
     });
     timer->start();

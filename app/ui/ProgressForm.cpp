@@ -1,0 +1,91 @@
+#include "app/ui/ProgressForm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+
+#include "app/ui/QtHost.h"
+#include "app/ui/Widgets.h"
+
+namespace mendery::ui {
+
+TPProcForm::TPProcForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("PProcForm"));
+    setWindowTitle(QStringLiteral("正在后台处理, 请稍候..."));
+    auto* layout = new QVBoxLayout(this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    Label1 = new QLabel(QStringLiteral("0%"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignCenter);
+    layout->addWidget(ProgressBar1);
+    layout->addWidget(Label1);
+    setMinimumWidth(320);
+}
+
+TFlowHost::~TFlowHost() { CloseProgress(); }
+
+TPProcForm* TFlowHost::Progress() {
+    if (!progress_) {
+        progress_ = new TPProcForm(owner_);
+        progress_->show();
+    }
+    return progress_;
+}
+
+void TFlowHost::CloseProgress() {
+    delete progress_;
+    progress_ = nullptr;
+}
+
+void TFlowHost::Log(std::string_view line) {
+    // The flows log only refusals and failures; they go to the terminal the program runs from.
+    log_.emplace_back(line);
+    std::fprintf(stderr, "%.*s\n", static_cast<int>(line.size()), line.data());
+}
+
+void TFlowHost::SetProgressRange(std::int64_t maximum) {
+    shift_ = 0;
+    while ((maximum >> shift_) > INT_MAX) ++shift_;
+    Progress()->ProgressBar1->setRange(0, static_cast<int>(maximum >> shift_));
+}
+
+void TFlowHost::SetProgress(std::int64_t position) {
+    auto* bar = Progress()->ProgressBar1;
+    bar->setValue(static_cast<int>(std::clamp<std::int64_t>(position >> shift_, 0, bar->maximum())));
+}
+
+void TFlowHost::SetStatus(std::string_view text) { Progress()->Label1->setText(QString::fromUtf8(text.data(), text.size())); }
+
+void TFlowHost::ProcessMessages() { ProcessMessagesThrottled(sinceEvents_); }
+
+void TFlowHost::Message(std::string_view text, MessageKind kind) {
+    const QString body = UiText(text);
+    switch (kind) {
+        case MessageKind::Warning: QMessageBox::warning(owner_, AppTitle(), body); break;
+        case MessageKind::Error: QMessageBox::critical(owner_, AppTitle(), body); break;
+        default: QMessageBox::information(owner_, AppTitle(), body);
+    }
+}
+
+Answer TFlowHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
+    QMessageBox::StandardButtons set = QMessageBox::Ok;
+    if (buttons == Buttons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == Buttons::YesNoCancel) set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    QMessageBox box(kind == MessageKind::Warning ? QMessageBox::Warning : QMessageBox::Question, AppTitle(), UiText(text), set, owner_);
+    switch (box.exec()) {
+        case QMessageBox::Yes: return Answer::Yes;
+        case QMessageBox::No: return Answer::No;
+        case QMessageBox::Ok: return Answer::Ok;
+        default: return Answer::Cancel;
+    }
+}
+
+}  // namespace mendery::ui

@@ -1,0 +1,38 @@
+#include "convert/ui/AsfToWavPanel.h"
+
+#include <QMessageBox>
+
+#include "app/ui/QtHost.h"
+#include "app/ui/Widgets.h"
+
+namespace mendery::ui {
+
+void RunConverter(QWidget* owner, const std::function<void()>& convert) {
+    try {
+        convert();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(owner, AppTitle(), QString::fromUtf8(e.what()));
+    }
+}
+
+TAsf2WavPanel::TAsf2WavPanel(QWidget* parent)
+    : TToolFrame(QStringLiteral("Edit4"),
+                 {QStringLiteral("转换为Wav文件"), QStringLiteral("Wav文件 (*.wav)"), QStringLiteral("wav"), QStringLiteral("Wav文件:")},
+                 parent) {
+    setObjectName(QStringLiteral("Asf2Wav"));
+    engine_.AttachHost(Host());
+}
+
+void TAsf2WavPanel::Prepare() {
+    engine_.Reset();
+    ClearRun();
+}
+
+void TAsf2WavPanel::Run() {
+    engine_.FileName = FileName.toStdString();
+    engine_.OutFileName = OutFileName.toStdString();
+    RunConverter(this, [this] { engine_.Convert(); });
+    FinishRun();
+}
+
+}  // namespace mendery::ui

@@ -1,0 +1,43 @@
+#pragma once
+// The re-encoder panel: source facts, encoding options on track bars, the encoder's state,
+// remaining time and size, and a 250 ms timer polling the encoder engine, over TMediaEncoder.
+#include <memory>
+
+#include "app/ui/ToolFrame.h"
+#include "convert/MediaEncoder.h"
+
+class QPushButton;
+class QSlider;
+class QTimer;
+
+namespace mendery::ui {
+
+class TMediaEncoderPanel : public TToolFrame {
+    Q_OBJECT
+public:
+    explicit TMediaEncoderPanel(QWidget* parent = nullptr);
+    ~TMediaEncoderPanel() override;
+    TMediaEncoder& Engine() { return *engine_; }
+
+    // The host's run button, whose caption the encoder switches between "开始" and "停止".
+    void SetRunButton(QPushButton* button) { runButton_ = button; }
+
+    void Prepare() override;
+    void Run() override { engine_->StartStop(); }
+    void Abort() override { engine_->StartStop(); }
+    void SetOutput(const QString& path) override;
+
+    QLabel *Label3, *Label1, *Label25, *Label22, *Label29, *Label15, *Label16, *Label10, *Label9;
+    QLabel *Panel9, *Panel10, *Panel11, *Panel12, *Panel13;
+    QSlider *TrackBar1, *TrackBar2, *TrackBar3, *TrackBar4;
+    QTimer* Timer1;
+
+private:
+    void ShowControls();
+    std::unique_ptr<TMediaEncoder> engine_;
+    TRunButton startButton_;
+    QPushButton* runButton_ = nullptr;
+    bool showing_ = false;
+};
+
+}  // namespace mendery::ui

@@ -1,0 +1,261 @@
+// The other tool dialogs and the main window's flows on real samples: lost-chunk recovery,
+// shrinker, AVI and WAV conversion, re-encoding, the flag fixer's messages, basic repair and
+// join through the real clipwright installed beside the program.
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTableWidget>
+#include <QtTest>
+
+#if MENDERY_HAVE_CLIPWRIGHT
+#include "app/LibraryCheck.h"
+#endif
+#include "app/ui/MainForm.h"
+#include "app/ui/ToolDialog.h"
+#include "app/ui/ToolDialogs.h"
+#include "app/ui/Widgets.h"
+#if MENDERY_HAVE_CONVERT
+#include "convert/ui/AsfToAviPanel.h"
+#endif
+#if MENDERY_HAVE_REENCODE
+#include "convert/ui/MediaEncoderPanel.h"
+#endif
+#include "engine/ui/FlagFixForm.h"
+#include "recovery/ui/ShrinkerPanel.h"
+#include "UiTestSupport.h"
+
+using namespace mendery;
+using namespace mendery::ui;
+using namespace uitest;
+
+namespace {
+QString LogOf(QWidget* dialog) { return dialog->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText(); }
+QPushButton* Button(QWidget* dialog, const char* name) { return dialog->findChild<QPushButton*>(QString::fromLatin1(name)); }
+
+// Clicks run in the next tool dialog, records its title and log, then closes it.
+struct RunAndClose {
+    QString title, log;
+    std::function<void(TToolDialog*)> before, after;
+    void Arm() {
+        OnNextModal<TToolDialog>([this](TToolDialog* d) {
+            title = d->windowTitle();
+            if (before) before(d);
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            log = LogOf(d);
+            if (after) after(d);
+            QTest::mouseClick(Button(d, "BitBtn5"), Qt::LeftButton);
+        });
+    }
+};
+
+QByteArray Head(const QString& path, int n) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return f.read(n);
+}
+
+// The 32-bit flags of the file properties object (found by its GUID's first bytes).
+quint32 Flags(const QString& path) {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    const QByteArray head = f.read(4096);
+    const int at = head.indexOf(QByteArray::fromHex("a1dcab8c47a9cf118ee400c00c205365"));
+    const QByteArray flags = head.mid(at + 88, 4);
+    return quint8(flags[0]) | quint8(flags[1]) << 8 | quint8(flags[2]) << 16 | quint32(quint8(flags[3])) << 24;
+}
+}  // namespace
+
+class ToolPanelsTest : public QObject {
+    Q_OBJECT
+    QTemporaryDir dir;
+
+    // A main window with one file listed and the library check answered.
+    void ListOne(TMainForm& w, const QString& path) {
+        w.AddFile(path);
+        QCOMPARE(w.SelectedFile(), path);
+    }
+
+private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void lostChunkRecoversACutFileAndListsIt() {
+        // Cut 1000 bytes out of the middle of a chunk: the grid breaks there.
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "cut.wmv");
+        QFile f(source);
+        QVERIFY(f.open(QIODevice::ReadWrite));
+        QByteArray all = f.readAll();
+        all.remove(200000, 1000);
+        f.resize(0);
+        f.write(all);
+        f.close();
+        TMainForm w;
+        ListOne(w, source);
+        RunAndClose run;
+        run.Arm();
+        w.findChild<QToolButton*>(QStringLiteral("LostChunkButton"))->click();
+        QCOMPARE(run.title, QStringLiteral("丢失数据块 -") + source);
+        QVERIFY2(run.log.contains(QStringLiteral(" 已找到部分丢失的数据块. 正在覆盖...")), qPrintable(run.log));
+        const QString output = dir.filePath("cut.lch.wmv");
+        QVERIFY(QFileInfo(output).size() > 900000);
+        QCOMPARE(w.SelectedFile(), output);
+    }
+
+    void shrinkerWithoutTheCuttingTool() {
+        const QString source = CopySample(dir, "c_wmav2.wma", "big.wma");
+        TShrinkerPanel* panel = nullptr;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            panel = d->findChild<TShrinkerPanel*>();
+            QVERIFY(!panel->CheckBox1->isChecked() && !panel->CheckBox1->isEnabled());
+            QCOMPARE(d->windowTitle(), QStringLiteral("压缩器 - ") + source);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("缩减"));
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("压缩"));
+            QVERIFY2(LogOf(d).contains(QStringLiteral("新文件是")), qPrintable(LogOf(d)));
+            d->accept();
+        });
+        const QString output = ShrinkFile(nullptr, source, false);
+        QCOMPARE(output, dir.filePath("big.shr.wma"));
+        QVERIFY(QFileInfo(output).size() > 0 && QFileInfo(output).size() < QFileInfo(source).size());
+    }
+
+    void wavFromAnAudioFile() {
+#if !MENDERY_HAVE_CONVERT
+        QSKIP("not in this build");
+#else
+        const QString source = CopySample(dir, "c_wmav2.wma");
+        TMainForm w;
+        ListOne(w, source);
+        RunAndClose run;
+        run.Arm();
+        w.findChild<QToolButton*>(QStringLiteral("WavButton"))->click();
+        QCOMPARE(run.title, QStringLiteral("转换为 Wav - ") + source);
+        const QString output = dir.filePath("c_wmav2.wav");
+        QCOMPARE(Head(output, 4), QByteArray("RIFF"));
+        QCOMPARE(w.StringGrid1->rowCount(), 1);  // converters add nothing to the list
+#endif
+    }
+
+    void aviHeaderEditAndDivX() {
+#if !MENDERY_HAVE_CONVERT
+        QSKIP("not in this build");
+#else
+        const QString source = CopySample(dir, "b_msmpeg4v3_wmav2.asf");
+        RunAndClose run;
+        run.after = [](TToolDialog* d) {
+            auto* p = d->findChild<TAsf2AviPanel*>();
+            QVERIFY(!p->Edit1->text().isEmpty());
+            QVERIFY(!p->Edit8->isEnabled());
+            QTest::mouseClick(p->CheckBox1, Qt::LeftButton, {}, QPoint(5, 5));
+            QVERIFY(p->Edit8->isEnabled() && p->BitBtn1->isEnabled() && p->BitBtn2->isEnabled());
+            QTest::mouseClick(p->BitBtn2, Qt::LeftButton);
+            QCOMPARE(p->Edit8->text(), QStringLiteral("DIV3"));
+            QVERIFY(!p->BitBtn2->isEnabled());
+            QVERIFY(LogOf(d).contains(QStringLiteral("文件转换为 DivX")));
+        };
+        run.Arm();
+        ConvertToAvi(nullptr, source);
+        const QString output = dir.filePath("b_msmpeg4v3_wmav2.avi");
+        QCOMPARE(Head(output, 4), QByteArray("RIFF"));
+        QVERIFY(Head(output, 4096).contains("DIV3"));
+#endif
+    }
+
+    void flagFixerMessages() {
+        const QString file = CopySample(dir, "a_wmv2_wmav2.wmv", "flags.wmv");
+        TMainForm w;
+        ListOne(w, file);
+        QCOMPARE(Flags(file), 2u);
+        QString text;
+        AnswerNextMessage(QMessageBox::No, &text);
+        w.FlagsCommand();
+        QCOMPARE(text, QStringLiteral("文件已经可定位. 您希望将其设置为直播?"));
+        QCOMPARE(Flags(file), 2u);
+        TFlagFixForm* form = w.FlagFixForm();
+        QCOMPARE(form->Label1->text(), file);
+        QString done;
+        OnNextModal<QMessageBox>([&](QMessageBox* box) {
+            box->done(QMessageBox::Yes);
+            AnswerNextMessage(QMessageBox::Ok, &done);
+        });
+        w.FlagsCommand();
+        QCOMPARE(done, QStringLiteral("文件: \"") + file + QStringLiteral("\"\n标记设置为 \"直播\"."));
+        QCOMPARE(Flags(file), 1u);
+        AnswerNextMessage(QMessageBox::Ok, &done);
+        w.FlagsCommand();
+        QCOMPARE(done, QStringLiteral("文件: \"") + file + QStringLiteral("\"\n标记设置为 \"可定位\"."));
+        QCOMPARE(Flags(file), 2u);
+        QCOMPARE(w.FlagFixForm(), form);  // created once and kept
+    }
+
+    void reEncodeRunsTheEncoderUnderTheTimer() {
+#if !MENDERY_HAVE_REENCODE
+        QSKIP("not in this build");
+#else
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "enc.wmv");
+        QString title, state, size;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            auto* p = d->findChild<TMediaEncoderPanel*>();
+            title = d->windowTitle();
+            QCOMPARE(p->Label9->text(), QStringLiteral("320 x 240"));
+            QVERIFY(!p->Panel9->text().isEmpty() && !p->Panel13->text().isEmpty());
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("开始"));
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("停止"));
+            QVERIFY(p->Timer1->isActive());
+            QTRY_COMPARE_WITH_TIMEOUT(d->RunButton()->text(), QStringLiteral("开始"), 120000);
+            state = p->Label3->text();
+            size = p->Label25->text();
+            d->accept();
+        });
+        const QString output = ReEncode(nullptr, source);
+        QCOMPARE(title, QStringLiteral("重新编码 - ") + source);
+        QCOMPARE(output, dir.filePath("enc.mp43.wmv"));
+        QVERIFY(QFileInfo(output).size() > 10000);
+        QVERIFY(!size.isEmpty() && size != QStringLiteral("?"));
+#endif
+    }
+
+    void basicRepairAndJoinWithClipwright() {
+#if !MENDERY_HAVE_CLIPWRIGHT
+        QSKIP("not in this build");
+#else
+        if (!ClipwrightAvailable()) QSKIP("clipwright is not built beside the tests");
+        const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "part1.wmv");
+        const QString b = CopySample(dir, "a_wmv2_wmav2.wmv", "part2.wmv");
+        TMainForm w;
+        ListOne(w, a);
+        OnNextModal<QFileDialog>([&](QFileDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("被修复的文件名"));
+            QCOMPARE(QFileInfo(d->selectedFiles().value(0)).fileName(), QStringLiteral("part1.bsr.wmv"));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        w.BasicRepairCommand();
+        const QString repaired = dir.filePath("part1.bsr.wmv");
+        QVERIFY(QFileInfo(repaired).size() > 900000);
+        QCOMPARE(w.SelectedFile(), repaired);
+
+        w.ClearList();
+        w.AddFile(a);
+        w.AddFile(b);
+        OnNextModal<QFileDialog>([&](QFileDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("已合并文件名称"));
+            QCOMPARE(QFileInfo(d->selectedFiles().value(0)).fileName(), QStringLiteral("part1-2.wmv"));
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        w.JoinCommand();
+        const QString joined = dir.filePath("part1-2.wmv");
+        QVERIFY(QFileInfo(joined).size() > 1800000);
+        QCOMPARE(w.SelectedFile(), joined);
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", joined, "-f", "null", "-"});
+        if (ffmpeg.waitForFinished(60000)) QCOMPARE(ffmpeg.exitCode(), 0);
+#endif
+    }
+};
+
+QTEST_MAIN(ToolPanelsTest)
+#include "tool_panels_test.moc"
