@@ -2,6 +2,8 @@
 // the playlist, the settings and the first run, the sampler checklist.
 #include <QCheckBox>
 #include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QListView>
 #include <QSettings>
 #include <QStandardPaths>
@@ -11,7 +13,10 @@
 #include <QtTest>
 
 #include "app/FileList.h"
+#include "app/ui/AboutForm.h"
 #include "app/ui/MainForm.h"
+#include "app/ui/ProgressForm.h"
+#include "engine/ui/BadChunkDialog.h"
 #include "app/ui/Widgets.h"
 #include "recovery/ui/SampleFrame.h"
 #include "UiTestSupport.h"
@@ -255,6 +260,47 @@ private slots:
         Screenshot(&w, "options-page");
         w.PageControl1->setCurrentIndex(2);
         Screenshot(&w, "sampler-page");
+        w.PageControl1->setCurrentIndex(0);
+        w.resize(900, 700);
+        QTest::qWait(50);
+        Screenshot(&w, "main-window-explorer");
+
+        TAboutForm about;
+        about.show();
+        QTRY_COMPARE(about.StatusLabel->text(), QStringLiteral("就绪."));
+        Screenshot(&about, "about");
+        about.hide();
+        TBadChunk& bad = TBadChunk::Instance();
+        bad.Label1->setText(QStringLiteral("数据块数量: 12345"));
+        bad.show();
+        Screenshot(&bad, "bad-chunk");
+        bad.hide();
+        TPProcForm progress;
+        progress.ProgressBar1->setValue(40);
+        progress.Label1->setText(QStringLiteral("40%"));
+        progress.show();
+        Screenshot(&progress, "transplant-progress");
+    }
+
+    void aboutDialogLoadsSettingsWhenShown() {
+        TAboutForm about;
+        int loads = 0;
+        QString statusDuringLoad;
+        bool okDuringLoad = true;
+        about.OnActivate = [&] {
+            ++loads;
+            statusDuringLoad = about.StatusLabel->text();
+            okDuringLoad = about.OkButton->isEnabled();
+        };
+        OnNextModal<TAboutForm>([&](TAboutForm* d) {
+            QTRY_COMPARE(d->StatusLabel->text(), QStringLiteral("就绪."));
+            QVERIFY(d->OkButton->isEnabled());
+            QTest::mouseClick(d->OkButton, Qt::LeftButton);
+        });
+        QCOMPARE(about.exec(), int(QDialog::Accepted));
+        QCOMPARE(loads, 1);
+        QCOMPARE(statusDuringLoad, QStringLiteral("正在读取上次使用的目录，请稍等..."));
+        QVERIFY(!okDuringLoad);
     }
 };
 

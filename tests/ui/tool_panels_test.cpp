@@ -2,6 +2,7 @@
 // shrinker, AVI and WAV conversion, re-encoding, the flag fixer's messages, basic repair and
 // join through the real clipwright installed beside the program.
 #include <QCheckBox>
+#include <QMimeData>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +26,7 @@
 #include "convert/ui/MediaEncoderPanel.h"
 #endif
 #include "engine/ui/FlagFixForm.h"
+#include "recovery/ui/SampleFrame.h"
 #include "recovery/ui/ShrinkerPanel.h"
 #include "UiTestSupport.h"
 
@@ -47,6 +49,7 @@ struct RunAndClose {
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
             log = LogOf(d);
             if (after) after(d);
+            Screenshot(d, d->objectName());
             QTest::mouseClick(Button(d, "BitBtn5"), Qt::LeftButton);
         });
     }
@@ -115,6 +118,7 @@ private slots:
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("压缩"));
             QVERIFY2(LogOf(d).contains(QStringLiteral("新文件是")), qPrintable(LogOf(d)));
+            Screenshot(d, d->objectName());
             d->accept();
         });
         const QString output = ShrinkFile(nullptr, source, false);
@@ -164,6 +168,46 @@ private slots:
 #endif
     }
 
+    void sampleOfTheSelectedFile() {
+        const QString file = CopySample(dir, "a_wmv2_wmav2.wmv", "sampled.wmv");
+        TMainForm w;
+        ListOne(w, file);
+        w.PageControl1->setCurrentIndex(2);
+        TSampleFrame* f = w.SampleFrame1;
+        for (auto* b : {f->CheckBox1, f->CheckBox2, f->CheckBox3, f->CheckBox4, f->CheckBox5, f->CheckBox6})
+            QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(f->SpeedButton1->isEnabled());
+        QTest::mouseClick(f->SpeedButton1, Qt::LeftButton);
+        QCOMPARE(f->Label5->text(), QStringLiteral("样本文件是 \"") + file + QStringLiteral(".sam\""));
+        QCOMPARE(QFileInfo(file + QStringLiteral(".sam")).size(), 524288);
+        QVERIFY(!f->Image3->isHidden());
+    }
+
+    void droppedFilesAreListed() {
+        TMainForm w;
+        const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "dropped.wmv");
+        QMimeData mime;
+        mime.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(dir.filePath("notes.txt"))});
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(&w, &drop);
+        QCOMPARE(w.SelectedFile(), a);
+        QCOMPARE(w.StringGrid1->rowCount(), 1);
+    }
+
+    void keyboardOnTheList() {
+        TMainForm w;
+        w.AddFile(QStringLiteral("/v/a.wmv"));
+        w.AddFile(QStringLiteral("/v/b.wmv"));
+        QTest::keyClick(w.StringGrid1, Qt::Key_Delete);
+        QCOMPARE(w.StringGrid1->rowCount(), 1);
+        QCOMPARE(w.SelectedFile(), QStringLiteral("/v/a.wmv"));
+    }
+
     void flagFixerMessages() {
         const QString file = CopySample(dir, "a_wmv2_wmav2.wmv", "flags.wmv");
         TMainForm w;
@@ -208,6 +252,7 @@ private slots:
             QVERIFY(p->Timer1->isActive());
             QTRY_COMPARE_WITH_TIMEOUT(d->RunButton()->text(), QStringLiteral("开始"), 120000);
             state = p->Label3->text();
+            Screenshot(d, d->objectName());
             size = p->Label25->text();
             d->accept();
         });
