@@ -48,6 +48,7 @@ TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidge
     connect(playSource_, &QPushButton::clicked, this, [this] { ShellOpen(source_); });
     connect(deleteOutput_, &QPushButton::clicked, this, &TToolDialog::DeleteOutput);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+    resize(680, 560);
 }
 
 void TToolDialog::Setup(const QString& source) {

@@ -72,6 +72,7 @@ TAsf2AviPanel::TAsf2AviPanel(QWidget* parent)
     Panel7->setAlignment(Qt::AlignCenter);
     SpeedButton2 = MakeCommandButton(header, QStringLiteral("SpeedButton2"), QIcon(), QStringLiteral("0"), QStringLiteral("重设起始位置"),
                                      Qt::ToolButtonTextOnly);
+    SpeedButton2->setAutoRaise(false);
     SpeedButton2->setEnabled(false);
     connect(TrackBar1, &QSlider::valueChanged, this, [this](int p) { Panel7->setText(QString::number(p - 100)); });
     connect(SpeedButton2, &QToolButton::clicked, this, [this] { TrackBar1->setValue(100); });

@@ -23,7 +23,7 @@ QLabel* Value(QWidget* parent, const char* name, bool panel = false) {
     if (panel) {
         l->setFrameShape(QFrame::StyledPanel);
         l->setFrameShadow(QFrame::Sunken);
-        l->setMinimumWidth(150);
+        l->setMinimumWidth(200);
     }
     return l;
 }
