@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
+#include <QTextCursor>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -46,6 +47,7 @@ TQtHost::TQtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status, QObjec
     if (memo_) {
         memo_->setContextMenuPolicy(Qt::CustomContextMenu);
         connect(memo_, &QPlainTextEdit::customContextMenuRequested, this, &TQtHost::ShowLogMenu);
+        memo_->setMaximumBlockCount(kMemoLineCap + 1);
     }
 }
 
@@ -55,38 +57,61 @@ QWidget* TQtHost::Owner() const {
     return QApplication::activeWindow();
 }
 
+namespace {
+QString Joined(const std::vector<std::string>& lines, std::size_t from, std::size_t to) {
+    std::string text;
+    for (std::size_t i = from; i < to; ++i) {
+        if (i > from) text += '\n';
+        text += lines[i];
+    }
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+}  // namespace
+
 void TQtHost::Log(std::string_view line) {
     fullLog_.emplace_back(line);
-    pending_.append(QString::fromUtf8(line.data(), static_cast<qsizetype>(line.size())));
     // A tool that logs without ever running events still gets its lines shown when it returns.
-    if (!flushQueued_) {
+    if (!flushQueued_ && memo_) {
         flushQueued_ = true;
-        QTimer::singleShot(0, this, [this] { Flush(); });
+        QTimer::singleShot(0, this, [this] { FlushLive(); });
     }
 }
 
 void TQtHost::ClearLog() {
-    pending_.clear();
     fullLog_.clear();
-    memoLines_ = 0;
-    rolled_ = false;
+    shown_ = 0;
+    skipped_ = false;
     if (memo_) memo_->clear();
 }
 
-void TQtHost::Flush() {
+void TQtHost::FlushLive() {
     flushQueued_ = false;
-    if (pending_.isEmpty() || !memo_) {
-        pending_.clear();
-        return;
+    if (!memo_ || shown_ >= fullLog_.size()) return;
+    std::size_t from = shown_;
+    if (fullLog_.size() - from > static_cast<std::size_t>(kLiveBatchLines)) {
+        from = fullLog_.size() - kLiveBatchLines;
+        skipped_ = true;
+        memo_->appendPlainText(QStringLiteral("…"));
     }
-    memoLines_ += static_cast<int>(pending_.size());
-    if (memoLines_ > kMemoLineCap && !rolled_) {
-        rolled_ = true;
-        memo_->setMaximumBlockCount(kMemoLineCap);
-        pending_.prepend(QStringLiteral("…（日志过长: 较早的行已从窗口移除, 完整日志可通过右键菜单保存）"));
-    }
-    memo_->appendPlainText(pending_.join(QLatin1Char('\n')));
-    pending_.clear();
+    memo_->appendPlainText(Joined(fullLog_, from, fullLog_.size()));
+    shown_ = fullLog_.size();
+}
+
+void TQtHost::ShowTail() {
+    const std::size_t from = fullLog_.size() > static_cast<std::size_t>(kMemoLineCap) ? fullLog_.size() - kMemoLineCap : 0;
+    QString text;
+    if (from > 0)
+        text = QStringLiteral("…（较早的 %1 行未在窗口中显示, 完整日志可通过右键菜单保存）\n").arg(from);
+    memo_->setPlainText(text + Joined(fullLog_, from, fullLog_.size()));
+    memo_->moveCursor(QTextCursor::End);
+    memo_->ensureCursorVisible();
+    skipped_ = false;
+}
+
+void TQtHost::Flush() {
+    if (!memo_) return;
+    FlushLive();
+    if (skipped_) ShowTail();
 }
 
 void TQtHost::SetProgressRange(std::int64_t maximum) {
@@ -108,7 +133,7 @@ void TQtHost::SetStatus(std::string_view text) {
 
 void TQtHost::ProcessMessages() {
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 30) return;
-    Flush();
+    FlushLive();
     ProcessMessagesThrottled(sinceEvents_);
 }
 

@@ -28,6 +28,10 @@ class TQtHost : public QObject, public IHost {
 public:
     // Lines kept in the memo; older ones roll out, the full log stays available to save.
     static constexpr int kMemoLineCap = 20000;
+    // While a tool runs, a batch longer than this shows only its last lines (after a "…" line):
+    // nobody reads thousands of lines a second, and laying them out would slow the tool down.
+    // The run's final Flush shows the whole tail again.
+    static constexpr int kLiveBatchLines = 200;
 
     TQtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status = nullptr, QObject* parent = nullptr);
 
@@ -40,7 +44,8 @@ public:
     void Message(std::string_view text, MessageKind kind) override;
     Answer Ask(std::string_view text, Buttons buttons, MessageKind kind) override;
 
-    // Shows every pending line now (after a run, before a question).
+    // Shows every pending line now and, when a run skipped lines, the complete tail of the log
+    // (after a run, before a question).
     void Flush();
     const std::vector<std::string>& FullLog() const { return fullLog_; }
     bool SaveFullLog(const QString& path) const;
@@ -48,14 +53,15 @@ public:
 private:
     QWidget* Owner() const;
     void ShowLogMenu(const QPoint& pos);
+    void FlushLive();
+    void ShowTail();
 
     QPlainTextEdit* memo_;
     QProgressBar* bar_;
     QLabel* status_;
-    QStringList pending_;
     std::vector<std::string> fullLog_;
-    int memoLines_ = 0;
-    bool rolled_ = false;
+    std::size_t shown_ = 0;      // lines of fullLog_ handed to the memo so far
+    bool skipped_ = false;       // a live flush left lines out
     bool flushQueued_ = false;
     int progressShift_ = 0;  // progress values above the bar's int range are scaled down
     QElapsedTimer sinceEvents_;
