@@ -208,6 +208,40 @@ private slots:
         QCOMPARE(w.SelectedFile(), QStringLiteral("/v/a.wmv"));
     }
 
+    void moveAndCopyTheSelectedFile() {
+        const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "tomove.wmv");
+        TMainForm w;
+        ListOne(w, a);
+        const QString moved = dir.filePath("moved.wmv");
+        OnNextModal<QFileDialog>([&](QFileDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("移动/重命名至"));
+            d->selectFile(moved);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        w.findChild<QToolButton*>(QStringLiteral("MoveButton"))->click();
+        QCOMPARE(w.SelectedFile(), moved);
+        QVERIFY(QFileInfo::exists(moved) && !QFileInfo::exists(a));
+
+        const QString copy = dir.filePath("copy.wmv");
+        OnNextModal<QFileDialog>([&](QFileDialog* d) {
+            QCOMPARE(d->windowTitle(), QStringLiteral("复制到"));
+            d->selectFile(copy);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        w.findChild<QToolButton*>(QStringLiteral("CopyButton"))->click();
+        QCOMPARE(w.StringGrid1->rowCount(), 2);
+        QCOMPARE(w.SelectedFile(), copy);
+        QCOMPARE(QFileInfo(copy).size(), QFileInfo(moved).size());
+
+        // Declining the recycle bin keeps the file and its row.
+        QString question;
+        AnswerNextMessage(QMessageBox::No, &question);
+        w.findChild<QToolButton*>(QStringLiteral("RecycleButton"))->click();
+        QCOMPARE(question, QStringLiteral("您确定要发送 '") + copy + QStringLiteral("' 至回收站?"));
+        QVERIFY(QFileInfo::exists(copy));
+        QCOMPARE(w.StringGrid1->rowCount(), 2);
+    }
+
     void flagFixerMessages() {
         const QString file = CopySample(dir, "a_wmv2_wmav2.wmv", "flags.wmv");
         TMainForm w;
