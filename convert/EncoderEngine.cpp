@@ -49,7 +49,9 @@ void TEncoderEngine::PrepareToEncode(bool prepare) {
         std::lock_guard lock(errorMutex_);
         lastError_.clear();
     }
+    notes_.clear();
     pipeline_ = std::make_unique<Pipeline>(job_);
+    notes_ = pipeline_->Notes();
 }
 
 void TEncoderEngine::Start() {

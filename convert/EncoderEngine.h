@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "convert/EncoderEngineSession.h"
 
@@ -47,6 +48,8 @@ public:
     virtual TEncoderStatistics Statistics() const = 0;
     // Why the last run ended early, or empty.
     virtual std::string LastError() const { return {}; }
+    // Where the prepared encode differs from the profile (a bitrate the codec cannot do).
+    virtual std::vector<std::string> Notes() const { return {}; }
 };
 
 class TEncoderEngine : public IMediaEncoderEngine {
@@ -68,6 +71,7 @@ public:
     int RunState() const override { return runState_.load(); }
     TEncoderStatistics Statistics() const override;
     std::string LastError() const override;
+    std::vector<std::string> Notes() const override { return notes_; }
 
     const TEncodeJob& Job() const { return job_; }
     // Waits until the encoding thread has ended.
@@ -86,6 +90,7 @@ private:
     std::atomic<std::int64_t> positionUs_{0}, writtenMs_{0}, writtenBytes_{0};
     mutable std::mutex errorMutex_;
     std::string lastError_;
+    std::vector<std::string> notes_;
 };
 
 }  // namespace mendery

@@ -54,6 +54,7 @@ constexpr AVRational kMilliseconds{1, 1000};
 // A timestamp gap up to this long is filled (video: the last picture repeated, audio:
 // silence) so the output keeps its frame cadence and audio stays in step with video.
 constexpr std::int64_t kMaxGapFillUs = 60'000'000;
+constexpr std::int32_t kLowestWmaBitrate = 24000;
 // Audio gaps shorter than this are ordinary timestamp jitter, not lost audio.
 constexpr std::int64_t kAudioGapToleranceUs = 100'000;
 }  // namespace
@@ -201,9 +202,13 @@ struct EncodePipeline::Impl {
         e->sample_fmt = codec->sample_fmts ? codec->sample_fmts[0] : AV_SAMPLE_FMT_FLTP;
         e->sample_rate = job.AudioSamplesPerSec;
         av_channel_layout_default(&e->ch_layout, job.AudioChannels);
-        e->bit_rate = job.AudioBitrate;
+        // The WMA v2 encoder cannot go below 24 kbps; the low rows of the table then get that.
+        e->bit_rate = std::max(job.AudioBitrate, kLowestWmaBitrate);
+        if (e->bit_rate != job.AudioBitrate)
+            owner.notes_.push_back("音频比特率 " + std::to_string(job.AudioBitrate) + " bps 低于编码器的最低值, 改用 " +
+                                   std::to_string(kLowestWmaBitrate) + " bps");
         e->time_base = {1, e->sample_rate};
-        Check(avcodec_open2(e, codec, nullptr), "无法打开 WMA v2 音频编码器 (" + std::to_string(job.AudioBitrate) +
+        Check(avcodec_open2(e, codec, nullptr), "无法打开 WMA v2 音频编码器 (" + std::to_string(e->bit_rate) +
                                                      " bps, " + std::to_string(job.AudioSamplesPerSec) + " Hz)");
         audio.stream = avformat_new_stream(out.get(), nullptr);
         if (!audio.stream) throw EncoderError("内存不足");

@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "convert/EncoderEngineSession.h"
 
@@ -29,11 +31,14 @@ public:
     std::int64_t WrittenBytes() const;                          // output bytes written
     bool HasVideo() const;
     bool HasAudio() const;
+    // Where the encode differs from the profile because the codecs cannot do it, for the log.
+    const std::vector<std::string>& Notes() const { return notes_; }
 
 private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
     std::int64_t positionUs_ = 0, writtenMs_ = 0;
+    std::vector<std::string> notes_;
     friend struct Impl;
 };
 

@@ -64,6 +64,7 @@ void TMediaEncoder::Start() {
 
     encoder_->Load(session);
     encoder_->PrepareToEncode(true);
+    for (const auto& note : encoder_->Notes()) host_.Log(note);
     encoder_->Start();
     if (encoder_->RunState() != rsStopped) host_.Log("正在编码...");
     StartTime = Clock();
