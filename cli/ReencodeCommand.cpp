@@ -82,7 +82,10 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     const bool terminal = ::isatty(2) != 0;
     int ticks = 0;
     while (frame.Controls().Timer1Enabled) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(TMediaEncoder::kTimerIntervalMs));
+        // A tick every 250 ms, or at once when the encoder ends.
+        const std::chrono::milliseconds interval(TMediaEncoder::kTimerIntervalMs);
+        if (auto* encoder = frame.Encoder()) encoder->WaitUntilStopped(interval);
+        else std::this_thread::sleep_for(interval);
         host.ProcessMessages();
         frame.Timer1Timer();
         const auto& c = frame.Controls();
@@ -102,6 +105,11 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
                             {"output", wrote ? nlohmann::json(frame.OutFileName) : nlohmann::json(nullptr)},
                             {"result", !error.empty() ? "failed" : stopRequested ? "stopped" : "done"},
                             {"audioRow", frame.Controls().TrackBar1},
+                            {"audioBitrate", frame.AudioFormat.Bitrate},
+                            {"audioSamplesPerSec", frame.AudioFormat.SamplesPerSec},
+                            {"audioChannels", frame.AudioFormat.Channels},
+                            {"videoWidth", frame.VideoWidth},
+                            {"videoHeight", frame.VideoHeight},
                             {"videoBitrate", frame.VideoBitrate},
                             {"frameRate", frame.FrameRate},
                             {"quality", frame.Quality},

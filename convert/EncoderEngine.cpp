@@ -95,7 +95,16 @@ void TEncoderEngine::Run() {
     }
     pipeline_.reset();  // closes the source and the output
     writtenBytes_ = FileSizeOf(job_.OutputPath);
-    runState_ = rsStopped;
+    {
+        std::lock_guard lock(stateMutex_);
+        runState_ = rsStopped;
+    }
+    stopped_.notify_all();
+}
+
+void TEncoderEngine::WaitUntilStopped(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(stateMutex_);
+    stopped_.wait_for(lock, timeout, [this] { return runState_.load() == rsStopped; });
 }
 
 TEncoderStatistics TEncoderEngine::Statistics() const {

@@ -4,6 +4,8 @@
 // its run state and statistics. Video becomes MPEG-4 v3 (FourCC MP43), audio Windows Media
 // Audio v2 (format tag 0x161), both muxed into an ASF file.
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -50,6 +52,8 @@ public:
     virtual std::string LastError() const { return {}; }
     // Where the prepared encode differs from the profile (a bitrate the codec cannot do).
     virtual std::vector<std::string> Notes() const { return {}; }
+    // Waits up to `timeout` for the run to end, so a poller sees the end without delay.
+    virtual void WaitUntilStopped(std::chrono::milliseconds timeout) { std::this_thread::sleep_for(timeout); }
 };
 
 class TEncoderEngine : public IMediaEncoderEngine {
@@ -72,6 +76,7 @@ public:
     TEncoderStatistics Statistics() const override;
     std::string LastError() const override;
     std::vector<std::string> Notes() const override { return notes_; }
+    void WaitUntilStopped(std::chrono::milliseconds timeout) override;
 
     const TEncodeJob& Job() const { return job_; }
     // Waits until the encoding thread has ended.
@@ -88,6 +93,8 @@ private:
     std::atomic<int> runState_{rsStopped};
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::int64_t> positionUs_{0}, writtenMs_{0}, writtenBytes_{0};
+    std::mutex stateMutex_;
+    std::condition_variable stopped_;
     mutable std::mutex errorMutex_;
     std::string lastError_;
     std::vector<std::string> notes_;
