@@ -288,7 +288,11 @@ struct EncodePipeline::Impl {
         const AVStream* s = in->streams[video.inIndex];
         const AVRational tb = video.enc->time_base;
         std::int64_t us = FrameTimeUs(f, s);
-        std::int64_t pts = us == AV_NOPTS_VALUE ? video.nextPts : av_rescale_q_rnd(us, kMicroseconds, tb, AV_ROUND_NEAR_INF);
+        // A picture goes to the first output frame that starts at or after its own time, so each
+        // output frame shows what the source shows at that moment. A tenth of a frame of slack
+        // absorbs timestamps rounded to milliseconds.
+        const std::int64_t slack = av_rescale_q(1, tb, kMicroseconds) / 10;
+        std::int64_t pts = us == AV_NOPTS_VALUE ? video.nextPts : av_rescale_q_rnd(us - slack, kMicroseconds, tb, AV_ROUND_UP);
         if (us != AV_NOPTS_VALUE) NotePosition(us + av_rescale_q(1, tb, kMicroseconds));
         if (!video.havePicture) {
             pts = std::max<std::int64_t>(pts, 0);
