@@ -33,6 +33,7 @@ void TMediaEncoder::Start() {
     s.VideoWidth = VideoWidth;
     s.VideoHeight = VideoHeight;
     const std::string session = SessionPath();
+    SessionFileLock lock(session);  // held until the encoder has loaded the session
     WriteSessionFile(session, s);
 
     c_.Label3 = "STARTING";

@@ -1,5 +1,7 @@
 #include "convert/SessionFile.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -150,6 +152,16 @@ void WriteSessionFile(const std::string& path, const TSessionSettings& s) {
     BinaryFile f(path, BinaryFile::Mode::Create);
     f.Write({reinterpret_cast<const std::uint8_t*>(text.data()), text.size()});
     f.Close();
+}
+
+SessionFileLock::SessionFileLock(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    // Without a lock (a file system that has none) the session is written all the same.
+    if (fd_ >= 0) ::flock(fd_, LOCK_EX);
+}
+
+SessionFileLock::~SessionFileLock() {
+    if (fd_ >= 0) ::close(fd_);
 }
 
 namespace {

@@ -34,6 +34,19 @@ std::vector<std::string> SessionFileLines(const TSessionSettings& s);
 // Writes the lines, each ended by CR LF, replacing any existing file. Throws IoError.
 void WriteSessionFile(const std::string& path, const TSessionSettings& s);
 
+// Holds an exclusive advisory lock on the session file from before it is written until the
+// encoder has loaded it, so two re-encodes started at once never load each other's session.
+class SessionFileLock {
+public:
+    explicit SessionFileLock(const std::string& path);
+    ~SessionFileLock();
+    SessionFileLock(const SessionFileLock&) = delete;
+    SessionFileLock& operator=(const SessionFileLock&) = delete;
+
+private:
+    int fd_ = -1;
+};
+
 // The folder the session file goes to: the program's own folder when it is writable,
 // otherwise the user's data folder ($XDG_DATA_HOME/mendery or ~/.local/share/mendery,
 // created when missing), and the system's temporary folder as a last resort.
