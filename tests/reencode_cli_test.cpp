@@ -140,3 +140,39 @@ TEST(ReencodeReal, EngineRefusesToWriteOverItsSource) {
     EXPECT_THROW(engine.PrepareToEncode(true), EncoderError);
     EXPECT_EQ(ReadFileBytes(source), before);
 }
+
+TEST(ReencodeReal, SourcesWithOneStreamGiveOneStreamAndDamagedSourcesStillEncode) {
+    if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    TempDir dir;
+    const std::string cli = std::string(MENDERY_CLI) + " reencode -q ";
+
+    // Audio only: the profile's video stream has nothing to encode.
+    const auto audioOut = (dir / "c.wma").string();
+    ASSERT_EQ(RunCommand(cli + Quote(SampleFile("c_wmav2.wma")) + " -o " + Quote(audioOut)), 0);
+    EXPECT_EQ(Probe(audioOut, "v")["codec_name"], "");
+    EXPECT_EQ(Probe(audioOut, "a")["codec_name"], "wmav2");
+    EXPECT_NEAR(Duration(audioOut), Duration(SampleFile("c_wmav2.wma")), 0.5);
+
+    // Video only.
+    const auto videoSource = (dir / "v.wmv").string();
+    ASSERT_EQ(RunCommand("ffmpeg -nostdin -v error -y -i " + Quote(SampleFile("a_wmv2_wmav2.wmv")) + " -t 5 -an -c copy " +
+                         Quote(videoSource)),
+              0);
+    const auto videoOut = (dir / "v.out.wmv").string();
+    ASSERT_EQ(RunCommand(cli + Quote(videoSource) + " -o " + Quote(videoOut)), 0);
+    EXPECT_EQ(Probe(videoOut, "v")["codec_tag_string"], "MP43");
+    EXPECT_EQ(Probe(videoOut, "a")["codec_name"], "");
+    EXPECT_TRUE(DecodesCleanly(videoOut));
+
+    // Seven packets overwritten by garbage: the rest is encoded, the output is clean.
+    Bytes damaged = ReadFileBytes(SampleFile("a_wmv2_wmav2.wmv"));
+    DamagePackets(damaged, 3200, 20, 2);
+    DamagePackets(damaged, 3200, 150, 5);
+    const auto damagedPath = (dir / "damaged.wmv").string();
+    WriteFileBytes(damagedPath, damaged);
+    const auto damagedOut = (dir / "damaged.out.wmv").string();
+    ASSERT_EQ(RunCommand(cli + Quote(damagedPath) + " -o " + Quote(damagedOut)), 0);
+    EXPECT_NEAR(Duration(damagedOut), Duration(SampleFile("a_wmv2_wmav2.wmv")), 0.5);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(damagedOut, &errors)) << errors;
+}
