@@ -66,7 +66,14 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     };
 
     try {
-        if (!frame.Prepare(&button)) return kExitRefused;
+        if (!frame.Prepare(&button)) {
+            if (common.json)
+                std::printf("%s\n", nlohmann::json({{"tool", "reencode"}, {"source", args.source}, {"output", nullptr},
+                                                     {"result", "refused"}})
+                                        .dump(2)
+                                        .c_str());
+            return kExitRefused;
+        }
         ApplyArgs(frame, args);
         LogSettings(host, frame);
         frame.StartStop();
