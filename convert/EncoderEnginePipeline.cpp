@@ -272,9 +272,28 @@ struct EncodePipeline::Impl {
             video.swsHeight = f->height;
             video.swsFormat = f->format;
         }
+        auto* picture = video.picture.get();
+        if (!picture->buf[0]) {  // it last held a decoded picture as it was
+            picture->format = e->pix_fmt;
+            picture->width = e->width;
+            picture->height = e->height;
+            Check(av_frame_get_buffer(picture, 0), "内存不足");
+        }
         // The encoder may still hold the previous picture: write into fresh buffers then.
-        Check(av_frame_make_writable(video.picture.get()), "内存不足");
-        sws_scale(video.sws.get(), f->data, f->linesize, 0, f->height, video.picture->data, video.picture->linesize);
+        Check(av_frame_make_writable(picture), "内存不足");
+        sws_scale(video.sws.get(), f->data, f->linesize, 0, f->height, picture->data, picture->linesize);
+    }
+
+    // The decoded picture itself when it already has the output's size and format, a scaled
+    // copy otherwise.
+    void TakePicture(const AVFrame* f) {
+        auto* e = video.enc.get();
+        if (f->width != e->width || f->height != e->height || f->format != e->pix_fmt) return ScaleInto(f);
+        av_frame_unref(video.picture.get());
+        Check(av_frame_ref(video.picture.get(), f), "内存不足");
+        // The source's frame types mean nothing to this encoder; it places its own key frames.
+        video.picture->pict_type = AV_PICTURE_TYPE_NONE;
+        video.picture->key_frame = 0;
     }
 
     void SendPicture(std::int64_t pts) {
@@ -303,7 +322,7 @@ struct EncodePipeline::Impl {
             if (gap > 0 && av_rescale_q(gap, tb, kMicroseconds) <= kMaxGapFillUs)
                 for (std::int64_t i = 0; i < gap; ++i) SendPicture(video.nextPts);
         }
-        ScaleInto(f);
+        TakePicture(f);
         SendPicture(pts);
         video.havePicture = true;
     }
