@@ -815,9 +815,12 @@ bool MoveFileTo(const QString& source, const QString& target) {
 
 void TMainForm::MoveCommand() {
     if (!RequireSelection()) return;
-    const QString source = SelectedFile();
     const QString target = AskTarget(QStringLiteral("移动/重命名至"));
-    if (target.isEmpty()) return;
+    if (!target.isEmpty()) MoveCurrentTo(target);
+}
+
+void TMainForm::MoveCurrentTo(const QString& target) {
+    const QString source = SelectedFile();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool done = MayReplace(this, source, target) && MoveFileTo(source, target);
     QApplication::restoreOverrideCursor();
@@ -831,9 +834,12 @@ void TMainForm::MoveCommand() {
 
 void TMainForm::CopyCommand() {
     if (!RequireSelection()) return;
-    const QString source = SelectedFile();
     const QString target = AskTarget(QStringLiteral("复制到"));
-    if (target.isEmpty()) return;
+    if (!target.isEmpty()) CopyCurrentTo(target);
+}
+
+void TMainForm::CopyCurrentTo(const QString& target) {
+    const QString source = SelectedFile();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     const bool done = MayReplace(this, source, target) && QFile::copy(source, target);
     QApplication::restoreOverrideCursor();

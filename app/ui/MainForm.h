@@ -63,6 +63,9 @@ public:
     void BasicRepairCommand();
     void JoinCommand();
     void FlagsCommand();
+    // The file of the current row moved (the row follows) or copied (the copy is listed).
+    void MoveCurrentTo(const QString& target);
+    void CopyCurrentTo(const QString& target);
     TFlagFixForm* FlagFixForm() const { return flagFixForm_; }
 
     QTabWidget* PageControl1;

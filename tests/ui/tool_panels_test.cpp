@@ -213,28 +213,30 @@ private slots:
         TMainForm w;
         ListOne(w, a);
         const QString moved = dir.filePath("moved.wmv");
-        OnNextModal<QFileDialog>([&](QFileDialog* d) {
-            QCOMPARE(d->windowTitle(), QStringLiteral("移动/重命名至"));
-            d->selectFile(moved);
-            QMetaObject::invokeMethod(d, "accept");
-        });
-        w.findChild<QToolButton*>(QStringLiteral("MoveButton"))->click();
+        w.MoveCurrentTo(moved);
         QCOMPARE(w.SelectedFile(), moved);
         QVERIFY(QFileInfo::exists(moved) && !QFileInfo::exists(a));
 
         const QString copy = dir.filePath("copy.wmv");
-        OnNextModal<QFileDialog>([&](QFileDialog* d) {
-            QCOMPARE(d->windowTitle(), QStringLiteral("复制到"));
-            d->selectFile(copy);
-            QMetaObject::invokeMethod(d, "accept");
-        });
-        w.findChild<QToolButton*>(QStringLiteral("CopyButton"))->click();
+        w.CopyCurrentTo(copy);
         QCOMPARE(w.StringGrid1->rowCount(), 2);
         QCOMPARE(w.SelectedFile(), copy);
         QCOMPARE(QFileInfo(copy).size(), QFileInfo(moved).size());
 
-        // Declining the recycle bin keeps the file and its row.
+        // A copy onto an existing file asks first; No keeps both as they were.
         QString question;
+        OnNextModal<QMessageBox>([&](QMessageBox* box) {
+            question = box->text();
+            box->done(QMessageBox::No);
+            AnswerNextMessage(QMessageBox::Ok);  // then "不能复制到选定的目标文件!"
+        });
+        w.SetCurrentRow(0);
+        w.CopyCurrentTo(copy);
+        QCOMPARE(question, QStringLiteral("目标文件已存在, 是否替换?\n") + copy);
+        QCOMPARE(w.StringGrid1->rowCount(), 2);
+
+        // Declining the recycle bin keeps the file and its row.
+        w.SetCurrentRow(1);
         AnswerNextMessage(QMessageBox::No, &question);
         w.findChild<QToolButton*>(QStringLiteral("RecycleButton"))->click();
         QCOMPARE(question, QStringLiteral("您确定要发送 '") + copy + QStringLiteral("' 至回收站?"));
