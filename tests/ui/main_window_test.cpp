@@ -6,6 +6,8 @@
 #include <QPushButton>
 #include <QListView>
 #include <QSettings>
+#include <QSplitter>
+#include <QComboBox>
 #include <QStandardPaths>
 #include <QTableWidget>
 #include <QTabWidget>
@@ -195,6 +197,32 @@ private slots:
         QCOMPARE(again.CutSizeWarnGroup->ItemIndex(), 1);
         QCOMPARE(again.width(), 700);
         QCOMPARE(again.AddDialogFolder, dir.path());
+    }
+
+    void explorerPanelNavigatesAndKeepsItsShare() {
+        QSettings{QStringLiteral("Mendery"), QStringLiteral("Mendery310")}.clear();
+        TMainForm w;
+        w.LoadSettings();
+        w.resize(800, 600);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QDir(dir.path()).mkpath(QStringLiteral("sub/deeper"));
+        w.NavigateExplorer(dir.filePath("sub/deeper"));
+        QCOMPARE(w.ExplorerFolder(), dir.filePath("sub/deeper"));
+        QCOMPARE(w.FolderCombo->currentText(), dir.filePath("sub/deeper"));
+        w.findChild<QToolButton*>(QStringLiteral("UpFolderButton"))->click();
+        QCOMPARE(w.ExplorerFolder(), dir.filePath("sub"));
+        QCOMPARE(w.AddDialogFolder, dir.filePath("sub"));
+
+        auto* splitter = w.findChild<QSplitter*>(QStringLiteral("PageSplitter"));
+        const double share = double(splitter->sizes()[0]) / splitter->height();
+        w.resize(800, 900);
+        QTRY_VERIFY(std::abs(double(splitter->sizes()[0]) / splitter->height() - share) < 0.03);
+        QVERIFY(splitter->sizes()[0] > 200);
+        Screenshot(&w, "explorer-split");
+
+        w.findChild<QToolButton*>(QStringLiteral("ExplorerButton"))->click();  // hide
+        QVERIFY(w.ExplorerPanel->isHidden());
     }
 
     void commandLineFilesAreAddedWhenSettingsLoad() {
