@@ -69,7 +69,12 @@ void TToolDialog::RunClicked() {
     if (run_->text() != kAbortCaption) {
         run_->setText(kAbortCaption);
         running_ = true;
-        frame_->Run();
+        try {
+            frame_->Run();
+        } catch (const std::exception& e) {
+            // The tools report their own failures; anything else still ends the run cleanly.
+            QMessageBox::critical(this, AppTitle(), QString::fromUtf8(e.what()));
+        }
         running_ = false;
     } else {
         frame_->Abort();
