@@ -614,7 +614,7 @@ void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
-        QTimer::singleShot(0, this, &TMainForm::CheckLibrary);
+        if (CheckLibraryOnFirstShow) QTimer::singleShot(0, this, &TMainForm::CheckLibrary);
     }
 }
 

@@ -49,6 +49,7 @@ public:
     void LoadSettings();
     void SaveSettings();
     void CheckLibrary();
+    bool CheckLibraryOnFirstShow = true;  // tests that are not about it switch it off
     void WritePlaylistTo(const QString& path);
     // The play-all playlist: beside the program when that folder is writable, else in the user's data folder.
     QString PlayAllPlaylistPath() const;

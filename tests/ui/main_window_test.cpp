@@ -204,6 +204,7 @@ private slots:
         TMainForm w;
         w.LoadSettings();
         w.resize(800, 600);
+        w.CheckLibraryOnFirstShow = false;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QDir(dir.path()).mkpath(QStringLiteral("sub/deeper"));

@@ -188,6 +188,7 @@ private slots:
         const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "dropped.wmv");
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(a), QUrl::fromLocalFile(dir.filePath("notes.txt"))});
+        w.CheckLibraryOnFirstShow = false;
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
