@@ -91,9 +91,13 @@ void TAsf2Wav::Convert() {
     } catch (const ConvertRefusal& e) {
         host.Log(e.what());
         outcome_ = TConvertOutcome::Refused;
-    } catch (const std::exception&) {
+    } catch (const IoError&) {
         host.Log("--->> 转换中写入错误");
         outcome_ = TConvertOutcome::Failed;
+    } catch (const std::exception&) {
+        // Header objects that contradict their own sizes: the input, not the disk, failed.
+        host.Log("--->> 转换中写入错误");
+        outcome_ = TConvertOutcome::Refused;
     }
     Close();
 }
