@@ -1,5 +1,6 @@
 #include "convert/ConvertCommon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -58,7 +59,8 @@ std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBuf
 }
 
 TChunkLoop::TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted)
-    : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(chunkSize) {}
+    // Never shorter than the three signature bytes that every chunk is tested and logged by.
+    : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(std::max<std::size_t>(chunkSize, 3)) {}
 
 namespace {
 // Serves chunk-sized reads from large blocks of the source: one read call per megabyte instead
@@ -102,12 +104,13 @@ TChunkPass TChunkLoop::Run(std::int64_t total, const Parser& parse) {
         host_.SetStatus(std::to_string(index + 1) + slashTotal);
         // A short read at the end of the file leaves the rest of the chunk zero.
         std::memset(buffer_.data(), 0, buffer_.size());
-        if (in.Read(buffer_) == 0) break;
+        const std::span<std::uint8_t> chunk(buffer_.data(), chunkSize_);
+        if (in.Read(chunk) == 0) break;
         const BlockKind kind = ClassifyBlock(buffer_);
         if (kind == BlockKind::Index) break;
         try {
             if (kind == BlockKind::Good) {
-                parse(buffer_);
+                parse(chunk);
             } else {
                 char hex[8];
                 std::snprintf(hex, sizeof hex, "%02X%02X%02X", buffer_[0], buffer_[1], buffer_[2]);
@@ -158,6 +161,7 @@ TBufferedOutput::TBufferedOutput(BinaryFile& file, std::size_t capacity)
     : file_(file), buffer_(capacity), filePos_(file.Tell()) {}
 
 void TBufferedOutput::Write(std::span<const std::uint8_t> data) {
+    if (data.empty()) return;  // an empty frame's chunk has no data (and maybe no pointer)
     if (data.size() > buffer_.size() - used_) Flush();
     if (data.size() >= buffer_.size()) {
         file_.Write(data);

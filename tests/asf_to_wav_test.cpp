@@ -232,6 +232,19 @@ TEST(AsfToWav, RefusesWhatItCannotConvertAndLeavesNoFile) {
         EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Refused);
         EXPECT_TRUE(run.host.HasLine("数据块大小无效 (0), 不能转换此文件!")) << run.host.AllLines();
     }
+    {  // a chunk size shorter than the chunk signature: every block is logged, nothing read past it
+        AsfBuilder b;
+        b.AudioStream(1).Packet(OnePayload(1, 0, 10, Fill(10, 1)));
+        Bytes file = b.Build();
+        PutU32(file, 30 + 92, 2);
+        const auto src = (dir / "two.wma").string();
+        WriteFileBytes(src, file);
+        WavRun run(src, (dir / "two.wav").string());
+        run.Convert();
+        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Done);
+        const Bytes w = ReadFileBytes(run.out);
+        EXPECT_EQ(GetU32(w, 4), w.size() - 8);
+    }
     {  // a header object larger than the header buffer
         AsfBuilder b;
         b.AudioStream(1).ExtraHeaderObject(guids::ContentDescription, Bytes(70000, 0));
