@@ -64,6 +64,8 @@ int RunAvi(const AviArgs& args, const CommonOptions& common) {
                             {"outputSize", s.outputSize}};
         std::printf("%s\n", j.dump(2).c_str());
     }
+    // A finished file without a single video frame is no conversion (its log says so).
+    if (outcome == TConvertOutcome::Done && tool.VideoFrames() == 0) return kExitRefused;
     return ConvertExitCode(outcome);
 }
 

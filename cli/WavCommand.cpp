@@ -46,6 +46,9 @@ int RunWav(const WavArgs& args, const CommonOptions& common) {
                             {"outputSize", s.outputSize}};
         std::printf("%s\n", j.dump(2).c_str());
     }
+    // A finished file without any audio data is no extraction: every chunk was abandoned or
+    // the stream's payloads did not match (encrypted content).
+    if (outcome == TConvertOutcome::Done && tool.LastSummary().objects == 0) return kExitRefused;
     return ConvertExitCode(outcome);
 }
 

@@ -484,6 +484,18 @@ TEST(AsfToAviSamples, RefusalsAndDeclinedQuestionExitWithOneAndLeaveNoFile) {
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " avi " + Quote(SampleFile("c_wmav2.wma")) + " -o " + Quote(audioOnly), &log), 1);
     EXPECT_NE(log.find("-->找不到任何待转换的视频流. 正在退出.."), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(audioOnly));
+    // Packets without error correction bytes fail the signature test: no frame, no success.
+    AsfBuilder b;
+    b.VideoStream(1, "MP43").AudioStream(2);
+    for (int i = 0; i < 3; ++i) {
+        PacketSpec p = Packet({Object(1, true, 1000 + 40 * i, 100)});
+        p.noErrorCorrection = true;
+        b.Packet(p);
+    }
+    const auto noEc = b.WriteTo(dir / "noec.asf");
+    EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " avi " + Quote(noEc) + " -o " + Quote((dir / "noec.avi").string()), &log), 1);
+    EXPECT_NE(log.find("  错误: 在此流媒体中未发现视频帧: #1"), std::string::npos) << log;
+    EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(noEc) + " -o " + Quote((dir / "noec.wav").string()), &log), 1);
     const std::string wmv2 = (dir / "a.avi").string();
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " avi --no " + Quote(SampleFile("a_wmv2_wmav2.wmv")) + " -o " + Quote(wmv2), &log), 1);
     EXPECT_FALSE(fs::exists(wmv2));
