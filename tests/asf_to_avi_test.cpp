@@ -500,3 +500,36 @@ TEST(AsfToAviSamples, RefusalsAndDeclinedQuestionExitWithOneAndLeaveNoFile) {
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " avi --no " + Quote(SampleFile("a_wmv2_wmav2.wmv")) + " -o " + Quote(wmv2), &log), 1);
     EXPECT_FALSE(fs::exists(wmv2));
 }
+
+TEST(AsfToAvi, StopInTheFirstPassLeavesNothingAndInTheSecondAConsistentFile) {
+    TempDir dir;
+    AsfBuilder b;
+    b.VideoStream(1, "MP43");
+    std::uint32_t pts = 1000;
+    AddVideo(b, 20, 40, pts);
+    const auto src = b.WriteTo(dir / "stop.asf");
+
+    AviRun first(src, (dir / "first.avi").string());
+    first.host.onProcessMessages = [&] {
+        if (first.host.processCalls == 5) first.tool.Aborted = true;
+    };
+    first.tool.Convert();
+    EXPECT_EQ(first.tool.LastOutcome(), TConvertOutcome::Aborted);
+    EXPECT_TRUE(first.host.HasLine("--->>已中止"));
+    EXPECT_FALSE(first.host.HasLine("步骤 2, 正在转换..."));
+    EXPECT_TRUE(first.tool.Fields.Empty());
+    EXPECT_FALSE(fs::exists(first.out));
+    EXPECT_FALSE(fs::exists(first.out + ".idx"));
+
+    AviRun second(src, (dir / "second.avi").string());
+    second.host.onProcessMessages = [&] {
+        if (second.host.processCalls == 20 + 8) second.tool.Aborted = true;
+    };
+    second.tool.Convert();
+    EXPECT_EQ(second.tool.LastOutcome(), TConvertOutcome::Aborted);
+    const AviFile avi = ReadAvi(second.out);
+    EXPECT_EQ(avi.Count("00dc", false), 8);
+    EXPECT_EQ(avi.U32(avi::TotalFrames), 8u);
+    EXPECT_EQ(avi.U32(4), avi.bytes.size() - 8);
+    EXPECT_EQ(avi.index.size(), avi.chunks.size());
+}
