@@ -145,7 +145,10 @@ void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize
         if (!packet.ok && payload.compressed) continue;
         each(chunk, payload);
     }
-    if (!packet.ok) throw TruncatedData(packet.error);
+    // A multiple-payload chunk that declares no payload simply holds nothing.
+    const bool empty = packet.multiplePayloads && packet.payloads.empty() && (packet.payloadFlags & 0x3F) == 0 &&
+                       packet.payloadFlagsAt != 0 && packet.payloadFlagsAt < chunk.size();
+    if (!packet.ok && !empty) throw TruncatedData(packet.error);
 }
 
 TMediaObjectAssembler::Result TMediaObjectAssembler::Put(std::uint32_t offset, std::span<const std::uint8_t> data,

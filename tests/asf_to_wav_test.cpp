@@ -190,6 +190,21 @@ TEST(AsfToWav, DamagedPayloadIsLoggedAndTheNextChunkGoesOn) {
     EXPECT_EQ(run.Data(), expected);
 }
 
+TEST(AsfToWav, ChunkDeclaringNoPayloadHoldsNothingAndIsNoError) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1);
+    PacketSpec none;
+    none.lengthTypeFlags = 0x11;
+    none.payloads = {};
+    b.Packet(none);
+    b.Packet(OnePayload(1, 0, 30, Fill(30, 0x03)));
+    WavRun run(b.WriteTo(dir / "none.wma"), (dir / "none.wav").string());
+    run.Convert();
+    EXPECT_FALSE(run.host.HasLine("--->>数据块错误 #0")) << run.host.AllLines();
+    EXPECT_EQ(run.Data(), Fill(30, 0x03));
+}
+
 TEST(AsfToWav, AbortLeavesAWaveFileWhoseSizesAgree) {
     TempDir dir;
     AsfBuilder b;
