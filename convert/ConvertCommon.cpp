@@ -63,32 +63,36 @@ TChunkLoop::TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host,
     : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(std::max<std::size_t>(chunkSize, 3)) {}
 
 namespace {
-// Serves chunk-sized reads from large blocks of the source: one read call per megabyte instead
-// of one per chunk.
-class ReadAhead {
+// Reads the source in blocks of whole chunks (about a megabyte): one read call per block, and a
+// chunk that lies whole inside its block is handed on where it lies, without copying. Only the
+// short last chunk of a cut file is copied into the zeroed chunk buffer.
+class ChunkBlocks {
 public:
-    ReadAhead(BinaryFile& f, std::int64_t pos) : file_(f), pos_(pos), block_(1 << 20) {}
-    std::size_t Read(std::span<std::uint8_t> out) {
-        std::size_t got = 0;
-        while (got < out.size()) {
-            if (at_ == len_) {
-                len_ = file_.Read(block_);
-                at_ = 0;
-                if (len_ == 0) break;
-            }
-            const std::size_t n = std::min(out.size() - got, len_ - at_);
-            std::memcpy(out.data() + got, block_.data() + at_, n);
-            at_ += n;
-            got += n;
+    ChunkBlocks(BinaryFile& f, std::int64_t pos, std::uint32_t chunkSize)
+        : file_(f), pos_(pos), chunkSize_(chunkSize), block_(std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize) {}
+    // The next chunk, or an empty span at the end of the file.
+    std::span<const std::uint8_t> Next(std::span<std::uint8_t> shortChunk) {
+        if (at_ == len_) {
+            len_ = file_.Read(block_);
+            at_ = 0;
+            if (len_ == 0) return {};
         }
-        pos_ += static_cast<std::int64_t>(got);
-        return got;
+        const std::size_t n = std::min<std::size_t>(chunkSize_, len_ - at_);
+        std::span<const std::uint8_t> chunk(block_.data() + at_, n);
+        at_ += n;
+        pos_ += static_cast<std::int64_t>(n);
+        if (n == chunkSize_ && n >= 3) return chunk;
+        // A short read at the end of the file leaves the rest of the chunk zero.
+        std::fill(shortChunk.begin(), shortChunk.end(), 0);
+        std::copy(chunk.begin(), chunk.end(), shortChunk.begin());
+        return shortChunk;
     }
     std::int64_t Pos() const { return pos_; }
 
 private:
     BinaryFile& file_;
     std::int64_t pos_;
+    std::uint32_t chunkSize_;
     std::vector<std::uint8_t> block_;
     std::size_t at_ = 0, len_ = 0;
 };
@@ -97,23 +101,21 @@ private:
 TChunkPass TChunkLoop::Run(std::int64_t total, const Parser& parse) {
     TChunkPass pass;
     const std::int64_t end = source_.Size();
-    ReadAhead in(source_, source_.Tell());
+    ChunkBlocks in(source_, source_.Tell(), chunkSize_);
     const std::string slashTotal = "/" + std::to_string(total);
     for (std::int64_t index = 0; in.Pos() < end; ++index) {
         host_.SetProgress(index);
         host_.SetStatus(std::to_string(index + 1) + slashTotal);
-        // A short read at the end of the file leaves the rest of the chunk zero.
-        std::memset(buffer_.data(), 0, buffer_.size());
-        const std::span<std::uint8_t> chunk(buffer_.data(), chunkSize_);
-        if (in.Read(chunk) == 0) break;
-        const BlockKind kind = ClassifyBlock(buffer_);
+        const std::span<const std::uint8_t> block = in.Next(buffer_);
+        if (block.empty()) break;
+        const BlockKind kind = ClassifyBlock(block);
         if (kind == BlockKind::Index) break;
         try {
             if (kind == BlockKind::Good) {
-                parse(chunk);
+                parse(block.first(chunkSize_));
             } else {
                 char hex[8];
-                std::snprintf(hex, sizeof hex, "%02X%02X%02X", buffer_[0], buffer_[1], buffer_[2]);
+                std::snprintf(hex, sizeof hex, "%02X%02X%02X", block[0], block[1], block[2]);
                 host_.Log(std::string("无效的 ID: ") + hex + ",  Chunk #" + std::to_string(index));
                 ++pass.abandoned;
             }
