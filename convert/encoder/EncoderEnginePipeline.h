@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/EncoderEngineSession.h"
+#include "convert/encoder/EncoderEngineSession.h"
 
 namespace mendery {
 

@@ -1,6 +1,6 @@
-#include "convert/EncoderEngine.h"
+#include "convert/encoder/TEncoderEngine.h"
 
-#include "convert/EncoderEnginePipeline.h"
+#include "convert/encoder/EncoderEnginePipeline.h"
 #include "engine/BinaryFile.h"
 
 extern "C" {

@@ -1,4 +1,4 @@
-#include "convert/EncoderEnginePipeline.h"
+#include "convert/encoder/EncoderEnginePipeline.h"
 
 #include <algorithm>
 #include <cmath>

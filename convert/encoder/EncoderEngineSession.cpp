@@ -1,4 +1,4 @@
-#include "convert/EncoderEngineSession.h"
+#include "convert/encoder/EncoderEngineSession.h"
 
 #include <pugixml.hpp>
 
