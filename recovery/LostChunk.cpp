@@ -188,7 +188,9 @@ void TLostChunk::CopyChunks() {
             ++chunksWritten_;
             lastGoodStart_ = in_.Tell() - static_cast<std::int64_t>(r);
         } else {
-            if (IsIndexMarker4(chunk)) break;
+            // The chunks end at the simple index object, or at an index object of the other
+            // kind (VLC writes one): taking that for damage would drop the last good chunk.
+            if (IsIndexMarker4(chunk) || StartsWith(chunk, guids::Index)) break;
             if (lastWritePos_ != 0) {
                 // The chunk written last may have been cut short by the damage: drop it; the
                 // search re-scans it and whatever is found overwrites it.

@@ -154,6 +154,16 @@ TEST(LostChunk, IndexMarkerNeedsAllFourBytes) {
     EXPECT_TRUE(damaged.host.HasLine(" 找不到任何无效数据块."));
 }
 
+TEST(LostChunk, IndexObjectOfTheOtherKindEndsTheChunksToo) {
+    Bytes file = TwoStreams(5).Build();
+    const Bytes index = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11, 0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE,
+                         34, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    file.insert(file.end(), index.begin(), index.end());
+    LostChunkRun run(file);
+    EXPECT_EQ(GetU64(run.Go(), HeaderSizeOf(file) + 40), 5u);
+    EXPECT_FALSE(run.host.HasLine("->发现无效的数据块 ID (#5)"));
+}
+
 TEST(LostChunk, ShortFinalChunkIsWrittenWithItsRealLength) {
     Bytes file = TwoStreams(4).Build();
     Truncate(file, file.size() - 200);
