@@ -9,9 +9,11 @@ MENDERY_CLI="${MENDERY_CLI:-$bench_root/build-release/mendery-cli}"
 CLIPWRIGHT="${CLIPWRIGHT:-$bench_root/build-release/clipwright}"
 
 _measure() {  # prints "seconds peak_kb"
-  local out
-  out=$( { /usr/bin/time -f "%e %M" bash -c "$1" >/dev/null 2>/dev/null; } 2>&1 | tail -1 )
-  echo "$out"
+  local record
+  record="$(mktemp)"
+  /usr/bin/time -o "$record" -f "%e %M" bash -c "$1" >/dev/null 2>&1 || true
+  tail -1 "$record"
+  rm -f "$record"
 }
 
 _median() { sort -n | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
