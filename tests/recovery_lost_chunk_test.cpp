@@ -190,6 +190,24 @@ TEST(LostChunk, AbortDuringTheSearchLeavesAConsistentShorterFile) {
     EXPECT_EQ(GetU64(out, 30 + fp::FileSize), out.size());
 }
 
+TEST(LostChunk, SearchLetsEventsRunAtEveryThousandthByte) {
+    Bytes file = TwoStreams(6).Build();
+    const std::uint64_t chunk2 = PacketOffset(file, kPacket, 2), chunk3 = PacketOffset(file, kPacket, 3);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(chunk3), 5000, 0x13);
+    LostChunkRun run(file);
+    run.Go();
+    // The search reads from one byte after the dropped chunk 2 up to and including the 0x82
+    // that starts chunk 3; p, the position after each byte read, hits every multiple of 1000.
+    std::vector<std::string> expected;
+    for (std::uint64_t p = chunk2 + 2; p <= chunk3 + 5000 + 1; ++p)
+        if (p % 1000 == 0) expected.push_back("Pos: " + std::to_string(p / 1024) + "k");
+    std::vector<std::string> seen;
+    for (const auto& s : run.host.statuses)
+        if (s.starts_with("Pos: ")) seen.push_back(s);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(GetU64(ReadFileBytes(run.output), HeaderSizeOf(file) + 40), 5u);
+}
+
 TEST(LostChunk, PayloadFieldsBeyondTheChunkAreNotRead) {
     AsfBuilder b;
     b.PacketSize(kPacket).VideoStream(1);
