@@ -5,16 +5,13 @@
 // Audio v2 (format tag 0x161), both muxed into an ASF file.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "convert/EncoderEngineSession.h"
 
 namespace mendery {
 
@@ -56,48 +53,11 @@ public:
     virtual void WaitUntilStopped(std::chrono::milliseconds timeout) { std::this_thread::sleep_for(timeout); }
 };
 
-class TEncoderEngine : public IMediaEncoderEngine {
-public:
-    TEncoderEngine();
-    ~TEncoderEngine() override;  // stops a running encode and waits for it
-    TEncoderEngine(const TEncoderEngine&) = delete;
-    TEncoderEngine& operator=(const TEncoderEngine&) = delete;
-
-    void Load(const std::string& sessionPath) override;
-    // Opens the source, its decoders, the output file and the encoders; writes the output's
-    // header. prepare = false releases what an earlier call opened.
-    void PrepareToEncode(bool prepare) override;
-    // Begins encoding on the engine's own thread; PrepareToEncode runs first if it has not.
-    void Start() override;
-    // Asks the thread to wind down: encoders are drained and the file is finished, so what
-    // was encoded so far plays. Returns at once; RunState reaches rsStopped when done.
-    void Stop() override;
-    int RunState() const override { return runState_.load(); }
-    TEncoderStatistics Statistics() const override;
-    std::string LastError() const override;
-    std::vector<std::string> Notes() const override { return notes_; }
-    void WaitUntilStopped(std::chrono::milliseconds timeout) override;
-
-    const TEncodeJob& Job() const { return job_; }
-    // Waits until the encoding thread has ended.
-    void Wait();
-
-private:
-    struct Pipeline;
-    void Run();
-
-    TEncodeJob job_;
-    bool loaded_ = false;
-    std::unique_ptr<Pipeline> pipeline_;
-    std::thread thread_;
-    std::atomic<int> runState_{rsStopped};
-    std::atomic<bool> stopRequested_{false};
-    std::atomic<std::int64_t> positionUs_{0}, writtenMs_{0}, writtenBytes_{0};
-    std::mutex stateMutex_;
-    std::condition_variable stopped_;
-    mutable std::mutex errorMutex_;
-    std::string lastError_;
-    std::vector<std::string> notes_;
-};
+// The engine lives in a plugin beside the program (libmendery-encoder.so, built on FFmpeg's
+// libraries), loaded the first time a re-encode needs it, so the other tools never map the
+// codec libraries. Returns nothing, with the reason in `whyNot`, when it cannot be loaded.
+std::unique_ptr<IMediaEncoderEngine> LoadEncoderEngine(std::string* whyNot = nullptr);
+inline constexpr const char* kEncoderPluginName = "libmendery-encoder.so";
+inline constexpr const char* kEncoderPluginEntry = "mendery_create_encoder_engine";
 
 }  // namespace mendery

@@ -9,7 +9,7 @@
 namespace mendery {
 
 TMediaEncoder::TMediaEncoder(IHost& host) : host_(host) {
-    CreateEncoder = [] { return std::make_unique<TEncoderEngine>(); };
+    CreateEncoder = [] { return LoadEncoderEngine(); };
     Clock = [] {
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();

@@ -55,6 +55,11 @@ TFlagFixResult TFlagFixer::Run(const std::string& path) {
         return TFlagFixResult::Refused;
     }
     const std::size_t n = f.Read(std::span(header).subspan(kObjectHeaderSize, size - kObjectHeaderSize));
+    if (n < kHeaderObjectFixedSize - kObjectHeaderSize) {
+        // The file ends before the first sub-object could begin: there is nothing to walk.
+        f.Close();
+        return TFlagFixResult::NoFileProperties;
+    }
     const HeaderWalk walk = WalkHeader(std::span<const std::uint8_t>(header).first(kObjectHeaderSize + n));
     const SubObject* props = walk.Find(guids::FileProperties);
     if (!props || props->size < fp::Flags + 4) {

@@ -32,6 +32,31 @@ int BufferedInput::ReadByteSlow() {
     return window_[static_cast<std::size_t>(pos_++ - windowStart_)];
 }
 
+std::int64_t BufferedInput::FindByte(std::uint8_t value, std::int64_t limit) {
+    limit = std::min(limit, size_);
+    while (pos_ < limit) {
+        const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(windowLength_);
+        if (pos_ < windowStart_ || pos_ >= windowEnd) {
+            Fill(pos_);
+            if (windowLength_ == 0) {
+                size_ = pos_;  // the file is shorter than it was: this is its end
+                break;
+            }
+            continue;
+        }
+        const auto from = static_cast<std::size_t>(pos_ - windowStart_);
+        const auto n = static_cast<std::size_t>(std::min<std::int64_t>(limit - pos_, static_cast<std::int64_t>(windowLength_ - from)));
+        const void* hit = std::memchr(window_.data() + from, value, n);
+        if (hit) {
+            const std::int64_t at = windowStart_ + (static_cast<const std::uint8_t*>(hit) - window_.data());
+            pos_ = at + 1;
+            return at;
+        }
+        pos_ += static_cast<std::int64_t>(n);
+    }
+    return -1;
+}
+
 std::size_t BufferedInput::Read(std::span<std::uint8_t> out) {
     std::size_t done = 0;
     while (done < out.size() && pos_ < size_) {

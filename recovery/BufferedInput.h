@@ -27,6 +27,10 @@ public:
             return window_[static_cast<std::size_t>(pos_++ - windowStart_)];
         return ReadByteSlow();
     }
+    // Looks for `value` at the positions from Tell() up to `limit` (exclusive). Found: returns
+    // its position and stands just after it. Not found: returns -1 and stands at `limit`, or
+    // at the end of the file when that comes first.
+    std::int64_t FindByte(std::uint8_t value, std::int64_t limit);
     void Seek(std::int64_t pos) { pos_ = pos; }
     std::int64_t Tell() const { return pos_; }
     std::int64_t Size() const { return size_; }

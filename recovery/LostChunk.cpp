@@ -59,7 +59,7 @@ void TLostChunk::Recover() {
     }
     try {
         in_.Open(FileName);
-        out_.Open(OutFileName, BinaryFile::Mode::Create);
+        out_.Create(OutFileName);
     } catch (const IoError& e) {
         Log(std::string("访问文件出错: ") + e.what());
         if (in_.IsOpen()) in_.Close();
@@ -188,7 +188,9 @@ void TLostChunk::CopyChunks() {
             ++chunksWritten_;
             lastGoodStart_ = in_.Tell() - static_cast<std::int64_t>(r);
         } else {
-            if (IsIndexMarker4(chunk)) break;
+            // The chunks end at the simple index object, or at an index object of the other
+            // kind (VLC writes one): taking that for damage would drop the last good chunk.
+            if (IsIndexMarker4(chunk) || StartsWith(chunk, guids::Index)) break;
             if (lastWritePos_ != 0) {
                 // The chunk written last may have been cut short by the damage: drop it; the
                 // search re-scans it and whatever is found overwrites it.
@@ -216,12 +218,16 @@ bool TLostChunk::FindNextChunk() {
     Log("");
     Log("->发现无效的数据块 ID (#" + std::to_string(chunkIndex_) + ")");
     Log(" 正在搜索下一个无效的数据块...");
+    // The search goes one byte at a time; p is the position after the byte just looked at.
+    // Events run whenever p reaches a multiple of 1000. Between those points the window is
+    // scanned for 0x82 with memchr, which looks at the same bytes in the same order.
     std::int64_t p = lastGoodStart_ + 1;
     in_.Seek(p);
     for (;;) {
-        const int b = in_.ReadByte();
-        if (b < 0) break;
-        ++p;
+        const std::int64_t boundary = (p / 1000 + 1) * 1000;
+        const std::int64_t hit = in_.FindByte(0x82, boundary);
+        p = in_.Tell();
+        if (hit < 0 && p < boundary) break;  // the end of the input
         if (p % 1000 == 0) {
             SetStatus("Pos: " + std::to_string(p / 1024) + "k");
             Pump();
@@ -231,7 +237,7 @@ bool TLostChunk::FindNextChunk() {
                 return false;
             }
         }
-        if (b != 0x82) continue;
+        if (hit < 0) continue;
         // Two zero bytes of error-correction data must follow; a start too close to the end of
         // the file to hold them is no start.
         if (in_.ReadByte() == 0 && in_.ReadByte() == 0) {

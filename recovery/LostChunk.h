@@ -16,6 +16,7 @@
 #include "engine/BinaryFile.h"
 #include "engine/Host.h"
 #include "recovery/BufferedInput.h"
+#include "recovery/BufferedOutput.h"
 
 namespace mendery {
 
@@ -55,7 +56,7 @@ private:
     TRepairOutcome outcome_ = TRepairOutcome::NotRun;
     Summary summary_;
     BufferedInput in_;
-    BinaryFile out_;
+    BufferedOutput out_;
     bool headerGood_ = false;
 
     std::vector<std::uint8_t> header_ = std::vector<std::uint8_t>(kHeaderBufferSize);

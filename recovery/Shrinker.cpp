@@ -80,7 +80,7 @@ void TShrinker::Shrink() {
     }
     try {
         in_.Open(FileName);
-        out_.Open(OutFileName, BinaryFile::Mode::Create);
+        out_.Create(OutFileName);
     } catch (const IoError& e) {
         Log(std::string("访问文件出错: ") + e.what());
         if (in_.IsOpen()) in_.Close();

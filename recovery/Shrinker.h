@@ -17,6 +17,7 @@
 #include "engine/BinaryFile.h"
 #include "engine/Host.h"
 #include "recovery/BufferedInput.h"
+#include "recovery/BufferedOutput.h"
 
 namespace mendery {
 
@@ -69,7 +70,7 @@ private:
     TRepairOutcome outcome_ = TRepairOutcome::NotRun;
     Summary summary_;
     BufferedInput in_;
-    BinaryFile out_;
+    BufferedOutput out_;
 
     std::vector<std::uint8_t> header_ = std::vector<std::uint8_t>(kHeaderBufferSize);
     std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(kChunkBufferSize);

@@ -112,6 +112,12 @@ TEST(FlagFix, RefusalsWriteNothing) {
         EXPECT_EQ(run.host.messages.size(), 1u);
         EXPECT_EQ(run.Now(), f);
     }
+    for (std::size_t keep : {std::size_t{29}, std::size_t{100}}) {
+        Bytes f(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(keep));  // cut inside the header
+        FlagRun run(f);
+        EXPECT_EQ(run.Fix(), TFlagFixResult::NoFileProperties) << keep;
+        EXPECT_EQ(run.Now(), f);
+    }
     {
         Bytes f = good;
         f[30] ^= 0xFF;  // the file properties GUID is no longer one

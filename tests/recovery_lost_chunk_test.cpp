@@ -154,6 +154,16 @@ TEST(LostChunk, IndexMarkerNeedsAllFourBytes) {
     EXPECT_TRUE(damaged.host.HasLine(" 找不到任何无效数据块."));
 }
 
+TEST(LostChunk, IndexObjectOfTheOtherKindEndsTheChunksToo) {
+    Bytes file = TwoStreams(5).Build();
+    const Bytes index = {0xD3, 0x29, 0xE2, 0xD6, 0xDA, 0x35, 0xD1, 0x11, 0x90, 0x34, 0x00, 0xA0, 0xC9, 0x03, 0x49, 0xBE,
+                         34, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    file.insert(file.end(), index.begin(), index.end());
+    LostChunkRun run(file);
+    EXPECT_EQ(GetU64(run.Go(), HeaderSizeOf(file) + 40), 5u);
+    EXPECT_FALSE(run.host.HasLine("->发现无效的数据块 ID (#5)"));
+}
+
 TEST(LostChunk, ShortFinalChunkIsWrittenWithItsRealLength) {
     Bytes file = TwoStreams(4).Build();
     Truncate(file, file.size() - 200);
@@ -178,6 +188,24 @@ TEST(LostChunk, AbortDuringTheSearchLeavesAConsistentShorterFile) {
     EXPECT_TRUE(run.host.HasLine("找到2 数据块"));  // chunk 2 was dropped and is not restored
     EXPECT_EQ(out.size(), HeaderSizeOf(out) + 50 + 2 * kPacket);
     EXPECT_EQ(GetU64(out, 30 + fp::FileSize), out.size());
+}
+
+TEST(LostChunk, SearchLetsEventsRunAtEveryThousandthByte) {
+    Bytes file = TwoStreams(6).Build();
+    const std::uint64_t chunk2 = PacketOffset(file, kPacket, 2), chunk3 = PacketOffset(file, kPacket, 3);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(chunk3), 5000, 0x13);
+    LostChunkRun run(file);
+    run.Go();
+    // The search reads from one byte after the dropped chunk 2 up to and including the 0x82
+    // that starts chunk 3; p, the position after each byte read, hits every multiple of 1000.
+    std::vector<std::string> expected;
+    for (std::uint64_t p = chunk2 + 2; p <= chunk3 + 5000 + 1; ++p)
+        if (p % 1000 == 0) expected.push_back("Pos: " + std::to_string(p / 1024) + "k");
+    std::vector<std::string> seen;
+    for (const auto& s : run.host.statuses)
+        if (s.starts_with("Pos: ")) seen.push_back(s);
+    EXPECT_EQ(seen, expected);
+    EXPECT_EQ(GetU64(ReadFileBytes(run.output), HeaderSizeOf(file) + 40), 5u);
 }
 
 TEST(LostChunk, PayloadFieldsBeyondTheChunkAreNotRead) {

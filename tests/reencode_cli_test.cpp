@@ -5,7 +5,7 @@
 #include <map>
 #include <sstream>
 
-#include "convert/EncoderEngine.h"
+#include "convert/encoder/TEncoderEngine.h"
 #include "convert/SessionFile.h"
 #include "engine/BinaryFile.h"
 #include "support/AsfBuilder.h"

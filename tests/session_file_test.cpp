@@ -1,7 +1,7 @@
 // The encoder session file: its 86 lines, their values, escaping, and reading it back.
 #include <gtest/gtest.h>
 
-#include "convert/EncoderEngineSession.h"
+#include "convert/encoder/EncoderEngineSession.h"
 #include "convert/SessionFile.h"
 #include "support/AsfBuilder.h"
 

@@ -1,0 +1,53 @@
+#include "convert/AviTiming.h"
+
+namespace mendery {
+
+bool TIntervalHistogram::Empty() const {
+    for (auto c : counts_)
+        if (c) return false;
+    return true;
+}
+
+std::int64_t TIntervalHistogram::FrameDuration(TTimingMethod method) const {
+    std::uint32_t most = 0;
+    int mostBin = kFirstBin;
+    std::uint64_t total = 0;
+    for (int bin = kFirstBin; bin <= kLastBin; ++bin) {
+        const std::uint32_t c = (*this)[bin];
+        if (c > most) {
+            most = c;
+            mostBin = bin;
+        }
+        total += c;
+    }
+    if (method == tmFewestDuplicates) {
+        // Rare intervals (below a quarter of the most frequent) do not pull the average.
+        std::uint64_t weighted = 0, counted = 0;
+        for (int bin = kFirstBin; bin <= kLastBin; ++bin) {
+            const std::uint32_t c = (*this)[bin];
+            if (c < most / 4) continue;
+            weighted += std::uint64_t(bin) * c;
+            counted += c;
+        }
+        return counted == 0 ? 0 : static_cast<std::int64_t>(weighted * 1000 / counted);
+    }
+    // The fastest interval that occurs more than one time in ten, else the most frequent.
+    for (int bin = kFirstBin; bin <= kLastBin; ++bin)
+        if ((*this)[bin] > total / 10) return std::int64_t(bin) * 1000;
+    return std::int64_t(mostBin) * 1000;
+}
+
+void TTimeline::Note(std::uint32_t t, TIntervalHistogram& histogram) {
+    if (lastTime > 0) {
+        if (t != 0) {
+            const std::int32_t d = static_cast<std::int32_t>(t - lastTime);
+            syncBalance += std::int64_t(d) * 1000;
+            histogram.Count(d);
+        } else {
+            t = lastTime + 1;
+        }
+    }
+    lastTime = t;
+}
+
+}  // namespace mendery

@@ -1,0 +1,222 @@
+#include "convert/ConvertCommon.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+
+#include "engine/AsfGuid.h"
+
+namespace mendery {
+
+namespace {
+std::size_t ReadUpTo(BinaryFile& f, std::span<std::uint8_t> out) {
+    std::size_t got = 0;
+    while (got < out.size()) {
+        std::size_t n = f.Read(out.subspan(got));
+        if (n == 0) break;
+        got += n;
+    }
+    return got;
+}
+}  // namespace
+
+TSourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody) {
+    TSourceHead head;
+    std::uint8_t objectHeader[kObjectHeaderSize]{};
+    std::size_t got = ReadUpTo(source, objectHeader);
+    const bool headerId = got == sizeof objectHeader && Guid::FromBytes(std::span(objectHeader).first(16)) == guids::HeaderObject;
+    log.Log(headerId ? "文件头对象ID正常" : "无效的文件头对象ID");
+    if (got < sizeof objectHeader) throw ConvertRefusal("文件太短, 不能转换此文件!");
+    const std::uint64_t size = ReadU64At(objectHeader, 16);
+    if (size < kHeaderObjectFixedSize) throw ConvertRefusal("文件头对象大小无效, 不能转换此文件!");
+    if (size - kObjectHeaderSize > maxBody)
+        throw ConvertRefusal("文件头对象太大 (" + std::to_string(size) + " 字节, 上限 " +
+                             std::to_string(maxBody + kObjectHeaderSize) + "), 不能转换此文件!");
+    head.header.assign(objectHeader, objectHeader + kObjectHeaderSize);
+    head.header.resize(size);
+    if (ReadUpTo(source, std::span(head.header).subspan(kObjectHeaderSize)) < size - kObjectHeaderSize)
+        throw ConvertRefusal("文件在文件头中截断, 不能转换此文件!");
+
+    std::uint8_t dataHeader[kObjectHeaderSize]{};
+    got = ReadUpTo(source, dataHeader);
+    const bool dataId = got == sizeof dataHeader && Guid::FromBytes(std::span(dataHeader).first(16)) == guids::DataObject;
+    log.Log(dataId ? "数据对象ID正常" : "无效的数据对象ID");
+    head.walk = WalkHeader(head.header);
+    return head;
+}
+
+std::uint64_t ReadDataObjectTotal(BinaryFile& source) {
+    std::uint8_t rest[kDataObjectHeadSize - kObjectHeaderSize]{};
+    if (ReadUpTo(source, rest) < sizeof rest) return 0;
+    return ReadU64At(rest, 16);
+}
+
+std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBufferSize) {
+    if (minPacketSize == 0 || minPacketSize > chunkBufferSize)
+        throw ConvertRefusal("数据块大小无效 (" + std::to_string(minPacketSize) + "), 不能转换此文件!");
+    return minPacketSize;
+}
+
+TChunkLoop::TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted)
+    // Never shorter than the three signature bytes that every chunk is tested and logged by.
+    : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(std::max<std::size_t>(chunkSize, 3)) {}
+
+namespace {
+// Reads the source in blocks of whole chunks (about a megabyte): one read call per block, and a
+// chunk that lies whole inside its block is handed on where it lies, without copying. Only the
+// short last chunk of a cut file is copied into the zeroed chunk buffer.
+class ChunkBlocks {
+public:
+    ChunkBlocks(BinaryFile& f, std::int64_t pos, std::uint32_t chunkSize)
+        : file_(f), pos_(pos), chunkSize_(chunkSize), block_(std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize) {}
+    // The next chunk, or an empty span at the end of the file.
+    std::span<const std::uint8_t> Next(std::span<std::uint8_t> shortChunk) {
+        if (at_ == len_) {
+            len_ = file_.Read(block_);
+            at_ = 0;
+            if (len_ == 0) return {};
+        }
+        const std::size_t n = std::min<std::size_t>(chunkSize_, len_ - at_);
+        std::span<const std::uint8_t> chunk(block_.data() + at_, n);
+        at_ += n;
+        pos_ += static_cast<std::int64_t>(n);
+        if (n == chunkSize_ && n >= 3) return chunk;
+        // A short read at the end of the file leaves the rest of the chunk zero.
+        std::fill(shortChunk.begin(), shortChunk.end(), 0);
+        std::copy(chunk.begin(), chunk.end(), shortChunk.begin());
+        return shortChunk;
+    }
+    std::int64_t Pos() const { return pos_; }
+
+private:
+    BinaryFile& file_;
+    std::int64_t pos_;
+    std::uint32_t chunkSize_;
+    std::vector<std::uint8_t> block_;
+    std::size_t at_ = 0, len_ = 0;
+};
+}  // namespace
+
+TChunkPass TChunkLoop::Run(std::int64_t total, const Parser& parse) {
+    TChunkPass pass;
+    const std::int64_t end = source_.Size();
+    ChunkBlocks in(source_, source_.Tell(), chunkSize_);
+    const std::string slashTotal = "/" + std::to_string(total);
+    for (std::int64_t index = 0; in.Pos() < end; ++index) {
+        host_.SetProgress(index);
+        host_.SetStatus(std::to_string(index + 1) + slashTotal);
+        const std::span<const std::uint8_t> block = in.Next(buffer_);
+        if (block.empty()) break;
+        const BlockKind kind = ClassifyBlock(block);
+        if (kind == BlockKind::Index) break;
+        try {
+            if (kind == BlockKind::Good) {
+                parse(block.first(chunkSize_));
+            } else {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%02X%02X%02X", block[0], block[1], block[2]);
+                host_.Log(std::string("无效的 ID: ") + hex + ",  Chunk #" + std::to_string(index));
+                ++pass.abandoned;
+            }
+        } catch (const IoError&) {
+            throw;
+        } catch (const ConvertRefusal&) {
+            throw;
+        } catch (const std::exception&) {
+            host_.Log("--->>数据块错误 #" + std::to_string(index));
+        }
+        host_.ProcessMessages();
+        if (aborted_) {
+            // Left before the index counts the chunk, as the summary lines always have.
+            host_.Log("--->>已中止");
+            pass.aborted = true;
+            break;
+        }
+        pass.count = index + 1;
+    }
+    // The source stands behind the last chunk read, as if read chunk by chunk.
+    source_.Seek(in.Pos());
+    return pass;
+}
+
+void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize, const PayloadHandler& each) {
+    const ParsedPacket packet = ParsePacket(chunk, chunkSize);
+    for (const auto& payload : packet.payloads) {
+        // The sub-payloads of a compressed payload are split only once the whole packet parsed.
+        if (!packet.ok && payload.compressed) continue;
+        each(chunk, payload);
+    }
+    // A multiple-payload chunk that declares no payload simply holds nothing.
+    const bool empty = packet.multiplePayloads && packet.payloads.empty() && (packet.payloadFlags & 0x3F) == 0 &&
+                       packet.payloadFlagsAt != 0 && packet.payloadFlagsAt < chunk.size();
+    if (!packet.ok && !empty) throw TruncatedData(packet.error);
+}
+
+TMediaObjectAssembler::Result TMediaObjectAssembler::Put(std::uint32_t offset, std::span<const std::uint8_t> data,
+                                                         std::uint32_t objectSize) {
+    if (offset > buffer_.size() || data.size() > buffer_.size() - offset) return Result::TooLarge;
+    std::memcpy(buffer_.data() + offset, data.data(), data.size());
+    if (std::uint64_t(offset) + data.size() != objectSize) return Result::Stored;
+    objectSize_ = objectSize;
+    return Result::Complete;
+}
+
+TBufferedOutput::TBufferedOutput(BinaryFile& file, std::size_t capacity)
+    : file_(file), buffer_(capacity), filePos_(file.Tell()) {}
+
+void TBufferedOutput::Write(std::span<const std::uint8_t> data) {
+    if (data.empty()) return;  // an empty frame's chunk has no data (and maybe no pointer)
+    if (data.size() > buffer_.size() - used_) Flush();
+    if (data.size() >= buffer_.size()) {
+        file_.Write(data);
+        filePos_ += static_cast<std::int64_t>(data.size());
+        return;
+    }
+    std::memcpy(buffer_.data() + used_, data.data(), data.size());
+    used_ += data.size();
+}
+
+void TBufferedOutput::WriteFourCC(const char* fourcc) {
+    Write(std::span(reinterpret_cast<const std::uint8_t*>(fourcc), 4));
+}
+
+void TBufferedOutput::WriteU32(std::uint32_t v) {
+    const std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
+    Write(b);
+}
+
+void TBufferedOutput::WriteZeros(std::size_t n) {
+    static const std::uint8_t zeros[64]{};
+    while (n > 0) {
+        std::size_t k = std::min(n, sizeof zeros);
+        Write(std::span(zeros, k));
+        n -= k;
+    }
+}
+
+void TBufferedOutput::EnsureRiffRoom(std::int64_t bytes) const {
+    if (bytes > kRiffLimit - Tell())
+        throw ConvertRefusal("输出文件将超过4 GB (RIFF文件大小字段的上限), 转换在此结束.");
+}
+
+void TBufferedOutput::Flush() {
+    if (used_ == 0) return;
+    file_.Write(std::span(buffer_.data(), used_));
+    filePos_ += static_cast<std::int64_t>(used_);
+    used_ = 0;
+}
+
+std::string OutputRefusalLine(const std::string& source, const std::string& output) {
+    const std::string reason = CheckOutputPath(source, output);
+    if (reason.empty()) return {};
+    if (source == output || IsSameFile(source, output)) return "输出文件不能和输入文件相同!";
+    return "不能创建输出文件: " + reason;
+}
+
+void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
+    std::error_code ec;
+    if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);
+}
+
+}  // namespace mendery

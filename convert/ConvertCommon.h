@@ -1,0 +1,121 @@
+#pragma once
+// Pieces both rewrapping converters (AVI and WAV) share: how a run ended, the reading of the
+// source's head, the chunk loop, media object assembly and a buffered output file.
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/AsfObjects.h"
+#include "engine/AsfPacket.h"
+#include "engine/BinaryFile.h"
+#include "engine/Host.h"
+
+namespace mendery {
+
+// How the last Convert ended, for hosts that report an exit status.
+enum class TConvertOutcome { NotRun, Done, Aborted, Declined, Refused, Failed };
+
+// Input that does not fit the converter's fixed buffers or limits: the run ends with the
+// exception's text as its log line.
+struct ConvertRefusal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// The header object as a converter reads it, sequentially from the start of the file.
+struct TSourceHead {
+    std::vector<std::uint8_t> header;  // the whole header object, its 24-byte object header included
+    HeaderWalk walk;
+};
+
+// Reads the header object (its body limited to maxBody bytes) and the data object's 24-byte
+// object header, logging the two identifier checks. A wrong identifier is logged and reading
+// goes on; a header that cannot be held throws ConvertRefusal.
+TSourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody);
+
+// The rest of the data object's head (file identifier, packet total, reserved): its packet
+// total, or 0 when the file ends first.
+std::uint64_t ReadDataObjectTotal(BinaryFile& source);
+
+// The chunk size taken from a file properties object, refused when the chunk buffer cannot
+// hold it (or it is 0, which would never advance through the file).
+std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBufferSize);
+
+// One pass over the chunks from the current source position to the end of the file or the
+// index object: every chunk-sized block is read into a zeroed buffer, signature-tested and
+// handed to `parse`; progress, events and the abort request are served after every chunk.
+struct TChunkPass {
+    std::int64_t count = 0, abandoned = 0;
+    bool aborted = false;
+};
+class TChunkLoop {
+public:
+    using Parser = std::function<void(std::span<const std::uint8_t> chunk)>;
+    TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted);
+    // `total` is what the counter shows after the slash. An input/output error leaves the loop;
+    // any other exception out of `parse` is logged as a damaged chunk and the loop goes on.
+    TChunkPass Run(std::int64_t total, const Parser& parse);
+
+private:
+    BinaryFile& source_;
+    std::uint32_t chunkSize_;
+    IHost& host_;
+    bool& aborted_;
+    std::vector<std::uint8_t> buffer_;
+};
+
+// Parses one chunk (with the project's packet parser) and hands its payloads to `each` in
+// order. When the chunk is damaged part way, the payloads that parsed whole before the damage
+// are still handed on; then the damage is thrown as TruncatedData.
+using PayloadHandler = std::function<void(std::span<const std::uint8_t> chunk, const PacketPayload& payload)>;
+void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize, const PayloadHandler& each);
+
+// Reassembles media objects from their fragments in one fixed buffer. The buffer is reused
+// from one object to the next without clearing.
+class TMediaObjectAssembler {
+public:
+    explicit TMediaObjectAssembler(std::size_t capacity) : buffer_(capacity) {}
+    enum class Result { Stored, Complete, TooLarge };
+    // Copies a fragment to its offset. Complete when it ends exactly at the object's size;
+    // then Object() holds the whole object.
+    Result Put(std::uint32_t offset, std::span<const std::uint8_t> data, std::uint32_t objectSize);
+    std::span<const std::uint8_t> Object() const { return {buffer_.data(), objectSize_}; }
+    std::size_t Capacity() const { return buffer_.size(); }
+
+private:
+    std::vector<std::uint8_t> buffer_;
+    std::size_t objectSize_ = 0;
+};
+
+// An output file written sequentially through a buffer.
+class TBufferedOutput {
+public:
+    explicit TBufferedOutput(BinaryFile& file, std::size_t capacity = 256 * 1024);
+    void Write(std::span<const std::uint8_t> data);
+    void WriteFourCC(const char* fourcc);
+    void WriteU32(std::uint32_t v);
+    void WriteZeros(std::size_t n);
+    // Refuses (ConvertRefusal) when `bytes` more would take the file past the 32-bit sizes of RIFF.
+    void EnsureRiffRoom(std::int64_t bytes) const;
+    std::int64_t Tell() const { return filePos_ + static_cast<std::int64_t>(used_); }
+    void Flush();
+
+private:
+    BinaryFile& file_;
+    std::vector<std::uint8_t> buffer_;
+    std::size_t used_ = 0;
+    std::int64_t filePos_ = 0;
+};
+
+// The largest RIFF file whose 32-bit size fields still hold its length.
+inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
+
+// The log line refusing `output` as a new file for `source`, or empty when it may be created.
+std::string OutputRefusalLine(const std::string& source, const std::string& output);
+
+// Removes a file the run created but filled with nothing; logs what it did.
+void RemoveEmptyOutput(const std::string& path, ILogSink& log);
+
+}  // namespace mendery

@@ -1,0 +1,57 @@
+#pragma once
+// The encoder engine built on FFmpeg's libraries: loads a session file, gets ready, and encodes
+// on its own thread while its owner polls its run state and statistics.
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "convert/EncoderEngine.h"
+#include "convert/encoder/EncoderEngineSession.h"
+
+namespace mendery {
+
+class TEncoderEngine : public IMediaEncoderEngine {
+public:
+    TEncoderEngine();
+    ~TEncoderEngine() override;  // stops a running encode and waits for it
+    TEncoderEngine(const TEncoderEngine&) = delete;
+    TEncoderEngine& operator=(const TEncoderEngine&) = delete;
+
+    void Load(const std::string& sessionPath) override;
+    // Opens the source, its decoders, the output file and the encoders; writes the output's
+    // header. prepare = false releases what an earlier call opened.
+    void PrepareToEncode(bool prepare) override;
+    // Begins encoding on the engine's own thread; PrepareToEncode runs first if it has not.
+    void Start() override;
+    // Asks the thread to wind down: encoders are drained and the file is finished, so what
+    // was encoded so far plays. Returns at once; RunState reaches rsStopped when done.
+    void Stop() override;
+    int RunState() const override { return runState_.load(); }
+    TEncoderStatistics Statistics() const override;
+    std::string LastError() const override;
+    std::vector<std::string> Notes() const override { return notes_; }
+    void WaitUntilStopped(std::chrono::milliseconds timeout) override;
+
+    const TEncodeJob& Job() const { return job_; }
+    // Waits until the encoding thread has ended.
+    void Wait();
+
+private:
+    struct Pipeline;
+    void Run();
+
+    TEncodeJob job_;
+    bool loaded_ = false;
+    std::unique_ptr<Pipeline> pipeline_;
+    std::thread thread_;
+    std::atomic<int> runState_{rsStopped};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<std::int64_t> positionUs_{0}, writtenMs_{0}, writtenBytes_{0};
+    std::mutex stateMutex_;
+    std::condition_variable stopped_;
+    mutable std::mutex errorMutex_;
+    std::string lastError_;
+    std::vector<std::string> notes_;
+};
+
+}  // namespace mendery

@@ -1,0 +1,17 @@
+// libFuzzer target: the WAV extractor on arbitrary files.
+#include "FuzzSupport.h"
+#include "convert/AsfToWav.h"
+
+using namespace mendery;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fuzz::Scratch scratch;
+    const std::string source = scratch.Write("in.asf", data, size);
+    fuzz::QuietHost host;
+    TAsf2Wav tool;
+    tool.AttachHost(host);
+    tool.FileName = source;
+    tool.OutFileName = scratch.Path("out.wav");
+    tool.Convert();
+    return 0;
+}
