@@ -19,9 +19,23 @@ public:
 };
 }  // namespace
 
+// Hints stay up for up to five minutes, long enough to read the longer ones.
+class THintDuration : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Polish && watched->isWidgetType())
+            static_cast<QWidget*>(watched)->setToolTipDuration(300000);
+        return false;
+    }
+};
+
 void SetHintDelay(int ms) { hintDelay = ms; }
 int HintDelay() { return hintDelay; }
-void InstallHintStyle() { QApplication::setStyle(new THintStyle); }
+void InstallHintStyle() {
+    QApplication::setStyle(new THintStyle);
+    qApp->installEventFilter(new THintDuration(qApp));
+}
 
 TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
