@@ -127,8 +127,12 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
     for (std::size_t i = 0; i < p.payloads.size(); ++i) {
         const auto& pl = p.payloads[i];
         const std::uint64_t pts = ObjectTime(pl, p, inPreroll_);
+        const bool whole = pl.dataAt + pl.dataLength <= sp.validBytes;
         bool k;
-        if (StartsObject(pl)) {
+        if (!whole) {
+            k = false;
+            if (!pl.compressed) objects_[pl.streamNumber] = {pl.mediaObjectNumber, false};
+        } else if (StartsObject(pl)) {
             k = pts >= range_.fromPts && pts < range_.toPts;
             if (k && pl.streamNumber == video_ && !keySeen_) {
                 if (pl.keyFrame) keySeen_ = true;
@@ -161,6 +165,10 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
             }
         }
     }
+    if (kept < p.payloads.size() && sp.validBytes < packetSize_) {
+        ++counters_.packetsSkipped;  // incomplete payloads that could not be left out
+        return;
+    }
     ++counters_.packetsCopied;
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
     Write(packet_, p, p.sendTime);
@@ -168,6 +176,13 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
 
 void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime) {
     BytePatcher w(packet);
+    // Some writers (GStreamer's) store a packet length without the padding; most readers take
+    // the length as including it and then find the padding twice. With multiple payloads (each
+    // with its own length) the standard reading is restored by stating the full packet size.
+    if (p.explicitPacketLength && p.multiplePayloads && p.packetLength < packetSize_ &&
+        std::uint64_t(p.packetLength) + p.paddingLength == packetSize_ && p.usedEnd <= p.packetLength &&
+        (p.packetLengthWidth >= 2 || packetSize_ <= 0xFF))
+        w.ByLengthTypeAt(p.packetLengthAt, p.packetLengthWidth == 4 ? 3 : p.packetLengthWidth, packetSize_);
     const std::int64_t sendShift = shift_ + static_cast<std::int64_t>(inPreroll_) - static_cast<std::int64_t>(outPreroll_);
     std::uint32_t send = std::max(lastSend_, ClampU32(static_cast<std::int64_t>(sendTime) + sendShift));
     lastSend_ = send;

@@ -118,12 +118,12 @@ bool ClipSource::ReadAt(std::uint64_t pos, SourcePacket& out, bool strict) {
     const std::uint32_t size = PacketSize();
     auto block = Window(pos, size);
     if (block.empty()) return false;
+    out.validBytes = block.size();
     if (block.size() < size) {
-        // The shorter tail of a cut file: it counts when what it holds parses, the rest is padding.
+        // The shorter tail of a file cut in the middle of a packet: read as a whole packet with
+        // zeros after the cut; the payloads that lie whole before the cut can still be kept.
         std::fill(tail_.begin(), tail_.end(), 0);
         std::memcpy(tail_.data(), block.data(), block.size());
-        ParsedPacket shortParse = ParsePacket(block, size);
-        if (!shortParse.ok) return false;
         block = tail_;
     }
     if (!Acceptable(block, out.parsed, strict)) return false;

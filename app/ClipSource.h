@@ -32,6 +32,9 @@ struct SourcePacket {
     std::uint64_t offset = 0;             // in the file
     std::span<const std::uint8_t> bytes;  // exactly PacketSize() bytes, valid until the next read
     ParsedPacket parsed;
+    // Bytes the file really holds: less than the packet size for the tail of a file cut in
+    // the middle of a packet (the rest reads as zeros; payloads reaching into it are incomplete).
+    std::uint64_t validBytes = 0;
 };
 
 struct SourceStats {
