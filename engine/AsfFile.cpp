@@ -5,6 +5,7 @@
 
 #include "engine/AsfGuid.h"
 #include "engine/AsfObjects.h"
+#include "engine/BufferedFile.h"
 #include "engine/ByteCursor.h"
 #include "engine/Format.h"
 
@@ -245,9 +246,11 @@ void TAsfFile::CloseAfterError(const std::string& reason) {
 bool TAsfFile::RunPass() {
     Aborted = false;
     output_.Open(OutFileName, BinaryFile::Mode::Create);
-    if (!StripHeader) output_.Write(std::span<const std::uint8_t>(buffer_).first(dataStart_));
+    BufferedWriter out(output_);
+    BufferedReader in(source_);
+    if (!StripHeader) out.Write(std::span<const std::uint8_t>(buffer_).first(dataStart_));
     lastGood_.assign(chunkSize_, 0);
-    source_.Seek(dataStart_);
+    in.Seek(dataStart_);
     std::int64_t sourcePos = dataStart_;
     const std::int64_t chunkAreaStart = StripHeader ? 0 : dataStart_;
     chunkIndex_ = -1;
@@ -261,6 +264,10 @@ bool TAsfFile::RunPass() {
     }
     bool aborted = false;
     const auto chunk = std::span<std::uint8_t>(buffer_).first(chunkSize_);
+    // Only the first bytes of the buffer are ever written (the chunk, and fields below offset
+    // 32 of a tiny one), so clearing those before each read keeps the whole buffer clear.
+    std::fill(buffer_.begin(), buffer_.end(), 0);
+    const auto dirty = std::span<std::uint8_t>(buffer_).first(std::max<std::size_t>(chunkSize_ + 2, 32));
     while (sourcePos < sourceSize_) {
         if (Aborted) {
             Aborted = false;
@@ -270,8 +277,8 @@ bool TAsfFile::RunPass() {
             aborted = true;
             break;
         }
-        std::fill(buffer_.begin(), buffer_.end(), 0);
-        const std::size_t r = source_.Read(chunk);
+        std::fill(dirty.begin(), dirty.end(), 0);
+        const std::size_t r = in.Read(chunk);
         if (r == 0) break;  // the file shrank under us
         sourcePos += static_cast<std::int64_t>(r);
         ++chunkIndex_;
@@ -285,7 +292,7 @@ bool TAsfFile::RunPass() {
             case BlockKind::Good:
                 state_ = BlockState::Good;
                 ++summary_.goodChunks;
-                rewindPos_ = output_.Tell();
+                rewindPos_ = out.Position();
                 if (r != chunkSize_) {
                     Log(0, "部分无效的数据块: " + std::to_string(r));
                     ++summary_.shortChunks;
@@ -330,7 +337,7 @@ bool TAsfFile::RunPass() {
                         state_ = BlockState::Other;
                         // Before any good chunk there is nothing to take back: go to the start of
                         // the chunk area.
-                        output_.Seek(rewindPos_ >= 0 ? rewindPos_ : chunkAreaStart);
+                        out.Seek(rewindPos_ >= 0 ? rewindPos_ : chunkAreaStart);
                         skip = true;
                         break;
                 }
@@ -348,11 +355,12 @@ bool TAsfFile::RunPass() {
             RepairPadding(t, length);
             LogDetail(t);
         }
-        if (!(state_ == BlockState::Index && StripIndex)) output_.Write(std::span<const std::uint8_t>(buffer_).first(r));
+        if (!(state_ == BlockState::Index && StripIndex)) out.Write(std::span<const std::uint8_t>(buffer_).first(r));
         if (Host) Host->ProcessMessages();
     }
     // A final rewind leaves the removed chunk's bytes past the write position: cut them off.
-    const std::int64_t end = output_.Tell();
+    out.Flush();
+    const std::int64_t end = out.Position();
     if (output_.Size() > end) output_.Truncate(end);
     if (!StripHeader) FixHeader();
     summary_.chunkCount = chunkCount_;
@@ -387,8 +395,10 @@ void TAsfFile::FixHeader() {
     // The file properties' data packets count describes the same chunks; readers rely on it.
     if (FixChunkCount && fpHeld) w.U64At(fpos + fp::DataPacketsCount, static_cast<std::uint64_t>(chunkCount_));
     if (fpHeld) {
-        const auto preroll = static_cast<std::int64_t>(ReadU64At(header, fpos + fp::Preroll));
-        fix(FixTotalTime, true, fpos + fp::PlayDuration, preroll * 10000 + e * 10000, "全部时间,        为:");
+        // 64-bit field arithmetic wraps like the field itself; a damaged preroll must not overflow.
+        const std::uint64_t preroll = ReadU64At(header, fpos + fp::Preroll);
+        const auto total = static_cast<std::int64_t>(preroll * 10000u + static_cast<std::uint64_t>(e) * 10000u);
+        fix(FixTotalTime, true, fpos + fp::PlayDuration, total, "全部时间,        为:");
         fix(FixPlayTime, true, fpos + fp::SendDuration, e * 10000, "纯播放时间,  为:");
         std::uint8_t flags = header[fpos + fp::Flags];
         if (FileSeekableFlag == fsEnableSeek) flags |= 0x02;

@@ -1,5 +1,6 @@
 #include "engine/AsfInfo.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/AsfPacket.h"
@@ -49,13 +50,16 @@ void ReadHeader(BinaryFile& f, AsfInfo& info, std::vector<std::uint8_t>& header)
     if (oh.guid != guids::HeaderObject) throw TruncatedData("no ASF header object at offset 0");
     info.headerSize = oh.size;
     if (oh.size > kMaxHeader) throw TruncatedData("header object size implausibly large");
-    header.resize(oh.size);
+    if (oh.size < kHeaderObjectFixedSize) throw TruncatedData("header object size below 30");
+    // Never hold more than the file has, whatever the size field claims.
+    header.resize(static_cast<std::size_t>(std::min<std::uint64_t>(oh.size, static_cast<std::uint64_t>(info.fileSize))));
     std::size_t got = 30 + f.Read(std::span(header).subspan(30));
     header.resize(got);
 }
 
 void Survey(BinaryFile& f, AsfInfo& info, std::uint32_t packetSize, std::int64_t start, std::int64_t end) {
-    std::vector<std::uint8_t> block(packetSize);
+    // The packet size field is not trusted for an allocation: no block is longer than the data.
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(packetSize, std::max<std::int64_t>(0, end - start))));
     f.Seek(start);
     bool first = true;
     for (std::int64_t pos = start; pos < end; pos += packetSize) {

@@ -16,7 +16,11 @@ std::string WithThousands(std::int64_t v) {
     }
     return (v < 0 ? "-" : "") + out;
 }
-std::string TwoDigits(std::int64_t v) { return (v < 10 ? "0" : "") + std::to_string(v); }
+std::string TwoDigits(std::int64_t v) {
+    char buf[24];
+    std::snprintf(buf, sizeof buf, "%02lld", static_cast<long long>(v));
+    return buf;
+}
 }  // namespace
 
 std::string FormatSize(std::int64_t bytes) {

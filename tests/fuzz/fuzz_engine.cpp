@@ -1,0 +1,42 @@
+// libFuzzer target: the repair engine and the diagnosis on arbitrary files. The first two
+// bytes choose the engine's options, the rest is the file.
+#include <filesystem>
+
+#include "engine/AsfFile.h"
+#include "engine/AsfInfo.h"
+#include "FuzzSupport.h"
+
+using namespace mendery;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fuzz::Scratch scratch;
+    if (size < 2) return 0;
+    const std::uint16_t options = static_cast<std::uint16_t>(data[0] | (data[1] << 8));
+    const std::string source = scratch.Write("in.asf", data + 2, size - 2);
+    fuzz::QuietHost host;
+    TAsfFile engine;
+    engine.AttachHost(host);
+    engine.FileName = source;
+    engine.OutFileName = scratch.Path("out.asf");
+    engine.WriteLog = true;
+    engine.FixPad08 = options & 0x0001;
+    engine.FixPad10 = options & 0x0002;
+    engine.FixPad40 = options & 0x0004;
+    engine.FixFileSize = engine.FixDataSize = engine.FixChunkCount = options & 0x0008;
+    engine.FixTimeCodes = options & 0x0010;
+    engine.FixTotalTime = engine.FixPlayTime = options & 0x0020;
+    engine.StripHeader = options & 0x0040;
+    engine.StripIndex = options & 0x0080;
+    engine.CleanHeader = options & 0x0100;
+    engine.FixForBadChunk = static_cast<TFixForBadChunk>((options >> 9) % 6);
+    engine.FileSeekableFlag = static_cast<TFileSeekableFlag>((options >> 12) % 3);
+    engine.OtherFlags = (options & 0x8000) ? ofClearAll : ofDontChange;
+    engine.OnDecideForBadChunk = [](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
+        what = static_cast<TFixForBadChunk>(index % 6);
+    };
+    engine.SetActive(true);
+    if (engine.Active()) engine.Repair();
+    engine.SetActive(false);
+    (void)InspectAsf(source);
+    return 0;
+}

@@ -1,0 +1,145 @@
+#pragma once
+// Builds ASF files in memory or on disk from a short description, so that each edge case of
+// a reader is a few readable lines; plus mutators and small test utilities.
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/AsfGuid.h"
+#include "engine/Host.h"
+
+namespace mendery::test {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct PayloadSpec {
+    int stream = 1;
+    bool key = false;
+    std::uint32_t object = 0;       // media object number
+    std::uint32_t offset = 0;       // offset into the media object
+    std::uint32_t objectSize = 0;   // 0: the size of data
+    std::uint32_t pts = 0;          // presentation time, ms
+    Bytes data = Bytes(100, 0x55);
+};
+
+struct PacketSpec {
+    // One of the ten known layouts: 0x00 0x01 0x08 0x09 0x10 0x11 0x48 0x49 0x50 0x51
+    // (bit 0 multiple payloads, 0x08/0x10 byte/word padding field, 0x40 word packet length).
+    std::uint8_t lengthTypeFlags = 0x08;
+    std::uint32_t sendTime = 0;
+    std::uint16_t duration = 40;
+    std::vector<PayloadSpec> payloads = {PayloadSpec{}};
+    std::optional<std::array<std::uint8_t, 3>> firstBytes;  // e.g. {0x13,0,0} for a bad signature
+    bool noErrorCorrection = false;                         // packets as GStreamer writes them
+};
+
+class AsfBuilder {
+public:
+    AsfBuilder& PacketSize(std::uint32_t size) { packetSize_ = size; return *this; }
+    AsfBuilder& Preroll(std::uint64_t ms) { preroll_ = ms; return *this; }
+    AsfBuilder& Flags(std::uint32_t flags) { flags_ = flags; return *this; }
+    AsfBuilder& VideoStream(int number, const char* fourcc = "WMV2");
+    AsfBuilder& AudioStream(int number, std::uint16_t formatTag = 0x0161);
+    AsfBuilder& ExtraHeaderObject(const Guid& guid, Bytes body);
+    AsfBuilder& CodecList(bool on = true) { codecList_ = on; return *this; }
+    AsfBuilder& Packet(PacketSpec spec) { packets_.push_back(std::move(spec)); return *this; }
+    // n single-payload packets on stream 1, 40 ms apart, a key frame every `keyEvery`.
+    AsfBuilder& SimplePackets(int n, std::uint8_t lengthTypeFlags = 0x08, int keyEvery = 10);
+    AsfBuilder& Index(bool on = true) { index_ = on; return *this; }
+    // Leaves the header unfinalised as a killed recorder does: sizes, counts, durations 0.
+    AsfBuilder& Unfinalised(bool on = true) { unfinalised_ = on; return *this; }
+
+    Bytes Build() const;
+    std::string WriteTo(const std::filesystem::path& path) const;
+
+    std::uint32_t packetSize() const { return packetSize_; }
+    static Bytes BuildPacket(const PacketSpec& spec, std::uint32_t packetSize);
+
+private:
+    Bytes HeaderObject(std::uint64_t fileSize, std::uint64_t packetCount, std::uint64_t durationMs) const;
+    std::uint32_t packetSize_ = 1024;
+    std::uint64_t preroll_ = 0;
+    std::uint32_t flags_ = 0x02;
+    bool codecList_ = false, index_ = false, unfinalised_ = false;
+    std::vector<Bytes> streams_, extras_;
+    std::vector<PacketSpec> packets_;
+};
+
+// Positions inside a built file.
+std::uint64_t HeaderSizeOf(const Bytes& file);
+std::uint64_t PacketOffset(const Bytes& file, std::uint32_t packetSize, std::uint64_t index);
+
+// Mutators.
+void PutU8(Bytes& b, std::uint64_t at, std::uint8_t v);
+void PutU16(Bytes& b, std::uint64_t at, std::uint16_t v);
+void PutU32(Bytes& b, std::uint64_t at, std::uint32_t v);
+void PutU64(Bytes& b, std::uint64_t at, std::uint64_t v);
+std::uint32_t GetU32(const Bytes& b, std::uint64_t at);
+std::uint64_t GetU64(const Bytes& b, std::uint64_t at);
+void Truncate(Bytes& b, std::uint64_t size);
+// Overwrites `count` packets from `first` with garbage that fails the signature test.
+void DamagePackets(Bytes& file, std::uint32_t packetSize, std::uint64_t first, std::uint64_t count = 1);
+
+Bytes ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+std::string SampleFile(const std::string& name);  // tests/data/NAME
+
+// A fresh folder removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path path_;
+};
+
+// A host that records everything and answers questions from a script.
+class RecordingHost : public IHost {
+public:
+    std::vector<std::string> lines, messages, questions;
+    std::deque<Answer> answers;  // answers to Ask, in order; No when empty
+    std::int64_t progressMax = -1, progress = -1, processCalls = 0;
+    std::vector<std::string> statuses;
+    std::function<void()> onProcessMessages;
+
+    void Log(std::string_view line) override { lines.emplace_back(line); }
+    void ClearLog() override { lines.clear(); }
+    void SetProgressRange(std::int64_t m) override { progressMax = m; }
+    void SetProgress(std::int64_t p) override { progress = p; }
+    void SetStatus(std::string_view s) override { statuses.emplace_back(s); }
+    void ProcessMessages() override {
+        ++processCalls;
+        if (onProcessMessages) onProcessMessages();
+    }
+    void Message(std::string_view text, MessageKind) override { messages.emplace_back(text); }
+    Answer Ask(std::string_view text, Buttons, MessageKind) override {
+        questions.emplace_back(text);
+        if (answers.empty()) return Answer::No;
+        Answer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    bool HasLine(std::string_view line) const;
+    std::string AllLines() const;
+};
+
+// Runs a shell command; returns its exit status and puts stdout and stderr (unless the command
+// redirects it) into `output`.
+int RunCommand(const std::string& command, std::string* output = nullptr);
+bool HaveProgram(const std::string& name);
+std::string Quote(const std::string& path);  // for the shell
+
+// ffprobe's per-stream packet counts ("-count_packets"), in stream order; empty on failure.
+std::vector<int> ProbePacketCounts(const std::string& path);
+// True when `ffmpeg -v error -i path -f null -` decodes with no error output.
+bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
+
+}  // namespace mendery::test
