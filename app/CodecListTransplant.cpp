@@ -53,7 +53,8 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
             return TransplantResult::HeaderTooLarge;
         }
         if (!header) return TransplantResult::NoCodecList;
-        const SubObject* cl = WalkHeader(*header).Find(guids::CodecList);
+        const HeaderWalk walk = WalkHeader(*header);
+        const SubObject* cl = walk.Find(guids::CodecList);
         if (!cl) return TransplantResult::NoCodecList;
         if (cl->size > kTransplantCodecListMax) {
             host.Log("编解码器列表未复制: 编解码器列表对象大于 " + std::to_string(kTransplantCodecListMax) + " 字节");
