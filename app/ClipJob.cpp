@@ -274,7 +274,13 @@ std::uint64_t PacketAtSendTime(ClipSource& src, std::int64_t sendMs) {
 
 std::uint64_t Ms(double seconds) { return static_cast<std::uint64_t>(std::llround(seconds * 1000.0)); }
 
-void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, bool istart) {
+struct Stopped {};
+
+void CheckStop(const std::atomic<bool>* stop) {
+    if (stop && stop->load(std::memory_order_relaxed)) throw Stopped{};
+}
+
+void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, bool istart, const std::atomic<bool>* stop) {
     const std::uint64_t pre = src.PrerollMs();
     const std::uint64_t start = pre + Ms(piece.start);
     const std::uint64_t end = piece.duration ? start + Ms(*piece.duration) : kNoEnd;
@@ -308,6 +314,7 @@ void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, boo
     SourcePacket p;
     while (src.Next(p)) {
         if (end != kNoEnd && p.parsed.sendTime > end) break;
+        CheckStop(stop);
         emitter.Emit(p);
     }
     emitter.EndRange();
@@ -322,7 +329,7 @@ std::string FormatSeconds(std::uint64_t ms) {
 }  // namespace
 
 int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
-               const std::function<void(const std::string&)>& fail) {
+               const std::function<void(const std::string&)>& fail, const std::atomic<bool>* stop) {
     namespace fs = std::filesystem;
     const std::string temp = args.output + ".clipwright-part";
     auto removeTemp = [&] {
@@ -364,7 +371,7 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
             stats.skippedBytes += s.Stats().skippedBytes;
         };
         if (args.GetMode() == ClipArgs::Mode::Cut) {
-            for (const auto& piece : args.pieces) CutPiece(*first, emitter, piece, args.istart);
+            for (const auto& piece : args.pieces) CutPiece(*first, emitter, piece, args.istart, stop);
             addStats(*first);
         } else {
             for (std::size_t i = 0; i < args.inputs.size(); ++i) {
@@ -377,7 +384,10 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
                 emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart});
                 src->Rewind(0);
                 SourcePacket p;
-                while (src->Next(p)) emitter.Emit(p);
+                while (src->Next(p)) {
+                    CheckStop(stop);
+                    emitter.Emit(p);
+                }
                 emitter.EndRange();
                 addStats(*src);
             }
@@ -401,6 +411,10 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
             " copied, " + std::to_string(c.packetsRebuilt) + " rebuilt), duration " + FormatSeconds(length) + " s");
         say("output: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " bytes)");
         return 0;
+    } catch (const Stopped&) {
+        removeTemp();
+        fail("stopped; no output written");
+        return 130;
     } catch (const ClipRefusal& e) {
         removeTemp();
         fail(e.what());

@@ -4,6 +4,7 @@
 // the payloads that belong to the wanted time range, copies whole packets unchanged where it
 // keeps all of their payloads (rebuilding only boundary packets), shifts presentation and send
 // times, and feeds the key frames to the index.
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <limits>
@@ -77,8 +78,10 @@ std::vector<std::uint8_t> RebuildPacket(std::span<const std::uint8_t> packet, co
 
 // Runs one clipwright job. Log lines go to `say`, refusals and errors to `fail`. Returns the
 // exit code: 0 done, 1 refused, 2 usage, 3 input/output error.
+// `stop` (when given) is read between packets: once true, the job ends, removes its partial
+// output and returns 130.
 int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
-               const std::function<void(const std::string&)>& fail);
+               const std::function<void(const std::string&)>& fail, const std::atomic<bool>* stop = nullptr);
 
 // Why two inputs cannot be joined (empty when they can): packet sizes, stream layouts and, when
 // asked, bitrates.

@@ -84,7 +84,8 @@ std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_
     if (pos < windowStart_ || pos + n > windowStart_ + windowLength_) {
         file_.Seek(static_cast<std::int64_t>(pos));
         windowStart_ = pos;
-        windowLength_ = file_.Read(std::span(window_.data(), window_.size()));
+        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : window_.size();
+        windowLength_ = file_.Read(std::span(window_.data(), std::min<std::uint64_t>(want, window_.size())));
         n = std::min<std::uint64_t>(n, windowLength_);
     }
     return std::span<const std::uint8_t>(window_).subspan(pos - windowStart_, n);
@@ -176,6 +177,11 @@ bool ClipSource::Next(SourcePacket& out) {
 }
 
 std::optional<std::uint32_t> ClipSource::SendTimeNear(std::uint64_t gridIndex) {
+    struct Probing {
+        bool& flag;
+        explicit Probing(bool& f) : flag(f) { flag = true; }
+        ~Probing() { flag = false; }
+    } probing(probing_);
     for (std::uint64_t i = gridIndex; i < gridIndex + 8 && i < GridPackets() + 1; ++i) {
         SourcePacket p;
         std::uint64_t pos = dataStart_ + i * PacketSize();

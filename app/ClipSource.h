@@ -94,6 +94,7 @@ private:
 
     std::vector<std::uint8_t> window_, tail_;
     std::uint64_t windowStart_ = 0, windowLength_ = 0;
+    bool probing_ = false;  // random probes read a few packets, not a whole window
     std::uint64_t pos_ = 0;
     SourceStats stats_;
 };

@@ -1,5 +1,6 @@
 // clipwright: cuts, joins and repairs ASF files. Started by Mendery with one parameter text
 // ("-i \"a.wmv\" -o \"a.cut.wmv\" -start 10 -dur 5 -y"); also usable from a shell.
+#include <csignal>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -8,6 +9,9 @@
 #include "app/ClipJob.h"
 
 namespace {
+
+std::atomic<bool> g_stop{false};
+extern "C" void OnSignal(int) { g_stop.store(true); }
 
 const char* kUsage =
     "usage: clipwright -i IN [-i IN2 ...] -o OUT [-y] [-resync] [-istart] [-b] [-start S [-dur D]]...\n"
@@ -31,7 +35,11 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "clipwright: %s\n%s", error.c_str(), kUsage);
         return 2;
     }
+    // Ctrl-C or a termination request ends the job cleanly: no partial output is left behind.
+    std::signal(SIGINT, OnSignal);
+    std::signal(SIGTERM, OnSignal);
+    std::signal(SIGHUP, OnSignal);
     return mendery::RunClipJob(
         *args, [](const std::string& line) { std::printf("clipwright: %s\n", line.c_str()); },
-        [](const std::string& line) { std::fprintf(stderr, "clipwright: %s\n", line.c_str()); });
+        [](const std::string& line) { std::fprintf(stderr, "clipwright: %s\n", line.c_str()); }, &g_stop);
 }
