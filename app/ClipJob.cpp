@@ -276,6 +276,18 @@ std::uint64_t Ms(double seconds) { return static_cast<std::uint64_t>(std::llroun
 
 struct Stopped {};
 
+// Whether the video stream marks key frames at all (within its first packets). Some writers
+// never set the flag; waiting for a key frame would then drop every picture.
+bool MarksKeyFrames(ClipSource& src) {
+    if (src.VideoStream() == 0) return true;
+    src.Rewind(0);
+    SourcePacket p;
+    for (int n = 0; n < 4000 && src.Next(p); ++n)
+        for (const auto& pl : p.parsed.payloads)
+            if (pl.streamNumber == src.VideoStream() && pl.keyFrame) return true;
+    return false;
+}
+
 void CheckStop(const std::atomic<bool>* stop) {
     if (stop && stop->load(std::memory_order_relaxed)) throw Stopped{};
 }
@@ -309,7 +321,7 @@ void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, boo
     } else {
         first = PacketAtSendTime(src, static_cast<std::int64_t>(start - pre) - 5000);
     }
-    emitter.BeginRange(src, {from, end, from, !istart});
+    emitter.BeginRange(src, {from, end, from, !istart && MarksKeyFrames(src)});
     src.Rewind(first);
     SourcePacket p;
     while (src.Next(p)) {
@@ -381,8 +393,9 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
                     owned = std::make_unique<ClipSource>(args.inputs[i], args.resync);
                     src = owned.get();
                 }
-                emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart});
+                emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart && MarksKeyFrames(*src)});
                 src->Rewind(0);
+                src->ResetStats();
                 SourcePacket p;
                 while (src->Next(p)) {
                     CheckStop(stop);

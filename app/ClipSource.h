@@ -63,6 +63,7 @@ public:
     std::uint64_t DataEnd() const { return dataEnd_; }
     std::uint64_t GridPackets() const { return (dataEnd_ - dataStart_) / PacketSize(); }
     const SourceStats& Stats() const { return stats_; }
+    void ResetStats() { stats_ = {}; }
 
     // Sequential reading from the packet with this grid number.
     void Rewind(std::uint64_t gridIndex = 0);

@@ -218,6 +218,14 @@ TEST(Clipwright, WaitsForTheFirstKeyFrameUnlessIstart) {
     ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(all) + " -istart"), 0);
     EXPECT_EQ(Inspect(ReadFileBytes(out)).dataPackets, 8u);
     EXPECT_EQ(Inspect(ReadFileBytes(all)).dataPackets, 12u);
+
+    // A writer that never marks key frames: waiting for one would drop every picture.
+    const auto none = (dir / "none.wmv").string(), kept = (dir / "kept.wmv").string();
+    AsfBuilder n;
+    n.PacketSize(512).VideoStream(1).SimplePackets(12, 0x10, 0);
+    n.WriteTo(none);
+    ASSERT_EQ(Clipwright("-i " + Quote(none) + " -o " + Quote(kept)), 0);
+    EXPECT_EQ(Inspect(ReadFileBytes(kept)).dataPackets, 12u);
 }
 
 TEST(Clipwright, UnfinalisedFileComesOutWholeAndSeekable) {
