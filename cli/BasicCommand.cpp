@@ -19,6 +19,7 @@ int RunBasic(const BasicArgs& a, const CommonOptions& common) {
     ClipwrightRunner runner(host);
     if (a.replace) {
         auto added = BasicRepairReplacingSource(host, runner.Run(), a.source, a.options);
+        if (common.json) runner.PrintJson("basic", a.source, added ? *added : a.source);
         if (added) host.Say("输出文件: " + *added);
         else if (FileExists(ToolOutputName(a.source, OutputFor::BasicRepairBackup)) && runner.started && runner.exitCode == 0)
             host.Say("源文件已被替换; 旧文件: " + ToolOutputName(a.source, OutputFor::BasicRepairBackup));
@@ -26,6 +27,7 @@ int RunBasic(const BasicArgs& a, const CommonOptions& common) {
     }
     const std::string out = a.output.empty() ? ToolOutputName(a.source, OutputFor::BasicRepairNew) : a.output;
     auto added = BasicRepairToNewFile(host, runner.Run(), a.source, out, a.options);
+    if (common.json) runner.PrintJson("basic", a.source, added ? *added : "");
     if (!runner.started && !added) return kExitRefused;
     if (added && runner.exitCode == 0) host.Say("输出文件: " + *added);
     return runner.CommandExitCode();

@@ -1,6 +1,10 @@
 #include "cli/ClipwrightRun.h"
 
+#include <cstdio>
+#include <nlohmann/json.hpp>
+
 #include "app/ClipwrightCommandLines.h"
+#include "engine/BinaryFile.h"
 
 namespace mendery::cli {
 
@@ -22,6 +26,22 @@ int ClipwrightRunner::CommandExitCode() const {
     if (exitCode == 3) return kExitIo;
     if (exitCode == 130) return kExitStopped;
     return kExitRefused;
+}
+
+}  // namespace mendery::cli
+
+namespace mendery::cli {
+
+void ClipwrightRunner::PrintJson(const char* tool, const std::string& source, const std::string& output) const {
+    const bool exists = !output.empty() && FileExists(output);
+    nlohmann::json j = {{"tool", tool},
+                        {"source", source},
+                        {"output", exists ? nlohmann::json(output) : nlohmann::json(nullptr)},
+                        {"outputSize", exists ? FileSizeOf(output) : 0},
+                        {"clipwrightStarted", started},
+                        {"clipwrightExitCode", exitCode},
+                        {"result", CommandExitCode() == kExitDone ? "done" : "failed"}};
+    std::printf("%s\n", j.dump(2).c_str());
 }
 
 }  // namespace mendery::cli

@@ -15,6 +15,8 @@ struct ClipwrightRunner {
     int exitCode = -1;
     // The command's exit code from the tool's: 0 done, 3 input/output error, 1 otherwise.
     int CommandExitCode() const;
+    // Prints the --json summary of a command that ran clipwright.
+    void PrintJson(const char* tool, const std::string& source, const std::string& output) const;
 
 private:
     CliHost& host_;

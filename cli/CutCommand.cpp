@@ -41,7 +41,9 @@ int RunCut(const CutArgs& a, const CommonOptions& common) {
     }
     ClipwrightRunner runner(host, RunWording::SplitWindow);
     const std::string out = a.output.empty() ? ToolOutputName(a.source, OutputFor::Split) : a.output;
-    if (!RunSplitCut(host, runner.Run(), a.source, out, marks, a.except)) return runner.started ? runner.CommandExitCode() : kExitRefused;
+    const bool ran = RunSplitCut(host, runner.Run(), a.source, out, marks, a.except);
+    if (common.json) runner.PrintJson("cut", a.source, runner.started ? out : "");
+    if (!ran) return runner.started ? runner.CommandExitCode() : kExitRefused;
     if (runner.exitCode == 0) host.Say("输出文件: " + out);
     return runner.CommandExitCode();
 }

@@ -18,6 +18,7 @@ int RunJoin(const JoinArgs& a, const CommonOptions& common) {
     ClipwrightRunner runner(host);
     const std::string out = a.output.empty() ? JoinedOutputName(a.files.front(), a.files.back()) : a.output;
     auto added = JoinListedFiles(host, runner.Run(), a.files, out, a.allowIncompatible);
+    if (common.json) runner.PrintJson("join", a.files.front(), added ? *added : "");
     if (!runner.started) return kExitRefused;
     if (added && runner.exitCode == 0) host.Say("输出文件: " + *added);
     return runner.CommandExitCode();
