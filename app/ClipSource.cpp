@@ -15,18 +15,23 @@ constexpr std::uint64_t kWindowSize = 1u << 20;
 ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resync_(resync) {
     file_.Open(path, BinaryFile::Mode::Read);
     fileSize_ = static_cast<std::uint64_t>(file_.Size());
-    std::uint8_t head[kHeaderObjectFixedSize];
-    if (file_.Read(head) != sizeof head) throw ClipRefusal("\"" + path + "\" is too short to be an ASF file");
-    ByteCursor c(head);
+    // A file whose first bytes were damaged or prefixed: the header object is looked for in
+    // the first 64 KB.
+    std::vector<std::uint8_t> start(std::min<std::uint64_t>(fileSize_, 65536));
+    file_.ReadExact(start);
+    const std::int64_t found = FindGuid(start, guids::HeaderObject);
+    if (found < 0) throw ClipRefusal("\"" + path + "\" holds no ASF header object in its first 64 KB");
+    const std::uint64_t base = static_cast<std::uint64_t>(found);
+    if (fileSize_ - base < kHeaderObjectFixedSize) throw ClipRefusal("\"" + path + "\" is too short to be an ASF file");
+    ByteCursor c(std::span<const std::uint8_t>(start).subspan(base));
     auto oh = ObjectHeader::Read(c);
-    if (oh.guid != guids::HeaderObject) throw ClipRefusal("\"" + path + "\" does not begin with an ASF header object");
-    if (oh.size < kHeaderObjectFixedSize || oh.size > fileSize_)
+    if (oh.size < kHeaderObjectFixedSize || oh.size > fileSize_ - base)
         throw ClipRefusal("\"" + path + "\": the header object size " + std::to_string(oh.size) + " does not fit the file");
     if (oh.size > kMaxHeaderSize)
         throw ClipRefusal("\"" + path + "\": the header object (" + std::to_string(oh.size) + " bytes) is larger than " +
                           std::to_string(kMaxHeaderSize) + " bytes");
     header_.resize(oh.size);
-    file_.Seek(0);
+    file_.Seek(static_cast<std::int64_t>(base));
     file_.ReadExact(header_);
     walk_ = WalkHeader(header_);
 
@@ -52,16 +57,17 @@ ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resy
 
     // The data object must follow the header object.
     std::uint8_t dhead[kDataObjectHeadSize];
-    file_.Seek(static_cast<std::int64_t>(oh.size));
+    const std::uint64_t headerEnd = base + oh.size;
+    file_.Seek(static_cast<std::int64_t>(headerEnd));
     if (file_.Read(dhead) != sizeof dhead) throw ClipRefusal("\"" + path + "\" ends before its data object");
     auto d = DataObjectHead::Read(ByteCursor(dhead));
     if (Guid::FromBytes(std::span(dhead, 16)) != guids::DataObject)
         throw ClipRefusal("\"" + path + "\": no data object after the header object");
-    dataStart_ = oh.size + kDataObjectHeadSize;
+    dataStart_ = headerEnd + kDataObjectHeadSize;
     // A data object that was never finalised (size 0 or 50) or claims more than the file holds
     // is read to the end of the file; its packets say where they stop.
-    const std::uint64_t declaredEnd = oh.size + d.size;
-    if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - oh.size) dataEnd_ = declaredEnd;
+    const std::uint64_t declaredEnd = headerEnd + d.size;
+    if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - headerEnd) dataEnd_ = declaredEnd;
     else dataEnd_ = fileSize_;
     window_.resize(kWindowSize + kMaxPacketSize);
     tail_.resize(PacketSize());

@@ -367,3 +367,13 @@ TEST_F(ClipwrightRealFiles, GStreamerAndUnfinalisedRecordingsComeOutWholeAndSeek
         if (HaveProgram("gst-discoverer-1.0")) EXPECT_TRUE(DiscovererAccepts(out, &report)) << report;
     }
 }
+
+TEST(Clipwright, FindsTheHeaderBehindLeadingGarbage) {
+    TempDir dir;
+    Bytes file = VideoFile(20).Build();
+    file.insert(file.begin(), 777, 0x13);
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    WriteFileBytes(in, file);
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out)), 0);
+    ExpectConsistent(ReadFileBytes(out), 20);
+}
