@@ -99,6 +99,7 @@ ClipEmitter::ClipEmitter(ClipWriter& writer, std::uint64_t outPreroll, int video
 
 void ClipEmitter::BeginRange(const ClipSource& src, const ClipRange& range) {
     range_ = range;
+    source_ = &src;
     inPreroll_ = src.PrerollMs();
     packetSize_ = src.PacketSize();
     shift_ = static_cast<std::int64_t>(outPreroll_ + outLength_) - static_cast<std::int64_t>(range.originPts);
@@ -135,7 +136,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
         } else if (StartsObject(pl)) {
             k = pts >= range_.fromPts && pts < range_.toPts;
             if (k && pl.streamNumber == video_ && !keySeen_) {
-                if (pl.keyFrame) keySeen_ = true;
+                if (source_->IsKeyFrameStart(pl, sp.bytes)) keySeen_ = true;
                 else k = false;
             }
             if (!pl.compressed) objects_[pl.streamNumber] = {pl.mediaObjectNumber, k};
@@ -201,7 +202,7 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
         if (video_ != 0) {
             if (pl.streamNumber != video_) continue;
             if (StartsObject(pl)) {
-                openKey_ = pl.keyFrame && !pl.compressed;
+                openKey_ = source_->IsKeyFrameStart(pl, packet);
                 if (openKey_) {
                     openKeyObject_ = pl.mediaObjectNumber;
                     openKeyPacket_ = packetNumber;
@@ -284,7 +285,7 @@ bool MarksKeyFrames(ClipSource& src) {
     SourcePacket p;
     for (int n = 0; n < 4000 && src.Next(p); ++n)
         for (const auto& pl : p.parsed.payloads)
-            if (pl.streamNumber == src.VideoStream() && pl.keyFrame) return true;
+            if (src.IsKeyFrameStart(pl, p.bytes)) return true;
     return false;
 }
 
@@ -307,7 +308,7 @@ void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, boo
             SourcePacket p;
             while (src.Next(p) && p.parsed.sendTime <= start) {
                 for (const auto& pl : p.parsed.payloads) {
-                    if (pl.streamNumber != video || !pl.keyFrame || pl.offsetIntoMediaObject != 0 || pl.compressed) continue;
+                    if (!src.IsKeyFrameStart(pl, p.bytes)) continue;
                     const std::uint64_t t = ObjectTime(pl, p.parsed, pre);
                     if (t <= start && (!found || t > from)) {
                         from = t;

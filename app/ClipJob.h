@@ -53,6 +53,7 @@ private:
     std::uint64_t outPreroll_;
     int video_;
     ClipRange range_;
+    const ClipSource* source_ = nullptr;
     std::uint64_t inPreroll_ = 0;
     std::uint32_t packetSize_ = 0;
     std::int64_t shift_ = 0;

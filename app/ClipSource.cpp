@@ -49,7 +49,17 @@ ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resy
             auto sp = StreamProperties::Read(ByteCursor(std::span(header_).subspan(so->offset, so->size)));
             ClipStream s{sp.StreamNumber(), sp.streamType, sp.typeSpecific};
             streams_.push_back(std::move(s));
-            if (sp.IsVideo() && videoStream_ == 0) videoStream_ = sp.StreamNumber();
+            if (sp.IsVideo() && videoStream_ == 0) {
+                videoStream_ = sp.StreamNumber();
+                // Video type-specific data: width, height, flags, size, then the bitmap info
+                // header whose compression FourCC is at offset 16 of it.
+                if (sp.typeSpecific.size() >= 31) {
+                    const std::string fourcc(sp.typeSpecific.begin() + 27, sp.typeSpecific.begin() + 31);
+                    if (fourcc == "WMV2") pictureHeader_ = PictureHeader::Wmv2;
+                    else if (fourcc == "WMV1" || fourcc == "MP43" || fourcc == "MP42" || fourcc == "DIV3" || fourcc == "DIV4")
+                        pictureHeader_ = PictureHeader::Msmpeg4;
+                }
+            }
         } catch (const TruncatedData&) {
             throw ClipRefusal("\"" + path + "\" has a damaged stream properties object");
         }
@@ -77,6 +87,14 @@ ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resy
 bool ClipSource::KnownStream(int number) const {
     if (streams_.empty()) return true;
     return std::any_of(streams_.begin(), streams_.end(), [&](const ClipStream& s) { return s.number == number; });
+}
+
+bool ClipSource::IsKeyFrameStart(const PacketPayload& pl, std::span<const std::uint8_t> packet) const {
+    if (pl.streamNumber != videoStream_ || videoStream_ == 0 || pl.compressed || pl.offsetIntoMediaObject != 0) return false;
+    if (pictureHeader_ == PictureHeader::Unknown || pl.dataLength == 0 || pl.dataAt >= packet.size()) return pl.keyFrame;
+    const std::uint8_t first = packet[pl.dataAt];
+    // WMV2: one bit, 0 for an intra picture; WMV1 and MPEG-4 v2/v3: two bits, 00 for intra.
+    return pictureHeader_ == PictureHeader::Wmv2 ? (first & 0x80) == 0 : (first & 0xC0) == 0;
 }
 
 void ClipSource::Rewind(std::uint64_t gridIndex) {

@@ -58,6 +58,10 @@ public:
     std::uint64_t PrerollMs() const { return props_.preroll; }
     const std::vector<ClipStream>& Streams() const { return streams_; }
     int VideoStream() const { return videoStream_; }  // 0 when there is none
+    // Whether a payload starts a key frame of the video stream. For the codecs whose picture
+    // header is known (WMV1, WMV2, MPEG-4 v2/v3) the frame's first bits decide: some writers
+    // mark every frame as a key frame, others none. Other codecs: the payload's key flag.
+    bool IsKeyFrameStart(const PacketPayload& pl, std::span<const std::uint8_t> packet) const;
     bool KnownStream(int number) const;
     std::uint64_t DataStart() const { return dataStart_; }
     std::uint64_t DataEnd() const { return dataEnd_; }
@@ -87,6 +91,7 @@ private:
     FileProperties props_;
     std::vector<ClipStream> streams_;
     int videoStream_ = 0;
+    enum class PictureHeader { Unknown, Wmv2, Msmpeg4 } pictureHeader_ = PictureHeader::Unknown;
     std::uint64_t dataStart_ = 0, dataEnd_ = 0;
 
     // The packet style the file establishes with its first good packet; resync candidates must match it.
