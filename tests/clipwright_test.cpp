@@ -2,6 +2,7 @@
 // judged by independent readers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -65,7 +66,16 @@ void ExpectConsistent(const Bytes& f, std::uint64_t packets) {
     EXPECT_EQ(l.props.flags & 3, fp::FlagSeekable);
     EXPECT_TRUE(l.hasIndex);
     EXPECT_GT(l.props.playDuration, l.props.preroll * 10000);
-    for (auto p : l.indexPackets) EXPECT_LT(p, packets);
+    // Every index entry names a packet in which a video object begins.
+    for (auto p : l.indexPackets) {
+        ASSERT_LT(p, packets);
+        const std::uint32_t size = l.props.minPacketSize;
+        const ParsedPacket pp = ParsePacket(std::span(f).subspan(l.headerSize + 50 + std::uint64_t(p) * size, size), size);
+        ASSERT_TRUE(pp.ok) << pp.error;
+        EXPECT_TRUE(std::any_of(pp.payloads.begin(), pp.payloads.end(), [](const PacketPayload& pl) {
+            return pl.streamNumber == 1 && pl.offsetIntoMediaObject == 0;
+        })) << "index entry for packet " << p;
+    }
 }
 
 double ProbeDuration(const std::string& path) {
