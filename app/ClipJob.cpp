@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 
 #include "engine/ByteCursor.h"
 
@@ -109,6 +110,34 @@ void ClipEmitter::BeginRange(const ClipSource& src, const ClipRange& range) {
     rangeEnd_ = 0;
     keptAny_ = false;
     openKey_ = false;
+    haveSourceSend_ = false;
+}
+
+std::uint32_t ClipEmitter::SourceSendTime(const ParsedPacket& p) {
+    std::int64_t send = p.sendTime;
+    std::optional<std::int64_t> suggested;
+    for (const auto& pl : p.payloads)
+        if (pl.hasPresentationTime) {
+            const std::int64_t t = static_cast<std::int64_t>(pl.presentationTime) - static_cast<std::int64_t>(inPreroll_);
+            if (!suggested || t < *suggested) suggested = t;
+        }
+    auto near = [](std::int64_t a, std::int64_t b) { return (a > b ? a - b : b - a) <= kMaxLead; };
+    if (suggested) {
+        if (!near(send, *suggested) && (!haveSourceSend_ || !near(send, lastSourceSend_))) {
+            if (!haveSourceSend_ || near(*suggested, lastSourceSend_)) send = std::max<std::int64_t>(*suggested, 0);
+            else send = lastSourceSend_;
+        }
+    } else if (haveSourceSend_ && !near(send, lastSourceSend_)) {
+        send = lastSourceSend_;  // nothing in the packet confirms the jump
+    }
+    haveSourceSend_ = true;
+    lastSourceSend_ = send;
+    return static_cast<std::uint32_t>(std::min<std::int64_t>(send, 0xFFFFFFFFll));
+}
+
+bool ClipEmitter::Plausible(std::uint64_t pts, std::uint32_t send) const {
+    const std::int64_t lead = static_cast<std::int64_t>(pts) - static_cast<std::int64_t>(inPreroll_) - send;
+    return lead >= -kMaxLead && lead <= kMaxLead;
 }
 
 void ClipEmitter::TrackEnd(int stream, std::uint64_t pts) {
@@ -123,11 +152,12 @@ void ClipEmitter::TrackEnd(int stream, std::uint64_t pts) {
 void ClipEmitter::Emit(const SourcePacket& sp) {
     ++counters_.packetsIn;
     const ParsedPacket& p = sp.parsed;
+    const std::uint32_t send = SourceSendTime(p);
     std::vector<bool> keep(p.payloads.size(), false);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < p.payloads.size(); ++i) {
         const auto& pl = p.payloads[i];
-        const std::uint64_t pts = ObjectTime(pl, p, inPreroll_);
+        const std::uint64_t pts = pl.hasPresentationTime ? pl.presentationTime : send + inPreroll_;
         const bool whole = pl.dataAt + pl.dataLength <= sp.validBytes;
         bool k;
         if (!whole) {
@@ -140,7 +170,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
                 else k = false;
             }
             if (!pl.compressed) objects_[pl.streamNumber] = {pl.mediaObjectNumber, k};
-            if (k) TrackEnd(pl.streamNumber, pts);
+            if (k && Plausible(pts, send)) TrackEnd(pl.streamNumber, pts);
         } else {
             // A fragment goes where the start of its object went; one whose start was never
             // seen cannot be decoded.
@@ -161,7 +191,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
             if (rp.ok) {
                 ++counters_.packetsRebuilt;
                 packet_ = std::move(rebuilt);
-                Write(packet_, rp, p.sendTime);
+                Write(packet_, rp, send);
                 return;
             }
         }
@@ -172,7 +202,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
     }
     ++counters_.packetsCopied;
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
-    Write(packet_, p, p.sendTime);
+    Write(packet_, p, send);
 }
 
 void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime) {
@@ -191,6 +221,7 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
     const std::uint32_t packetNumber = writer_.PacketsWritten();
     for (const auto& pl : p.payloads) {
         std::uint64_t newPts = 0;
+        const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
         if (pl.hasPresentationTime) {
             newPts = ClampU32(static_cast<std::int64_t>(pl.presentationTime) + shift_);
             if (pl.compressed) w.ByLengthTypeAt(pl.presentationTimeAt, (p.propertyFlags >> 2) & 3, static_cast<std::uint32_t>(newPts));
@@ -202,7 +233,7 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
         if (video_ != 0) {
             if (pl.streamNumber != video_) continue;
             if (StartsObject(pl)) {
-                openKey_ = source_->IsKeyFrameStart(pl, packet);
+                openKey_ = plausible && source_->IsKeyFrameStart(pl, packet);
                 if (openKey_) {
                     openKeyObject_ = pl.mediaObjectNumber;
                     openKeyPacket_ = packetNumber;
@@ -211,7 +242,7 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
             } else if (openKey_ && pl.mediaObjectNumber == openKeyObject_) {
                 writer_.Index().ExtendLast(packetNumber - openKeyPacket_ + 1);
             }
-        } else if (StartsObject(pl) && rel / 1000 != lastIndexedSecond_) {
+        } else if (plausible && StartsObject(pl) && rel / 1000 != lastIndexedSecond_) {
             // Without video every packet that starts an object is a place to seek to; one per second is enough.
             lastIndexedSecond_ = rel / 1000;
             writer_.Index().AddKeyFrame(rel, packetNumber, 1);

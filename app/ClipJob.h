@@ -47,6 +47,13 @@ private:
     struct ObjectDecision { std::uint32_t number; bool keep; };
     struct StreamClock { bool seen = false; std::uint64_t last = 0, step = 0; };
     void TrackEnd(int stream, std::uint64_t pts);
+    // The packet's send time, unless it jumped alone (damage): then the one its payloads' times
+    // suggest, or the previous packet's.
+    std::uint32_t SourceSendTime(const ParsedPacket& p);
+    // A presentation time more than kMaxLead from its packet's send time is damage: it does not
+    // count for the length or the index.
+    bool Plausible(std::uint64_t pts, std::uint32_t send) const;
+    static constexpr std::int64_t kMaxLead = 30000;
     void Write(std::vector<std::uint8_t>& packet, const ParsedPacket& parsed, std::uint32_t sendTime);
 
     ClipWriter& writer_;
@@ -64,6 +71,8 @@ private:
     bool keptAny_ = false;
     std::uint64_t outLength_ = 0;
     std::uint32_t lastSend_ = 0;
+    bool haveSourceSend_ = false;
+    std::int64_t lastSourceSend_ = 0;
     bool openKey_ = false;
     std::uint32_t openKeyObject_ = 0, openKeyPacket_ = 0;
     std::uint64_t lastIndexedSecond_ = std::numeric_limits<std::uint64_t>::max();

@@ -398,3 +398,25 @@ TEST(Clipwright, FindsTheHeaderBehindLeadingGarbage) {
     ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out)), 0);
     ExpectConsistent(ReadFileBytes(out), 20);
 }
+
+TEST(Clipwright, ADamagedTimeStampDoesNotStretchTheFile) {
+    TempDir dir;
+    Bytes file = VideoFile(50).Build();
+    const std::uint32_t size = 1024;
+    // Packet 20: a send time of days; packet 30: a presentation time of days.
+    for (int i : {20, 30}) {
+        const std::uint64_t at = PacketOffset(file, size, i);
+        const ParsedPacket p = ParsePacket(std::span(file).subspan(at, size), size);
+        ASSERT_TRUE(p.ok);
+        if (i == 20) PutU32(file, at + p.sendTimeAt, 400000000);
+        else PutU32(file, at + p.payloads[0].presentationTimeAt, 400000000);
+    }
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    WriteFileBytes(in, file);
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out)), 0);
+    const Bytes o = ReadFileBytes(out);
+    ExpectConsistent(o, 50);
+    const Layout l = Inspect(o);
+    EXPECT_LT(l.props.playDuration / 10000, 1000 + 50 * 40 + 100u);
+    EXPECT_LE(l.indexEntries, 3u);
+}
