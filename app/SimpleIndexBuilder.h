@@ -11,6 +11,9 @@ namespace mendery {
 class SimpleIndexBuilder {
 public:
     static constexpr std::uint64_t kIntervalMs = 1000;
+    // Above this many entries (a timeline of more than a day, in practice a damaged one) the
+    // interval grows instead, so that the index stays small.
+    static constexpr std::uint64_t kMaxEntries = 100000;
 
     // Key frames must be added in order of presentation time (ms, preroll not included).
     void AddKeyFrame(std::uint64_t timeMs, std::uint32_t packetNumber, std::uint32_t packetCount);
@@ -18,7 +21,7 @@ public:
     void ExtendLast(std::uint32_t packetCount);
     bool Empty() const { return keys_.empty(); }
 
-    // The whole object, with entries up to durationMs.
+    // The whole object, with entries up to durationMs (1 s apart, or wider past kMaxEntries).
     std::vector<std::uint8_t> Build(const Guid& fileId, std::uint64_t durationMs) const;
 
 private:

@@ -10,6 +10,7 @@
 #include "app/ClipJob.h"
 #include "app/ClipwrightCommandLines.h"
 #include "app/ParameterText.h"
+#include "app/SimpleIndexBuilder.h"
 #include "engine/AsfObjects.h"
 #include "engine/AsfPacket.h"
 #include "engine/ByteCursor.h"
@@ -419,4 +420,24 @@ TEST(Clipwright, ADamagedTimeStampDoesNotStretchTheFile) {
     const Layout l = Inspect(o);
     EXPECT_LT(l.props.playDuration / 10000, 1000 + 50 * 40 + 100u);
     EXPECT_LE(l.indexEntries, 3u);
+}
+
+TEST(SimpleIndexBuilder, OneEntryPerSecondNamingTheLatestKeyFrame) {
+    SimpleIndexBuilder b;
+    b.AddKeyFrame(0, 0, 2);
+    b.AddKeyFrame(1500, 7, 1);
+    b.ExtendLast(3);
+    b.AddKeyFrame(2000, 12, 1);
+    const Bytes idx = b.Build(Guid{}, 3400);
+    ASSERT_EQ(idx.size(), 56u + 4 * 6);
+    EXPECT_EQ(GetU64(idx, 40), 10000000u);  // 1 s
+    EXPECT_EQ(GetU32(idx, 48), 3u);         // the largest packet count
+    EXPECT_EQ(GetU32(idx, 52), 4u);
+    const std::uint32_t packets[] = {0, 0, 12, 12};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(GetU32(idx, 56 + i * 6), packets[i]) << i;
+    EXPECT_EQ(idx[56 + 4], 2);
+    // A timeline of years (damage) widens the interval instead of growing the index.
+    const Bytes wide = b.Build(Guid{}, 100000000000ull);
+    EXPECT_LE(GetU32(wide, 52), SimpleIndexBuilder::kMaxEntries);
+    EXPECT_GT(GetU64(wide, 40), 10000000u);
 }
