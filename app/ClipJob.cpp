@@ -111,6 +111,7 @@ void ClipEmitter::BeginRange(const ClipSource& src, const ClipRange& range) {
     keptAny_ = false;
     openKey_ = false;
     haveSourceSend_ = false;
+    objectDeltaKnown_.fill(false);
 }
 
 std::uint32_t ClipEmitter::SourceSendTime(const ParsedPacket& p) {
@@ -219,6 +220,23 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
     lastSend_ = send;
     w.U32At(p.sendTimeAt, send);
     const std::uint32_t packetNumber = writer_.PacketsWritten();
+    const unsigned objectType = (p.propertyFlags >> 4) & 3;
+    if (objectType != 0) {
+        const std::uint32_t mask = objectType == 1 ? 0xFF : objectType == 2 ? 0xFFFF : 0xFFFFFFFF;
+        const auto starts = PayloadStarts(p);
+        for (std::size_t i = 0; i < p.payloads.size(); ++i) {
+            const auto& pl = p.payloads[i];
+            const auto s = static_cast<std::size_t>(pl.streamNumber & 0x7F);
+            if (!objectDeltaKnown_[s]) {
+                objectDeltaKnown_[s] = true;
+                objectDelta_[s] = haveLastObject_[s] ? lastObject_[s] + 1 - pl.mediaObjectNumber : 0;
+            }
+            const std::uint32_t number = (pl.mediaObjectNumber + objectDelta_[s]) & mask;
+            if (objectDelta_[s] != 0) w.ByLengthTypeAt(starts[i] + 1, objectType, number);
+            lastObject_[s] = number;
+            haveLastObject_[s] = true;
+        }
+    }
     for (const auto& pl : p.payloads) {
         std::uint64_t newPts = 0;
         const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);

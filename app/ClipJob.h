@@ -4,6 +4,7 @@
 // the payloads that belong to the wanted time range, copies whole packets unchanged where it
 // keeps all of their payloads (rebuilding only boundary packets), shifts presentation and send
 // times, and feeds the key frames to the index.
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <functional>
@@ -71,6 +72,10 @@ private:
     bool keptAny_ = false;
     std::uint64_t outLength_ = 0;
     std::uint32_t lastSend_ = 0;
+    // Media object numbers continue across ranges (joined files, cut pieces), so that no reader
+    // takes the first object of a range for a fragment of the last one before it.
+    std::array<bool, 128> objectDeltaKnown_{}, haveLastObject_{};
+    std::array<std::uint32_t, 128> objectDelta_{}, lastObject_{};
     bool haveSourceSend_ = false;
     std::int64_t lastSourceSend_ = 0;
     bool openKey_ = false;
