@@ -19,7 +19,7 @@ struct CommandSpec {
     std::function<CommandRunner(CLI::App& app)> setup;
 };
 
-bool RegisterCommand(CommandSpec spec);
+bool RegisterCommand(CommandSpec command);
 
 // --yes, --no, --quiet, --log FILE, --json on a subcommand.
 std::shared_ptr<CommonOptions> AddCommonOptions(CLI::App& app);

@@ -14,8 +14,8 @@ std::vector<CommandSpec>& Registry() {
 }
 }  // namespace
 
-bool RegisterCommand(CommandSpec spec) {
-    Registry().push_back(std::move(spec));
+bool RegisterCommand(CommandSpec command) {
+    Registry().push_back(std::move(command));
     return true;
 }
 

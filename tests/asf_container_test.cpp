@@ -91,21 +91,21 @@ TEST(KnownLayouts, AgreeWithTheFieldWidthsOfTheFlags) {
 
 TEST(ParsePacket, ReadsBuiltPacketsOfEveryKnownLayout) {
     for (const auto& k : KnownLayouts()) {
-        PacketSpec spec;
-        spec.lengthTypeFlags = k.lengthTypeFlags;
-        spec.sendTime = 1234;
-        spec.duration = 56;
+        PacketSpec desc;
+        desc.lengthTypeFlags = k.lengthTypeFlags;
+        desc.sendTime = 1234;
+        desc.duration = 56;
         PayloadSpec a, b;
         a.stream = 1, a.key = true, a.pts = 3100, a.data = Bytes(400, 1);
         b.stream = 2, b.pts = 3140, b.data = Bytes(50, 2);
-        spec.payloads = (k.lengthTypeFlags & 1) ? std::vector{a, b} : std::vector{a};
-        const Bytes packet = AsfBuilder::BuildPacket(spec, 512);
+        desc.payloads = (k.lengthTypeFlags & 1) ? std::vector{a, b} : std::vector{a};
+        const Bytes packet = AsfBuilder::BuildPacket(desc, 512);
         const auto p = ParsePacket(packet, 512);
         ASSERT_TRUE(p.ok) << std::hex << int(k.lengthTypeFlags) << " " << p.error;
         EXPECT_EQ(p.sendTime, 1234u);
         EXPECT_EQ(p.sendTimeAt, static_cast<std::uint64_t>(k.sendTimeAt));
         EXPECT_EQ(p.duration, 56);
-        ASSERT_EQ(p.payloads.size(), spec.payloads.size());
+        ASSERT_EQ(p.payloads.size(), desc.payloads.size());
         EXPECT_TRUE(p.payloads[0].keyFrame);
         EXPECT_EQ(p.payloads[0].presentationTime, 3100u);
         EXPECT_EQ(ReadU32At(packet, p.payloads[0].presentationTimeAt), 3100u);
@@ -114,10 +114,10 @@ TEST(ParsePacket, ReadsBuiltPacketsOfEveryKnownLayout) {
 }
 
 TEST(ParsePacket, RefusesDamageWithoutReadingOutside) {
-    PacketSpec spec;
-    spec.lengthTypeFlags = 0x11;
-    spec.payloads = {PayloadSpec{}, PayloadSpec{}};
-    Bytes packet = AsfBuilder::BuildPacket(spec, 512);
+    PacketSpec desc;
+    desc.lengthTypeFlags = 0x11;
+    desc.payloads = {PayloadSpec{}, PayloadSpec{}};
+    Bytes packet = AsfBuilder::BuildPacket(desc, 512);
     ASSERT_TRUE(ParsePacket(packet, 512).ok);
     Bytes bad = packet;
     PutU16(bad, 5, 0xFFFF);  // padding longer than the packet
@@ -131,11 +131,11 @@ TEST(ParsePacket, RefusesDamageWithoutReadingOutside) {
 }
 
 TEST(ParsePacket, AcceptsPacketsWithoutErrorCorrection) {
-    PacketSpec spec;
-    spec.lengthTypeFlags = 0x51;
-    spec.noErrorCorrection = true;
-    spec.payloads = {PayloadSpec{}, PayloadSpec{}};
-    const auto p = ParsePacket(AsfBuilder::BuildPacket(spec, 512), 512);
+    PacketSpec desc;
+    desc.lengthTypeFlags = 0x51;
+    desc.noErrorCorrection = true;
+    desc.payloads = {PayloadSpec{}, PayloadSpec{}};
+    const auto p = ParsePacket(AsfBuilder::BuildPacket(desc, 512), 512);
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_FALSE(p.hasErrorCorrection);
     EXPECT_EQ(p.payloads.size(), 2u);

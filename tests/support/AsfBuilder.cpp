@@ -110,12 +110,12 @@ AsfBuilder& AsfBuilder::SimplePackets(int n, std::uint8_t lengthTypeFlags, int k
     return *this;
 }
 
-Bytes AsfBuilder::BuildPacket(const PacketSpec& spec, std::uint32_t packetSize) {
-    const std::uint8_t t = spec.lengthTypeFlags;
+Bytes AsfBuilder::BuildPacket(const PacketSpec& desc, std::uint32_t packetSize) {
+    const std::uint8_t t = desc.lengthTypeFlags;
     const bool multiple = (t & 1) != 0;
     const unsigned plType = (t >> 5) & 3, padType = (t >> 3) & 3;
     Writer w;
-    if (!spec.noErrorCorrection) {
+    if (!desc.noErrorCorrection) {
         w.U8(0x82);
         w.U16(0);
     }
@@ -125,10 +125,10 @@ Bytes AsfBuilder::BuildPacket(const PacketSpec& spec, std::uint32_t packetSize) 
     w.ByType(plType, packetSize);
     const std::size_t paddingAt = w.bytes.size();
     w.ByType(padType, 0);
-    w.U32(spec.sendTime);
-    w.U16(spec.duration);
-    if (multiple) w.U8(static_cast<std::uint8_t>(0x80 | (spec.payloads.size() & 0x3F)));
-    for (const auto& pl : spec.payloads) {
+    w.U32(desc.sendTime);
+    w.U16(desc.duration);
+    if (multiple) w.U8(static_cast<std::uint8_t>(0x80 | (desc.payloads.size() & 0x3F)));
+    for (const auto& pl : desc.payloads) {
         w.U8(static_cast<std::uint8_t>((pl.stream & 0x7F) | (pl.key ? 0x80 : 0)));
         w.U8(static_cast<std::uint8_t>(pl.object));
         w.U32(pl.offset);
@@ -145,8 +145,8 @@ Bytes AsfBuilder::BuildPacket(const PacketSpec& spec, std::uint32_t packetSize) 
     BytePatcher patch(w.bytes);
     patch.ByLengthTypeAt(paddingAt, padType, padding);
     patch.ByLengthTypeAt(lengthAt, plType, packetSize);
-    if (spec.firstBytes)
-        for (int i = 0; i < 3; ++i) w.bytes[i] = (*spec.firstBytes)[i];
+    if (desc.firstBytes)
+        for (int i = 0; i < 3; ++i) w.bytes[i] = (*desc.firstBytes)[i];
     return w.bytes;
 }
 

@@ -47,7 +47,7 @@ public:
     AsfBuilder& AudioStream(int number, std::uint16_t formatTag = 0x0161);
     AsfBuilder& ExtraHeaderObject(const Guid& guid, Bytes body);
     AsfBuilder& CodecList(bool on = true) { codecList_ = on; return *this; }
-    AsfBuilder& Packet(PacketSpec spec) { packets_.push_back(std::move(spec)); return *this; }
+    AsfBuilder& Packet(PacketSpec desc) { packets_.push_back(std::move(desc)); return *this; }
     // n single-payload packets on stream 1, 40 ms apart, a key frame every `keyEvery`.
     AsfBuilder& SimplePackets(int n, std::uint8_t lengthTypeFlags = 0x08, int keyEvery = 10);
     AsfBuilder& Index(bool on = true) { index_ = on; return *this; }
@@ -58,7 +58,7 @@ public:
     std::string WriteTo(const std::filesystem::path& path) const;
 
     std::uint32_t packetSize() const { return packetSize_; }
-    static Bytes BuildPacket(const PacketSpec& spec, std::uint32_t packetSize);
+    static Bytes BuildPacket(const PacketSpec& desc, std::uint32_t packetSize);
 
 private:
     Bytes HeaderObject(std::uint64_t fileSize, std::uint64_t packetCount, std::uint64_t durationMs) const;

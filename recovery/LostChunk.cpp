@@ -1,0 +1,375 @@
+#include "recovery/LostChunk.h"
+
+#include <algorithm>
+#include <filesystem>
+
+#include "engine/AsfGuid.h"
+#include "engine/AsfObjects.h"
+#include "engine/ByteCursor.h"
+#include "engine/Format.h"
+
+namespace mendery {
+
+namespace {
+// Field positions inside the 80-byte body of the file properties object.
+constexpr std::uint32_t Body(std::uint32_t objectOffset) { return objectOffset - kObjectHeaderSize; }
+
+// Time arithmetic on values read from the file wraps around in 64 bits instead of overflowing.
+std::int64_t Plus(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
+}
+std::int64_t Minus(std::int64_t a, std::int64_t b) {
+    return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) - static_cast<std::uint64_t>(b));
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, const Guid& g) {
+    return bytes.size() >= 16 && std::equal(g.bytes.begin(), g.bytes.end(), bytes.begin());
+}
+}  // namespace
+
+void TLostChunk::Log(const std::string& line) {
+    if (host_) host_->Log(line);
+}
+void TLostChunk::SetStatus(const std::string& text) {
+    if (host_) host_->SetStatus(text);
+}
+void TLostChunk::Pump() {
+    if (host_) host_->ProcessMessages();
+}
+
+void TLostChunk::Reset() {
+    if (!host_) return;
+    host_->SetProgress(0);
+    host_->ClearLog();
+}
+
+void TLostChunk::Recover() {
+    Aborted = false;
+    summary_ = {};
+    headerGood_ = false;
+    outEnd_ = 0;
+    if (host_) host_->ClearLog();
+    Log("打开中" + FileName);
+    const std::string refusal = CheckOutputPath(FileName, OutFileName);
+    if (!refusal.empty()) {
+        if (FileName == OutFileName || IsSameFile(FileName, OutFileName)) Log("输出文件不能和输入文件相同!");
+        else Log("不能创建输出文件: " + refusal);
+        outcome_ = TRepairOutcome::Refused;
+        return;
+    }
+    try {
+        in_.Open(FileName);
+        out_.Open(OutFileName, BinaryFile::Mode::Create);
+    } catch (const IoError& e) {
+        Log(std::string("访问文件出错: ") + e.what());
+        if (in_.IsOpen()) in_.Close();
+        outcome_ = TRepairOutcome::IoFailed;
+        return;
+    }
+
+    outcome_ = TRepairOutcome::Done;
+    try {
+        if (ReadHeader()) {
+            headerGood_ = true;
+            CopyChunks();
+        } else {
+            Log("--->> 文件头出错. 正在退出..");
+            outcome_ = TRepairOutcome::Refused;
+        }
+    } catch (const IoError& e) {
+        Log("--->> 处理时出错");
+        Log(std::string("访问文件出错: ") + e.what());
+        outcome_ = TRepairOutcome::IoFailed;
+    } catch (const TruncatedData& e) {
+        Log("--->> 处理时出错");
+        outcome_ = TRepairOutcome::IoFailed;
+    }
+    FinishOutput();
+}
+
+bool TLostChunk::ReadHeader() {
+    fileProps_.fill(0);
+    std::array<std::uint8_t, kObjectHeaderSize> head{};
+    const std::size_t got = in_.Read(head);
+    if (got < head.size() || !StartsWith(head, guids::HeaderObject)) {
+        Log("无效的文件头对象ID");
+        return false;
+    }
+    Log("文件头对象ID正常");
+
+    const std::uint32_t declared = ReadU32At(head, 16);
+    if (declared > kHeaderBufferSize) {
+        Log("文件头太大 (" + std::to_string(declared) + "字节, 最多" + std::to_string(kHeaderBufferSize) +
+            "字节), 不能处理此文件!");
+        return false;
+    }
+    if (declared < kHeaderObjectFixedSize) {
+        Log("文件头对象大小无效 (" + std::to_string(declared) + "字节), 不能处理此文件!");
+        return false;
+    }
+    in_.Seek(0);
+    const std::size_t n = in_.Read(std::span(header_).first(declared));
+    dataObjectPos_ = in_.Tell();
+
+    std::array<std::uint8_t, kObjectHeaderSize> dataHead{};
+    if (in_.Read(dataHead) < dataHead.size() || !StartsWith(dataHead, guids::DataObject)) {
+        Log("无效的数据对象ID");
+        return false;
+    }
+    Log("数据对象ID正常");
+
+    const auto held = std::span<const std::uint8_t>(header_).first(n);
+    const HeaderWalk walk = WalkHeader(held);
+    const SubObject* props = walk.Find(guids::FileProperties);
+    if (props && props->size >= kFilePropertiesSize) {
+        std::copy_n(held.begin() + static_cast<std::ptrdiff_t>(props->offset + kObjectHeaderSize), kFilePropsSize,
+                    fileProps_.begin());
+        filePropsPos_ = static_cast<std::int64_t>(props->offset + kObjectHeaderSize);
+        Log("已定位: 文件属性对象");
+    } else if (walk.end == WalkEnd::SizeTooSmall) {
+        // The walk cannot step over an object that claims less than its own 24-byte head.
+        Log("文件头中的子对象大小无效 (小于24字节), 不能处理此文件!");
+        return false;
+    }
+
+    chunkSize_ = ReadU32At(fileProps_, Body(fp::MinPacketSize));
+    if (chunkSize_ == 0) {
+        Log("--> 不能定位文件属性 Obj");
+        return false;
+    }
+    if (chunkSize_ < sizeof kChunkSignature) {
+        // A block shorter than the signature never passes the test: every search would find
+        // the same start again.
+        Log("数据块大小为" + std::to_string(chunkSize_) + ", 不足3字节, 不能处理此文件!");
+        return false;
+    }
+    if (chunkSize_ > kChunkBufferSize) {
+        Log("数据块大小为" + std::to_string(chunkSize_) + ", 超过" + std::to_string(kChunkBufferSize) +
+            "字节, 不能处理此文件!");
+        return false;
+    }
+    out_.Write(held);
+    out_.Write(dataHead);
+    return true;
+}
+
+void TLostChunk::CopyChunks() {
+    std::array<std::uint8_t, kDataObjectHeadSize - kObjectHeaderSize> rest{};
+    in_.Read(rest);
+    if (in_.Tell() < dataObjectPos_ + static_cast<std::int64_t>(kDataObjectHeadSize))
+        throw IoError("unexpected end of file \"" + FileName + "\" in the data object head");
+    out_.Write(rest);
+    outEnd_ = out_.Tell();
+    lastGoodStart_ = in_.Tell();
+
+    totalPackets_ = ReadU64At(rest, dobj::TotalPackets - kObjectHeaderSize);
+    Log("数据头中包含的数据块数目:" + std::to_string(totalPackets_));
+    if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(totalPackets_));
+    Aborted = false;
+
+    sendClock_ = 0;
+    timeOffset_ = 0;
+    chunkIndex_ = 0;
+    chunksWritten_ = 0;
+    timeInSync_ = true;
+    lastWritePos_ = 0;
+
+    const auto chunk = std::span(chunk_).first(chunkSize_);
+    while (!in_.AtEnd()) {
+        if (host_) host_->SetProgress(chunkIndex_);
+        SetStatus(std::to_string(chunkIndex_ + 1) + "/" + std::to_string(totalPackets_));
+        std::fill(chunk.begin(), chunk.end(), 0);
+        const std::size_t r = in_.Read(chunk);
+        if (ClassifyBlock(chunk) == BlockKind::Good) {
+            FixChunkTimes(chunk);
+            lastWritePos_ = out_.Tell();
+            out_.Write(chunk.first(r));
+            outEnd_ = lastWritePos_ + static_cast<std::int64_t>(r);
+            ++chunksWritten_;
+            lastGoodStart_ = in_.Tell() - static_cast<std::int64_t>(r);
+        } else {
+            if (IsIndexMarker4(chunk)) break;
+            if (lastWritePos_ != 0) {
+                // The chunk written last may have been cut short by the damage: drop it; the
+                // search re-scans it and whatever is found overwrites it.
+                out_.Seek(lastWritePos_);
+                outEnd_ = lastWritePos_;
+                --chunksWritten_;
+            }
+            if (!FindNextChunk()) break;
+        }
+        Pump();
+        if (Aborted) {
+            Log("--->>已中止");
+            outcome_ = TRepairOutcome::Aborted;
+            break;
+        }
+        ++chunkIndex_;
+    }
+    if (host_) host_->SetProgress(0);
+    SetStatus("");
+    Log("");
+    Log("找到" + std::to_string(chunksWritten_) + " 数据块");
+}
+
+bool TLostChunk::FindNextChunk() {
+    Log("");
+    Log("->发现无效的数据块 ID (#" + std::to_string(chunkIndex_) + ")");
+    Log(" 正在搜索下一个无效的数据块...");
+    std::int64_t p = lastGoodStart_ + 1;
+    in_.Seek(p);
+    for (;;) {
+        const int b = in_.ReadByte();
+        if (b < 0) break;
+        ++p;
+        if (p % 1000 == 0) {
+            SetStatus("Pos: " + std::to_string(p / 1024) + "k");
+            Pump();
+            if (Aborted) {
+                Log(" 中止搜索");
+                outcome_ = TRepairOutcome::Aborted;
+                return false;
+            }
+        }
+        if (b != 0x82) continue;
+        // Two zero bytes of error-correction data must follow; a start too close to the end of
+        // the file to hold them is no start.
+        if (in_.ReadByte() == 0 && in_.ReadByte() == 0) {
+            in_.Seek(p - 1);
+            timeInSync_ = false;
+            ++summary_.resyncs;
+            Log(" 已找到部分丢失的数据块. 正在覆盖...");
+            return true;
+        }
+        in_.Seek(p);
+    }
+    Log(" 找不到任何无效数据块.");
+    return false;
+}
+
+void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
+    ByteCursor c(chunk);
+    BytePatcher w(chunk);
+    try {
+        c.Seek(3);
+        const std::uint8_t L = c.U8();
+        const std::uint8_t P = c.U8();
+        std::uint32_t packetLength = c.ByLengthType(L >> 5);
+        c.ByLengthType(L >> 1);  // sequence, not used
+        const std::uint32_t padding = c.ByLengthType(L >> 3);
+        const std::uint64_t sendTimeAt = c.Pos();
+        c.Skip(4);
+        if (((L >> 5) & 3) == 0) packetLength = chunkSize_;
+        const std::uint16_t duration = c.U16();
+
+        w.U32At(sendTimeAt, static_cast<std::uint32_t>(sendClock_));
+        const std::int64_t sendTime = sendClock_;
+        sendClock_ += duration;
+
+        const bool multiple = (L & 1) != 0;
+        const std::uint8_t flags = c.U8();
+        const int count = multiple ? (flags & 0x1F) : 1;
+        const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
+        std::int64_t pos = static_cast<std::int64_t>(c.Pos());
+        for (int i = 0; i < count; ++i) {
+            c.Seek(static_cast<std::uint64_t>(pos));
+            if (multiple) c.ByLengthType(P >> 6);  // stream number
+            c.ByLengthType(P >> 4);                // media object number
+            c.ByLengthType(P >> 2);                // offset into media object
+            const std::uint32_t replicated = c.ByLengthType(P);
+            pos = static_cast<std::int64_t>(c.Pos());
+            if (replicated == 8) {
+                // Replicated data: media object size, then the presentation time.
+                const std::int64_t pt = ReadU32At(chunk, static_cast<std::uint64_t>(pos) + 4);
+                const std::int64_t drift = Minus(Plus(pt, timeOffset_), Plus(sendTime, preroll));
+                if (drift > kMaxDriftMs || drift < -kMaxDriftMs) timeInSync_ = false;  // also catches a wrapped sum
+                if (!timeInSync_) {
+                    timeOffset_ = Minus(Plus(sendTime, preroll), pt);
+                    Log(" PrTime 修正于 # " + std::to_string(chunksWritten_) + " (" + FormatClock(sendClock_ / 1000) + ")");
+                    timeInSync_ = true;
+                }
+                w.U32At(static_cast<std::uint64_t>(pos) + 4, static_cast<std::uint32_t>(Plus(pt, timeOffset_)));
+            }
+            pos += replicated;
+            std::int64_t payloadLength = 0;
+            if (multiple) {
+                c.Seek(static_cast<std::uint64_t>(pos));
+                payloadLength = c.U16();
+                pos += 2;
+            } else {
+                payloadLength = static_cast<std::int64_t>(packetLength) - padding - pos;
+            }
+            pos += payloadLength;
+            if (pos > static_cast<std::int64_t>(packetLength)) break;
+        }
+    } catch (const TruncatedData&) {
+        // A field lies outside the chunk: the chunk is copied as it is, with what was fixed
+        // before that field.
+        Log(" 数据块 # " + std::to_string(chunksWritten_) + ": 负载字段超出数据块, 其余显示时间未修正");
+    }
+}
+
+void TLostChunk::RemoveOutput() {
+    try {
+        out_.Close();
+    } catch (const IoError&) {
+    }
+    std::error_code ec;
+    if (std::filesystem::remove(OutFileName, ec)) Log("未完成的输出文件已删除: " + OutFileName);
+}
+
+void TLostChunk::FinishOutput() {
+    try {
+        in_.Close();
+    } catch (const IoError&) {
+    }
+    if (headerGood_ && outEnd_ != 0 && chunksWritten_ <= 0) {
+        // A header without a single chunk plays nothing; it would only look like a rescue.
+        Log("没有找到以82 00 00开始的数据块, 不生成输出文件.");
+        if (outcome_ == TRepairOutcome::Done) outcome_ = TRepairOutcome::Refused;
+        RemoveOutput();
+        Log("文件已关闭");
+        return;
+    }
+    if (!headerGood_ || outEnd_ == 0) {
+        // Nothing usable was written: the header check failed, or the output could not take
+        // the header.
+        RemoveOutput();
+        Log("文件已关闭");
+        return;
+    }
+    try {
+        // What follows the last counted chunk is a dropped chunk, the part of a chunk whose write
+        // failed, or nothing: cut it off so that the data object ends the file.
+        const std::int64_t end = outEnd_;
+        out_.Truncate(end);
+        BytePatcher props(fileProps_);
+        const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
+        props.U64At(Body(fp::SendDuration), static_cast<std::uint64_t>(sendClock_) * 10000);
+        props.U64At(Body(fp::PlayDuration), static_cast<std::uint64_t>(Plus(sendClock_, preroll)) * 10000);
+        props.U8At(Body(fp::Flags), fp::FlagSeekable);
+        props.U64At(Body(fp::FileSize), static_cast<std::uint64_t>(end));
+        props.U64At(Body(fp::DataPacketsCount), static_cast<std::uint64_t>(chunksWritten_));
+        out_.Seek(filePropsPos_);
+        out_.Write(fileProps_);
+
+        std::array<std::uint8_t, 8> field{};
+        BytePatcher(field).U64At(0, static_cast<std::uint64_t>(chunksWritten_) * chunkSize_ + kDataObjectHeadSize);
+        out_.Seek(dataObjectPos_ + dobj::Size);
+        out_.Write(field);
+        BytePatcher(field).U64At(0, static_cast<std::uint64_t>(chunksWritten_));
+        out_.Seek(dataObjectPos_ + dobj::TotalPackets);
+        out_.Write(field);
+        out_.Close();
+        summary_.outputSize = end;
+    } catch (const IoError& e) {
+        Log(std::string("访问文件出错: ") + e.what());
+        outcome_ = TRepairOutcome::IoFailed;
+        RemoveOutput();
+    }
+    summary_.chunksWritten = chunksWritten_;
+    summary_.sendClockMs = sendClock_;
+    Log("文件已关闭");
+}
+
+}  // namespace mendery

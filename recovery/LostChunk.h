@@ -1,0 +1,76 @@
+#pragma once
+// TLostChunk: lost-chunk recovery. Copies an ASF file whose chunk grid is broken (chunks lost,
+// cut short or overwritten) chunk by chunk into a new file. When a block does not start with the
+// chunk signature, the chunk written last is dropped and the input is searched byte by byte for
+// the next chunk start. Send times become the running sum of chunk durations; presentation
+// times are shifted by an offset that is re-based after every re-synchronisation and whenever
+// they drift more than 15 s from the send clock. The header is patched at the end so that sizes,
+// counts and durations match what was written, and the copy is marked seekable.
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "engine/AsfFile.h"  // TRepairOutcome
+#include "engine/BinaryFile.h"
+#include "engine/Host.h"
+#include "recovery/BufferedInput.h"
+
+namespace mendery {
+
+class TLostChunk {
+public:
+    static constexpr std::size_t kHeaderBufferSize = 64000;
+    static constexpr std::size_t kChunkBufferSize = 65536;
+    static constexpr std::size_t kFilePropsSize = 80;  // body of the file properties object
+    static constexpr std::int64_t kMaxDriftMs = 15000;
+
+    std::string FileName, OutFileName;
+    bool Aborted = false;  // set by the host while the run lets events run
+
+    void AttachHost(IHost& host) { host_ = &host; }
+    void Reset();    // progress 0, log cleared
+    void Recover();  // one whole run
+
+    struct Summary {
+        std::int64_t chunksWritten = 0, resyncs = 0, sendClockMs = 0, outputSize = 0;
+    };
+    const Summary& LastSummary() const { return summary_; }
+    TRepairOutcome LastOutcome() const { return outcome_; }
+
+private:
+    bool ReadHeader();
+    void CopyChunks();
+    bool FindNextChunk();
+    void FixChunkTimes(std::span<std::uint8_t> chunk);
+    void FinishOutput();
+    void RemoveOutput();
+
+    void Log(const std::string& line);
+    void SetStatus(const std::string& text);
+    void Pump();
+
+    IHost* host_ = nullptr;
+    TRepairOutcome outcome_ = TRepairOutcome::NotRun;
+    Summary summary_;
+    BufferedInput in_;
+    BinaryFile out_;
+    bool headerGood_ = false;
+
+    std::vector<std::uint8_t> header_ = std::vector<std::uint8_t>(kHeaderBufferSize);
+    std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(kChunkBufferSize);
+    std::array<std::uint8_t, kFilePropsSize> fileProps_{};
+    std::int64_t filePropsPos_ = 0, dataObjectPos_ = 0;
+    std::uint64_t totalPackets_ = 0;
+    std::uint32_t chunkSize_ = 0;
+
+    std::int64_t sendClock_ = 0;   // ms
+    std::int64_t timeOffset_ = 0;  // ms, added to every presentation time
+    bool timeInSync_ = true;
+    std::int64_t chunkIndex_ = 0, chunksWritten_ = 0;
+    std::int64_t lastGoodStart_ = 0, lastWritePos_ = 0;
+    std::int64_t outEnd_ = 0;  // end of the last counted chunk in the output
+};
+
+}  // namespace mendery

@@ -1,0 +1,46 @@
+// libFuzzer target: the flag fixer on arbitrary files. The first byte answers the question
+// about live (odd: Yes), the rest is the file. Whatever the input, the fixer may change at most
+// the four bytes of one flags field: anything else aborts.
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <vector>
+
+#include "FuzzSupport.h"
+#include "engine/FlagFix.h"
+
+using namespace mendery;
+
+namespace {
+class AnsweringHost : public fuzz::QuietHost {
+public:
+    explicit AnsweringHost(bool yes) : yes_(yes) {}
+    Answer Ask(std::string_view, Buttons, MessageKind) override { return yes_ ? Answer::Yes : Answer::No; }
+
+private:
+    bool yes_;
+};
+
+std::vector<std::uint8_t> ReadAll(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const fuzz::Scratch scratch;
+    if (size < 1) return 0;
+    const std::string path = scratch.Write("in.asf", data + 1, size - 1);
+    AnsweringHost host(data[0] & 1);
+    TFlagFixer(host).FixFlags(path);
+    const auto after = ReadAll(path);
+    if (after.size() != size - 1) std::abort();
+    std::size_t first = after.size(), last = 0;
+    for (std::size_t i = 0; i < after.size(); ++i)
+        if (after[i] != data[1 + i]) {
+            first = std::min(first, i);
+            last = i;
+        }
+    if (first < after.size() && last - first >= 4) std::abort();
+    return 0;
+}
