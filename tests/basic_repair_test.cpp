@@ -19,6 +19,7 @@ namespace {
 
 // Writes `size` bytes to the path after -o, as the tool would.
 struct FakeTool {
+    explicit FakeTool(std::int64_t outputSize) : size(outputSize) {}
     std::int64_t size = 0;
     bool starts = true;
     std::vector<std::string> calls;
