@@ -63,16 +63,24 @@ ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
     buffer_.insert(buffer_.end(), head.begin(), head.end());
 }
 
-void ClipWriter::Flush() {
-    file_.Write(buffer_);
-    fileSize_ += buffer_.size();
-    buffer_.clear();
+void ClipWriter::Flush(bool all) {
+    // Whole blocks at block-aligned offsets: the page cache takes them without touching any
+    // page twice; the rest waits for the next block.
+    std::size_t n = buffer_.size();
+    if (!all) {
+        const std::uint64_t alignedEnd = (fileSize_ + n) / kWriteBuffer * kWriteBuffer;
+        n = alignedEnd > fileSize_ ? static_cast<std::size_t>(alignedEnd - fileSize_) : 0;
+    }
+    if (n == 0) return;
+    file_.Write(std::span(buffer_).first(n));
+    fileSize_ += n;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
 void ClipWriter::WritePacket(std::span<const std::uint8_t> packet) {
     buffer_.insert(buffer_.end(), packet.begin(), packet.end());
     ++packets_;
-    if (buffer_.size() >= kWriteBuffer) Flush();
+    if (buffer_.size() >= kWriteBuffer) Flush(false);
 }
 
 void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs) {
@@ -80,7 +88,7 @@ void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDuration
         auto idx = index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0);
         buffer_.insert(buffer_.end(), idx.begin(), idx.end());
     }
-    Flush();
+    Flush(true);
     ClipHeaderFields f{fileSize_, packets_, playDurationMs, sendDurationMs};
     auto header = BuildClipHeader(sourceHeader_, walk_, f);
     auto head = DataObjectHeadBytes(fileId_, packets_, packetSize_);

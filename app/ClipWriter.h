@@ -36,7 +36,7 @@ public:
     std::uint64_t BytesWritten() const { return fileSize_; }
 
 private:
-    void Flush();
+    void Flush(bool all);
     BinaryFile file_;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
