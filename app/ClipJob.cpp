@@ -219,54 +219,60 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
     std::uint32_t send = std::max(lastSend_, ClampU32(static_cast<std::int64_t>(sendTime) + sendShift));
     lastSend_ = send;
     w.U32At(p.sendTimeAt, send);
+    RenumberObjects(w, p);
     const std::uint32_t packetNumber = writer_.PacketsWritten();
-    const unsigned objectType = (p.propertyFlags >> 4) & 3;
-    if (objectType != 0) {
-        const std::uint32_t mask = objectType == 1 ? 0xFF : objectType == 2 ? 0xFFFF : 0xFFFFFFFF;
-        const auto starts = PayloadStarts(p);
-        for (std::size_t i = 0; i < p.payloads.size(); ++i) {
-            const auto& pl = p.payloads[i];
-            const auto s = static_cast<std::size_t>(pl.streamNumber & 0x7F);
-            if (!objectDeltaKnown_[s]) {
-                objectDeltaKnown_[s] = true;
-                objectDelta_[s] = haveLastObject_[s] ? lastObject_[s] + 1 - pl.mediaObjectNumber : 0;
-            }
-            const std::uint32_t number = (pl.mediaObjectNumber + objectDelta_[s]) & mask;
-            if (objectDelta_[s] != 0) w.ByLengthTypeAt(starts[i] + 1, objectType, number);
-            lastObject_[s] = number;
-            haveLastObject_[s] = true;
-        }
-    }
     for (const auto& pl : p.payloads) {
-        std::uint64_t newPts = 0;
-        const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
+        std::uint64_t newPts = send + outPreroll_;
         if (pl.hasPresentationTime) {
             newPts = ClampU32(static_cast<std::int64_t>(pl.presentationTime) + shift_);
             if (pl.compressed) w.ByLengthTypeAt(pl.presentationTimeAt, (p.propertyFlags >> 2) & 3, static_cast<std::uint32_t>(newPts));
             else w.U32At(pl.presentationTimeAt, static_cast<std::uint32_t>(newPts));
-        } else {
-            newPts = send + outPreroll_;
         }
-        const std::uint64_t rel = newPts > outPreroll_ ? newPts - outPreroll_ : 0;
-        if (video_ != 0) {
-            if (pl.streamNumber != video_) continue;
-            if (StartsObject(pl)) {
-                openKey_ = plausible && source_->IsKeyFrameStart(pl, packet);
-                if (openKey_) {
-                    openKeyObject_ = pl.mediaObjectNumber;
-                    openKeyPacket_ = packetNumber;
-                    writer_.Index().AddKeyFrame(rel, packetNumber, 1);
-                }
-            } else if (openKey_ && pl.mediaObjectNumber == openKeyObject_) {
-                writer_.Index().ExtendLast(packetNumber - openKeyPacket_ + 1);
-            }
-        } else if (plausible && StartsObject(pl) && rel / 1000 != lastIndexedSecond_) {
-            // Without video every packet that starts an object is a place to seek to; one per second is enough.
-            lastIndexedSecond_ = rel / 1000;
-            writer_.Index().AddKeyFrame(rel, packetNumber, 1);
-        }
+        const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
+        IndexPayload(pl, packet, packetNumber, newPts > outPreroll_ ? newPts - outPreroll_ : 0, plausible);
     }
     writer_.WritePacket(packet);
+}
+
+void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {
+    const unsigned objectType = (p.propertyFlags >> 4) & 3;
+    if (objectType == 0) return;
+    const std::uint32_t mask = objectType == 1 ? 0xFF : objectType == 2 ? 0xFFFF : 0xFFFFFFFF;
+    const auto starts = PayloadStarts(p);
+    for (std::size_t i = 0; i < p.payloads.size(); ++i) {
+        const auto& pl = p.payloads[i];
+        const auto s = static_cast<std::size_t>(pl.streamNumber & 0x7F);
+        if (!objectDeltaKnown_[s]) {
+            objectDeltaKnown_[s] = true;
+            objectDelta_[s] = haveLastObject_[s] ? lastObject_[s] + 1 - pl.mediaObjectNumber : 0;
+        }
+        const std::uint32_t number = (pl.mediaObjectNumber + objectDelta_[s]) & mask;
+        // The object number follows the stream number byte at the start of the payload header.
+        if (objectDelta_[s] != 0) w.ByLengthTypeAt(starts[i] + 1, objectType, number);
+        lastObject_[s] = number;
+        haveLastObject_[s] = true;
+    }
+}
+
+void ClipEmitter::IndexPayload(const PacketPayload& pl, std::span<const std::uint8_t> packet, std::uint32_t packetNumber,
+                               std::uint64_t timeMs, bool plausible) {
+    if (video_ != 0) {
+        if (pl.streamNumber != video_) return;
+        if (StartsObject(pl)) {
+            openKey_ = plausible && source_->IsKeyFrameStart(pl, packet);
+            if (openKey_) {
+                openKeyObject_ = pl.mediaObjectNumber;
+                openKeyPacket_ = packetNumber;
+                writer_.Index().AddKeyFrame(timeMs, packetNumber, 1);
+            }
+        } else if (openKey_ && pl.mediaObjectNumber == openKeyObject_) {
+            writer_.Index().ExtendLast(packetNumber - openKeyPacket_ + 1);
+        }
+    } else if (plausible && StartsObject(pl) && timeMs / 1000 != lastIndexedSecond_) {
+        // Without video every packet that starts an object is a place to seek to; one per second is enough.
+        lastIndexedSecond_ = timeMs / 1000;
+        writer_.Index().AddKeyFrame(timeMs, packetNumber, 1);
+    }
 }
 
 void ClipEmitter::EndRange() {

@@ -16,6 +16,7 @@
 #include "app/ClipArgs.h"
 #include "app/ClipSource.h"
 #include "app/ClipWriter.h"
+#include "engine/ByteCursor.h"
 
 namespace mendery {
 
@@ -56,6 +57,11 @@ private:
     bool Plausible(std::uint64_t pts, std::uint32_t send) const;
     static constexpr std::int64_t kMaxLead = 30000;
     void Write(std::vector<std::uint8_t>& packet, const ParsedPacket& parsed, std::uint32_t sendTime);
+    void RenumberObjects(BytePatcher& w, const ParsedPacket& p);
+    // Feeds the index: key frames of the video stream (with the packets they span), or for
+    // files without video the first object start of every second.
+    void IndexPayload(const PacketPayload& pl, std::span<const std::uint8_t> packet, std::uint32_t packetNumber,
+                      std::uint64_t timeMs, bool plausible);
 
     ClipWriter& writer_;
     std::uint64_t outPreroll_;
