@@ -65,6 +65,7 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
         return TransplantResult::NoCodecList;
     }
 
+    if (!FileExists(output)) return TransplantResult::NoOutput;
     const std::string pop = ToolOutputName(output, OutputFor::TransplantTemp);
     try {
         BinaryFile out(output, BinaryFile::Mode::Read);

@@ -12,6 +12,7 @@ enum class TransplantResult {
     Done,
     NoCodecList,       // the source cannot be read, is not ASF or has no codec list: nothing changes
     OutputHasOne,      // the output already holds a codec list: nothing changes
+    NoOutput,          // there is no output (the tool wrote none): nothing to do
     OutputNotAsf,      // the output does not begin with a header object: nothing changes
     HeaderTooLarge,    // a header or the codec list does not fit its buffer: nothing changes
     Failed,            // reading or writing failed: the output is as it was

@@ -94,6 +94,12 @@ TEST(Transplant, EveryRefusalLeavesTheOutputByteForByte) {
         EXPECT_FALSE(host.lines.empty());
     }
     {
+        RecordingHost host;
+        EXPECT_EQ(TransplantCodecList(host, f.source, (f.dir / "none.wmv").string()), TransplantResult::NoOutput);
+        EXPECT_TRUE(host.lines.empty());
+        EXPECT_FALSE(fs::exists(f.dir / "none.wmv"));
+    }
+    {
         // Output not ASF; output that already has one.
         const Bytes text(5000, 'y');
         WriteFileBytes(f.output, text);
