@@ -27,6 +27,17 @@ std::vector<std::string> SplitParameterText(std::string_view text) {
     return out;
 }
 
-std::string QuotedPath(const std::string& path) { return "\"" + path + "\""; }
+std::string QuotedPath(const std::string& path) {
+    // A double quote inside the path, and a backslash that would otherwise escape one, are
+    // escaped so that SplitParameterText gives the path back; other paths appear as they are.
+    std::string out = "\"";
+    for (std::size_t i = 0; i < path.size(); ++i) {
+        const char c = path[i];
+        if (c == '"') out += "\\\"";
+        else if (c == '\\' && (i + 1 == path.size() || path[i + 1] == '"' || path[i + 1] == '\\')) out += "\\\\";
+        else out += c;
+    }
+    return out + "\"";
+}
 
 }  // namespace mendery

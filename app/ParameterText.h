@@ -11,7 +11,8 @@ namespace mendery {
 
 std::vector<std::string> SplitParameterText(std::string_view text);
 
-// Quotes one path for a parameter text: "\"" + path + "\"".
+// Quotes one path for a parameter text: "\"" + path + "\"" (a path holding a double quote has
+// it escaped, so that the text splits back into the same path).
 std::string QuotedPath(const std::string& path);
 
 }  // namespace mendery

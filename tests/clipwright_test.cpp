@@ -154,6 +154,10 @@ TEST(ParameterText, SplitsAsAShellWould) {
               (std::vector<std::string>{"-i", "/v/my clip.wmv", "-o", "/v/o.wmv", "-y"}));
     EXPECT_EQ(SplitParameterText("a  \"\"  b\\\"c"), (std::vector<std::string>{"a", "", "b\"c"}));
     EXPECT_TRUE(SplitParameterText("   ").empty());
+    for (const std::string path : {"/v/plain.wmv", "/v/say \"hi\".wmv", "/v/back\\slash.wmv", "/v/ends\\", "/v/\\\"mix\\\\"}) {
+        EXPECT_EQ(SplitParameterText("-i " + QuotedPath(path) + " -y"), (std::vector<std::string>{"-i", path, "-y"})) << path;
+    }
+    EXPECT_EQ(QuotedPath("/v/a b.wmv"), "\"/v/a b.wmv\"");
 }
 
 TEST(RebuildPacket, KeepsTheChosenPayloadsWhole) {
