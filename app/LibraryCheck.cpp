@@ -64,8 +64,10 @@ LibrarySearch ClipwrightLibrarySearch() {
 bool ClipwrightAvailable() { return FindLibrary(ClipwrightLibrarySearch()).has_value(); }
 
 std::string MissingLibraryWarning() {
+    // Here the missing component is clipwright, which comes with Mendery itself: the place to
+    // get it is Mendery's own installation.
     return "警告:在您的系统中发现有视频组件丢失!\r请安装\"Microsoft Media Encoder 7.1\".它可以免费从"
-           "https://www.microsoft.com/windows/windowsmedia/"
+           "Mendery 的安装包 (clipwright 与 mendery 位于同一文件夹) "
            "获得.\r您可以继续使用但某些功能会被禁用.";
 }
 
