@@ -68,7 +68,8 @@ void CliHost::SetProgress(std::int64_t position) {
 
 void CliHost::SetStatus(std::string_view text) {
     status_ = text;
-    DrawProgress(false);
+    // A new status text is shown at once, with the position set just before it.
+    DrawProgress(true);
 }
 
 void CliHost::DrawProgress(bool force) {

@@ -1,0 +1,125 @@
+#include "convert/EncoderEngine.h"
+
+#include "convert/EncoderEnginePipeline.h"
+#include "engine/BinaryFile.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+namespace mendery {
+
+struct TEncoderEngine::Pipeline : EncodePipeline {
+    using EncodePipeline::EncodePipeline;
+};
+
+TEncoderEngine::TEncoderEngine() {
+    // The libraries' own console chatter (every damaged frame of a damaged source) is not
+    // for the user; the engine reports what matters through LastError.
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_FATAL);
+}
+
+TEncoderEngine::~TEncoderEngine() {
+    Stop();
+    Wait();
+}
+
+void TEncoderEngine::Load(const std::string& sessionPath) {
+    if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
+    Wait();
+    pipeline_.reset();
+    job_ = LoadSessionFile(sessionPath);
+    loaded_ = true;
+}
+
+void TEncoderEngine::PrepareToEncode(bool prepare) {
+    if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
+    Wait();
+    pipeline_.reset();
+    if (!prepare) return;
+    if (!loaded_) throw EncoderError("编码器没有加载会话文件");
+    // Opening the output empties it: it must never be one of the sources.
+    for (const auto* source : {&job_.VideoSource, &job_.AudioSource})
+        if (!source->empty() && (*source == job_.OutputPath || IsSameFile(*source, job_.OutputPath)))
+            throw EncoderError("输出文件不能是源文件: " + job_.OutputPath);
+    positionUs_ = 0;
+    writtenMs_ = 0;
+    writtenBytes_ = 0;
+    {
+        std::lock_guard lock(errorMutex_);
+        lastError_.clear();
+    }
+    notes_.clear();
+    pipeline_ = std::make_unique<Pipeline>(job_);
+    notes_ = pipeline_->Notes();
+}
+
+void TEncoderEngine::Start() {
+    if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
+    Wait();
+    if (!pipeline_) PrepareToEncode(true);
+    stopRequested_ = false;
+    runState_ = rsStarting;
+    thread_ = std::thread(&TEncoderEngine::Run, this);
+}
+
+void TEncoderEngine::Stop() {
+    stopRequested_ = true;
+    int state = rsRunning;
+    if (!runState_.compare_exchange_strong(state, rsStopping)) {
+        state = rsStarting;
+        runState_.compare_exchange_strong(state, rsStopping);
+    }
+}
+
+void TEncoderEngine::Wait() {
+    if (thread_.joinable()) thread_.join();
+}
+
+void TEncoderEngine::Run() {
+    int starting = rsStarting;
+    runState_.compare_exchange_strong(starting, rsRunning);
+    auto note = [this] {
+        positionUs_ = pipeline_->PositionUs();
+        writtenMs_ = pipeline_->WrittenMs();
+        writtenBytes_ = pipeline_->WrittenBytes();
+    };
+    try {
+        while (!stopRequested_ && pipeline_->Step()) note();
+        note();
+        runState_ = rsStopping;
+        pipeline_->Finish();
+    } catch (const std::exception& e) {
+        std::lock_guard lock(errorMutex_);
+        lastError_ = e.what();
+    }
+    pipeline_.reset();  // closes the source and the output
+    writtenBytes_ = FileSizeOf(job_.OutputPath);
+    {
+        std::lock_guard lock(stateMutex_);
+        runState_ = rsStopped;
+    }
+    stopped_.notify_all();
+}
+
+void TEncoderEngine::WaitUntilStopped(std::chrono::milliseconds timeout) {
+    std::unique_lock lock(stateMutex_);
+    stopped_.wait_for(lock, timeout, [this] { return runState_.load() == rsStopped; });
+}
+
+TEncoderStatistics TEncoderEngine::Statistics() const {
+    TEncoderStatistics s;
+    // Scaled so that EncodingTime × 100 gives tenths of a second, FileDuration × 10,000
+    // milliseconds and FileSize × 10,000 bytes.
+    s.EncodingTime = static_cast<double>(positionUs_.load()) / 10'000'000.0;
+    s.FileArchiveStats.FileDuration = static_cast<double>(writtenMs_.load()) / 10'000.0;
+    s.FileArchiveStats.FileSize = static_cast<double>(writtenBytes_.load()) / 10'000.0;
+    return s;
+}
+
+std::string TEncoderEngine::LastError() const {
+    std::lock_guard lock(errorMutex_);
+    return lastError_;
+}
+
+}  // namespace mendery

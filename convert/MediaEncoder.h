@@ -1,0 +1,127 @@
+#pragma once
+// TMediaEncoder: the re-encoder frame's logic. It reads the source's header to propose the
+// settings (audio format row, video bitrate from the picture size, frame rate, quality),
+// writes the encoder session file, starts an encoder engine on it and polls the engine from a
+// 250 ms timer for its state, position and output size. The controls are plain values here;
+// the desktop panel maps them onto widgets and calls the handlers, the command line drives
+// them directly.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "convert/AudioFormat.h"
+#include "convert/EncoderEngine.h"
+#include "convert/MediaEncoderSource.h"
+#include "convert/SessionFile.h"
+#include "engine/Host.h"
+
+namespace mendery {
+
+// The host's run button: the frame switches its caption between "开始" and "停止".
+struct TRunButton {
+    std::string Caption = "开始";
+    std::function<void(const std::string&)> OnCaptionChange;
+    void SetCaption(const std::string& caption) {
+        Caption = caption;
+        if (OnCaptionChange) OnCaptionChange(caption);
+    }
+};
+
+class TMediaEncoder {
+public:
+    static constexpr int kAutomatic = -1;         // SelectAudioFormat's automatic mode
+    static constexpr int kTimerIntervalMs = 250;  // Timer1
+    static constexpr std::int32_t kLongSource = 864000;  // 24 hours in tenths: progress maximum 1 from here
+    struct Range { int min, max; };
+    static constexpr Range kTrackBar1{0, 33}, kTrackBar2{6, 300}, kTrackBar3{0, 100}, kTrackBar4{4, 30};
+
+    // What the frame's controls show.
+    struct TControls {
+        std::string Edit1;                     // output path
+        std::string Label3 = "等待中";         // encoder state
+        std::string Label1 = "?";              // remaining time
+        std::string Label25 = "?";             // estimated, then final, output size
+        std::string Label22 = "0";             // source size
+        std::string Label29 = "00:00:00.0";    // source length
+        std::string Label15 = "0";             // source channels
+        std::string Label16 = "0";             // source sample rate
+        std::string Label10 = "?";             // source video FourCC
+        std::string Label9 = "0 x 0";          // source picture size
+        int TrackBar1 = 0, TrackBar2 = 100, TrackBar3 = 100, TrackBar4 = 30;
+        std::string Panel9, Panel10, Panel13;  // audio format, video bitrate, total bitrate
+        std::string Panel11 = "100", Panel12 = "30";
+        std::string Label4 = "00:00:00.0 / 00:00:00.0";  // position / source length
+        std::int64_t ProgressMax = 100, ProgressPosition = 0;
+        bool Timer1Enabled = false;
+    };
+
+    explicit TMediaEncoder(IHost& host);
+    ~TMediaEncoder();
+    TMediaEncoder(const TMediaEncoder&) = delete;
+    TMediaEncoder& operator=(const TMediaEncoder&) = delete;
+
+    // Published properties.
+    std::string FileName, OutFileName;
+    std::string SessionFolder;  // where "Mendery.wme" goes; SessionFolderFor("") when empty
+    // Creates the encoder of one start; returning null (or throwing) means no encoder is
+    // available. Defaults to the built-in FFmpeg engine.
+    std::function<std::unique_ptr<IMediaEncoderEngine>()> CreateEncoder;
+    // Seconds on a steady clock; elapsed times are measured with it.
+    std::function<double()> Clock;
+    // Called after every operation that changed what the controls show.
+    std::function<void()> OnControlsChanged;
+
+    // State.
+    bool Busy = false;
+    std::string ProfileName;
+    std::int32_t SourceLength = 0;  // tenths of a second
+    double StartTime = 0;           // Clock() when the encoder was started
+    TAudioFormat AudioFormat;
+    std::int32_t FrameRate = 30, AvgTimePerFrame = 333333, Quality = 100;
+    std::int32_t VideoWidth = 0, VideoHeight = 0, BaseVideoBitrate = 0, VideoBitrate = 0;
+    std::int32_t SourceChannels = 0, SourceSamplesPerSec = 0;
+
+    const TControls& Controls() const { return c_; }
+    IMediaEncoderEngine* Encoder() const { return encoder_.get(); }
+    std::string SessionPath() const;
+
+    // Resets the frame and reads the source; true when the source's header was read.
+    bool Prepare(TRunButton* startButton);
+    // The run button: starts when its caption is "开始", stops otherwise.
+    void StartStop();
+    // Copies a table row (or, with kAutomatic, the row proposed for the source's audio) into
+    // AudioFormat and returns the row.
+    int SelectAudioFormat(int row);
+    void UpdateTotal();
+
+    // Controls: setting a position runs the control's change handler.
+    void SetTrackBar1(int position);
+    void SetTrackBar2(int position);
+    void SetTrackBar3(int position);
+    void SetTrackBar4(int position);
+    void SetEdit1(const std::string& text);
+    void Timer1Timer();
+
+private:
+    void ReadSource();
+    void ShowSource(const TMediaSourceInfo& info);
+    void Start();
+    void Stop();
+    void ShowTick(int runState, const TEncoderStatistics& stats);
+    void FinishRun();
+    void SetCaption(const std::string& caption);
+    void SetProgressMax(std::int64_t maximum);
+    void SetProgress(std::int64_t position);
+    void Changed();
+
+    IHost& host_;
+    TControls c_;
+    TRunButton* startButton_ = nullptr;
+    std::unique_ptr<IMediaEncoderEngine> encoder_;
+};
+
+// The text of an encoder run state: 1 "开始中" ... 5 "已停止", others "未知".
+std::string RunStateText(int runState);
+
+}  // namespace mendery
