@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -192,7 +193,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
             if (rp.ok) {
                 ++counters_.packetsRebuilt;
                 packet_ = std::move(rebuilt);
-                Write(packet_, rp, send);
+                Write(packet_, rp, send, nullptr);
                 return;
             }
         }
@@ -203,10 +204,11 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
     }
     ++counters_.packetsCopied;
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
-    Write(packet_, p, send);
+    Write(packet_, p, send, &sp);
 }
 
-void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime) {
+void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime,
+                        const SourcePacket* original) {
     BytePatcher w(packet);
     // Some writers (GStreamer's) store a packet length without the padding; most readers take
     // the length as including it and then find the padding twice. With multiple payloads (each
@@ -231,7 +233,12 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
         const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
         IndexPayload(pl, packet, packetNumber, newPts > outPreroll_ ? newPts - outPreroll_ : 0, plausible);
     }
-    writer_.WritePacket(packet);
+    // Most packets of a repair, and of the first file of a join, come out as they went in.
+    if (original && original->validBytes == packet.size() && original->bytes.size() == packet.size() &&
+        std::memcmp(original->bytes.data(), packet.data(), packet.size()) == 0)
+        writer_.CopyPacket(source_->Path(), original->offset);
+    else
+        writer_.WritePacket(packet);
 }
 
 void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {
@@ -470,7 +477,15 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
         const std::uint64_t length = emitter.OutputLengthMs();
         writer.Finish(first->PrerollMs() + length, std::max<std::uint64_t>(length, emitter.LastSendMs()));
         first.reset();
-        fs::rename(temp, args.output);
+        // The finished file takes the output's name. An existing output is removed first: a
+        // rename over it would make the file system flush the whole new file at once.
+        std::error_code ec;
+        fs::remove(args.output, ec);
+        fs::rename(temp, args.output, ec);
+        if (ec) {
+            fail("cannot name the result \"" + args.output + "\" (" + ec.message() + "); it is kept as \"" + temp + "\"");
+            return 3;
+        }
         const auto& c = emitter.Counters();
         say("packets read " + std::to_string(stats.goodPackets) + ", damaged blocks dropped " +
             std::to_string(stats.droppedBlocks) + (args.resync ? ", resynchronised " + std::to_string(stats.resyncs) +

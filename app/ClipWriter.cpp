@@ -1,6 +1,11 @@
 #include "app/ClipWriter.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
 #include "engine/ByteCursor.h"
 
@@ -55,12 +60,69 @@ ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
       preroll_(layout.PrerollMs()),
       packetSize_(layout.PacketSize()) {
     file_.Open(path, BinaryFile::Mode::Create);
+    path_ = path;
     auto header = BuildClipHeader(sourceHeader_, walk_, {});
     headerSize_ = header.size();
     buffer_.reserve(kWriteBuffer + packetSize_);
     buffer_ = header;
     auto head = DataObjectHeadBytes(fileId_, 0, packetSize_);
     buffer_.insert(buffer_.end(), head.begin(), head.end());
+}
+
+ClipWriter::~ClipWriter() {
+    if (outFd_ >= 0) ::close(outFd_);
+    if (runFd_ >= 0) ::close(runFd_);
+}
+
+void ClipWriter::CopyPacket(const std::string& sourcePath, std::uint64_t offset) {
+    ++packets_;
+    if (runLength_ > 0 && sourcePath == runPath_ && offset == runStart_ + runLength_) {
+        runLength_ += packetSize_;
+        return;
+    }
+    FlushRun();
+    Flush(true);
+    if (sourcePath != runPath_ || runFd_ < 0) {
+        if (runFd_ >= 0) ::close(runFd_);
+        runFd_ = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (runFd_ < 0) throw IoError("cannot open \"" + sourcePath + "\": " + std::strerror(errno));
+        runPath_ = sourcePath;
+    }
+    if (outFd_ < 0) {
+        outFd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (outFd_ < 0) throw IoError("cannot open \"" + path_ + "\": " + std::strerror(errno));
+    }
+    runStart_ = offset;
+    runLength_ = packetSize_;
+}
+
+void ClipWriter::FlushRun() {
+    if (runLength_ == 0) return;
+    loff_t in = static_cast<loff_t>(runStart_), out = static_cast<loff_t>(fileSize_);
+    std::uint64_t left = runLength_;
+    bool inKernel = true;
+    std::vector<std::uint8_t> block;
+    while (left > 0) {
+        ssize_t n = -1;
+        if (inKernel) {
+            n = ::copy_file_range(runFd_, &in, outFd_, &out, left, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) inKernel = false;  // not supported here, or the source got shorter: copy by hand
+        }
+        if (!inKernel) {
+            block.resize(std::min<std::uint64_t>(left, 1u << 20));
+            n = ::pread(runFd_, block.data(), block.size(), in);
+            if (n <= 0) throw IoError("cannot read \"" + runPath_ + "\" again: " + (n < 0 ? std::strerror(errno) : "it got shorter"));
+            if (::pwrite(outFd_, block.data(), static_cast<std::size_t>(n), out) != n)
+                throw IoError("cannot write \"" + path_ + "\": " + std::strerror(errno));
+            in += n;
+            out += n;
+        }
+        left -= static_cast<std::uint64_t>(n);
+    }
+    fileSize_ += runLength_;
+    runLength_ = 0;
+    file_.Seek(static_cast<std::int64_t>(fileSize_));
 }
 
 void ClipWriter::Flush(bool all) {
@@ -78,12 +140,14 @@ void ClipWriter::Flush(bool all) {
 }
 
 void ClipWriter::WritePacket(std::span<const std::uint8_t> packet) {
+    FlushRun();
     buffer_.insert(buffer_.end(), packet.begin(), packet.end());
     ++packets_;
     if (buffer_.size() >= kWriteBuffer) Flush(false);
 }
 
 void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs) {
+    FlushRun();
     if (!index_.Empty()) {
         auto idx = index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0);
         buffer_.insert(buffer_.end(), idx.begin(), idx.end());

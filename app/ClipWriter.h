@@ -28,8 +28,14 @@ std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, 
 class ClipWriter {
 public:
     ClipWriter(const std::string& path, const ClipSource& layout);
+    ~ClipWriter();
+    ClipWriter(const ClipWriter&) = delete;
+    ClipWriter& operator=(const ClipWriter&) = delete;
     std::uint32_t PacketsWritten() const { return packets_; }
     void WritePacket(std::span<const std::uint8_t> packet);
+    // A packet that goes to the output exactly as the source holds it at `offset`: runs of
+    // such packets are copied file to file inside the kernel, without passing through here.
+    void CopyPacket(const std::string& sourcePath, std::uint64_t offset);
     SimpleIndexBuilder& Index() { return index_; }
     // Writes the index, then the header and data object head with their final values.
     void Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs);
@@ -37,7 +43,12 @@ public:
 
 private:
     void Flush(bool all);
+    void FlushRun();
     BinaryFile file_;
+    std::string path_;
+    int outFd_ = -1, runFd_ = -1;
+    std::string runPath_;
+    std::uint64_t runStart_ = 0, runLength_ = 0;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
     Guid fileId_;
