@@ -55,7 +55,9 @@ public:
     const HeaderWalk& Walk() const { return walk_; }
     const FileProperties& Properties() const { return props_; }
     std::uint32_t PacketSize() const { return props_.minPacketSize; }
-    std::uint64_t PrerollMs() const { return props_.preroll; }
+    // The preroll the times are counted from; a value beyond ten minutes is damage and counts as 0.
+    std::uint64_t PrerollMs() const { return props_.preroll <= kMaxPrerollMs ? props_.preroll : 0; }
+    static constexpr std::uint64_t kMaxPrerollMs = 600000;
     const std::vector<ClipStream>& Streams() const { return streams_; }
     int VideoStream() const { return videoStream_; }  // 0 when there is none
     // Whether a payload starts a key frame of the video stream. For the codecs whose picture
