@@ -65,7 +65,7 @@ bool SplitPrecheck(IHost& host, const std::string& path, SizeMatchMode mode) {
         const std::uint64_t h = props.fileSize;
         const std::uint64_t a = static_cast<std::uint64_t>(actual);
         bool warn = false;
-        if (mode == SizeMatchMode::Differs) warn = h != 0 && (a > h ? a - h : h - a) * 100 > h;
+        if (mode == SizeMatchMode::Differs) warn = h != 0 && (a > h ? a - h : h - a) > h / 100;  // more than 1 %
         else if (mode == SizeMatchMode::Shorter) warn = a < h;
         if (warn) {
             const std::string text = "警告: 文件大小小于原始文件!\r标题信息显示文件大小应该为 '" + std::to_string(h) +
