@@ -5,7 +5,6 @@
 
 #include "engine/AsfGuid.h"
 #include "engine/AsfObjects.h"
-#include "engine/BufferedFile.h"
 #include "engine/ByteCursor.h"
 #include "engine/Format.h"
 
@@ -58,7 +57,7 @@ void TAsfFile::Close() {
 bool TAsfFile::Open() {
     Log(-1, "");
     Log(0, "打开中" + FileName);
-    source_.Open(FileName, BinaryFile::Mode::Read);
+    source_.Open(FileName);
     sourceSize_ = source_.Size();
     std::fill(buffer_.begin(), buffer_.end(), 0);
     headerBytes_ = source_.Read(std::span(buffer_).first(kHeaderBufferSize));
@@ -245,12 +244,12 @@ void TAsfFile::CloseAfterError(const std::string& reason) {
 
 bool TAsfFile::RunPass() {
     Aborted = false;
-    output_.Open(OutFileName, BinaryFile::Mode::Create);
-    BufferedWriter out(output_);
-    BufferedReader in(source_);
-    if (!StripHeader) out.Write(std::span<const std::uint8_t>(buffer_).first(dataStart_));
+    output_.Create(OutFileName);
+    // The header as written; the header fixes patch this copy, since the buffer then holds chunks.
+    std::vector<std::uint8_t> header(buffer_.begin(), buffer_.begin() + dataStart_);
+    if (!StripHeader) output_.Write(header);
     lastGood_.assign(chunkSize_, 0);
-    in.Seek(dataStart_);
+    source_.Seek(dataStart_);
     std::int64_t sourcePos = dataStart_;
     const std::int64_t chunkAreaStart = StripHeader ? 0 : dataStart_;
     chunkIndex_ = -1;
@@ -278,7 +277,7 @@ bool TAsfFile::RunPass() {
             break;
         }
         std::fill(dirty.begin(), dirty.end(), 0);
-        const std::size_t r = in.Read(chunk);
+        const std::size_t r = source_.Read(chunk);
         if (r == 0) break;  // the file shrank under us
         sourcePos += static_cast<std::int64_t>(r);
         ++chunkIndex_;
@@ -292,7 +291,7 @@ bool TAsfFile::RunPass() {
             case BlockKind::Good:
                 state_ = BlockState::Good;
                 ++summary_.goodChunks;
-                rewindPos_ = out.Position();
+                rewindPos_ = output_.Tell();
                 if (r != chunkSize_) {
                     Log(0, "部分无效的数据块: " + std::to_string(r));
                     ++summary_.shortChunks;
@@ -337,7 +336,7 @@ bool TAsfFile::RunPass() {
                         state_ = BlockState::Other;
                         // Before any good chunk there is nothing to take back: go to the start of
                         // the chunk area.
-                        out.Seek(rewindPos_ >= 0 ? rewindPos_ : chunkAreaStart);
+                        output_.Seek(rewindPos_ >= 0 ? rewindPos_ : chunkAreaStart);
                         skip = true;
                         break;
                 }
@@ -355,25 +354,21 @@ bool TAsfFile::RunPass() {
             RepairPadding(t, length);
             LogDetail(t);
         }
-        if (!(state_ == BlockState::Index && StripIndex)) out.Write(std::span<const std::uint8_t>(buffer_).first(r));
+        if (!(state_ == BlockState::Index && StripIndex)) output_.Write(std::span<const std::uint8_t>(buffer_).first(r));
         if (Host) Host->ProcessMessages();
     }
     // A final rewind leaves the removed chunk's bytes past the write position: cut them off.
-    out.Flush();
-    const std::int64_t end = out.Position();
-    if (output_.Size() > end) output_.Truncate(end);
-    if (!StripHeader) FixHeader();
+    const std::int64_t end = output_.Tell();
+    output_.Truncate(end);
+    if (!StripHeader) FixHeader(header, end);
     summary_.chunkCount = chunkCount_;
-    summary_.outputSize = output_.Size();
+    summary_.outputSize = end;
     summary_.sendDurationMs = timing_.sendTime + timing_.lastDuration;
     output_.Close();
     return !aborted;
 }
 
-void TAsfFile::FixHeader() {
-    output_.Seek(0);
-    const auto header = std::span<std::uint8_t>(buffer_).first(dataStart_);
-    output_.ReadExact(header);
+void TAsfFile::FixHeader(std::vector<std::uint8_t>& header, std::int64_t outputSize) {
     const std::int64_t e = timing_.sendTime + timing_.lastDuration;
     const std::int64_t fpos = filePropsPos_, dpos = dataObjectPos_;
     const bool fpHeld = fpos + kFilePropertiesSize <= dataStart_;
@@ -389,7 +384,7 @@ void TAsfFile::FixHeader() {
         Log(0, label + std::to_string(old) + "  is:" + std::to_string(value));
         w.U64At(at, static_cast<std::uint64_t>(value));
     };
-    fix(FixFileSize, fpHeld, fpos + fp::FileSize, output_.Size(), "文件大小,   为:");
+    fix(FixFileSize, fpHeld, fpos + fp::FileSize, outputSize, "文件大小,   为:");
     fix(FixDataSize, dpHeld, dpos + dobj::Size, chunkCount_ * chunkSize_ + kDataObjectHeadSize, "数据大小,   为:");
     fix(FixChunkCount, dpHeld, dpos + dobj::TotalPackets, chunkCount_, "分块数,   为:");
     // The file properties' data packets count describes the same chunks; readers rely on it.
@@ -410,7 +405,6 @@ void TAsfFile::FixHeader() {
     }
     output_.Seek(0);
     output_.Write(header);
-    output_.Seek(output_.Size());
 }
 
 }  // namespace mendery

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "engine/BinaryFile.h"
+#include "engine/BufferedInput.h"
+#include "engine/BufferedOutput.h"
 #include "engine/Host.h"
 
 namespace mendery {
@@ -96,13 +98,14 @@ private:
     std::uint32_t ContentLength() const;
     void RepairPadding(std::uint8_t t, std::uint32_t& contentLength);
     void LogDetail(std::uint8_t t);
-    void FixHeader();
+    void FixHeader(std::vector<std::uint8_t>& header, std::int64_t outputSize);
     void CloseAfterError(const std::string& reason);
 
     bool active_ = false;
     TRepairOutcome outcome_ = TRepairOutcome::NotRun;
     Summary summary_;
-    BinaryFile source_, output_;
+    BufferedInput source_;
+    BufferedOutput output_;
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize);
     std::vector<std::uint8_t> lastGood_;
     std::size_t headerBytes_ = 0;

@@ -15,8 +15,8 @@
 #include "engine/AsfFile.h"  // TRepairOutcome
 #include "engine/BinaryFile.h"
 #include "engine/Host.h"
-#include "recovery/BufferedInput.h"
-#include "recovery/BufferedOutput.h"
+#include "engine/BufferedInput.h"
+#include "engine/BufferedOutput.h"
 
 namespace mendery {
 

@@ -1,4 +1,4 @@
-#include "recovery/BufferedInput.h"
+#include "engine/BufferedInput.h"
 
 #include <algorithm>
 #include <cstring>

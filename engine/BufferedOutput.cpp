@@ -1,4 +1,4 @@
-#include "recovery/BufferedOutput.h"
+#include "engine/BufferedOutput.h"
 
 #include <cstring>
 

@@ -1,0 +1,165 @@
+#include "app/ClipWriter.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+
+#include "engine/ByteCursor.h"
+
+namespace mendery {
+namespace {
+
+constexpr std::size_t kWriteBuffer = 1u << 20;
+
+std::vector<std::uint8_t> DataObjectHeadBytes(const Guid& fileId, std::uint64_t packets, std::uint32_t packetSize) {
+    std::vector<std::uint8_t> d(kDataObjectHeadSize, 0);
+    std::copy(guids::DataObject.bytes.begin(), guids::DataObject.bytes.end(), d.begin());
+    BytePatcher w(d);
+    w.U64At(dobj::Size, kDataObjectHeadSize + packets * packetSize);
+    std::copy(fileId.bytes.begin(), fileId.bytes.end(), d.begin() + dobj::FileId);
+    w.U64At(dobj::TotalPackets, packets);
+    w.U8At(dobj::Reserved, 1);
+    w.U8At(dobj::Reserved + 1, 1);
+    return d;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, const HeaderWalk& walk,
+                                          const ClipHeaderFields& fields) {
+    std::vector<std::uint8_t> out(header.begin(), header.begin() + kHeaderObjectFixedSize);
+    std::uint32_t count = 0;
+    for (const auto& o : walk.objects) {
+        if (o.guid == guids::CodecList || o.guid == guids::Padding) continue;
+        const std::size_t at = out.size();
+        out.insert(out.end(), header.begin() + o.offset, header.begin() + o.offset + o.size);
+        ++count;
+        if (o.guid == guids::FileProperties && o.size >= kFilePropertiesSize) {
+            BytePatcher w(std::span<std::uint8_t>(out).subspan(at));
+            auto fp = FileProperties::Read(ByteCursor(std::span<const std::uint8_t>(out).subspan(at)));
+            w.U64At(fp::FileSize, fields.fileSize);
+            w.U64At(fp::DataPacketsCount, fields.packets);
+            w.U64At(fp::PlayDuration, fields.playDurationMs * 10000);
+            w.U64At(fp::SendDuration, fields.sendDurationMs * 10000);
+            w.U32At(fp::Flags, (fp.flags & ~0x7u) | fp::FlagSeekable);
+        }
+    }
+    BytePatcher w(out);
+    w.U64At(16, out.size());
+    w.U32At(24, count);
+    return out;
+}
+
+ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
+    : sourceHeader_(layout.Header().begin(), layout.Header().end()),
+      walk_(layout.Walk()),
+      fileId_(layout.Properties().fileId),
+      preroll_(layout.PrerollMs()),
+      packetSize_(layout.PacketSize()) {
+    file_.Open(path, BinaryFile::Mode::Create);
+    path_ = path;
+    auto header = BuildClipHeader(sourceHeader_, walk_, {});
+    headerSize_ = header.size();
+    buffer_.reserve(kWriteBuffer + packetSize_);
+    buffer_ = header;
+    auto head = DataObjectHeadBytes(fileId_, 0, packetSize_);
+    buffer_.insert(buffer_.end(), head.begin(), head.end());
+}
+
+ClipWriter::~ClipWriter() {
+    if (outFd_ >= 0) ::close(outFd_);
+    if (runFd_ >= 0) ::close(runFd_);
+}
+
+void ClipWriter::CopyPacket(const std::string& sourcePath, std::uint64_t offset) {
+    ++packets_;
+    if (runLength_ > 0 && sourcePath == runPath_ && offset == runStart_ + runLength_) {
+        runLength_ += packetSize_;
+        return;
+    }
+    FlushRun();
+    Flush(true);
+    if (sourcePath != runPath_ || runFd_ < 0) {
+        if (runFd_ >= 0) ::close(runFd_);
+        runFd_ = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (runFd_ < 0) throw IoError("cannot open \"" + sourcePath + "\": " + std::strerror(errno));
+        runPath_ = sourcePath;
+    }
+    if (outFd_ < 0) {
+        outFd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
+        if (outFd_ < 0) throw IoError("cannot open \"" + path_ + "\": " + std::strerror(errno));
+    }
+    runStart_ = offset;
+    runLength_ = packetSize_;
+}
+
+void ClipWriter::FlushRun() {
+    if (runLength_ == 0) return;
+    loff_t in = static_cast<loff_t>(runStart_), out = static_cast<loff_t>(fileSize_);
+    std::uint64_t left = runLength_;
+    bool inKernel = true;
+    std::vector<std::uint8_t> block;
+    while (left > 0) {
+        ssize_t n = -1;
+        if (inKernel) {
+            n = ::copy_file_range(runFd_, &in, outFd_, &out, left, 0);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) inKernel = false;  // not supported here, or the source got shorter: copy by hand
+        }
+        if (!inKernel) {
+            block.resize(std::min<std::uint64_t>(left, 1u << 20));
+            n = ::pread(runFd_, block.data(), block.size(), in);
+            if (n <= 0) throw IoError("cannot read \"" + runPath_ + "\" again: " + (n < 0 ? std::strerror(errno) : "it got shorter"));
+            if (::pwrite(outFd_, block.data(), static_cast<std::size_t>(n), out) != n)
+                throw IoError("cannot write \"" + path_ + "\": " + std::strerror(errno));
+            in += n;
+            out += n;
+        }
+        left -= static_cast<std::uint64_t>(n);
+    }
+    fileSize_ += runLength_;
+    runLength_ = 0;
+    file_.Seek(static_cast<std::int64_t>(fileSize_));
+}
+
+void ClipWriter::Flush(bool all) {
+    // Whole blocks at block-aligned offsets: the page cache takes them without touching any
+    // page twice; the rest waits for the next block.
+    std::size_t n = buffer_.size();
+    if (!all) {
+        const std::uint64_t alignedEnd = (fileSize_ + n) / kWriteBuffer * kWriteBuffer;
+        n = alignedEnd > fileSize_ ? static_cast<std::size_t>(alignedEnd - fileSize_) : 0;
+    }
+    if (n == 0) return;
+    file_.Write(std::span(buffer_).first(n));
+    fileSize_ += n;
+    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(n));
+}
+
+void ClipWriter::WritePacket(std::span<const std::uint8_t> packet) {
+    FlushRun();
+    buffer_.insert(buffer_.end(), packet.begin(), packet.end());
+    ++packets_;
+    if (buffer_.size() >= kWriteBuffer) Flush(false);
+}
+
+void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs) {
+    FlushRun();
+    if (!index_.Empty()) {
+        auto idx = index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0);
+        buffer_.insert(buffer_.end(), idx.begin(), idx.end());
+    }
+    Flush(true);
+    ClipHeaderFields f{fileSize_, packets_, playDurationMs, sendDurationMs};
+    auto header = BuildClipHeader(sourceHeader_, walk_, f);
+    auto head = DataObjectHeadBytes(fileId_, packets_, packetSize_);
+    header.insert(header.end(), head.begin(), head.end());
+    file_.Seek(0);
+    file_.Write(header);
+    file_.Close();
+}
+
+}  // namespace mendery
