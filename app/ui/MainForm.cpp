@@ -33,10 +33,8 @@
 
 #include "app/ui/AboutForm.h"
 #include "app/ui/BxAdvRep.h"
-#if MENDERY_HAVE_CLIPWRIGHT
 #include "app/BasicRepair.h"
 #include "app/LibraryCheck.h"
-#endif
 #include "app/ui/ProgressForm.h"
 #include "app/ui/ToolDialogs.h"
 #include "engine/ui/FlagFixForm.h"
@@ -75,22 +73,6 @@ const char* const kApplication = "Mendery310";
 const char* const kEmptyListMessage = "文件列表为空!\r使用 \"添加\" 键或从Windows资源管理器中拖放文件.";
 const int kGroupCount = 4;
 
-// A command whose tool is not in this build has no action; its button shows it unavailable.
-#if MENDERY_HAVE_CLIPWRIGHT
-#define IF_CLIPWRIGHT(action) action
-#else
-#define IF_CLIPWRIGHT(action) {}
-#endif
-#if MENDERY_HAVE_CONVERT
-#define IF_CONVERT(action) action
-#else
-#define IF_CONVERT(action) {}
-#endif
-#if MENDERY_HAVE_REENCODE
-#define IF_REENCODE(action) action
-#else
-#define IF_REENCODE(action) {}
-#endif
 
 int ReadInt(QSettings& s, const char* key, int fallback) {
     bool ok = false;
@@ -182,17 +164,17 @@ QWidget* TMainForm::BuildToolGroups() {
     const std::vector<Command> groups[kGroupCount] = {
         {{"AddButton", "list-add", QStyle::SP_FileDialogNewFolder, "添加", "向文件列表中添加文件", [this] { AddCommand(); }},
          {"RemoveButton", "list-remove", QStyle::SP_DialogDiscardButton, "移除", "从文件列表中移除文件", [this] { RemoveCommand(); }},
-         {"JoinButton", "insert-link", QStyle::SP_FileDialogDetailedView, "合并", "合并列表中的所有文件", IF_CLIPWRIGHT([this] { JoinCommand(); })},
+         {"JoinButton", "insert-link", QStyle::SP_FileDialogDetailedView, "合并", "合并列表中的所有文件", [this] { JoinCommand(); }},
          {"SplitButton", "edit-cut", QStyle::SP_MediaSeekForward, "分割", "为所选文件打开分割窗口", {}},
          {"ClearButton", "edit-clear", QStyle::SP_DialogResetButton, "清空", "清空文件列表", [this] { ClearCommand(); }}},
-        {{"BasicRepairButton", "tools-check-spelling", QStyle::SP_DialogApplyButton, "基础修复", "对损坏较少的文件进行初步修复", IF_CLIPWRIGHT([this] { BasicRepairCommand(); })},
+        {{"BasicRepairButton", "tools-check-spelling", QStyle::SP_DialogApplyButton, "基础修复", "对损坏较少的文件进行初步修复", [this] { BasicRepairCommand(); }},
          {"AdvRepairButton", "preferences-system", QStyle::SP_ComputerIcon, "高级修复", "收集高级修复工具", [this] { AdvancedRepairCommand(); }},
          {"FlagsButton", "document-properties", QStyle::SP_FileDialogInfoView, "设置标记", "设置文件\"可定位\"及\"直播\"", [this] { FlagsCommand(); }},
          {"LostChunkButton", "edit-find", QStyle::SP_FileDialogContentsView, "丢失数据块", "恢复任何可用数据\r也可设置文件\"可定位\"", [this] { RunTool([this](const QString& s) { return LostChunkRecovery(this, s); }, true, false); }},
          {"ShrinkButton", "zoom-out", QStyle::SP_ArrowDown, "缩减", "从文件中移除空白数据", [this] { RunTool([this](const QString& s) { return ShrinkFile(this, s, BasicRepairButton->isEnabled()); }, true, false); }}},
-        {{"AviButton", "video-x-generic", QStyle::SP_DriveDVDIcon, "转为AVI", "转换选定的文件为AVI格式", IF_CONVERT([this] { RunTool([this](const QString& s) { ConvertToAvi(this, s); return QString(); }, false, false); })},
-         {"WavButton", "audio-x-generic", QStyle::SP_MediaVolume, "提取WAV", "提取声音流并保存为WAV格式", IF_CONVERT([this] { RunTool([this](const QString& s) { ConvertToWav(this, s); return QString(); }, false, false); })},
-         {"ReEncodeButton", "media-record", QStyle::SP_BrowserReload, "重新编码", "使用MPEG4-v3 codec对影片进行再次编码\r这需要Microsoft Media Encoder 7.1", IF_REENCODE([this] { RunTool([this](const QString& s) { return ReEncode(this, s); }, true, true); })}},
+        {{"AviButton", "video-x-generic", QStyle::SP_DriveDVDIcon, "转为AVI", "转换选定的文件为AVI格式", [this] { RunTool([this](const QString& s) { ConvertToAvi(this, s); return QString(); }, false, false); }},
+         {"WavButton", "audio-x-generic", QStyle::SP_MediaVolume, "提取WAV", "提取声音流并保存为WAV格式", [this] { RunTool([this](const QString& s) { ConvertToWav(this, s); return QString(); }, false, false); }},
+         {"ReEncodeButton", "media-record", QStyle::SP_BrowserReload, "重新编码", "使用MPEG4-v3 codec对影片进行再次编码\r这需要Microsoft Media Encoder 7.1", [this] { RunTool([this](const QString& s) { return ReEncode(this, s); }, true, true); }}},
         {{"PlaylistButton", "document-save", QStyle::SP_DialogSaveButton, "ASX列表", "基于文件列表创建一个ASX文件", [this] { PlaylistCommand(); }},
          {"AboutButton", "help-about", QStyle::SP_MessageBoxInformation, "关于", "打开\"关于\"对话框", [this] { AboutCommand(); }},
          {"ExitButton", "application-exit", QStyle::SP_DialogCloseButton, "退出", "退出Mendery", [this] { close(); }}},
@@ -619,11 +601,9 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::CheckLibrary() {
-#if MENDERY_HAVE_CLIPWRIGHT
     if (ClipwrightAvailable()) return;
     QMessageBox::warning(this, AppTitle(), UiText(MissingLibraryWarning()));
     for (auto* b : {JoinButton, SplitButton, BasicRepairButton}) b->setEnabled(false);
-#endif
 }
 
 // ---------------------------------------------------------------- commands
@@ -696,7 +676,6 @@ QString TMainForm::AskSavePath(const QString& title, const QString& proposed) {
     return dialog.selectedFiles().first();
 }
 
-#if MENDERY_HAVE_CLIPWRIGHT
 void TMainForm::BasicRepairCommand() {
     if (!RequireSelection()) return;
     const std::string source = SelectedFile().toStdString();
@@ -730,7 +709,6 @@ void TMainForm::JoinCommand() {
     if (added && FileExists(*added)) AddFile(FromStd(*added));
 }
 
-#endif
 
 void TMainForm::WritePlaylistTo(const QString& path) {
     mendery::WritePlaylist(path.toStdString(), list_.rows);

@@ -3,13 +3,9 @@
 #include <QPushButton>
 
 #include "app/ui/ToolDialog.h"
-#if MENDERY_HAVE_CONVERT
 #include "convert/ui/AsfToAviPanel.h"
 #include "convert/ui/AsfToWavPanel.h"
-#endif
-#if MENDERY_HAVE_REENCODE
 #include "convert/ui/MediaEncoderPanel.h"
-#endif
 #include "recovery/ui/LostChunkPanel.h"
 #include "recovery/ui/ShrinkerPanel.h"
 
@@ -26,7 +22,6 @@ const ToolDialogTexts kAviTexts{QStringLiteral("转换为Avi"), QStringLiteral("
 const ToolDialogTexts kWavTexts{QStringLiteral("转换为Wav"), QStringLiteral("转换为 Wav - "), QStringLiteral("转换"),
                                 QStringLiteral("转换"), QStringLiteral("播放Wav"), OutputFor::Wav, false};
 
-#if MENDERY_HAVE_REENCODE
 // The re-encoder's run button only starts or stops; the encoder frame manages its caption.
 class TBxReEncode : public TToolDialog {
 public:
@@ -38,7 +33,6 @@ public:
 protected:
     void RunClicked() override { Frame()->Run(); }
 };
-#endif
 
 QString LostChunkRecovery(QWidget* parent, const QString& source) {
     TToolDialog dialog(kLostChunkTexts, new TLostChunkPanel, parent);
@@ -54,7 +48,6 @@ QString ShrinkFile(QWidget* parent, const QString& source, bool cuttingToolAvail
     return dialog.Execute(source);
 }
 
-#if MENDERY_HAVE_CONVERT
 void ConvertToAvi(QWidget* parent, const QString& source) {
     TToolDialog dialog(kAviTexts, new TAsf2AviPanel, parent);
     dialog.setObjectName(QStringLiteral("BxToAvi"));
@@ -67,15 +60,12 @@ void ConvertToWav(QWidget* parent, const QString& source) {
     dialog.Execute(source);
 }
 
-#endif
 
-#if MENDERY_HAVE_REENCODE
 QString ReEncode(QWidget* parent, const QString& source) {
     auto* panel = new TMediaEncoderPanel;
     TBxReEncode dialog(panel, parent);
     return dialog.Execute(source);
 }
 
-#endif
 
 }  // namespace mendery::ui

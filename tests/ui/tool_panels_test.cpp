@@ -12,19 +12,13 @@
 #include <QTableWidget>
 #include <QtTest>
 
-#if MENDERY_HAVE_CLIPWRIGHT
 #include "app/LibraryCheck.h"
-#endif
 #include "app/ui/MainForm.h"
 #include "app/ui/ToolDialog.h"
 #include "app/ui/ToolDialogs.h"
 #include "app/ui/Widgets.h"
-#if MENDERY_HAVE_CONVERT
 #include "convert/ui/AsfToAviPanel.h"
-#endif
-#if MENDERY_HAVE_REENCODE
 #include "convert/ui/MediaEncoderPanel.h"
-#endif
 #include "engine/ui/FlagFixForm.h"
 #include "recovery/ui/SampleFrame.h"
 #include "recovery/ui/ShrinkerPanel.h"
@@ -127,9 +121,6 @@ private slots:
     }
 
     void wavFromAnAudioFile() {
-#if !MENDERY_HAVE_CONVERT
-        QSKIP("not in this build");
-#else
         const QString source = CopySample(dir, "c_wmav2.wma");
         TMainForm w;
         ListOne(w, source);
@@ -140,13 +131,9 @@ private slots:
         const QString output = dir.filePath("c_wmav2.wav");
         QCOMPARE(Head(output, 4), QByteArray("RIFF"));
         QCOMPARE(w.StringGrid1->rowCount(), 1);  // converters add nothing to the list
-#endif
     }
 
     void aviHeaderEditAndDivX() {
-#if !MENDERY_HAVE_CONVERT
-        QSKIP("not in this build");
-#else
         const QString source = CopySample(dir, "b_msmpeg4v3_wmav2.asf");
         RunAndClose run;
         run.after = [](TToolDialog* d) {
@@ -165,7 +152,6 @@ private slots:
         const QString output = dir.filePath("b_msmpeg4v3_wmav2.avi");
         QCOMPARE(Head(output, 4), QByteArray("RIFF"));
         QVERIFY(Head(output, 4096).contains("DIV3"));
-#endif
     }
 
     void sampleOfTheSelectedFile() {
@@ -273,9 +259,6 @@ private slots:
     }
 
     void reEncodeRunsTheEncoderUnderTheTimer() {
-#if !MENDERY_HAVE_REENCODE
-        QSKIP("not in this build");
-#else
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "enc.wmv");
         QString title, state, size;
         OnNextModal<TToolDialog>([&](TToolDialog* d) {
@@ -298,13 +281,9 @@ private slots:
         QCOMPARE(output, dir.filePath("enc.mp43.wmv"));
         QVERIFY(QFileInfo(output).size() > 10000);
         QVERIFY(!size.isEmpty() && size != QStringLiteral("?"));
-#endif
     }
 
     void basicRepairAndJoinWithClipwright() {
-#if !MENDERY_HAVE_CLIPWRIGHT
-        QSKIP("not in this build");
-#else
         if (!ClipwrightAvailable()) QSKIP("clipwright is not built beside the tests");
         const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "part1.wmv");
         const QString b = CopySample(dir, "a_wmv2_wmav2.wmv", "part2.wmv");
@@ -335,7 +314,6 @@ private slots:
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", joined, "-f", "null", "-"});
         if (ffmpeg.waitForFinished(60000)) QCOMPARE(ffmpeg.exitCode(), 0);
-#endif
     }
 };
 
