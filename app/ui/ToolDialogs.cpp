@@ -25,13 +25,21 @@ const ToolDialogTexts kWavTexts{QStringLiteral("转换为Wav"), QStringLiteral("
 // The re-encoder's run button only starts or stops; the encoder frame manages its caption.
 class TBxReEncode : public TToolDialog {
 public:
-    TBxReEncode(TMediaEncoderPanel* panel, QWidget* parent) : TToolDialog(kReEncodeTexts, panel, parent) {
+    TBxReEncode(TMediaEncoderPanel* panel, QWidget* parent) : TToolDialog(kReEncodeTexts, panel, parent), panel_(panel) {
         setObjectName(QStringLiteral("BxReEncode"));
         panel->SetRunButton(RunButton());
     }
 
+    void done(int result) override {
+        panel_->StopEncoding();
+        TToolDialog::done(result);
+    }
+
 protected:
     void RunClicked() override { Frame()->Run(); }
+
+private:
+    TMediaEncoderPanel* panel_;
 };
 
 QString LostChunkRecovery(QWidget* parent, const QString& source) {

@@ -1,6 +1,9 @@
 #include "convert/ui/MediaEncoderPanel.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QGridLayout>
+#include <QThread>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -146,6 +149,17 @@ TMediaEncoderPanel::~TMediaEncoderPanel() {
 void TMediaEncoderPanel::SetOutput(const QString& path) {
     TToolFrame::SetOutput(path);
     engine_->SetEdit1(path.toStdString());
+}
+
+void TMediaEncoderPanel::StopEncoding() {
+    if (!engine_->Controls().Timer1Enabled) return;
+    engine_->StartStop();
+    QElapsedTimer waited;
+    waited.start();
+    while (engine_->Controls().Timer1Enabled && waited.elapsed() < 15000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
 }
 
 void TMediaEncoderPanel::Prepare() {

@@ -26,6 +26,8 @@ public:
     void Run() override { engine_->StartStop(); }
     void Abort() override { engine_->StartStop(); }
     void SetOutput(const QString& path) override;
+    // Closing the dialog during an encode stops it first, so the encoder ends its file properly.
+    void StopEncoding();
 
     QLabel *Label3, *Label1, *Label25, *Label22, *Label29, *Label15, *Label16, *Label10, *Label9;
     QLabel *Panel9, *Panel10, *Panel11, *Panel12, *Panel13;

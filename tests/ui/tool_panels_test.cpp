@@ -283,6 +283,19 @@ private slots:
         QVERIFY(!size.isEmpty() && size != QStringLiteral("?"));
     }
 
+    void closingTheReEncoderStopsTheEncode() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "enc2.wmv");
+        QString log;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("停止"));
+            QTest::mouseClick(Button(d, "BitBtn5"), Qt::LeftButton);
+            log = LogOf(d);
+        });
+        ReEncode(nullptr, source);
+        QVERIFY2(log.contains(QStringLiteral("正在准备停止...")) || log.contains(QStringLiteral("编码已停止")), qPrintable(log));
+    }
+
     void basicRepairAndJoinWithClipwright() {
         if (!ClipwrightAvailable()) QSKIP("clipwright is not built beside the tests");
         const QString a = CopySample(dir, "a_wmv2_wmav2.wmv", "part1.wmv");
