@@ -145,6 +145,13 @@ std::string CheckOutputPath(const std::string& source, const std::string& output
     return {};
 }
 
+std::string OutputRefusalLine(const std::string& source, const std::string& output) {
+    const std::string reason = CheckOutputPath(source, output);
+    if (reason.empty()) return {};
+    if (source == output || IsSameFile(source, output)) return "输出文件不能和输入文件相同!";
+    return "不能创建输出文件: " + reason;
+}
+
 std::string RunningProgramFolder() {
     char buf[PATH_MAX];
     ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
