@@ -45,15 +45,6 @@ std::string ShrinkExtraParameters(const std::string& o) {
     return "-i " + QuotedPath(o) + " -o " + QuotedPath(o + ".tmp") + " -y";
 }
 
-std::string RunningProgramFolder() {
-    char buf[PATH_MAX];
-    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
-    if (n <= 0) return ".";
-    std::string path(buf, static_cast<std::size_t>(n));
-    auto slash = path.find_last_of('/');
-    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-}
-
 std::string ClipwrightPath() {
     std::string folder = RunningProgramFolder();
     return folder + (folder.ends_with('/') ? "" : "/") + "clipwright";

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/BinaryFile.h"
+
 namespace mendery {
 
 struct BasicRepairOptions {
@@ -22,8 +24,6 @@ std::string CutCopyParameters(const std::string& source, const std::string& outp
 std::string CutExceptParameters(const std::string& source, const std::string& output, std::int64_t s, std::int64_t e);
 std::string ShrinkExtraParameters(const std::string& shrinkerOutput);
 
-// The folder of the running program (from /proc/self/exe), with no trailing slash.
-std::string RunningProgramFolder();
 // clipwright beside the running program.
 std::string ClipwrightPath();
 

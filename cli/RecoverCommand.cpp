@@ -3,6 +3,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
+#include "cli/RunOutcome.h"
 #include "recovery/LostChunk.h"
 
 namespace mendery::cli {
@@ -11,25 +12,6 @@ namespace {
 struct RecoverArgs {
     std::string source, output;
 };
-
-int ExitCodeFor(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return kExitDone;
-        case TRepairOutcome::Aborted: return kExitStopped;
-        case TRepairOutcome::IoFailed: return kExitIo;
-        default: return kExitRefused;
-    }
-}
-
-const char* OutcomeName(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return "done";
-        case TRepairOutcome::Aborted: return "stopped";
-        case TRepairOutcome::IoFailed: return "io-error";
-        case TRepairOutcome::Refused: return "refused";
-        default: return "not-run";
-    }
-}
 
 int RunRecover(const RecoverArgs& args, const CommonOptions& common) {
     CliHost host(common);

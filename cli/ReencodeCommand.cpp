@@ -21,12 +21,6 @@ struct ReencodeArgs {
     int audioRow = -1, videoPercent = -1, fps = -1, quality = -1;
 };
 
-std::string ProgramFolder() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : exe.parent_path().string();
-}
-
 // One status line: position / length, remaining time and estimated size, as the frame shows them.
 std::string StatusLine(const TMediaEncoder::TControls& c) {
     return c.Label3 + "  " + c.Label4 + "  剩余时间: " + c.Label1 + "  估计大小: " + c.Label25;
@@ -50,7 +44,7 @@ void LogSettings(CliHost& host, const TMediaEncoder& frame) {
 int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     CliHost host(common);
     TMediaEncoder frame(host);
-    frame.SessionFolder = SessionFolderFor(ProgramFolder());
+    frame.SessionFolder = SessionFolderFor(RunningProgramFolder());
     frame.FileName = args.source;
     const std::string output = args.output.empty() ? ToolOutputName(args.source, OutputFor::ReEncoder) : args.output;
     if (auto why = CheckOutputPath(args.source, output); !why.empty()) {

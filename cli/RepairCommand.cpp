@@ -4,6 +4,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
+#include "cli/RunOutcome.h"
 #include "engine/AsfFile.h"
 #include "engine/RepairPresets.h"
 
@@ -58,25 +59,6 @@ void ApplyArgs(TAsfFile& e, const RepairArgs& a) {
 const std::vector<std::pair<std::string, TFixForBadChunk>> kBadChunkAnswers = {
     {"跳过此数据块", fbDoNothing}, {"删除它", fbDeleteThem},         {"以零填充", fbFillWithZero},
     {"复制最后好的", fbCopyLastGood}, {"删除+恢复最近", fbDelitPlusLastGood}};
-
-int ExitCodeFor(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return kExitDone;
-        case TRepairOutcome::Aborted: return kExitStopped;
-        case TRepairOutcome::IoFailed: return kExitIo;
-        default: return kExitRefused;
-    }
-}
-
-const char* OutcomeName(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return "done";
-        case TRepairOutcome::Aborted: return "stopped";
-        case TRepairOutcome::IoFailed: return "io-error";
-        case TRepairOutcome::Refused: return "refused";
-        default: return "not-run";
-    }
-}
 
 int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     CliHost host(common);

@@ -5,6 +5,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
+#include "cli/RunOutcome.h"
 #include "recovery/Shrinker.h"
 
 namespace mendery::cli {
@@ -15,31 +16,6 @@ struct ShrinkArgs {
     bool noExtra = false;
 };
 
-int ExitCodeFor(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return kExitDone;
-        case TRepairOutcome::Aborted: return kExitStopped;
-        case TRepairOutcome::IoFailed: return kExitIo;
-        default: return kExitRefused;
-    }
-}
-
-const char* OutcomeName(TRepairOutcome outcome) {
-    switch (outcome) {
-        case TRepairOutcome::Done: return "done";
-        case TRepairOutcome::Aborted: return "stopped";
-        case TRepairOutcome::IoFailed: return "io-error";
-        case TRepairOutcome::Refused: return "refused";
-        default: return "not-run";
-    }
-}
-
-std::string ProgramDirectory() {
-    std::error_code ec;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::string() : self.parent_path().string() + "/";
-}
-
 int RunShrink(const ShrinkArgs& args, const CommonOptions& common) {
     CliHost host(common);
     TShrinker tool;
@@ -47,7 +23,7 @@ int RunShrink(const ShrinkArgs& args, const CommonOptions& common) {
     tool.FileName = args.source;
     tool.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::Shrinker) : args.output;
     tool.ExtraCompression = !args.noExtra;
-    tool.ToolDirectory = ProgramDirectory();
+    tool.ToolDirectory = RunningProgramFolder() + "/";
     host.OnStopRequest = [&] { tool.Aborted = true; };
     tool.Shrink();
     host.FinishProgress();

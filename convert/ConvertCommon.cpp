@@ -207,13 +207,6 @@ void TBufferedOutput::Flush() {
     used_ = 0;
 }
 
-std::string OutputRefusalLine(const std::string& source, const std::string& output) {
-    const std::string reason = CheckOutputPath(source, output);
-    if (reason.empty()) return {};
-    if (source == output || IsSameFile(source, output)) return "输出文件不能和输入文件相同!";
-    return "不能创建输出文件: " + reason;
-}
-
 void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
     std::error_code ec;
     if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);

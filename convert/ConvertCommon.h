@@ -112,8 +112,6 @@ private:
 // The largest RIFF file whose 32-bit size fields still hold its length.
 inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
 
-// The log line refusing `output` as a new file for `source`, or empty when it may be created.
-std::string OutputRefusalLine(const std::string& source, const std::string& output);
 
 // Removes a file the run created but filled with nothing; logs what it did.
 void RemoveEmptyOutput(const std::string& path, ILogSink& log);

@@ -1,25 +1,18 @@
 #include <dlfcn.h>
 
-#include <filesystem>
 
 #include "convert/EncoderEngine.h"
+#include "engine/BinaryFile.h"
 
 namespace mendery {
 
-namespace {
-std::string PluginPath() {
-    std::error_code ec;
-    auto exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ((ec ? std::filesystem::path(".") : exe.parent_path()) / kEncoderPluginName).string();
-}
-}  // namespace
 
 std::unique_ptr<IMediaEncoderEngine> LoadEncoderEngine(std::string* whyNot) {
     // Loaded once and kept for the program's life, like a registered encoder component.
     static void* handle = nullptr;
     static std::string loadError;
     if (!handle && loadError.empty()) {
-        handle = ::dlopen(PluginPath().c_str(), RTLD_NOW | RTLD_LOCAL);
+        handle = ::dlopen((RunningProgramFolder() + "/" + kEncoderPluginName).c_str(), RTLD_NOW | RTLD_LOCAL);
         if (!handle) loadError = ::dlerror();
     }
     if (!handle) {

@@ -211,10 +211,9 @@ void TAsfFile::LogDetail(std::uint8_t t) {
 void TAsfFile::Repair() {
     if (!active_) return;
     summary_ = {};
-    const std::string refusal = CheckOutputPath(FileName, OutFileName);
+    const std::string refusal = OutputRefusalLine(FileName, OutFileName);
     if (!refusal.empty()) {
-        if (FileName == OutFileName || IsSameFile(FileName, OutFileName)) Log(0, "输出文件不能和输入文件相同!");
-        else Log(0, "不能创建输出文件: " + refusal);
+        Log(0, refusal);
         outcome_ = TRepairOutcome::Refused;
         return;
     }

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <filesystem>
 
@@ -142,6 +143,22 @@ std::string CheckOutputPath(const std::string& source, const std::string& output
     if (!fs::is_directory(parent, ec)) return "the output folder does not exist: " + parent.string();
     if (fs::is_directory(output, ec)) return "the output is a folder: " + output;
     return {};
+}
+
+std::string OutputRefusalLine(const std::string& source, const std::string& output) {
+    const std::string reason = CheckOutputPath(source, output);
+    if (reason.empty()) return {};
+    if (source == output || IsSameFile(source, output)) return "输出文件不能和输入文件相同!";
+    return "不能创建输出文件: " + reason;
+}
+
+std::string RunningProgramFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<std::size_t>(n));
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 }
 
 }  // namespace mendery

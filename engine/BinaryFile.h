@@ -52,5 +52,9 @@ bool FileExists(const std::string& path);
 bool IsSameFile(const std::string& a, const std::string& b);
 // Refusal reason when `output` cannot be written as a new file for `source`, or empty.
 std::string CheckOutputPath(const std::string& source, const std::string& output);
+// The log line refusing `output` as a new file for `source`, or empty when it may be created.
+std::string OutputRefusalLine(const std::string& source, const std::string& output);
+// The folder of the running program (from /proc/self/exe), with no trailing slash.
+std::string RunningProgramFolder();
 
 }  // namespace mendery

@@ -50,10 +50,9 @@ void TLostChunk::Recover() {
     outEnd_ = 0;
     if (host_) host_->ClearLog();
     Log("打开中" + FileName);
-    const std::string refusal = CheckOutputPath(FileName, OutFileName);
+    const std::string refusal = OutputRefusalLine(FileName, OutFileName);
     if (!refusal.empty()) {
-        if (FileName == OutFileName || IsSameFile(FileName, OutFileName)) Log("输出文件不能和输入文件相同!");
-        else Log("不能创建输出文件: " + refusal);
+        Log(refusal);
         outcome_ = TRepairOutcome::Refused;
         return;
     }
