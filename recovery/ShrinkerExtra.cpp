@@ -1,23 +1,59 @@
 // Pass 3 of the shrinker: the cutting tool rewrites the pass-2 output, which is kept when the
 // tool's result is usable.
+#include <filesystem>
+
+#include "app/ClipwrightCommandLines.h"
+#include "app/CodecListTransplant.h"
+#include "app/OutputNames.h"
+#include "app/ProcessRunner.h"
+#include "engine/BinaryFile.h"
 #include "recovery/Shrinker.h"
 
 namespace mendery {
+namespace {
+
+// The tool's result must be larger than this to count; anything smaller is a failed run.
+constexpr std::int64_t kSmallestUsableResult = 10000;
+
+class SilentHost : public IHost {
+public:
+    void Log(std::string_view) override {}
+    void ClearLog() override {}
+    void SetProgressRange(std::int64_t) override {}
+    void SetProgress(std::int64_t) override {}
+    void ProcessMessages() override {}
+    void Message(std::string_view, MessageKind) override {}
+    Answer Ask(std::string_view, Buttons, MessageKind) override { return Answer::No; }
+};
+
+}  // namespace
 
 void TShrinker::ExtraCompress() {
-    // The cutting tool and the process runner that starts it are not part of this build yet, so
-    // the stage cannot run; the pass-2 result is complete and stays as it is.
-    //
-    // The stage, once they exist:
-    //   Log("正在开始附加压缩..."); SetRatio("");
-    //   run ToolDirectory + "clipwright" with the parameter text
-    //     -i "OutFileName" -o "OutFileName.tmp" -y        (temp name: ToolOutputName(OutFileName, OutputFor::ShrinkTemp))
-    //   waiting in 100 ms steps while Pump() runs;
-    //   if FileSizeOf(tmp) <= 10000 (or the tool could not start): delete tmp,
-    //     Log("-->错误: 不能进行附加压缩."), keep the pass-2 file;
-    //   else TransplantCodecList(OutFileName -> tmp), delete OutFileName, rename tmp to OutFileName,
-    //     Log("  附加压缩已结束."); summary_.extraRan = true.
-    Log("-->附加压缩不可用: 剪切工具 clipwright 尚未接入. 保留步骤 2 的结果.");
+    Log("正在开始附加压缩...");
+    SetRatio("");
+    SilentHost silent;
+    IHost& host = host_ ? *host_ : silent;
+    const std::string folder = ToolDirectory.empty() ? RunningProgramFolder() : ToolDirectory;
+    const std::string program = folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
+    const std::string temp = ToolOutputName(OutFileName, OutputFor::ShrinkTemp);
+    RunAndWait(host, program, ShrinkExtraParameters(OutFileName));  // events run every 100 ms meanwhile
+    std::error_code ec;
+    if (FileSizeOf(temp) <= kSmallestUsableResult) {
+        std::filesystem::remove(temp, ec);
+        Log("-->错误: 不能进行附加压缩.");
+        return;
+    }
+    TransplantCodecList(host, OutFileName, temp);
+    // One rename replaces the pass-2 file: deleting it first would leave nothing behind if the
+    // rename then failed.
+    std::filesystem::rename(temp, OutFileName, ec);
+    if (ec) {
+        std::filesystem::remove(temp, ec);
+        Log("-->错误: 不能进行附加压缩.");
+        return;
+    }
+    Log("  附加压缩已结束.");
+    summary_.extraRan = true;
 }
 
 }  // namespace mendery

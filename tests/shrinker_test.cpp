@@ -213,13 +213,44 @@ TEST(Shrinker, RefusalsLeaveNoOutput) {
     EXPECT_FALSE(fs::exists(missing.output));
 }
 
-TEST(Shrinker, ExtraStageIsASeamThatKeepsThePassTwoResult) {
+TEST(Shrinker, ExtraStageRunsTheCuttingToolAndKeepsAUsableResult) {
     AsfBuilder b;
-    b.PacketSize(kPacket).VideoStream(1).Packet(Small(1, 100)).Packet(Small(1, 200));
+    b.PacketSize(2048).Preroll(500).VideoStream(1).CodecList().SimplePackets(200, 0x10, 10);
     ShrinkRun run(b.Build());
     run.tool.ExtraCompression = true;
+    run.tool.ToolDirectory = std::string(MENDERY_BIN_DIR) + "/";
     const Bytes out = run.Go();
     EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::Done);
-    EXPECT_TRUE(run.host.HasLine("-->附加压缩不可用: 剪切工具 clipwright 尚未接入. 保留步骤 2 的结果."));
-    EXPECT_EQ(GetU32(out, 30 + fp::MinPacketSize), kSingleHead + 200);
+    EXPECT_TRUE(run.host.HasLine("正在开始附加压缩..."));
+    EXPECT_TRUE(run.host.HasLine("  附加压缩已结束."));
+    EXPECT_TRUE(run.tool.LastSummary().extraRan);
+    EXPECT_FALSE(fs::exists(run.output + ".tmp"));
+    // The tool's result, with the source's codec list copied back: every packet, seekable.
+    const auto walk = WalkHeader(std::span(out).first(HeaderSizeOf(out)));
+    EXPECT_NE(walk.Find(guids::CodecList), nullptr);
+    EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 40), 200u);
+    EXPECT_EQ(GetU32(out, walk.Find(guids::FileProperties)->offset + fp::Flags) & 3, fp::FlagSeekable);
+}
+
+TEST(Shrinker, ExtraStageThatFailsKeepsThePassTwoResult) {
+    AsfBuilder b;
+    b.PacketSize(kPacket).VideoStream(1).Packet(Small(1, 100)).Packet(Small(1, 200));
+    ShrinkRun plain(b.Build());
+    const Bytes passTwo = plain.Go();
+    // The tool's result is 10,000 bytes or less: it does not count.
+    ShrinkRun small(b.Build());
+    small.tool.ExtraCompression = true;
+    small.tool.ToolDirectory = std::string(MENDERY_BIN_DIR) + "/";
+    EXPECT_EQ(small.Go(), passTwo);
+    EXPECT_TRUE(small.host.HasLine("-->错误: 不能进行附加压缩."));
+    EXPECT_FALSE(small.tool.LastSummary().extraRan);
+    EXPECT_FALSE(fs::exists(small.output + ".tmp"));
+    // The tool cannot be started: its message, then the same line.
+    ShrinkRun missing(b.Build());
+    missing.tool.ExtraCompression = true;
+    missing.tool.ToolDirectory = "/nonexistent/";
+    EXPECT_EQ(missing.Go(), passTwo);
+    ASSERT_EQ(missing.host.messages.size(), 1u);
+    EXPECT_EQ(missing.host.messages[0].rfind("运行Clipwright错误.\r路径:/nonexistent/clipwright\r参数:-i \"", 0), 0u);
+    EXPECT_TRUE(missing.host.HasLine("-->错误: 不能进行附加压缩."));
 }

@@ -1,0 +1,96 @@
+#include "app/ClipArgs.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
+
+#include "app/ParameterText.h"
+
+namespace mendery {
+namespace {
+
+bool ParseSeconds(const std::string& text, double& out) {
+    if (text.empty()) return false;
+    errno = 0;
+    char* end = nullptr;
+    out = std::strtod(text.c_str(), &end);
+    return errno == 0 && end && *end == '\0' && std::isfinite(out) && out >= 0 && out < 1e9;
+}
+
+}  // namespace
+
+std::optional<ClipArgs> ParseClipArgs(std::vector<std::string> tokens, std::string& error) {
+    if (tokens.size() == 1 && tokens[0].find(' ') != std::string::npos && tokens[0].rfind("-", 0) == 0)
+        tokens = SplitParameterText(tokens[0]);
+    ClipArgs a;
+    auto value = [&](std::size_t& i, const std::string& name) -> const std::string* {
+        if (i + 1 >= tokens.size()) {
+            error = name + " needs a value";
+            return nullptr;
+        }
+        return &tokens[++i];
+    };
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        const std::string& t = tokens[i];
+        if (t == "-i") {
+            auto v = value(i, t);
+            if (!v) return std::nullopt;
+            a.inputs.push_back(*v);
+        } else if (t == "-o") {
+            auto v = value(i, t);
+            if (!v) return std::nullopt;
+            if (!a.output.empty()) {
+                error = "-o given twice";
+                return std::nullopt;
+            }
+            a.output = *v;
+        } else if (t == "-y") {
+            a.overwrite = true;
+        } else if (t == "-resync") {
+            a.resync = true;
+        } else if (t == "-istart") {
+            a.istart = true;
+        } else if (t == "-b") {
+            a.sameBitrate = true;
+        } else if (t == "-start") {
+            auto v = value(i, t);
+            ClipPiece p;
+            if (!v || !ParseSeconds(*v, p.start)) {
+                if (v) error = "-start needs a number of seconds, not \"" + *v + "\"";
+                return std::nullopt;
+            }
+            a.pieces.push_back(p);
+        } else if (t == "-dur") {
+            auto v = value(i, t);
+            if (!v) return std::nullopt;
+            if (a.pieces.empty() || a.pieces.back().duration) {
+                error = "-dur must follow a -start";
+                return std::nullopt;
+            }
+            double d = 0;
+            if (!ParseSeconds(*v, d) || d <= 0) {
+                error = "-dur needs a positive number of seconds, not \"" + *v + "\"";
+                return std::nullopt;
+            }
+            a.pieces.back().duration = d;
+        } else {
+            error = "unknown argument \"" + t + "\"";
+            return std::nullopt;
+        }
+    }
+    if (a.inputs.empty()) {
+        error = "no input file (-i)";
+        return std::nullopt;
+    }
+    if (a.output.empty()) {
+        error = "no output file (-o)";
+        return std::nullopt;
+    }
+    if (!a.pieces.empty() && a.inputs.size() > 1) {
+        error = "cutting (-start/-dur) takes exactly one input";
+        return std::nullopt;
+    }
+    return a;
+}
+
+}  // namespace mendery

@@ -1,0 +1,108 @@
+#pragma once
+// clipwright's reader: one ASF input with its header held in memory and its packets read in
+// order through a window buffer. Packets that do not parse are dropped; with resync the reader
+// searches byte by byte for the next packet start after damage instead of stepping on the grid.
+// Files whose header was never finalised (sizes 0, data object size 50) are read to the end.
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "engine/AsfObjects.h"
+#include "engine/AsfPacket.h"
+#include "engine/BinaryFile.h"
+
+namespace mendery {
+
+// A file clipwright refuses to work on; the text says why.
+struct ClipRefusal : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+struct ClipStream {
+    int number = 0;
+    Guid type;
+    std::vector<std::uint8_t> typeSpecific;
+    bool IsVideo() const { return type == guids::VideoMedia; }
+};
+
+struct SourcePacket {
+    std::uint64_t offset = 0;             // in the file
+    std::span<const std::uint8_t> bytes;  // exactly PacketSize() bytes, valid until the next read
+    ParsedPacket parsed;
+    // Bytes the file really holds: less than the packet size for the tail of a file cut in
+    // the middle of a packet (the rest reads as zeros; payloads reaching into it are incomplete).
+    std::uint64_t validBytes = 0;
+};
+
+struct SourceStats {
+    std::uint64_t goodPackets = 0, droppedBlocks = 0, resyncs = 0, skippedBytes = 0;
+};
+
+class ClipSource {
+public:
+    // The largest header object accepted (it is held in memory whole).
+    static constexpr std::uint64_t kMaxHeaderSize = 4u << 20;
+    static constexpr std::uint32_t kMaxPacketSize = 65536;
+
+    // Opens and checks the file; throws ClipRefusal (not usable) or IoError.
+    explicit ClipSource(const std::string& path, bool resync = false);
+
+    const std::string& Path() const { return path_; }
+    std::span<const std::uint8_t> Header() const { return header_; }
+    const HeaderWalk& Walk() const { return walk_; }
+    const FileProperties& Properties() const { return props_; }
+    std::uint32_t PacketSize() const { return props_.minPacketSize; }
+    std::uint64_t PrerollMs() const { return props_.preroll; }
+    const std::vector<ClipStream>& Streams() const { return streams_; }
+    int VideoStream() const { return videoStream_; }  // 0 when there is none
+    // Whether a payload starts a key frame of the video stream. For the codecs whose picture
+    // header is known (WMV1, WMV2, MPEG-4 v2/v3) the frame's first bits decide: some writers
+    // mark every frame as a key frame, others none. Other codecs: the payload's key flag.
+    bool IsKeyFrameStart(const PacketPayload& pl, std::span<const std::uint8_t> packet) const;
+    bool KnownStream(int number) const;
+    std::uint64_t DataStart() const { return dataStart_; }
+    std::uint64_t DataEnd() const { return dataEnd_; }
+    std::uint64_t GridPackets() const { return (dataEnd_ - dataStart_) / PacketSize(); }
+    const SourceStats& Stats() const { return stats_; }
+    void ResetStats() { stats_ = {}; }
+
+    // Sequential reading from the packet with this grid number.
+    void Rewind(std::uint64_t gridIndex = 0);
+    // The next packet that parses, or false at the end of the packet area.
+    bool Next(SourcePacket& out);
+    // The send time of the first packet at or after this grid number that parses (within a few).
+    std::optional<std::uint32_t> SendTimeNear(std::uint64_t gridIndex);
+
+private:
+    std::span<const std::uint8_t> Window(std::uint64_t pos, std::uint64_t n);
+    bool Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict);
+    bool LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const;
+    bool ReadAt(std::uint64_t pos, SourcePacket& out, bool strict);
+
+    std::string path_;
+    bool resync_ = false;
+    BinaryFile file_;
+    std::uint64_t fileSize_ = 0;
+    std::vector<std::uint8_t> header_;
+    HeaderWalk walk_;
+    FileProperties props_;
+    std::vector<ClipStream> streams_;
+    int videoStream_ = 0;
+    enum class PictureHeader { Unknown, Wmv2, Msmpeg4 } pictureHeader_ = PictureHeader::Unknown;
+    std::uint64_t dataStart_ = 0, dataEnd_ = 0;
+
+    // The packet style the file establishes with its first good packet; resync candidates must match it.
+    bool styleKnown_ = false, styleEc_ = false;
+    std::uint8_t stylePropertyFlags_ = 0;
+
+    std::vector<std::uint8_t> window_, tail_;
+    std::uint64_t windowStart_ = 0, windowLength_ = 0;
+    bool probing_ = false;  // random probes read a few packets, not a whole window
+    std::uint64_t pos_ = 0;
+    SourceStats stats_;
+};
+
+}  // namespace mendery

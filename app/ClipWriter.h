@@ -1,0 +1,53 @@
+#pragma once
+// clipwright's output: the header of a layout source (its sub-objects in order, the codec list
+// left out, the file properties rewritten), the data object with the packets given to it, and
+// a rebuilt Simple Index Object. Sizes, counts, durations and flags are written at Finish.
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "app/ClipSource.h"
+#include "app/SimpleIndexBuilder.h"
+#include "engine/BinaryFile.h"
+
+namespace mendery {
+
+struct ClipHeaderFields {
+    std::uint64_t fileSize = 0, packets = 0;
+    std::uint64_t playDurationMs = 0;  // preroll included
+    std::uint64_t sendDurationMs = 0;
+};
+
+// The output header object for `header` (a whole header object as read): every sub-object but
+// the codec list and padding, the file properties' sizes, counts, durations set and the file
+// marked seekable (not broadcast).
+std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, const HeaderWalk& walk,
+                                          const ClipHeaderFields& fields);
+
+class ClipWriter {
+public:
+    ClipWriter(const std::string& path, const ClipSource& layout);
+    std::uint32_t PacketsWritten() const { return packets_; }
+    void WritePacket(std::span<const std::uint8_t> packet);
+    SimpleIndexBuilder& Index() { return index_; }
+    // Writes the index, then the header and data object head with their final values.
+    void Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs);
+    std::uint64_t BytesWritten() const { return fileSize_; }
+
+private:
+    void Flush();
+    BinaryFile file_;
+    std::vector<std::uint8_t> sourceHeader_;
+    HeaderWalk walk_;
+    Guid fileId_;
+    std::uint64_t preroll_ = 0;
+    std::uint32_t packetSize_ = 0;
+    std::uint64_t headerSize_ = 0;
+    std::uint32_t packets_ = 0;
+    std::uint64_t fileSize_ = 0;
+    std::vector<std::uint8_t> buffer_;
+    SimpleIndexBuilder index_;
+};
+
+}  // namespace mendery

@@ -1,0 +1,62 @@
+#include "app/ClipwrightCommandLines.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "app/ParameterText.h"
+
+namespace mendery {
+
+std::string BasicRepairOptionText(const BasicRepairOptions& o) {
+    std::string s;
+    if (o.resync) s += " -resync";
+    if (o.istart) s += " -istart";
+    return s;
+}
+
+std::string BasicRepairNewParameters(const std::string& source, const std::string& output, const BasicRepairOptions& o) {
+    return "-i " + QuotedPath(source) + " -o " + QuotedPath(output) + " -y" + BasicRepairOptionText(o);
+}
+
+std::string BasicRepairReplaceParameters(const std::string& source, const BasicRepairOptions& o) {
+    return "-i " + QuotedPath(source) + " -o " + QuotedPath(source + ".tmp") + " -y" + BasicRepairOptionText(o);
+}
+
+std::string JoinParameters(const std::vector<std::string>& files, const std::string& output, bool allowIncompatibleBitrates) {
+    std::string s;
+    for (const auto& f : files) s += " -i " + QuotedPath(f);
+    s += " -o " + QuotedPath(output) + " -y";
+    if (!allowIncompatibleBitrates) s += " -b";
+    return s;
+}
+
+std::string CutCopyParameters(const std::string& source, const std::string& output, std::int64_t s, std::int64_t e) {
+    return "-i " + QuotedPath(source) + " -o " + QuotedPath(output) + " -start " + std::to_string(s) + " -dur " +
+           std::to_string(e - s) + " -y";
+}
+
+std::string CutExceptParameters(const std::string& source, const std::string& output, std::int64_t s, std::int64_t e) {
+    return "-i " + QuotedPath(source) + " -o " + QuotedPath(output) + " -start 0 -dur " + std::to_string(s) + " -start " +
+           std::to_string(e) + " -y";
+}
+
+std::string ShrinkExtraParameters(const std::string& o) {
+    return "-i " + QuotedPath(o) + " -o " + QuotedPath(o + ".tmp") + " -y";
+}
+
+std::string RunningProgramFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0) return ".";
+    std::string path(buf, static_cast<std::size_t>(n));
+    auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+std::string ClipwrightPath() {
+    std::string folder = RunningProgramFolder();
+    return folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
+}
+
+}  // namespace mendery

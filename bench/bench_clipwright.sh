@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# clipwright against its references on one large file:
+#   cut of 30 s (from 60 s)      vs  ffmpeg -ss 60 -t 30 -i FILE -c copy
+#   join of the file with itself vs  ffmpeg's concat demuxer with -c copy
+#   basic repair                 vs  cp
+#   bench/bench_clipwright.sh FILE
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+f="$(realpath "$1")"
+runs="${RUNS:-3}"
+tmp="$(mktemp -d)"
+trap 'rm -rf "$tmp"' EXIT
+printf "file '%s'\nfile '%s'\n" "$f" "$f" >"$tmp/list.txt"
+compare "clipwright cut 30 s" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -o '$tmp/cut.wmv' -start 60 -dur 30 -y" -- \
+  "ffmpeg -nostdin -v error -y -ss 60 -t 30 -i '$f' -c copy '$tmp/ref_cut.wmv'"
+compare "clipwright join with itself" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
+  "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '$tmp/list.txt' -c copy '$tmp/ref_join.wmv'"
+compare "clipwright basic repair" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
+  "cp '$f' '$tmp/copy.wmv'"
