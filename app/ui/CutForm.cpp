@@ -489,6 +489,9 @@ bool TCutForm::Cut() {
         return false;
     }
     RunPlayerCommand([this] { PlayerPauseOnly(); });
+    // Events run while clipwright works: no second cut, other output or deletion meanwhile.
+    const QList<QWidget*> locked{CutButton, OutputButton, DeleteOutputButton, OutputGroup};
+    for (auto* w : locked) w->setEnabled(false);
     int exitCode = -1;
     const std::string program = ToolPath.toStdString();
     ToolRun run = [this, &exitCode, &program](const std::string& parameters) {
@@ -499,6 +502,7 @@ bool TCutForm::Cut() {
     };
     const bool started = RunSplitCut(*host_, run, source, output, marks_, OutputGroup->ItemIndex() == 1);
     host_->EndProgress();
+    for (auto* w : locked) w->setEnabled(true);
     // clipwright says on its standard error why it stopped; the user at least learns that it did.
     if (started && exitCode != 0)
         host_->Message("Clipwright 未能完成分割 (退出代码 " + std::to_string(exitCode) + ").\r输出文件 \"" + output +
