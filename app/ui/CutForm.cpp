@@ -120,6 +120,7 @@ TCutForm::TCutForm(QWidget* parent) : QDialog(parent), ToolPath(QString::fromStd
     DisplayTimer->setInterval(200);
 
     BuildControls();
+    VolumeSlider->setEnabled(Audio != nullptr);
     Player->setVideoOutput(VideoPanel);
     ConnectControls();
 }
@@ -431,7 +432,7 @@ bool TCutForm::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TCutForm::CriticalError() {
-    if (failed_) return;
+    if (failed_ || closed_) return;  // once closed, what the stopping player reports is of no concern
     failed_ = true;
     DisplayTimer->stop();
     QMessageBox::critical(this, AppTitle(),
@@ -532,6 +533,7 @@ void TCutForm::DeleteOutput() {
 }
 
 void TCutForm::done(int result) {
+    closed_ = true;
     DisplayTimer->stop();
     Player->stop();
     QDialog::done(result);

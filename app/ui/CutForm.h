@@ -116,6 +116,7 @@ private:
     TSplitMarks marks_;
     bool seeking_ = false;
     bool failed_ = false;
+    bool closed_ = false;
 };
 
 // The split command: runs the precheck (with the size-match mode of the options page), shows

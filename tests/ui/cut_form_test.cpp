@@ -335,7 +335,7 @@ private slots:
         QCOMPARE(text, QStringLiteral("不能删除,\n") + rest);
     }
 
-    void missingToolShowsTheSplitWindowsWording() {
+    void toolFailuresAreShown() {
         REQUIRE_PLAYER();
         auto f = Prepared();
         QVERIFY(f);
@@ -345,6 +345,13 @@ private slots:
         AnswerNextMessage(QMessageBox::Ok, &text);
         QVERIFY(!f->Cut());
         QVERIFY(text.startsWith(QStringLiteral("运行Clipwright错误. 路径:") + f->ToolPath + QStringLiteral("Params:-i \"")));
+
+        // A tool that starts but fails is not taken for a finished cut.
+        f->ToolPath = QStringLiteral("/bin/false");
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        QVERIFY(!f->Cut());
+        QVERIFY2(text.startsWith(QStringLiteral("Clipwright 未能完成分割 (退出代码 1).")), qPrintable(text));
+        QVERIFY(f->CutButton->isEnabled());
     }
 
     void playsPausesStepsAndSeeksByDragging() {
