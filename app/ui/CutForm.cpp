@@ -87,6 +87,13 @@ QLineEdit* MakeMarkBox(QWidget* parent, const char* name, const QString& hint) {
     return e;
 }
 
+// Ticks on the position slider at a round number of seconds, no more than about 30 of them.
+int TickSeconds(std::int64_t total) {
+    for (int step : {1, 5, 10, 30, 60, 300, 600, 1800, 3600})
+        if (total / step <= 30) return step;
+    return static_cast<int>(total / 30);
+}
+
 }  // namespace
 
 QString PlayerModeText(TPlayerMode mode) {
@@ -310,6 +317,7 @@ bool TCutForm::Prepare(const QString& source) {
     const std::int64_t total = SplitTotalSeconds(Player->duration());
     marks_ = TSplitMarks(total);
     PositionSlider->setMaximum(static_cast<int>(total));
+    PositionSlider->setTickInterval(TickSeconds(total));
     SetStartMark(0);
     SetEndMark(total);
     ShowMarks();
@@ -326,6 +334,7 @@ void TCutForm::LengthChanged(qint64 ms) {
     if (total == marks_.Total() || marks_.Start() != 0 || marks_.End() != marks_.Total()) return;
     marks_ = TSplitMarks(total);
     PositionSlider->setMaximum(static_cast<int>(total));
+    PositionSlider->setTickInterval(TickSeconds(total));
     ShowMarks();
 }
 
