@@ -117,17 +117,19 @@ TCutForm::TCutForm(QWidget* parent) : QDialog(parent), ToolPath(QString::fromStd
     host_ = std::make_unique<TCutHost>(this);
 
     Player = new QMediaPlayer(this);
-    // Without an output device there is nothing to play the sound on; the video still plays
-    // and the volume reads 0, as a machine without a sound card behaves.
-    Audio = QMediaDevices::audioOutputs().isEmpty() ? nullptr : new QAudioOutput(this);
-    if (Audio) Player->setAudioOutput(Audio);
+    // The player always gets an audio output: without one, a file with only audio stops with a
+    // stream error. Without a device the sound goes nowhere and the volume reads 0, as a
+    // machine without a sound card behaves.
+    Audio = new QAudioOutput(this);
+    Player->setAudioOutput(Audio);
+    hasAudioDevice_ = !QMediaDevices::audioOutputs().isEmpty();
 
     DisplayTimer = new QTimer(this);
     DisplayTimer->setObjectName(QStringLiteral("DisplayTimer"));
     DisplayTimer->setInterval(200);
 
     BuildControls();
-    VolumeSlider->setEnabled(Audio != nullptr);
+    VolumeSlider->setEnabled(hasAudioDevice_);
     Player->setVideoOutput(VideoPanel);
     ConnectControls();
 }
@@ -450,10 +452,10 @@ void TCutForm::CriticalError() {
     if (isVisible()) reject();
 }
 
-int TCutForm::ReadVolume() const { return Audio ? static_cast<int>(std::lround(Audio->volume() * 65535.0)) : 0; }
+int TCutForm::ReadVolume() const { return hasAudioDevice_ ? static_cast<int>(std::lround(Audio->volume() * 65535.0)) : 0; }
 
 void TCutForm::SetVolume(int value) {
-    if (Audio) Audio->setVolume(static_cast<float>(value) / 65535.0f);
+    if (hasAudioDevice_) Audio->setVolume(static_cast<float>(value) / 65535.0f);
 }
 
 void TCutForm::DisplayTimerTick() {

@@ -75,7 +75,8 @@ public:
     QPushButton *CutButton, *PlayOutputButton, *DeleteOutputButton, *CloseButton;
     QTimer* DisplayTimer;
     QMediaPlayer* Player;
-    QAudioOutput* Audio;  // null when the system has no audio output device
+    QAudioOutput* Audio;
+    bool HasAudioDevice() const { return hasAudioDevice_; }
 
     void done(int result) override;
 
@@ -117,6 +118,7 @@ private:
     bool seeking_ = false;
     bool failed_ = false;
     bool closed_ = false;
+    bool hasAudioDevice_ = false;
 };
 
 // The split command: runs the precheck (with the size-match mode of the options page), shows

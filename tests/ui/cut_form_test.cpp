@@ -420,13 +420,23 @@ private slots:
 
         // The volume: 0..65535 onto the output's 0..1; without a device it reads 0.
         f->VolumeSlider->setValue(32768);
-        if (f->Audio) QVERIFY(std::abs(f->Audio->volume() - 0.5f) < 0.01f);
+        if (f->HasAudioDevice()) QVERIFY(std::abs(f->Audio->volume() - 0.5f) < 0.01f);
         QTest::qWait(450);
-        QCOMPARE(f->VolumeSlider->value(), f->Audio ? 32768 : 0);
+        QCOMPARE(f->VolumeSlider->value(), f->HasAudioDevice() ? 32768 : 0);
 
         f->CloseButton->click();
         QCOMPARE(f->Player->playbackState(), QMediaPlayer::StoppedState);
         QVERIFY(!f->DisplayTimer->isActive());
+    }
+
+    void playsAudioOnlyFiles() {
+        REQUIRE_PLAYER();
+        TCutForm f;
+        QVERIFY(f.Prepare(CopySample(dir, "c_wmav2.wma")));
+        QCOMPARE(f.Marks().Total(), 21);
+        f.PlayButton->click();
+        QTRY_VERIFY_WITH_TIMEOUT(f.Player->position() > 500, 15000);
+        QCOMPARE(f.StatusPanel->text(), QStringLiteral("播放中"));
     }
 
     void playerErrorIsCritical() {
