@@ -1,5 +1,7 @@
 #include "app/ui/MainForm.h"
 
+#include "app/ui/CutForm.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +35,7 @@
 
 #include "app/ui/AboutForm.h"
 #include "app/ui/BxAdvRep.h"
+#include "app/ui/CutForm.h"
 #include "app/BasicRepair.h"
 #include "app/LibraryCheck.h"
 #include "app/ui/ProgressForm.h"
@@ -165,7 +168,7 @@ QWidget* TMainForm::BuildToolGroups() {
         {{"AddButton", "list-add", QStyle::SP_FileDialogNewFolder, "添加", "向文件列表中添加文件", [this] { AddCommand(); }},
          {"RemoveButton", "list-remove", QStyle::SP_DialogDiscardButton, "移除", "从文件列表中移除文件", [this] { RemoveCommand(); }},
          {"JoinButton", "insert-link", QStyle::SP_FileDialogDetailedView, "合并", "合并列表中的所有文件", [this] { JoinCommand(); }},
-         {"SplitButton", "edit-cut", QStyle::SP_MediaSeekForward, "分割", "为所选文件打开分割窗口", {}},
+         {"SplitButton", "edit-cut", QStyle::SP_MediaSeekForward, "分割", "为所选文件打开分割窗口", [this] { SplitCommand(); }},
          {"ClearButton", "edit-clear", QStyle::SP_DialogResetButton, "清空", "清空文件列表", [this] { ClearCommand(); }}},
         {{"BasicRepairButton", "tools-check-spelling", QStyle::SP_DialogApplyButton, "基础修复", "对损坏较少的文件进行初步修复", [this] { BasicRepairCommand(); }},
          {"AdvRepairButton", "preferences-system", QStyle::SP_ComputerIcon, "高级修复", "收集高级修复工具", [this] { AdvancedRepairCommand(); }},
@@ -657,6 +660,11 @@ void TMainForm::RunTool(const std::function<QString(const QString&)>& entry, boo
 
 void TMainForm::AdvancedRepairCommand() {
     RunTool([this](const QString& s) { return AdvancedRepair(this, s); }, true, false);
+}
+
+void TMainForm::SplitCommand() {
+    const auto mode = static_cast<SizeMatchMode>(CutSizeWarnGroup->ItemIndex());
+    RunTool([this, mode](const QString& s) { return RunSplitWindow(this, s, mode); }, true, false);
 }
 
 void TMainForm::FlagsCommand() {

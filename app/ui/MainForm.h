@@ -63,6 +63,7 @@ public:
     void AdvancedRepairCommand();
     void BasicRepairCommand();
     void JoinCommand();
+    void SplitCommand();
     void FlagsCommand();
     // The file of the current row moved (the row follows) or copied (the copy is listed).
     void MoveCurrentTo(const QString& target);

@@ -13,6 +13,7 @@
 #include <QtTest>
 
 #include "app/LibraryCheck.h"
+#include "app/ui/CutForm.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/ToolDialog.h"
 #include "app/ui/ToolDialogs.h"
@@ -327,6 +328,23 @@ private slots:
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"), {"-v", "error", "-i", joined, "-f", "null", "-"});
         if (ffmpeg.waitForFinished(60000)) QCOMPARE(ffmpeg.exitCode(), 0);
+    }
+
+    void splitWindowFromTheMainWindow() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "tosplit.wmv");
+        TMainForm w;
+        ListOne(w, source);
+        QVERIFY(w.SplitButton->isEnabled() || !ClipwrightAvailable());
+        QString title, proposed;
+        OnNextModal<mendery::ui::TCutForm>([&](mendery::ui::TCutForm* form) {
+            title = form->windowTitle();
+            proposed = form->OutputEdit->text();
+            form->reject();
+        });
+        w.SplitCommand();
+        QCOMPARE(title, QStringLiteral("Asf分割器 - ") + source);
+        QCOMPARE(proposed, dir.filePath("tosplit.cut.wmv"));
+        QCOMPARE(w.SelectedFile(), source);  // nothing was cut, nothing added
     }
 };
 

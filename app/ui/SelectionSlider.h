@@ -1,0 +1,62 @@
+#pragma once
+// Small controls of the split window: a position slider that draws a marked range over its
+// groove and reports mouse drags by pixel, and an up/down arrow pair.
+#include <QSlider>
+#include <QWidget>
+
+class QToolButton;
+
+namespace mendery::ui {
+
+// A horizontal slider whose selection (start..end, in slider units) is drawn as a band over
+// the groove. Mouse dragging does not move the handle by itself: the owner receives the pixel
+// positions and decides where the handle goes (and where the player seeks). The wheel and the
+// keyboard do not move it either, so the handle always shows the player's position.
+class TSelectionSlider : public QSlider {
+    Q_OBJECT
+public:
+    explicit TSelectionSlider(QWidget* parent = nullptr);
+
+    void SetSelStart(int v);
+    void SetSelEnd(int v);
+    int SelStart() const { return selStart_; }
+    int SelEnd() const { return selEnd_; }
+    bool Dragging() const { return dragging_; }
+
+signals:
+    void DragStarted();
+    void DraggedTo(int x);
+    void DragEnded(int x);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    int PixelOf(int value) const;
+    int selStart_ = 0, selEnd_ = 0;
+    bool dragging_ = false;
+};
+
+// Two stacked arrow buttons: Up() for the upper, Down() for the lower one. Holding a button
+// repeats it.
+class TUpDown : public QWidget {
+    Q_OBJECT
+public:
+    explicit TUpDown(QWidget* parent = nullptr);
+    QToolButton* UpButton() const { return up_; }
+    QToolButton* DownButton() const { return down_; }
+
+signals:
+    void Up();
+    void Down();
+
+private:
+    QToolButton *up_, *down_;
+};
+
+}  // namespace mendery::ui
