@@ -141,21 +141,11 @@ void TAsf2Avi::Convert() {
     otherObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
     SetEditMode(emLock);
 
-    try {
+    RunConversion(host, outcome_, [this] {
         image_.BuildPlaceholder();
         ReadHeader();
         Run();
-    } catch (const ConvertRefusal& e) {
-        host.Log(e.what());
-        outcome_ = TConvertOutcome::Refused;
-    } catch (const IoError&) {
-        host.Log("--->> 转换中写入错误");
-        outcome_ = TConvertOutcome::Failed;
-    } catch (const std::exception&) {
-        // Header objects that contradict their own sizes: the input, not the disk, failed.
-        host.Log("--->> 转换中写入错误");
-        outcome_ = TConvertOutcome::Refused;
-    }
+    });
     Close();
 }
 

@@ -85,20 +85,10 @@ void TAsf2Wav::Convert() {
     out_ = std::make_unique<TBufferedOutput>(output_);
     assembler_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
 
-    try {
+    RunConversion(host, outcome_, [this] {
         ReadHeader();
         Extract();
-    } catch (const ConvertRefusal& e) {
-        host.Log(e.what());
-        outcome_ = TConvertOutcome::Refused;
-    } catch (const IoError&) {
-        host.Log("--->> 转换中写入错误");
-        outcome_ = TConvertOutcome::Failed;
-    } catch (const std::exception&) {
-        // Header objects that contradict their own sizes: the input, not the disk, failed.
-        host.Log("--->> 转换中写入错误");
-        outcome_ = TConvertOutcome::Refused;
-    }
+    });
     Close();
 }
 

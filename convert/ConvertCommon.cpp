@@ -207,6 +207,22 @@ void TBufferedOutput::Flush() {
     used_ = 0;
 }
 
+void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<void()>& work) {
+    try {
+        work();
+    } catch (const ConvertRefusal& e) {
+        host.Log(e.what());
+        outcome = TConvertOutcome::Refused;
+    } catch (const IoError&) {
+        host.Log("--->> 转换中写入错误");
+        outcome = TConvertOutcome::Failed;
+    } catch (const std::exception&) {
+        // Header objects that contradict their own sizes: the input, not the disk, failed.
+        host.Log("--->> 转换中写入错误");
+        outcome = TConvertOutcome::Refused;
+    }
+}
+
 void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
     std::error_code ec;
     if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);

@@ -113,6 +113,10 @@ private:
 inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
 
 
+// Runs a converter's work. A refusal, a write error, or header objects that contradict their
+// own sizes end it with its log line, and `outcome` says which.
+void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<void()>& work);
+
 // Removes a file the run created but filled with nothing; logs what it did.
 void RemoveEmptyOutput(const std::string& path, ILogSink& log);
 

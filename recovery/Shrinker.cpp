@@ -9,6 +9,7 @@
 #include "engine/AsfObjects.h"
 #include "engine/ByteCursor.h"
 #include "engine/Format.h"
+#include "recovery/OpenFiles.h"
 
 namespace mendery {
 
@@ -69,21 +70,8 @@ void TShrinker::RemoveOutput() {
 void TShrinker::Shrink() {
     Aborted = false;
     summary_ = {};
-    if (host_) host_->ClearLog();
-    Log("打开中" + FileName);
-    const std::string refusal = OutputRefusalLine(FileName, OutFileName);
-    if (!refusal.empty()) {
-        Log(refusal);
-        outcome_ = TRepairOutcome::Refused;
-        return;
-    }
-    try {
-        in_.Open(FileName);
-        out_.Create(OutFileName);
-    } catch (const IoError& e) {
-        Log(std::string("访问文件出错: ") + e.what());
-        if (in_.IsOpen()) in_.Close();
-        outcome_ = TRepairOutcome::IoFailed;
+    if (const auto stop = OpenSourceAndOutput(FileName, OutFileName, in_, out_, host_)) {
+        outcome_ = *stop;
         return;
     }
 

@@ -161,12 +161,12 @@ TEST(ParameterText, SplitsAsAShellWould) {
 }
 
 TEST(RebuildPacket, KeepsTheChosenPayloadsWhole) {
-    PacketSpec spec;
-    spec.lengthTypeFlags = 0x11;
-    spec.sendTime = 500;
-    spec.payloads = {PayloadSpec{1, true, 7, 0, 0, 1500, Bytes(80, 0x11)}, PayloadSpec{2, false, 3, 0, 0, 1510, Bytes(60, 0x22)},
+    PacketSpec desc;
+    desc.lengthTypeFlags = 0x11;
+    desc.sendTime = 500;
+    desc.payloads = {PayloadSpec{1, true, 7, 0, 0, 1500, Bytes(80, 0x11)}, PayloadSpec{2, false, 3, 0, 0, 1510, Bytes(60, 0x22)},
                      PayloadSpec{1, false, 8, 0, 0, 1540, Bytes(70, 0x33)}};
-    const Bytes packet = AsfBuilder::BuildPacket(spec, 1024);
+    const Bytes packet = AsfBuilder::BuildPacket(desc, 1024);
     const ParsedPacket p = ParsePacket(packet, 1024);
     ASSERT_TRUE(p.ok) << p.error;
     const Bytes out = RebuildPacket(packet, p, {true, false, true}, 1024);
