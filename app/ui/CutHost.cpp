@@ -59,34 +59,10 @@ void TCutHost::EndProgress() {
     if (progress_) progress_->hide();
 }
 
-namespace {
-QMessageBox::Icon IconOf(MessageKind kind) {
-    switch (kind) {
-        case MessageKind::Information: return QMessageBox::Information;
-        case MessageKind::Warning: return QMessageBox::Warning;
-        case MessageKind::Error: return QMessageBox::Critical;
-        case MessageKind::Confirmation: return QMessageBox::Question;
-        default: return QMessageBox::NoIcon;
-    }
-}
-}  // namespace
-
-void TCutHost::Message(std::string_view text, MessageKind kind) {
-    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), QMessageBox::Ok, owner_);
-    box.exec();
-}
+void TCutHost::Message(std::string_view text, MessageKind kind) { ShowHostMessage(owner_, text, kind); }
 
 Answer TCutHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
-    QMessageBox::StandardButtons set = QMessageBox::Ok;
-    if (buttons == Buttons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
-    if (buttons == Buttons::YesNoCancel) set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), set, owner_);
-    switch (box.exec()) {
-        case QMessageBox::Yes: return Answer::Yes;
-        case QMessageBox::No: return Answer::No;
-        case QMessageBox::Ok: return Answer::Ok;
-        default: return Answer::Cancel;
-    }
+    return AskHostQuestion(owner_, text, buttons, kind);
 }
 
 }  // namespace mendery::ui

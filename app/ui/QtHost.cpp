@@ -137,6 +137,7 @@ void TQtHost::ProcessMessages() {
     ProcessMessagesThrottled(sinceEvents_);
 }
 
+
 namespace {
 QMessageBox::Icon IconOf(MessageKind kind) {
     switch (kind) {
@@ -149,24 +150,32 @@ QMessageBox::Icon IconOf(MessageKind kind) {
 }
 }  // namespace
 
-void TQtHost::Message(std::string_view text, MessageKind kind) {
-    Flush();
-    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), QMessageBox::Ok, Owner());
+void ShowHostMessage(QWidget* owner, std::string_view text, MessageKind kind) {
+    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), QMessageBox::Ok, owner);
     box.exec();
 }
 
-Answer TQtHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
-    Flush();
+Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, MessageKind kind) {
     QMessageBox::StandardButtons set = QMessageBox::Ok;
     if (buttons == Buttons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
     if (buttons == Buttons::YesNoCancel) set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
-    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), set, Owner());
+    QMessageBox box(IconOf(kind), AppTitle(), UiText(text), set, owner);
     switch (box.exec()) {
         case QMessageBox::Yes: return Answer::Yes;
         case QMessageBox::No: return Answer::No;
         case QMessageBox::Ok: return Answer::Ok;
         default: return Answer::Cancel;
     }
+}
+
+void TQtHost::Message(std::string_view text, MessageKind kind) {
+    Flush();
+    ShowHostMessage(Owner(), text, kind);
+}
+
+Answer TQtHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
+    Flush();
+    return AskHostQuestion(Owner(), text, buttons, kind);
 }
 
 bool TQtHost::SaveFullLog(const QString& path) const {

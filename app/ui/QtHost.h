@@ -20,6 +20,9 @@ namespace mendery::ui {
 
 // Texts use "\r" as their line break; Qt widgets want "\n".
 QString UiText(std::string_view text);
+// The host's message boxes, shared by every window that hosts a tool.
+void ShowHostMessage(QWidget* owner, std::string_view text, MessageKind kind);
+Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, MessageKind kind);
 
 // Makes a memo look and behave like a tool's log window.
 void StyleLogMemo(QPlainTextEdit* memo);
