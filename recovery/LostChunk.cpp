@@ -76,24 +76,9 @@ void TLostChunk::Recover() {
 
 bool TLostChunk::ReadHeader() {
     fileProps_.fill(0);
-    std::array<std::uint8_t, kObjectHeaderSize> head{};
-    const std::size_t got = in_.Read(head);
-    if (got < head.size() || !StartsWith(head, guids::HeaderObject)) {
-        Log("无效的文件头对象ID");
-        return false;
-    }
-    Log("文件头对象ID正常");
-
-    const std::uint32_t declared = ReadU32At(head, 16);
-    if (declared > kHeaderBufferSize) {
-        Log("文件头太大 (" + std::to_string(declared) + "字节, 最多" + std::to_string(kHeaderBufferSize) +
-            "字节), 不能处理此文件!");
-        return false;
-    }
-    if (declared < kHeaderObjectFixedSize) {
-        Log("文件头对象大小无效 (" + std::to_string(declared) + "字节), 不能处理此文件!");
-        return false;
-    }
+    const auto headerSize = ReadHeaderObjectHead(in_, kHeaderBufferSize, host_);
+    if (!headerSize) return false;
+    const std::uint32_t declared = *headerSize;
     in_.Seek(0);
     const std::size_t n = in_.Read(std::span(header_).first(declared));
     dataObjectPos_ = in_.Tell();

@@ -15,4 +15,8 @@ namespace mendery {
 std::optional<TRepairOutcome> OpenSourceAndOutput(const std::string& source, const std::string& output, BufferedInput& in,
                                                   BufferedOutput& out, IHost* host);
 
+// Reads the 24-byte head of the header object at the current position and checks its GUID and
+// size, logging "文件头对象ID正常" or why the file is refused. Returns the header object's size.
+std::optional<std::uint32_t> ReadHeaderObjectHead(BufferedInput& in, std::size_t limit, IHost* host);
+
 }  // namespace mendery

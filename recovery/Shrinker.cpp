@@ -121,22 +121,9 @@ void TShrinker::Shrink() {
 }
 
 bool TShrinker::ReadHeader() {
-    std::array<std::uint8_t, kObjectHeaderSize> head{};
-    if (in_.Read(head) < head.size() || !StartsWith(head, guids::HeaderObject)) {
-        Log("无效的文件头对象ID");
-        return false;
-    }
-    Log("文件头对象ID正常");
-    const std::uint32_t declared = ReadU32At(head, 16);
-    if (declared > kHeaderBufferSize) {
-        Log("文件头太大 (" + std::to_string(declared) + "字节, 最多" + std::to_string(kHeaderBufferSize) +
-            "字节), 不能处理此文件!");
-        return false;
-    }
-    if (declared < kHeaderObjectFixedSize) {
-        Log("文件头对象大小无效 (" + std::to_string(declared) + "字节), 不能处理此文件!");
-        return false;
-    }
+    const auto headerSize = ReadHeaderObjectHead(in_, kHeaderBufferSize, host_);
+    if (!headerSize) return false;
+    const std::uint32_t declared = *headerSize;
     in_.Seek(0);
     headerSize_ = in_.Read(std::span(header_).first(declared));
     if (in_.Read(dataHead_) < dataHead_.size() || !StartsWith(dataHead_, guids::DataObject)) {
