@@ -28,7 +28,8 @@ BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
 }
 
 void BinaryFile::Fail(const std::string& what) const {
-    throw IoError(what + " \"" + path_ + "\": " + std::strerror(errno));
+    const int error = errno;
+    throw IoError(what + " \"" + path_ + "\": " + SystemReason(error));
 }
 
 void BinaryFile::Open(const std::string& path, Mode mode) {
@@ -40,22 +41,25 @@ void BinaryFile::Open(const std::string& path, Mode mode) {
         case Mode::ReadWrite: flags |= O_RDWR; break;
         case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
     }
-    fd_ = ::open(path.c_str(), flags, 0666);
-    if (fd_ < 0) Fail("cannot open");
+    // A FIFO or device would block the open or the reads; opening without blocking lets the
+    // type be checked first, and only regular files are used.
+    fd_ = ::open(path.c_str(), flags | O_NONBLOCK, 0666);
+    if (fd_ < 0) Fail("无法打开");
     struct stat st{};
-    if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
+    if (::fstat(fd_, &st) != 0) Fail("无法打开");
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
-        errno = EISDIR;
-        Fail("cannot open");
+        throw IoError("无法打开 \"" + path_ + "\": " + NotRegularReason(st.st_mode));
     }
+    ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
 }
 
 void BinaryFile::Close() {
     if (fd_ >= 0) {
         int rc = ::close(fd_);
         fd_ = -1;
-        if (rc != 0) Fail("cannot close");
+        if (rc != 0) Fail("无法关闭");
     }
 }
 
@@ -65,7 +69,7 @@ std::size_t BinaryFile::Read(std::span<std::uint8_t> out) {
         ssize_t n = ::read(fd_, out.data() + done, out.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("cannot read");
+            Fail("无法读取");
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
@@ -75,8 +79,7 @@ std::size_t BinaryFile::Read(std::span<std::uint8_t> out) {
 
 void BinaryFile::ReadExact(std::span<std::uint8_t> out) {
     if (Read(out) != out.size()) {
-        errno = 0;
-        throw IoError("unexpected end of file \"" + path_ + "\"");
+        throw IoError("文件意外结束 \"" + path_ + "\"");
     }
 }
 
@@ -86,34 +89,76 @@ void BinaryFile::Write(std::span<const std::uint8_t> data) {
         ssize_t n = ::write(fd_, data.data() + done, data.size() - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("cannot write");
+            Fail("无法写入");
         }
         if (n == 0) {
             errno = ENOSPC;
-            Fail("cannot write");
+            Fail("无法写入");
         }
         done += static_cast<std::size_t>(n);
     }
 }
 
 void BinaryFile::Seek(std::int64_t pos) {
-    if (::lseek(fd_, pos, SEEK_SET) < 0) Fail("cannot seek in");
+    if (::lseek(fd_, pos, SEEK_SET) < 0) Fail("无法定位");
 }
 
 std::int64_t BinaryFile::Tell() const {
     off_t p = ::lseek(fd_, 0, SEEK_CUR);
-    if (p < 0) Fail("cannot tell position in");
+    if (p < 0) Fail("无法定位");
     return p;
 }
 
 std::int64_t BinaryFile::Size() const {
     struct stat st{};
-    if (::fstat(fd_, &st) != 0) Fail("cannot stat");
+    if (::fstat(fd_, &st) != 0) Fail("无法读取文件信息");
     return st.st_size;
 }
 
 void BinaryFile::Truncate(std::int64_t size) {
-    if (::ftruncate(fd_, size) != 0) Fail("cannot truncate");
+    if (::ftruncate(fd_, size) != 0) Fail("无法截断");
+}
+
+std::string SystemReason(int error) {
+    switch (error) {
+        case ENOENT: return "文件或文件夹不存在";
+        case EACCES:
+        case EPERM: return "没有访问权限";
+        case ENOSPC: return "磁盘空间不足";
+        case EDQUOT: return "超出磁盘配额";
+        case EROFS: return "文件系统是只读的";
+        case EISDIR: return "这是一个文件夹";
+        case ENOTDIR: return "路径中的某一部分不是文件夹";
+        case ENAMETOOLONG: return "文件名太长";
+        case EFBIG: return "文件太大";
+        case EIO: return "输入/输出错误 (磁盘或介质可能已损坏)";
+        case EMFILE:
+        case ENFILE: return "打开的文件太多";
+        case EBUSY: return "文件正被使用";
+        case EEXIST: return "文件已存在";
+        case ELOOP: return "符号链接层数太多";
+        case ENXIO:
+        case ENODEV: return "设备不存在";
+        case EXDEV: return "不能跨文件系统操作";
+        case EINVAL: return "参数无效";
+        case ENOMEM: return "内存不足";
+        default: return std::string("系统错误 ") + std::to_string(error) + " (" + std::strerror(error) + ")";
+    }
+}
+
+std::string NotRegularReason(unsigned mode) {
+    if (S_ISDIR(mode)) return "这是一个文件夹, 不是文件";
+    if (S_ISFIFO(mode)) return "这是一个管道 (FIFO), 不是普通文件";
+    if (S_ISSOCK(mode)) return "这是一个套接字, 不是普通文件";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "这是一个设备, 不是普通文件";
+    return "不是普通文件";
+}
+
+std::string CheckInputFile(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return SystemReason(errno);
+    if (!S_ISREG(st.st_mode)) return NotRegularReason(st.st_mode);
+    return {};
 }
 
 std::int64_t FileSizeOf(const std::string& path) {

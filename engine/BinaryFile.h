@@ -1,6 +1,7 @@
 #pragma once
 // Binary file input and output with 64-bit positions. Every failure throws IoError
-// carrying the path and the system's reason.
+// carrying the path and the system's reason. Only regular files are opened: a FIFO, device,
+// socket or folder is refused without blocking.
 #include <cstdint>
 #include <span>
 #include <stdexcept>
@@ -45,6 +46,13 @@ private:
     std::string path_;
 };
 
+// The system's reason for an error number, in the program's language.
+std::string SystemReason(int error);
+// Why a file of this st_mode is not read as a media file (it is not a regular file).
+std::string NotRegularReason(unsigned mode);
+// Empty when `path` is an existing regular file, else the reason it cannot be read. Checked
+// before a source is handed to code that opens it by name (a FIFO would block that open).
+std::string CheckInputFile(const std::string& path);
 // Size in bytes of the file at path (64-bit), 0 when it is not found.
 std::int64_t FileSizeOf(const std::string& path);
 bool FileExists(const std::string& path);
