@@ -186,8 +186,8 @@ void TMediaEncoderPanel::Run() {
 
 void TMediaEncoderPanel::Start() {
     if (!sourceRead_) {
-        // Without the source's facts there is nothing to encode with (no bitrate, no size).
-        Host().Log("--> 不能读取源文件信息.");
+        // Without the source's facts there is nothing to encode with (no bitrate, no size);
+        // the log already says why they could not be read.
         Host().Message("不能读取源文件信息, 无法开始编码.", MessageKind::Warning);
         return;
     }

@@ -52,6 +52,7 @@ public:
         QObject::connect(&timer_, &QTimer::timeout, [this] {
             if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
                 texts << box->text();
+                ScreenGrab(QStringLiteral("message-%1").arg(++shots));
                 box->done(QMessageBox::No);
             }
         });
@@ -60,6 +61,7 @@ public:
     QStringList texts;
 
 private:
+    static inline int shots = 0;
     QTimer timer_;
 };
 

@@ -308,6 +308,24 @@ private slots:
                  QFileInfo(QString::fromStdString(RunningProgramFolder())).absoluteFilePath());
     }
 
+    void reEncoderSourceGoneBeforeTheStart() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "gone.wmv");
+        QString message, log;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            QFile::remove(source);
+            AnswerNextMessage(QMessageBox::Ok, &message);
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("开始"));
+            log = LogOf(d);
+            Screenshot(d, QStringLiteral("reencode-source-gone"));
+            d->accept();
+        });
+        const QString output = ReEncode(nullptr, source);
+        QVERIFY2(message.startsWith(QStringLiteral("错误在 \"") + source + QStringLiteral("\"\n")), qPrintable(message));
+        QVERIFY2(log.contains(QStringLiteral("没有生成输出文件.")), qPrintable(log));
+        QVERIFY(!QFileInfo::exists(output));
+    }
+
     void missingEncoderPluginIsNamed() {
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "noplugin.wmv");
         QTemporaryDir empty;
