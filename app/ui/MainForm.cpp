@@ -39,6 +39,7 @@
 #include "app/BasicRepair.h"
 #include "app/LibraryCheck.h"
 #include "app/ui/ProgressForm.h"
+#include "app/ui/ToolDialog.h"
 #include "app/ui/ToolDialogs.h"
 #include "engine/ui/FlagFixForm.h"
 #include "recovery/SampleMaker.h"
@@ -173,11 +174,11 @@ QWidget* TMainForm::BuildToolGroups() {
         {{"BasicRepairButton", "tools-check-spelling", QStyle::SP_DialogApplyButton, "基础修复", "对损坏较少的文件进行初步修复", [this] { BasicRepairCommand(); }},
          {"AdvRepairButton", "preferences-system", QStyle::SP_ComputerIcon, "高级修复", "收集高级修复工具", [this] { AdvancedRepairCommand(); }},
          {"FlagsButton", "document-properties", QStyle::SP_FileDialogInfoView, "设置标记", "设置文件\"可定位\"及\"直播\"", [this] { FlagsCommand(); }},
-         {"LostChunkButton", "edit-find", QStyle::SP_FileDialogContentsView, "丢失数据块", "恢复任何可用数据\r也可设置文件\"可定位\"", [this] { RunTool([this](const QString& s) { return LostChunkRecovery(this, s); }, true, false); }},
-         {"ShrinkButton", "zoom-out", QStyle::SP_ArrowDown, "缩减", "从文件中移除空白数据", [this] { RunTool([this](const QString& s) { return ShrinkFile(this, s, BasicRepairButton->isEnabled()); }, true, false); }}},
-        {{"AviButton", "video-x-generic", QStyle::SP_DriveDVDIcon, "转为AVI", "转换选定的文件为AVI格式", [this] { RunTool([this](const QString& s) { ConvertToAvi(this, s); return QString(); }, false, false); }},
-         {"WavButton", "audio-x-generic", QStyle::SP_MediaVolume, "提取WAV", "提取声音流并保存为WAV格式", [this] { RunTool([this](const QString& s) { ConvertToWav(this, s); return QString(); }, false, false); }},
-         {"ReEncodeButton", "media-record", QStyle::SP_BrowserReload, "重新编码", "使用MPEG4-v3 codec对影片进行再次编码\r这需要Microsoft Media Encoder 7.1", [this] { RunTool([this](const QString& s) { return ReEncode(this, s); }, true, true); }}},
+         {"LostChunkButton", "edit-find", QStyle::SP_FileDialogContentsView, "丢失数据块", "恢复任何可用数据\r也可设置文件\"可定位\"", [this] { RunTool([this](const QString& s) { return LostChunkRecovery(this, s); }, true); }},
+         {"ShrinkButton", "zoom-out", QStyle::SP_ArrowDown, "缩减", "从文件中移除空白数据", [this] { RunTool([this](const QString& s) { return ShrinkFile(this, s, BasicRepairButton->isEnabled()); }, true); }}},
+        {{"AviButton", "video-x-generic", QStyle::SP_DriveDVDIcon, "转为AVI", "转换选定的文件为AVI格式", [this] { RunTool([this](const QString& s) { ConvertToAvi(this, s); return QString(); }, false); }},
+         {"WavButton", "audio-x-generic", QStyle::SP_MediaVolume, "提取WAV", "提取声音流并保存为WAV格式", [this] { RunTool([this](const QString& s) { ConvertToWav(this, s); return QString(); }, false); }},
+         {"ReEncodeButton", "media-record", QStyle::SP_BrowserReload, "重新编码", "使用MPEG4-v3 codec对影片进行再次编码\r这需要Microsoft Media Encoder 7.1", [this] { RunTool([this](const QString& s) { return ReEncode(this, s); }, true); }}},
         {{"PlaylistButton", "document-save", QStyle::SP_DialogSaveButton, "ASX列表", "基于文件列表创建一个ASX文件", [this] { PlaylistCommand(); }},
          {"AboutButton", "help-about", QStyle::SP_MessageBoxInformation, "关于", "打开\"关于\"对话框", [this] { AboutCommand(); }},
          {"ExitButton", "application-exit", QStyle::SP_DialogCloseButton, "退出", "退出Mendery", [this] { close(); }}},
@@ -353,6 +354,7 @@ QWidget* TMainForm::BuildExplorerPanel() {
         else AddFile(filesModel_->filePath(i));
     });
     explorerSplitter_->setStretchFactor(1, 1);
+    connect(explorerSplitter_, &QSplitter::splitterMoved, this, [this] { treeWidth_ = explorerSplitter_->sizes().value(0); });
     layout->addWidget(explorerSplitter_, 1);
 
     const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
@@ -514,6 +516,8 @@ void TMainForm::SetBusy(bool idle) {
 void TMainForm::ShowExplorer(bool shown) {
     if (explorerToggle_->isChecked() != shown) explorerToggle_->setChecked(shown);
     ExplorerPanel->setVisible(shown);
+    // A panel hidden since the start gets its saved sizes once it has been laid out.
+    if (shown && explorerSizesPending_) QTimer::singleShot(0, this, [this] { ApplyExplorerSizes(); });
     if (shown && QDir::isAbsolutePath(AddDialogFolder) && QFileInfo(AddDialogFolder).isDir())
         NavigateExplorer(AddDialogFolder);
 }
@@ -548,10 +552,13 @@ void TMainForm::LoadSettings() {
     bool groups[kGroupCount] = {true, false, false, false};
     if (firstRun) {
         const QRect desk = screen() ? screen()->availableGeometry() : QRect(0, 0, 1024, 768);
-        move(desk.left() + (desk.width() - width()) / 2, desk.top() + (desk.height() - height()) / 2);
+        // Centred; a window larger than the screen keeps its title bar on it.
+        move(desk.left() + std::max(0, (desk.width() - width()) / 2), desk.top() + std::max(0, (desk.height() - height()) / 2));
     } else {
-        resize(std::max(ReadInt(s, "MainWidth", 10), minimumWidth()), std::max(ReadInt(s, "MainHeight", 10), minimumHeight()));
-        move(ReadInt(s, "MainLeft", 0), ReadInt(s, "MainTop", 0));
+        // Position and size of the window's inside, as SaveSettings took them: a window
+        // manager's frame then adds nothing from one start to the next.
+        setGeometry(ReadInt(s, "MainLeft", 0), ReadInt(s, "MainTop", 0),
+                    std::max(ReadInt(s, "MainWidth", 10), minimumWidth()), std::max(ReadInt(s, "MainHeight", 10), minimumHeight()));
         explorer = ReadBool(s, "ExplorerView", true);
         const char* keys[kGroupCount] = {"ViewGroup1", "ViewGroup2", "ViewGroup3", "ViewGroup4"};
         for (int g = 0; g < kGroupCount; ++g) groups[g] = ReadBool(s, keys[g], g == 0);
@@ -559,23 +566,36 @@ void TMainForm::LoadSettings() {
         CutSizeWarnGroup->ShowItemIndex(std::clamp(ReadInt(s, "CutSizeWarn", 1), 0, 2));
         const QString last = s.value(QStringLiteral("LastPath")).toString();
         if (!last.isEmpty()) AddDialogFolder = last;
-        const int panel = ReadInt(s, "ExplorerHeight", 200), tree = ReadInt(s, "ExplorerTreeWidth", 150);
-        pageSplitter_->panelHeight = panel;
-        pageSplitter_->setSizes({panel, std::max(100, pageSplitter_->height() - panel)});
-        explorerSplitter_->setSizes({tree, std::max(100, explorerSplitter_->width() - tree)});
+        explorerHeight_ = ReadInt(s, "ExplorerHeight", 200);
+        treeWidth_ = ReadInt(s, "ExplorerTreeWidth", 150);
     }
-    if (firstRun) {
-        pageSplitter_->panelHeight = 200;
-        pageSplitter_->setSizes({200, 300});
-        explorerSplitter_->setSizes({150, 400});
-    }
+    // The splitters get their sizes once the window is shown and laid out: sizes set on a
+    // hidden window are scaled by its first real layout.
+    explorerSizesPending_ = true;
     ShowExplorer(explorer);
+    ApplyExplorerSizes();
     for (int g = 0; g < kGroupCount; ++g) SetGroupExpanded(g, groups[g]);
     for (const auto& f : commandLineFiles_)
         if (QFileInfo(f).isFile()) AddFile(QFileInfo(f).absoluteFilePath());
 }
 
+void TMainForm::ApplyExplorerSizes() {
+    if (!explorerSizesPending_ || !shownOnce_ || ExplorerPanel->isHidden()) return;
+    explorerSizesPending_ = false;
+    const int page = pageSplitter_->height(), handle = pageSplitter_->handleWidth();
+    pageSplitter_->panelHeight = explorerHeight_;
+    pageSplitter_->pageHeight = page;
+    pageSplitter_->setSizes({explorerHeight_, std::max(0, page - explorerHeight_ - handle)});
+    explorerSplitter_->setSizes({treeWidth_, std::max(0, explorerSplitter_->width() - treeWidth_ - explorerSplitter_->handleWidth())});
+}
+
 void TMainForm::SaveSettings() {
+    // A window that never appeared has no layout of its own: the settings stay as they were.
+    if (!shownOnce_) return;
+    if (!explorerSizesPending_) {
+        explorerHeight_ = pageSplitter_->panelHeight > 0 ? pageSplitter_->panelHeight : explorerHeight_;
+        if (!ExplorerPanel->isHidden()) treeWidth_ = explorerSplitter_->sizes().value(0);
+    }
     QSettings s{QString::fromLatin1(kOrganisation), QString::fromLatin1(kApplication)};
     const bool explorer = explorerToggle_->isChecked();
     WriteBool(s, "ExplorerView", explorer);
@@ -584,12 +604,13 @@ void TMainForm::SaveSettings() {
     for (int g = 0; g < kGroupCount; ++g) WriteBool(s, keys[g], GroupHeaders[g]->isChecked());
     WriteBool(s, "QuickHint", QuickHintBox->isChecked());
     WriteInt(s, "CutSizeWarn", CutSizeWarnGroup->ItemIndex());
-    WriteInt(s, "MainWidth", width());
-    WriteInt(s, "MainHeight", height());
-    WriteInt(s, "MainTop", frameGeometry().top());
-    WriteInt(s, "MainLeft", frameGeometry().left());
-    WriteInt(s, "ExplorerHeight", pageSplitter_->panelHeight > 0 ? pageSplitter_->panelHeight : pageSplitter_->sizes().value(0));
-    WriteInt(s, "ExplorerTreeWidth", explorerSplitter_->sizes().value(0));
+    const QRect inside = geometry();  // without the frame, as LoadSettings applies it
+    WriteInt(s, "MainWidth", inside.width());
+    WriteInt(s, "MainHeight", inside.height());
+    WriteInt(s, "MainTop", inside.top());
+    WriteInt(s, "MainLeft", inside.left());
+    WriteInt(s, "ExplorerHeight", explorerHeight_);
+    WriteInt(s, "ExplorerTreeWidth", treeWidth_);
     s.sync();
 }
 
@@ -599,13 +620,16 @@ void TMainForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!shownOnce_) {
         shownOnce_ = true;
+        ApplyExplorerSizes();
         if (CheckLibraryOnFirstShow) QTimer::singleShot(0, this, &TMainForm::CheckLibrary);
     }
 }
 
 void TMainForm::CheckLibrary() {
     if (ClipwrightAvailable()) return;
-    QMessageBox::warning(this, AppTitle(), UiText(MissingLibraryWarning()));
+    // The warning names the Windows component; on this system what is missing is clipwright.
+    const std::string missing = "此系统上缺少的是 clipwright 程序 (已在 " + RunningProgramFolder() + " 及 PATH 的各个目录中查找).";
+    QMessageBox::warning(this, AppTitle(), UiText(MissingLibraryWarning() + "\r" + missing));
     for (auto* b : {JoinButton, SplitButton, BasicRepairButton}) b->setEnabled(false);
 }
 
@@ -640,31 +664,25 @@ void TMainForm::ClearCommand() {
     ClearList();
 }
 
-void TMainForm::RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput, bool reportsException) {
+void TMainForm::RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput) {
     if (!RequireSelection()) return;
     const QString source = SelectedFile();
     SetBusy(false);
     QString output;
-    try {
-        output = entry(source);
-    } catch (const std::exception&) {
-        if (!reportsException) {
-            SetBusy(true);
-            throw;
-        }
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("错误在 \"") + source + QLatin1Char('"'));
-    }
+    // An error out of a tool window ("错误在 ...") ends only that command; the output is
+    // still added when it exists.
+    RunGuarded(this, source, [&] { output = entry(source); });
     SetBusy(true);
     if (addsOutput && !output.isEmpty() && QFileInfo(output).isFile()) AddFile(output);
 }
 
 void TMainForm::AdvancedRepairCommand() {
-    RunTool([this](const QString& s) { return AdvancedRepair(this, s); }, true, false);
+    RunTool([this](const QString& s) { return AdvancedRepair(this, s); }, true);
 }
 
 void TMainForm::SplitCommand() {
     const auto mode = static_cast<SizeMatchMode>(CutSizeWarnGroup->ItemIndex());
-    RunTool([this, mode](const QString& s) { return RunSplitWindow(this, s, mode); }, true, false);
+    RunTool([this, mode](const QString& s) { return RunSplitWindow(this, s, mode); }, true);
 }
 
 void TMainForm::FlagsCommand() {
@@ -756,7 +774,7 @@ void TMainForm::AboutCommand() {
 }
 
 void TMainForm::PlayCommand() {
-    if (!SelectedFile().isEmpty()) ShellOpen(SelectedFile());
+    if (!SelectedFile().isEmpty()) ShellOpen(this, SelectedFile());
 }
 
 void TMainForm::PlayAllCommand() {
@@ -768,7 +786,7 @@ void TMainForm::PlayAllCommand() {
         QMessageBox::critical(this, AppTitle(), QString::fromUtf8(e.what()));
         return;
     }
-    ShellOpen(playlist);
+    ShellOpen(this, playlist);
 }
 
 QString TMainForm::AskTarget(const QString& title) {

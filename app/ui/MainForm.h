@@ -103,8 +103,9 @@ private:
     QWidget* BuildOptionsPage();
     void SyncGrid();
     void SetGroupExpanded(int group, bool expanded);
-    void RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput, bool reportsException);
+    void RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput);
     void MarkUnavailable(QToolButton* button);
+    void ApplyExplorerSizes();
 
     // Commands.
     void AddCommand();
@@ -125,6 +126,10 @@ private:
     QStringList commandLineFiles_;
     bool settingsOpened_ = false;
     bool shownOnce_ = false;
+    // The explorer panel's height and folder tree's width: loaded, applied after the first
+    // layout, kept while the panel is hidden, saved.
+    int explorerHeight_ = 200, treeWidth_ = 150;
+    bool explorerSizesPending_ = false;
     QString explorerFolder_;
     QFileSystemModel *dirsModel_, *filesModel_;
     TPageSplitter* pageSplitter_;

@@ -13,6 +13,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <climits>
+#include <utility>
 
 namespace mendery::ui {
 
@@ -109,6 +110,7 @@ void TQtHost::ShowTail() {
 }
 
 void TQtHost::Flush() {
+    if (OnEvents) OnEvents();
     if (!memo_) return;
     FlushLive();
     if (skipped_) ShowTail();
@@ -134,6 +136,7 @@ void TQtHost::SetStatus(std::string_view text) {
 void TQtHost::ProcessMessages() {
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 30) return;
     FlushLive();
+    if (OnEvents) OnEvents();
     ProcessMessagesThrottled(sinceEvents_);
 }
 
@@ -170,7 +173,9 @@ Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, M
 
 void TQtHost::Message(std::string_view text, MessageKind kind) {
     Flush();
-    ShowHostMessage(Owner(), text, kind);
+    std::string shown(text);
+    if (!note_.empty()) shown += "\r" + std::exchange(note_, std::string());
+    ShowHostMessage(Owner(), shown, kind);
 }
 
 Answer TQtHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {

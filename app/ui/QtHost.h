@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,12 @@ public:
     void Message(std::string_view text, MessageKind kind) override;
     Answer Ask(std::string_view text, Buttons buttons, MessageKind kind) override;
 
+    // Run whenever the tool lets events run or the log is flushed: a panel shows the state
+    // its tool has reached so far.
+    std::function<void()> OnEvents;
+    // A line added to the next message box only (what is missing on this platform).
+    void AddNoteToNextMessage(const std::string& line) { note_ = line; }
+
     // Shows every pending line now and, when a run skipped lines, the complete tail of the log
     // (after a run, before a question).
     void Flush();
@@ -68,6 +75,7 @@ private:
     bool flushQueued_ = false;
     int progressShift_ = 0;  // progress values above the bar's int range are scaled down
     QElapsedTimer sinceEvents_;
+    std::string note_;
 };
 
 // Runs pending events at most every 30 ms: enough for a responsive window and a stop button,

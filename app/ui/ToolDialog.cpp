@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
@@ -11,11 +12,57 @@
 
 #include "app/ui/QtHost.h"
 #include "app/ui/Widgets.h"
+#include "engine/BinaryFile.h"
+#include "engine/StagedOutput.h"
 
 namespace mendery::ui {
 
-void ShellOpen(const QString& path) {
-    if (!path.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+bool ShellOpen(QWidget* owner, const QString& path) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+    ShowHostMessage(owner,
+                    (QStringLiteral("不能打开文件 \"") + path +
+                     QStringLiteral("\":\r没有为此类文件注册的程序 (桌面没有可以打开它的默认程序).")).toStdString(),
+                    MessageKind::Warning);
+    return false;
+}
+
+QString ErrorAtText(const QString& path, const QString& reason) {
+    QString text = QStringLiteral("错误在 \"") + path + QLatin1Char('"');
+    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
+    return text;
+}
+
+bool RunGuarded(QWidget* owner, const QString& path, const std::function<void()>& work) {
+    QString reason;
+    try {
+        work();
+        return true;
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    } catch (...) {
+        reason = QStringLiteral("未知错误");
+    }
+    ShowHostMessage(owner, ErrorAtText(path, reason).toStdString(), MessageKind::Error);
+    return false;
+}
+
+void SettleStagedOutput(TQtHost& log, StagedOutput& staged, TRunEnd end, bool targetExisted) {
+    if (end == TRunEnd::Nothing) {
+        staged.Discard();
+        log.Log(targetExisted ? "没有生成输出文件, 已有的文件保持不变: " + staged.Target() : std::string("没有生成输出文件."));
+        return;
+    }
+    staged.Commit();
+    if (end == TRunEnd::Partial) log.Log("输出文件不完整 (已中止), 只包含中止前写入的部分: " + staged.Target());
+}
+
+TRunEnd RunStagedOutput(TQtHost& log, const QString& target, const std::function<TRunEnd(const QString&)>& run) {
+    const bool existed = QFileInfo::exists(target);
+    StagedOutput staged(target.toStdString());  // discards the temporary file unless committed
+    const TRunEnd end = run(QString::fromStdString(staged.TempPath()));
+    SettleStagedOutput(log, staged, end, existed);
+    return end;
 }
 
 TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent)
@@ -44,8 +91,8 @@ TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidge
     layout->addLayout(row);
 
     connect(run_, &QPushButton::clicked, this, &TToolDialog::RunClicked);
-    connect(playOutput_, &QPushButton::clicked, this, [this] { ShellOpen(frame_->Output()); });
-    connect(playSource_, &QPushButton::clicked, this, [this] { ShellOpen(source_); });
+    connect(playOutput_, &QPushButton::clicked, this, [this] { ShellOpen(this, frame_->Output()); });
+    connect(playSource_, &QPushButton::clicked, this, [this] { ShellOpen(this, source_); });
     connect(deleteOutput_, &QPushButton::clicked, this, &TToolDialog::DeleteOutput);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
     resize(680, 560);
@@ -69,12 +116,7 @@ void TToolDialog::RunClicked() {
     if (run_->text() != kAbortCaption) {
         run_->setText(kAbortCaption);
         running_ = true;
-        try {
-            frame_->Run();
-        } catch (const std::exception& e) {
-            // The tools report their own failures; anything else still ends the run cleanly.
-            QMessageBox::critical(this, AppTitle(), QString::fromUtf8(e.what()));
-        }
+        RunGuarded(this, source_, [this] { RunStaged(); });
         running_ = false;
     } else {
         frame_->Abort();
@@ -85,6 +127,36 @@ void TToolDialog::RunClicked() {
         pendingDone_ = -1;
         QDialog::done(result);
     }
+}
+
+void TToolDialog::RunStaged() {
+    const QString target = frame_->Output();
+    if (target.isEmpty()) return;
+    // The temporary name never matches the source: the output itself is checked first.
+    if (const std::string refusal = OutputRefusalLine(source_.toStdString(), target.toStdString()); !refusal.empty()) {
+        frame_->Host().Log(refusal);
+        frame_->Host().Flush();
+        ShowHostMessage(this, refusal, MessageKind::Warning);
+        return;
+    }
+    struct WorkOutputReset {  // also when the run throws
+        IToolFrame* frame;
+        ~WorkOutputReset() { frame->SetWorkOutput(QString()); }
+    } reset{frame_};
+    TRunEnd end = TRunEnd::Nothing;
+    try {
+        end = RunStagedOutput(frame_->Host(), target, [this](const QString& temp) {
+            frame_->SetWorkOutput(temp);
+            frame_->Run();
+            return frame_->LastRunEnd();
+        });
+    } catch (...) {
+        frame_->OutputSettled(TRunEnd::Nothing);
+        frame_->Host().Flush();
+        throw;
+    }
+    frame_->OutputSettled(end);
+    frame_->Host().Flush();
 }
 
 void TToolDialog::done(int result) {

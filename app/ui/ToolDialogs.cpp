@@ -36,7 +36,9 @@ public:
     }
 
 protected:
-    void RunClicked() override { Frame()->Run(); }
+    void RunClicked() override {
+        RunGuarded(this, Source(), [this] { Frame()->Run(); });
+    }
 
 private:
     TMediaEncoderPanel* panel_;

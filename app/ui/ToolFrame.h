@@ -36,7 +36,7 @@ public:
     QLabel* Label1;  // counter
     QLineEdit* OutputEdit;
     QToolButton* SpeedButton1;
-    TQtHost& Host() { return *host_; }
+    TQtHost& Host() override { return *host_; }
 
     // The output the save dialog proposed: refused (with a message) when it names the source.
     bool AcceptChosenOutput(const QString& path);
@@ -46,6 +46,7 @@ public:
     void SetSource(const QString& path) override { FileName = path; }
     void SetOutput(const QString& path) override;
     QString Output() const override { return OutFileName; }
+    void SetWorkOutput(const QString& path) override { workOutput_ = path; }
 
 protected:
     QVBoxLayout* Options() const { return options_; }   // above the output row
@@ -54,10 +55,13 @@ protected:
     void ClearRun();
     // After a run: every pending line shown.
     void FinishRun();
+    // The file a run writes: the staged temporary file, or the output itself.
+    QString WorkOutput() const { return workOutput_.isEmpty() ? OutFileName : workOutput_; }
 
 private:
     void SpeedButton1Click();
     SaveDialogSpec save_;
+    QString workOutput_;
     QVBoxLayout* options_;
     QVBoxLayout* counters_;
     TQtHost* host_;

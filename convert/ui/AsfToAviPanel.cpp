@@ -41,6 +41,8 @@ TAsf2AviPanel::TAsf2AviPanel(QWidget* parent)
     Options()->addLayout(top);
 
     auto* header = new QGroupBox(this);
+    header->setObjectName(QStringLiteral("HeaderPanel"));
+    HeaderPanel = header;
     auto* grid = new QGridLayout(header);
     auto edit = [&](const char* name, const char* label, int row, int col) {
         auto* e = new QLineEdit(header);
@@ -110,13 +112,21 @@ TAsf2AviPanel::TAsf2AviPanel(QWidget* parent)
     Options()->addWidget(header);
 }
 
-void TAsf2AviPanel::ShowFields() {
+void TAsf2AviPanel::ShowFieldValues() {
     const auto& f = engine_.Fields;
-    Edit1->setText(QString::fromStdString(f.framesPerSecond));
-    Edit2->setText(QString::fromStdString(f.videoHandler));
-    Edit8->setText(QString::fromStdString(f.compression));
-    Edit15->setText(QString::fromStdString(f.audioFormatTag));
+    auto show = [](QLineEdit* e, const std::string& v) {
+        const QString text = QString::fromStdString(v);
+        if (e->text() != text) e->setText(text);
+    };
+    show(Edit1, f.framesPerSecond);
+    show(Edit2, f.videoHandler);
+    show(Edit8, f.compression);
+    show(Edit15, f.audioFormatTag);
     TrackBar1->setValue(f.audioToVideo);
+}
+
+void TAsf2AviPanel::ShowFields() {
+    ShowFieldValues();
     const bool open = engine_.EditMode() == emUnlock;
     for (QWidget* w : std::initializer_list<QWidget*>{Edit1, Edit2, Edit8, Edit15, BitBtn1, SpeedButton2, TrackBar1})
         w->setEnabled(open);
@@ -142,14 +152,14 @@ void TAsf2AviPanel::CheckBox1Click() {
 
 void TAsf2AviPanel::BitBtn1Click() {
     TakeFields();
-    RunConverter(this, [this] { engine_.UpgradeAvi(); });
+    RunConverter(this, OutFileName, [this] { engine_.UpgradeAvi(); });
     ShowFields();
     FinishRun();
 }
 
 void TAsf2AviPanel::BitBtn2Click() {
     TakeFields();
-    RunConverter(this, [this] { engine_.MakeDivX(); });
+    RunConverter(this, OutFileName, [this] { engine_.MakeDivX(); });
     ShowFields();
     FinishRun();
 }
@@ -166,10 +176,29 @@ void TAsf2AviPanel::Prepare() {
 
 void TAsf2AviPanel::Run() {
     engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = OutFileName.toStdString();
-    RunConverter(this, [this] { engine_.Convert(); });
+    engine_.OutFileName = WorkOutput().toStdString();
+    // The header panel is locked while the conversion runs; its values show as soon as the
+    // converter has read them.
+    CheckBox1->setChecked(false);
+    HeaderPanel->setEnabled(false);
+    Host().OnEvents = [this] { ShowFieldValues(); };
+    struct Restore {
+        TAsf2AviPanel* panel;
+        ~Restore() {
+            panel->Host().OnEvents = nullptr;
+            panel->HeaderPanel->setEnabled(true);
+        }
+    } restore{this};
+    engine_.Convert();  // an error opening the files reaches the dialog's error display
     ShowFields();
     FinishRun();
+}
+
+void TAsf2AviPanel::OutputSettled(TRunEnd end) {
+    // The header edits write into the output itself, and only into one this run produced.
+    engine_.OutFileName = OutFileName.toStdString();
+    if (end == TRunEnd::Nothing) engine_.SetEditMode(emClear);
+    ShowFields();
 }
 
 }  // namespace mendery::ui

@@ -22,6 +22,8 @@ public:
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
+    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().avChunks); }
+    void OutputSettled(TRunEnd end) override;
 
     QLineEdit *Edit1, *Edit2, *Edit8, *Edit15;
     QSlider* TrackBar1;
@@ -30,9 +32,11 @@ public:
     QPushButton *BitBtn1, *BitBtn2;
     QCheckBox *CheckBox1, *CBQuickReSync;
     TRadioGroup* RGTimingMethod;
+    QWidget* HeaderPanel;  // the header values, "编辑Avi文件头(慎用)", "升级Avi", "制做DivX"
 
 private:
     void ShowFields();  // engine's fields and edit mode into the controls
+    void ShowFieldValues();  // only the values (while a conversion runs)
     void TakeFields();  // the controls back into the engine's fields
     void CheckBox1Click();
     void BitBtn1Click();

@@ -7,12 +7,8 @@
 
 namespace mendery::ui {
 
-void RunConverter(QWidget* owner, const std::function<void()>& convert) {
-    try {
-        convert();
-    } catch (const std::exception& e) {
-        QMessageBox::critical(owner, AppTitle(), QString::fromUtf8(e.what()));
-    }
+void RunConverter(QWidget* owner, const QString& path, const std::function<void()>& convert) {
+    RunGuarded(owner, path, convert);
 }
 
 TAsf2WavPanel::TAsf2WavPanel(QWidget* parent)
@@ -30,8 +26,9 @@ void TAsf2WavPanel::Prepare() {
 
 void TAsf2WavPanel::Run() {
     engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = OutFileName.toStdString();
-    RunConverter(this, [this] { engine_.Convert(); });
+    engine_.OutFileName = WorkOutput().toStdString();
+    // An error opening the files reaches the dialog's error display.
+    engine_.Convert();
     FinishRun();
 }
 

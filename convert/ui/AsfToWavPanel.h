@@ -16,12 +16,13 @@ public:
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
+    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().objects); }
 
 private:
     TAsf2Wav engine_;
 };
 
-// Runs a converter, showing an input/output error that ends it as the program's error display.
-void RunConverter(QWidget* owner, const std::function<void()>& convert);
+// Runs a step of a converter on `path`, showing an error that ends it in the error display.
+void RunConverter(QWidget* owner, const QString& path, const std::function<void()>& convert);
 
 }  // namespace mendery::ui

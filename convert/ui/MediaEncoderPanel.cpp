@@ -1,7 +1,9 @@
 #include "convert/ui/MediaEncoderPanel.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QThread>
 #include <QGroupBox>
@@ -16,6 +18,8 @@
 
 #include "app/ui/QtHost.h"
 #include "app/ui/Widgets.h"
+#include "convert/SessionFile.h"
+#include "engine/BinaryFile.h"
 
 namespace mendery::ui {
 
@@ -46,6 +50,10 @@ TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
                  parent),
       engine_(std::make_unique<TMediaEncoder>(Host())) {
     setObjectName(QStringLiteral("MediaEncoder"));
+    // The same rule as the command line: the program's folder, else the user's data folder.
+    engine_->SessionFolder = SessionFolderFor(RunningProgramFolder());
+    EncoderFolder = QString::fromStdString(RunningProgramFolder());
+    engine_->CreateEncoder = [this] { return CreateEncoder(); };
     TToolFrame::Label1->setObjectName(QStringLiteral("Label4"));  // the counter panel shows the position
     TToolFrame::Label1->parentWidget()->setToolTip(QStringLiteral("编码文件的位置"));
     TToolFrame::Label1->parentWidget()->setMinimumWidth(180);
@@ -131,7 +139,10 @@ TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
     Timer1->setInterval(TMediaEncoder::kTimerIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, [this] { engine_->Timer1Timer(); });
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        engine_->Timer1Timer();
+        if (staged_ && !Encoding()) SettleOutput();
+    });
 
     startButton_.OnCaptionChange = [this](const std::string& caption) {
         if (runButton_) runButton_->setText(Q(caption));
@@ -151,8 +162,81 @@ void TMediaEncoderPanel::SetOutput(const QString& path) {
     engine_->SetEdit1(path.toStdString());
 }
 
+std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
+    // The message of a missing encoder names the Windows component; say what is missing here.
+    const QString plugin = QDir(EncoderFolder).filePath(QString::fromLatin1(kEncoderPluginName));
+    std::string why;
+    if (!QFileInfo(plugin).isFile()) {
+        why = "此系统上缺少的是编码器插件 " + std::string(kEncoderPluginName) + " (已在 " + EncoderFolder.toStdString() +
+              " 中查找).";
+    } else if (auto engine = LoadEncoderEngine(&why)) {
+        return engine;
+    } else {
+        why = "编码器插件 " + plugin.toStdString() + " 不能加载: " + why;
+    }
+    Host().Log(why);
+    Host().AddNoteToNextMessage(why);
+    return nullptr;
+}
+
+void TMediaEncoderPanel::Run() {
+    if (Encoding()) Stop();
+    else Start();
+}
+
+void TMediaEncoderPanel::Start() {
+    if (!sourceRead_) {
+        // Without the source's facts there is nothing to encode with (no bitrate, no size);
+        // the log already says why they could not be read.
+        Host().Message("不能读取源文件信息, 无法开始编码.", MessageKind::Warning);
+        return;
+    }
+    const QString target = OutFileName;
+    if (FileName.isEmpty() || target.isEmpty()) return;
+    if (const std::string refusal = OutputRefusalLine(FileName.toStdString(), target.toStdString()); !refusal.empty()) {
+        Host().Log(refusal);
+        Host().Message(refusal, MessageKind::Warning);
+        return;
+    }
+    targetExisted_ = QFileInfo::exists(target);
+    staged_ = std::make_unique<StagedOutput>(target.toStdString());  // an unwritable folder throws
+    startFailed_ = stopRequested_ = false;
+    lastRunEnd_ = TRunEnd::Nothing;
+    engine_->SetEdit1(staged_->TempPath());  // the encoder writes the staged file; the edit box shows the output
+    try {
+        engine_->StartStop();
+    } catch (...) {
+        // Load, PrepareToEncode or Start failed: the encoder never ran. End the run now rather
+        // than on the next tick, so the button and the output are settled before the message.
+        startFailed_ = true;
+        if (Encoding()) engine_->Timer1Timer();
+        SettleOutput();
+        throw;
+    }
+    if (!Encoding()) SettleOutput();  // no encoder: nothing was started
+}
+
+void TMediaEncoderPanel::Stop() {
+    stopRequested_ = true;
+    engine_->StartStop();
+}
+
+void TMediaEncoderPanel::SettleOutput() {
+    if (!staged_) return;
+    const std::unique_ptr<StagedOutput> staged = std::move(staged_);
+    const IMediaEncoderEngine* encoder = engine_->Encoder();
+    const bool wroteMedia = !startFailed_ && encoder && encoder->LastError().empty() &&
+                            encoder->Statistics().FileArchiveStats.FileDuration > 0;
+    lastRunEnd_ = !wroteMedia ? TRunEnd::Nothing : stopRequested_ ? TRunEnd::Partial : TRunEnd::Done;
+    engine_->SetEdit1(staged->Target());
+    RunGuarded(this, FileName, [&] { SettleStagedOutput(Host(), *staged, lastRunEnd_, targetExisted_); });
+    if (!staged->Committed()) lastRunEnd_ = TRunEnd::Nothing;
+    Host().Flush();
+}
+
 void TMediaEncoderPanel::StopEncoding() {
     if (!engine_->Controls().Timer1Enabled) return;
+    stopRequested_ = true;
     engine_->StartStop();
     QElapsedTimer waited;
     waited.start();
@@ -160,6 +244,7 @@ void TMediaEncoderPanel::StopEncoding() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(20);
     }
+    if (staged_ && !Encoding()) SettleOutput();
 }
 
 void TMediaEncoderPanel::Prepare() {
@@ -167,7 +252,7 @@ void TMediaEncoderPanel::Prepare() {
     engine_->OutFileName = OutFileName.toStdString();
     engine_->SetEdit1(OutFileName.toStdString());
     if (runButton_) startButton_.SetCaption(runButton_->text().toStdString());
-    engine_->Prepare(&startButton_);
+    sourceRead_ = engine_->Prepare(&startButton_);
     ShowControls();
     Host().Flush();
 }
@@ -175,7 +260,8 @@ void TMediaEncoderPanel::Prepare() {
 void TMediaEncoderPanel::ShowControls() {
     const auto& c = engine_->Controls();
     showing_ = true;
-    if (OutputEdit->text() != Q(c.Edit1)) {
+    // While an encode writes its staged file, the edit box keeps showing the output.
+    if (!staged_ && OutputEdit->text() != Q(c.Edit1)) {
         OutputEdit->setText(Q(c.Edit1));
         OutFileName = Q(c.Edit1);
     }
@@ -198,6 +284,7 @@ void TMediaEncoderPanel::ShowControls() {
     Panel12->setText(Q(c.Panel12));
     Panel13->setText(Q(c.Panel13));
     TToolFrame::Label1->setText(Q(c.Label4));
+    SpeedButton1->setEnabled(!c.Timer1Enabled);  // the output stays put while it is written
     if (c.Timer1Enabled && !Timer1->isActive()) Timer1->start();
     if (!c.Timer1Enabled && Timer1->isActive()) Timer1->stop();
     showing_ = false;

@@ -5,6 +5,7 @@
 
 #include "app/ui/ToolFrame.h"
 #include "convert/MediaEncoder.h"
+#include "engine/StagedOutput.h"
 
 class QPushButton;
 class QSlider;
@@ -23,9 +24,15 @@ public:
     void SetRunButton(QPushButton* button) { runButton_ = button; }
 
     void Prepare() override;
-    void Run() override { engine_->StartStop(); }
-    void Abort() override { engine_->StartStop(); }
+    // The run button: starts an encode into a staged file beside the output, or stops it.
+    // Errors of the start are thrown to the dialog's error display.
+    void Run() override;
+    void Abort() override { Run(); }
     void SetOutput(const QString& path) override;
+    TRunEnd LastRunEnd() const override { return lastRunEnd_; }
+    bool Encoding() const { return engine_->Controls().Timer1Enabled; }
+    // Where the encoder plugin is looked for (the program's folder).
+    QString EncoderFolder;
     // Closing the dialog during an encode stops it first, so the encoder ends its file properly.
     void StopEncoding();
 
@@ -36,7 +43,16 @@ public:
 
 private:
     void ShowControls();
+    void Start();
+    void Stop();
+    // The encode has ended (or never began): its file replaces the output or is thrown away.
+    void SettleOutput();
+    std::unique_ptr<IMediaEncoderEngine> CreateEncoder();
     std::unique_ptr<TMediaEncoder> engine_;
+    std::unique_ptr<StagedOutput> staged_;
+    bool targetExisted_ = false, startFailed_ = false, stopRequested_ = false;
+    bool sourceRead_ = false;
+    TRunEnd lastRunEnd_ = TRunEnd::Nothing;
     TRunButton startButton_;
     QPushButton* runButton_ = nullptr;
     bool showing_ = false;

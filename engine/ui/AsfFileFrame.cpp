@@ -70,7 +70,7 @@ TAsfFileFrame::TAsfFileFrame(QWidget* parent) : QWidget(parent) {
         return g;
     };
     RadioGroup1 = group("RadioGroup1", "损坏的数据块",
-                        {"什么也不做", "每个都询问", "删除它们", "以零填充", "复制最后好的", "删除+恢复最近 "}, 2,
+                        {"什么也不做", "每个都询问", "删除它们", "以零填充", "复制最后好的部分", "删除+恢复最近 "}, 2,
                         "决定怎样处置损坏的数据块");
     RadioGroup2 = group("RadioGroup2", "可定位标记", {"不替换", "使用定位 ", "禁用定位"}, 1, "决定怎样处置可定位标记");
     RadioGroup3 = group("RadioGroup3", "直播标记", {"不替换", "设置直播 ", "重设直播"}, 1, "决定怎样处置直播标记");
@@ -207,11 +207,16 @@ QString TAsfFileFrame::Output() const { return Edit1->text(); }
 void TAsfFileFrame::RunRepair() {
     TAsfFile& e = Engine();
     e.FileName = SourceFileName.toStdString();
-    e.OutFileName = Edit1->text().toStdString();
+    e.OutFileName = (workOutput_.isEmpty() ? Edit1->text() : workOutput_).toStdString();
     e.SetActive(true);
     if (e.Active()) e.Repair();
     e.SetActive(false);
     host_->Flush();
+}
+
+TRunEnd TAsfFileFrame::LastRunEnd() const {
+    if (!engine_) return TRunEnd::Nothing;
+    return RunEndOf(engine_->LastOutcome(), engine_->LastSummary().chunkCount);
 }
 
 bool TAsfFileFrame::AcceptChosenOutput(const QString& path) {

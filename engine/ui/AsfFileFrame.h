@@ -29,7 +29,7 @@ public:
     QString SourceFileName;
 
     TAsfFile& Engine();      // created on first need and kept
-    TQtHost& Host() { return *host_; }
+    TQtHost& Host() override { return *host_; }
 
     void Reset();
     void ResetOptions();
@@ -48,6 +48,8 @@ public:
     void Prepare() override { Reset(); }
     void Run() override { RunRepair(); }
     void Abort() override { Engine().Aborted = true; }
+    void SetWorkOutput(const QString& path) override { workOutput_ = path; }
+    TRunEnd LastRunEnd() const override;
 
     // Controls, named as in the form.
     QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6, *CheckBox7, *CheckBox8,
@@ -67,6 +69,7 @@ private:
 
     std::unique_ptr<TAsfFile> engine_;
     TQtHost* host_;
+    QString workOutput_;  // the staged file a run writes; empty: the output edit box's path
 };
 
 }  // namespace mendery::ui

@@ -15,7 +15,7 @@ TLostChunkPanel::TLostChunkPanel(QWidget* parent)
 
 void TLostChunkPanel::Run() {
     engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = OutFileName.toStdString();
+    engine_.OutFileName = WorkOutput().toStdString();
     engine_.Recover();
     FinishRun();
 }

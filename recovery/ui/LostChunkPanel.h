@@ -16,6 +16,7 @@ public:
     void Prepare() override { ClearRun(); }
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
+    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
 
 private:
     TLostChunk engine_;

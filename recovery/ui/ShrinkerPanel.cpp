@@ -45,7 +45,7 @@ void TShrinkerPanel::Prepare() {
 
 void TShrinkerPanel::Run() {
     engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = OutFileName.toStdString();
+    engine_.OutFileName = WorkOutput().toStdString();
     engine_.ExtraCompression = CheckBox1->isChecked();
     engine_.ToolDirectory = QCoreApplication::applicationDirPath().toStdString();
     engine_.Shrink();

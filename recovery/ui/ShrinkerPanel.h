@@ -22,6 +22,7 @@ public:
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
+    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
 
 private:
     TShrinker engine_;

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPointer>
+#include <QScreen>
+#include <QTest>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <QWidget>
@@ -55,6 +57,15 @@ inline void Screenshot(QWidget* w, const QString& name) {
     if (dir.isEmpty()) return;
     QDir().mkpath(dir);
     w->grab().save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
+}
+
+// The whole screen, window manager frames and message boxes included, once they have painted.
+inline void ScreenGrab(const QString& name) {
+    const QString dir = qEnvironmentVariable("MENDERY_SHOTS");
+    if (dir.isEmpty()) return;
+    QTest::qWait(300);
+    QDir().mkpath(dir);
+    QGuiApplication::primaryScreen()->grabWindow(0).save(dir + QLatin1Char('/') + name + QStringLiteral(".png"));
 }
 
 }  // namespace uitest

@@ -62,6 +62,7 @@ private slots:
         TBxAdvRepair d;
         d.Setup(QStringLiteral("/v/a.wmv"));
         TAsfFileFrame* f = d.AsfFileFrame1;
+        QCOMPARE(f->RadioGroup1->Item(fbCopyLastGood)->text(), QStringLiteral("复制最后好的部分"));
         TAsfFile& e = f->Engine();
         QTest::mouseClick(f->CheckBox8, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(e.FixTimeCodes);
@@ -168,6 +169,12 @@ private slots:
         QTest::mouseClick(d.RunButton(), Qt::LeftButton);
         QVERIFY(Log(d.AsfFileFrame1).contains(QStringLiteral("-->> 用户请求中止! <<--")));
         QCOMPARE(d.AsfFileFrame1->Engine().LastOutcome(), TRepairOutcome::Aborted);
+        // What was written before the stop is kept in place of the output, and said to be partial.
+        const QString output = d.AsfFileFrame1->Output();
+        QVERIFY2(Log(d.AsfFileFrame1).contains(QStringLiteral("输出文件不完整 (已中止), 只包含中止前写入的部分: ") + output),
+                 qPrintable(Log(d.AsfFileFrame1)));
+        QVERIFY(QFileInfo(output).size() > 0);
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden), QStringList());
     }
 
     void saveDialogRefusesTheSource() {

@@ -2,6 +2,7 @@
 // shrinker, AVI and WAV conversion, re-encoding, the flag fixer's messages, basic repair and
 // join through the real clipwright installed beside the program.
 #include <QCheckBox>
+#include <QDesktopServices>
 #include <QMimeData>
 #include <QFileDialog>
 #include <QLabel>
@@ -13,6 +14,8 @@
 #include <QtTest>
 
 #include "app/LibraryCheck.h"
+#include "app/ui/Startup.h"
+#include "engine/BinaryFile.h"
 #include "app/ui/CutForm.h"
 #include "app/ui/MainForm.h"
 #include "app/ui/ToolDialog.h"
@@ -295,6 +298,104 @@ private slots:
         });
         ReEncode(nullptr, source);
         QVERIFY2(log.contains(QStringLiteral("正在准备停止...")) || log.contains(QStringLiteral("编码已停止")), qPrintable(log));
+    }
+
+    void reEncoderSessionFileGoesBesideTheProgram() {
+        // The program's folder (here the test's, a writable build folder) comes first, as on
+        // the command line.
+        TMediaEncoderPanel panel;
+        QCOMPARE(QFileInfo(QString::fromStdString(panel.Engine().SessionPath())).absolutePath(),
+                 QFileInfo(QString::fromStdString(RunningProgramFolder())).absoluteFilePath());
+    }
+
+    void reEncoderSourceGoneBeforeTheStart() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "gone.wmv");
+        QString message, log;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            QFile::remove(source);
+            AnswerNextMessage(QMessageBox::Ok, &message);
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("开始"));
+            log = LogOf(d);
+            Screenshot(d, QStringLiteral("reencode-source-gone"));
+            d->accept();
+        });
+        const QString output = ReEncode(nullptr, source);
+        QVERIFY2(message.startsWith(QStringLiteral("错误在 \"") + source + QStringLiteral("\"\n")), qPrintable(message));
+        QVERIFY2(log.contains(QStringLiteral("没有生成输出文件.")), qPrintable(log));
+        QVERIFY(!QFileInfo::exists(output));
+    }
+
+    void missingEncoderPluginIsNamed() {
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "noplugin.wmv");
+        QTemporaryDir empty;
+        QString message;
+        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+            auto* p = d->findChild<TMediaEncoderPanel*>();
+            p->EncoderFolder = empty.path();
+            AnswerNextMessage(QMessageBox::Ok, &message);
+            QTest::mouseClick(d->RunButton(), Qt::LeftButton);
+            QCOMPARE(d->RunButton()->text(), QStringLiteral("开始"));
+            QVERIFY(LogOf(d).contains(QStringLiteral("->找不到解码引擎.")));
+            Screenshot(d, QStringLiteral("reencode-missing-plugin"));
+            d->accept();
+        });
+        const QString output = ReEncode(nullptr, source);
+        // The message keeps its text and adds what is missing here and where it was looked for.
+        QVERIFY2(message.startsWith(QStringLiteral("错误: 找不到解码引擎.\n您必须安装 \"Microsoft Media Encoder 7.1\"\n")),
+                 qPrintable(message));
+        QVERIFY(message.contains(QStringLiteral("libmendery-encoder.so")) && message.contains(empty.path()));
+        QVERIFY(!QFileInfo::exists(output));
+    }
+
+    void aviHeaderPanelIsLockedWhileConvertingAndShowsTheValuesRead() {
+        // A WMV2 source asks before converting: the header has been read by then.
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "asks.wmv");
+        bool enabledDuringRun = true;
+        QString compressionDuringRun;
+        RunAndClose run;
+        run.before = [&](TToolDialog* d) {
+            auto* p = d->findChild<TAsf2AviPanel*>();
+            OnNextModal<QMessageBox>([&, p](QMessageBox* box) {
+                enabledDuringRun = p->HeaderPanel->isEnabled();
+                compressionDuringRun = p->Edit8->text();
+                box->done(QMessageBox::No);
+            });
+        };
+        run.after = [](TToolDialog* d) { QVERIFY(d->findChild<TAsf2AviPanel*>()->HeaderPanel->isEnabled()); };
+        run.Arm();
+        ConvertToAvi(nullptr, source);
+        QVERIFY(!enabledDuringRun);
+        QCOMPARE(compressionDuringRun, QStringLiteral("WMV2"));
+        QVERIFY(!QFileInfo::exists(dir.filePath("asks.avi")));  // declined: nothing written
+    }
+
+    void playButtonsSayWhenNothingCanOpenTheFile() {
+        // The offscreen test platform opens no file, as a desktop without a registered player.
+        if (QGuiApplication::platformName() != QLatin1String("offscreen")) QSKIP("a real desktop might start a player");
+        const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "play.wmv");
+        QString message;
+        AnswerNextMessage(QMessageBox::Ok, &message);
+        QVERIFY(!ShellOpen(nullptr, source));
+        QCOMPARE(message, QStringLiteral("不能打开文件 \"") + source +
+                              QStringLiteral("\":\n没有为此类文件注册的程序 (桌面没有可以打开它的默认程序)."));
+        // A file that does not exist stays silent, as before.
+        QVERIFY(!ShellOpen(nullptr, dir.filePath("missing.wmv")));
+
+        TMainForm w;
+        ListOne(w, source);
+        message.clear();
+        AnswerNextMessage(QMessageBox::Ok, &message);
+        w.findChild<QToolButton*>(QStringLiteral("PlayButton"))->click();
+        QVERIFY(message.contains(source));
+    }
+
+    void qtOwnButtonsSpeakChinese() {
+        QVERIFY(InstallQtTranslations());
+        QMessageBox box(QMessageBox::Question, QString(), QString(), QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        QVERIFY2(box.button(QMessageBox::Yes)->text().contains(QStringLiteral("是")), qPrintable(box.button(QMessageBox::Yes)->text()));
+        QVERIFY(box.button(QMessageBox::No)->text().contains(QStringLiteral("否")));
+        QVERIFY(box.button(QMessageBox::Cancel)->text().contains(QStringLiteral("取消")));
     }
 
     void basicRepairAndJoinWithClipwright() {
