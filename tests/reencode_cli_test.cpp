@@ -1,5 +1,6 @@
 // Real re-encodes of a 5 s piece, judged by ffprobe and ffmpeg.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "convert/SessionFile.h"
 #include "engine/BinaryFile.h"
 #include "support/AsfBuilder.h"
+#include "support/FileSizeLimit.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -285,4 +287,35 @@ TEST(ReencodeReal, StopEndsTheRunWithinASecondAlsoInsideALongGap) {
     EXPECT_EQ(engine.LastError(), "");
     EXPECT_LT(engine.Written().VideoFrames, 1500);
     EXPECT_TRUE(DecodesCleanly(out));
+}
+
+// The engine opens the source by name: a FIFO is refused at once with its reason (it would
+// block the open). A disk that fills up is an input/output error, and the output goes.
+TEST(ReencodeReal, EngineReportsUnreadableSourcesAndFullDisksAsInputOutputErrors) {
+    TempDir dir;
+    const auto fifo = (dir / "fifo.wmv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    {
+        TEncoderEngine engine;
+        engine.Load(WriteSession(dir, fifo, (dir / "fifo.out.wmv").string()));
+        try {
+            engine.PrepareToEncode(true);
+            ADD_FAILURE() << "no refusal";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find("管道"), std::string::npos) << e.what();
+        }
+        EXPECT_FALSE(fs::exists(dir / "fifo.out.wmv"));
+    }
+    const auto out = (dir / "full.wmv").string();
+    TEncoderEngine engine;
+    engine.Load(WriteSession(dir, SampleFile("a_wmv2_wmav2.wmv"), out));
+    {
+        const FileSizeLimit full(100000);
+        engine.PrepareToEncode(true);
+        engine.Start();
+        engine.Wait();
+    }
+    EXPECT_TRUE(engine.LastErrorIsIo());
+    EXPECT_NE(engine.LastError().find("文件太大"), std::string::npos) << engine.LastError();
+    EXPECT_FALSE(fs::exists(out));
 }

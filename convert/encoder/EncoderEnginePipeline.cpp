@@ -404,7 +404,8 @@ struct EncodePipeline::Impl {
     }
 
     // Encodes whole encoder frames from the FIFO; at the end the last partial frame is padded
-    // with silence.
+    // with silence. A stop request ends the encoding between two frames (a long gap of
+    // silence is many frames).
     void DrainFifo(bool final) {
         auto* e = audio.enc.get();
         const int frameSize = e->frame_size > 0 ? e->frame_size : 2048;
@@ -412,7 +413,7 @@ struct EncodePipeline::Impl {
             const int left = av_audio_fifo_size(audio.fifo.get()) % frameSize;
             if (left > 0) PushSilence(frameSize - left);
         }
-        while (av_audio_fifo_size(audio.fifo.get()) >= frameSize) {
+        while (av_audio_fifo_size(audio.fifo.get()) >= frameSize && (final || !owner.Stopping())) {
             auto* frame = audio.frame.get();
             av_frame_unref(frame);
             frame->format = e->sample_fmt;
@@ -520,6 +521,8 @@ void EncodePipeline::Finish() {
     if (m.audio.dec) m.Decode(m.audio.dec.get(), false, nullptr);
     if (m.audio.enc) {
         if (m.audio.swr) m.PushConverted(nullptr);
+        // After a stop, what is still queued is dropped: the output ends where encoding stopped.
+        if (Stopping()) av_audio_fifo_reset(m.audio.fifo.get());
         m.DrainFifo(true);
         m.Encode(m.audio.enc.get(), m.audio.stream, nullptr);
     }
