@@ -88,6 +88,7 @@ void TAsf2Avi::UpgradeAvi(bool logIt) {
 }
 
 bool TAsf2Avi::MakeDivX() {
+    if (Fields.Empty()) return false;  // no finished file to relabel
     const std::string twin = DivXFourCC(image_.FourCC(avi::VideoCompression));
     if (twin.empty()) return false;
     Fields.videoHandler = twin;
@@ -100,7 +101,9 @@ bool TAsf2Avi::MakeDivX() {
 
 void TAsf2Avi::Convert() {
     IHost& host = Host();
-    Aborted = false;
+    // A stop requested before or while the run starts (also during the WMV question) is kept;
+    // this run uses it up.
+    const AbortRequestScope abortScope(Aborted);
     host.ClearLog();
     SetEditMode(emClear);
     outcome_ = TConvertOutcome::NotRun;
@@ -217,7 +220,6 @@ void TAsf2Avi::Run() {
     const std::uint64_t total = ReadDataObjectTotal(source_);
     host.Log("数据块数量: " + std::to_string(total));
     host.SetProgressRange(static_cast<std::int64_t>(total));
-    Aborted = false;
     const std::int64_t firstChunk = source_.Tell();
 
     host.Log("步骤 1, 正在分析...");
@@ -271,6 +273,8 @@ void TAsf2Avi::Run() {
     summary_.chunks = conversion.count;
     summary_.abandoned = conversion.abandoned;
     outcome_ = conversion.aborted ? TConvertOutcome::Aborted : TConvertOutcome::Done;
+    // An AVI without a single video frame is no conversion: nothing usable came out.
+    if (videoFrames_ == 0 && !conversion.aborted) outcome_ = TConvertOutcome::Refused;
 }
 
 TChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
@@ -351,40 +355,30 @@ void TAsf2Avi::WriteChunk(const char* fourcc, std::span<const std::uint8_t> data
     out_->Write(data);
     if (data.size() & 1) out_->WriteZeros(1);
     image_.SetU32(avi::MoviSize, image_.U32(avi::MoviSize) + static_cast<std::uint32_t>(8 + padded));
-    if (fourcc[0] == 'X') ++summary_.otherChunks;
-    else ++summary_.avChunks;
+    if (fourcc[0] == 'X') {
+        ++summary_.otherChunks;
+    } else {
+        ++summary_.avChunks;
+        if (fourcc[3] == 'b') ++summary_.audioChunks;
+    }
 }
 
 void TAsf2Avi::Close() {
     IHost& host = Host();
     const std::string indexName = OutFileName + ".idx";
-    // Nothing was converted when the run ended before the writing pass: no file is left.
-    const bool keep = placeholderWritten_ && converting_;
+    // Only an AVI holding video frames remains. Nothing is left when the run ended before the
+    // writing pass, failed, or converted no frame; a run ended by the RIFF size limit keeps
+    // the whole file it wrote up to there.
+    const bool wrote = placeholderWritten_ && converting_;
+    bool keep = wrote && videoFrames_ > 0 &&
+                (outcome_ == TConvertOutcome::Done || outcome_ == TConvertOutcome::Aborted || out_->LimitReached());
     try {
-        if (keep) {
-            indexOut_->Flush();
-            const std::int64_t indexSize = index_.Size();
-            out_->WriteFourCC("idx1");
-            out_->WriteU32(static_cast<std::uint32_t>(indexSize));
-            index_.Seek(0);
-            std::vector<std::uint8_t> block(kIndexCopyBlock);
-            for (std::int64_t left = indexSize; left > 0;) {
-                const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, block.size()));
-                index_.ReadExact(std::span(block.data(), n));
-                out_->Write(std::span(block.data(), n));
-                left -= static_cast<std::int64_t>(n);
-            }
-            out_->Flush();
-            const std::int64_t size = output_.Size();
-            image_.SetU32(avi::RiffSize, static_cast<std::uint32_t>(size - 8));
-            output_.Seek(0);
-            output_.Write(image_.Data());
-            summary_.outputSize = size;
-        }
+        if (keep) FinishOutput();
         output_.Close();
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
         outcome_ = TConvertOutcome::Failed;
+        keep = false;
         try { output_.Close(); } catch (const IoError&) {}
     }
     try { source_.Close(); } catch (const IoError&) {}
@@ -397,10 +391,32 @@ void TAsf2Avi::Close() {
     std::filesystem::remove(indexName, ec);
     if (!keep) {
         SetEditMode(emClear);
-        RemoveEmptyOutput(OutFileName, host);
+        if (wrote) RemoveUnfinishedOutput(OutFileName, host);
+        else RemoveEmptyOutput(OutFileName, host);
     }
     host.Log("文件已关闭");
     host.Log("");
+}
+
+void TAsf2Avi::FinishOutput() {
+    indexOut_->Flush();
+    const std::int64_t indexSize = index_.Size();
+    out_->WriteFourCC("idx1");
+    out_->WriteU32(static_cast<std::uint32_t>(indexSize));
+    index_.Seek(0);
+    std::vector<std::uint8_t> block(kIndexCopyBlock);
+    for (std::int64_t left = indexSize; left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, block.size()));
+        index_.ReadExact(std::span(block.data(), n));
+        out_->Write(std::span(block.data(), n));
+        left -= static_cast<std::int64_t>(n);
+    }
+    out_->Flush();
+    const std::int64_t size = output_.Size();
+    image_.SetU32(avi::RiffSize, static_cast<std::uint32_t>(size - 8));
+    output_.Seek(0);
+    output_.Write(image_.Data());
+    summary_.outputSize = size;
 }
 
 }  // namespace mendery

@@ -31,7 +31,9 @@ public:
     static constexpr std::size_t kIndexCopyBlock = 64000;
 
     std::string FileName, OutFileName;
-    bool Aborted = false;  // set by the host while a run is in progress
+    // Stop request, set by the host at any time; a run ends after the chunk it is at and
+    // clears the request when it returns.
+    bool Aborted = false;
     TTimingMethod TimingMethod = tmFewestDuplicates;
     bool QuickReSync = false;  // "快速再同步": burst insertion of empty frames at key frames
 
@@ -44,6 +46,8 @@ public:
     // Timing method 0, quick resync off, header fields emptied and locked, progress 0, log cleared.
     void Reset();
     // One conversion from FileName to OutFileName. Errors opening the files propagate (IoError).
+    // After a failure, or when no video frame was converted, neither the AVI nor its temporary
+    // index file remains.
     void Convert();
 
     // Header editing after a run.
@@ -67,8 +71,11 @@ public:
     std::uint32_t AddedFrames() const { return addedFrames_; }
     std::int64_t FrameDuration() const { return frameDuration_; }
     const TIntervalHistogram& Histogram() const { return histogram_; }
+    // Chunks written to the AVI: video (empty repeat frames included, see VideoFrames()),
+    // audio and other streams; after a stop, what the partial file holds. outputSize: the
+    // size of the file kept, 0 when none was.
     struct Summary {
-        std::int64_t chunks = 0, abandoned = 0, avChunks = 0, otherChunks = 0, outputSize = 0;
+        std::int64_t chunks = 0, abandoned = 0, avChunks = 0, otherChunks = 0, audioChunks = 0, outputSize = 0;
     };
     const Summary& LastSummary() const { return summary_; }
 
@@ -87,6 +94,7 @@ private:
     void InsertEmptyFrame();
     void WriteChunk(const char* fourcc, std::span<const std::uint8_t> data, bool key);
     void Close();
+    void FinishOutput();
     IHost& Host() const;
 
     IHost* host_ = nullptr;

@@ -58,7 +58,8 @@ std::vector<std::string> TAsf2Wav::DescribeAudioStream(std::uint16_t flags, std:
 
 void TAsf2Wav::Convert() {
     IHost& host = Host();
-    Aborted = false;
+    // A stop requested before or while the run starts is kept; this run uses it up.
+    const AbortRequestScope abortScope(Aborted);
     host.ClearLog();
     outcome_ = TConvertOutcome::NotRun;
     summary_ = {};
@@ -131,7 +132,6 @@ void TAsf2Wav::Extract() {
     const std::uint64_t total = ReadDataObjectTotal(source_);
     host.Log("数据块数量: " + std::to_string(total));
     host.SetProgressRange(static_cast<std::int64_t>(total));
-    Aborted = false;
     TChunkLoop loop(source_, chunkSize_, host, Aborted);
     const TChunkPass pass = loop.Run(static_cast<std::int64_t>(total), [this](auto chunk) { ParseChunk(chunk); });
     host.SetProgress(0);
@@ -142,6 +142,12 @@ void TAsf2Wav::Extract() {
     summary_.chunks = pass.count;
     summary_.abandoned = pass.abandoned;
     outcome_ = pass.aborted ? TConvertOutcome::Aborted : TConvertOutcome::Done;
+    if (summary_.objects == 0 && !pass.aborted) {
+        // Every chunk abandoned, a data object cut off at its head, or payloads of no stream
+        // that matches (encrypted content): a WAVE file without data is no extraction.
+        host.Log("  错误: 在此流媒体中未发现音频数据: #" + std::to_string(streamNumber_));
+        outcome_ = TConvertOutcome::Refused;
+    }
 }
 
 void TAsf2Wav::ParseChunk(std::span<const std::uint8_t> chunk) {
@@ -177,31 +183,40 @@ void TAsf2Wav::WriteObject(std::span<const std::uint8_t> data) {
 
 void TAsf2Wav::Close() {
     IHost& host = Host();
+    // Only a WAVE file holding audio data remains: after a failure, or when nothing was
+    // extracted, what the run created is removed. A run ended by the RIFF size limit keeps
+    // the whole file it wrote up to there.
+    bool keep = headerWritten_ && summary_.objects > 0 &&
+                (outcome_ == TConvertOutcome::Done || outcome_ == TConvertOutcome::Aborted || out_->LimitReached());
     try {
-        if (headerWritten_) {
-            out_->Flush();
-            // Both size fields agree with the file's length, whatever ended the run.
-            const std::int64_t size = output_.Size();
-            std::uint8_t field[4];
-            BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - 8));
-            output_.Seek(4);
-            output_.Write(field);
-            BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - headerLength_ - 8));
-            output_.Seek(headerLength_ + 4);
-            output_.Write(field);
-            summary_.outputSize = size;
-        }
+        if (keep) FinishOutput();
         output_.Close();
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
         outcome_ = TConvertOutcome::Failed;
+        keep = false;
         try { output_.Close(); } catch (const IoError&) {}
     }
     try { source_.Close(); } catch (const IoError&) {}
     out_.reset();
     assembler_.reset();
     if (!headerWritten_) RemoveEmptyOutput(OutFileName, host);
+    else if (!keep) RemoveUnfinishedOutput(OutFileName, host);
     host.Log("文件已关闭");
+}
+
+void TAsf2Wav::FinishOutput() {
+    out_->Flush();
+    // Both size fields agree with the file's length, whatever ended the run.
+    const std::int64_t size = output_.Size();
+    std::uint8_t field[4];
+    BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - 8));
+    output_.Seek(4);
+    output_.Write(field);
+    BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - headerLength_ - 8));
+    output_.Seek(headerLength_ + 4);
+    output_.Write(field);
+    summary_.outputSize = size;
 }
 
 }  // namespace mendery

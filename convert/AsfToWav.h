@@ -23,12 +23,15 @@ public:
     static constexpr std::size_t kFormatBlockLimit = 1048;
 
     std::string FileName, OutFileName;
-    bool Aborted = false;  // set by the host while a run is in progress
+    // Stop request, set by the host at any time; a run ends after the chunk it is at and
+    // clears the request when it returns.
+    bool Aborted = false;
 
     void AttachHost(IHost& host) { host_ = &host; }
     // Progress 0, log cleared.
     void Reset();
     // One extraction from FileName to OutFileName. Errors opening the files propagate (IoError).
+    // After a failure, or when no audio data was extracted, no output file remains.
     void Convert();
 
     // Results of the last run.
@@ -36,6 +39,8 @@ public:
     std::uint16_t StreamNumber() const { return streamNumber_; }
     std::uint32_t ChunkSize() const { return chunkSize_; }
     std::int32_t HeaderLength() const { return headerLength_; }
+    // objects: audio media objects (or compressed sub-payloads) written; after a stop, what
+    // the partial file holds. outputSize: the size of the file kept, 0 when none was.
     struct Summary {
         std::int64_t chunks = 0, abandoned = 0, objects = 0, outputSize = 0;
     };
@@ -50,6 +55,7 @@ private:
     void ParseChunk(std::span<const std::uint8_t> chunk);
     void WriteObject(std::span<const std::uint8_t> data);
     void Close();
+    void FinishOutput();
     IHost& Host() const;
 
     IHost* host_ = nullptr;

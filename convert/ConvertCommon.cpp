@@ -103,6 +103,11 @@ TChunkPass TChunkLoop::Run(std::int64_t total, const Parser& parse) {
     const std::int64_t end = source_.Size();
     ChunkBlocks in(source_, source_.Tell(), chunkSize_);
     const std::string slashTotal = "/" + std::to_string(total);
+    if (aborted_) {
+        host_.Log("--->>已中止");
+        pass.aborted = true;
+        return pass;
+    }
     for (std::int64_t index = 0; in.Pos() < end; ++index) {
         host_.SetProgress(index);
         host_.SetStatus(std::to_string(index + 1) + slashTotal);
@@ -195,9 +200,10 @@ void TBufferedOutput::WriteZeros(std::size_t n) {
     }
 }
 
-void TBufferedOutput::EnsureRiffRoom(std::int64_t bytes) const {
-    if (bytes > kRiffLimit - Tell())
-        throw ConvertRefusal("输出文件将超过4 GB (RIFF文件大小字段的上限), 转换在此结束.");
+void TBufferedOutput::EnsureRiffRoom(std::int64_t bytes) {
+    if (bytes <= kRiffLimit - Tell()) return;
+    limitReached_ = true;
+    throw ConvertRefusal("输出文件将超过4 GB (RIFF文件大小字段的上限), 转换在此结束.");
 }
 
 void TBufferedOutput::Flush() {
@@ -213,8 +219,10 @@ void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<vo
     } catch (const ConvertRefusal& e) {
         host.Log(e.what());
         outcome = TConvertOutcome::Refused;
-    } catch (const IoError&) {
+    } catch (const IoError& e) {
         host.Log("--->> 转换中写入错误");
+        // The fixed line does not say which file failed or why (a read error ends up here too).
+        host.Log(std::string("访问文件出错: ") + e.what());
         outcome = TConvertOutcome::Failed;
     } catch (const std::exception&) {
         // Header objects that contradict their own sizes: the input, not the disk, failed.
@@ -226,6 +234,11 @@ void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<vo
 void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
     std::error_code ec;
     if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);
+}
+
+void RemoveUnfinishedOutput(const std::string& path, ILogSink& log) {
+    std::error_code ec;
+    if (std::filesystem::remove(path, ec)) log.Log("未完成的输出文件已删除: " + path);
 }
 
 }  // namespace mendery

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/ConvertOutcome.h"
 #include "engine/AsfObjects.h"
 #include "engine/AsfPacket.h"
 #include "engine/BinaryFile.h"
@@ -15,13 +16,24 @@
 
 namespace mendery {
 
-// How the last Convert ended, for hosts that report an exit status.
-enum class TConvertOutcome { NotRun, Done, Aborted, Declined, Refused, Failed };
-
 // Input that does not fit the converter's fixed buffers or limits: the run ends with the
 // exception's text as its log line.
 struct ConvertRefusal : std::runtime_error {
     using std::runtime_error::runtime_error;
+};
+
+// A run's stop request: one that arrived before the run started (Ctrl-C while the files were
+// being opened, or during a question) is kept, and the run clears it when it returns, so it
+// never carries over to the next run.
+class AbortRequestScope {
+public:
+    explicit AbortRequestScope(bool& aborted) : aborted_(aborted) {}
+    ~AbortRequestScope() { aborted_ = false; }
+    AbortRequestScope(const AbortRequestScope&) = delete;
+    AbortRequestScope& operator=(const AbortRequestScope&) = delete;
+
+private:
+    bool& aborted_;
 };
 
 // The header object as a converter reads it, sequentially from the start of the file.
@@ -45,7 +57,8 @@ std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBuf
 
 // One pass over the chunks from the current source position to the end of the file or the
 // index object: every chunk-sized block is read into a zeroed buffer, signature-tested and
-// handed to `parse`; progress, events and the abort request are served after every chunk.
+// handed to `parse`; progress, events and the abort request are served after every chunk. A
+// pass asked to stop before it began reads nothing.
 struct TChunkPass {
     std::int64_t count = 0, abandoned = 0;
     bool aborted = false;
@@ -97,8 +110,10 @@ public:
     void WriteFourCC(const char* fourcc);
     void WriteU32(std::uint32_t v);
     void WriteZeros(std::size_t n);
-    // Refuses (ConvertRefusal) when `bytes` more would take the file past the 32-bit sizes of RIFF.
-    void EnsureRiffRoom(std::int64_t bytes) const;
+    // Refuses (ConvertRefusal) when `bytes` more would take the file past the 32-bit sizes of
+    // RIFF. What was written before stays a whole file: LimitReached() tells the run so.
+    void EnsureRiffRoom(std::int64_t bytes);
+    bool LimitReached() const { return limitReached_; }
     std::int64_t Tell() const { return filePos_ + static_cast<std::int64_t>(used_); }
     void Flush();
 
@@ -107,17 +122,21 @@ private:
     std::vector<std::uint8_t> buffer_;
     std::size_t used_ = 0;
     std::int64_t filePos_ = 0;
+    bool limitReached_ = false;
 };
 
 // The largest RIFF file whose 32-bit size fields still hold its length.
 inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
 
 
-// Runs a converter's work. A refusal, a write error, or header objects that contradict their
-// own sizes end it with its log line, and `outcome` says which.
+// Runs a converter's work. A refusal, a read or write error (logged with its reason), or
+// header objects that contradict their own sizes end it with its log line, and `outcome` says
+// which.
 void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<void()>& work);
 
 // Removes a file the run created but filled with nothing; logs what it did.
 void RemoveEmptyOutput(const std::string& path, ILogSink& log);
+// Removes an output the run created and left without a usable result; logs what it did.
+void RemoveUnfinishedOutput(const std::string& path, ILogSink& log);
 
 }  // namespace mendery

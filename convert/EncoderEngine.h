@@ -35,18 +35,33 @@ struct TEncoderStatistics {
     } FileArchiveStats;
 };
 
+// What one run put into its output file.
+struct TEncoderOutput {
+    std::int64_t VideoFrames = 0;   // encoded video frames
+    std::int64_t AudioPackets = 0;  // encoded audio packets
+    std::int64_t Packets() const { return VideoFrames + AudioPackets; }
+};
+
 // What the re-encoder frame uses of an encoder; tests drive the frame with a scripted one.
 class IMediaEncoderEngine {
 public:
     virtual ~IMediaEncoderEngine() = default;
     virtual void Load(const std::string& sessionPath) = 0;
+    // Throws IoError when the source cannot be opened (also: it is not a regular file) or the
+    // output cannot be created, another exception for anything else that keeps it from running.
     virtual void PrepareToEncode(bool prepare) = 0;
     virtual void Start() = 0;
+    // Asks a run to wind down. A stop requested before Start is kept: that run ends at once.
     virtual void Stop() = 0;
     virtual int RunState() const = 0;
     virtual TEncoderStatistics Statistics() const = 0;
     // Why the last run ended early, or empty.
     virtual std::string LastError() const { return {}; }
+    // Whether that was the source failing to be read or the output failing to be written.
+    virtual bool LastErrorIsIo() const { return false; }
+    // What the last run wrote. A run that ended on an error, or wrote no packet, leaves no
+    // output file: the engine removes what it created.
+    virtual TEncoderOutput Written() const = 0;
     // Where the prepared encode differs from the profile (a bitrate the codec cannot do).
     virtual std::vector<std::string> Notes() const { return {}; }
     // Waits up to `timeout` for the run to end, so a poller sees the end without delay.

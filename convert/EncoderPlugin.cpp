@@ -12,8 +12,9 @@ std::unique_ptr<IMediaEncoderEngine> LoadEncoderEngine(std::string* whyNot) {
     static void* handle = nullptr;
     static std::string loadError;
     if (!handle && loadError.empty()) {
-        handle = ::dlopen((RunningProgramFolder() + "/" + kEncoderPluginName).c_str(), RTLD_NOW | RTLD_LOCAL);
-        if (!handle) loadError = ::dlerror();
+        const std::string path = RunningProgramFolder() + "/" + kEncoderPluginName;
+        handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle) loadError = "无法加载编码器插件 " + path + ": " + ::dlerror();
     }
     if (!handle) {
         if (whyNot) *whyNot = loadError;
@@ -22,7 +23,7 @@ std::unique_ptr<IMediaEncoderEngine> LoadEncoderEngine(std::string* whyNot) {
     using Create = IMediaEncoderEngine* (*)();
     auto create = reinterpret_cast<Create>(::dlsym(handle, kEncoderPluginEntry));
     if (!create) {
-        if (whyNot) *whyNot = std::string(kEncoderPluginEntry) + " not found in " + kEncoderPluginName;
+        if (whyNot) *whyNot = std::string("编码器插件 ") + kEncoderPluginName + " 中没有入口 " + kEncoderPluginEntry;
         return nullptr;
     }
     return std::unique_ptr<IMediaEncoderEngine>(create());

@@ -9,7 +9,7 @@
 namespace mendery {
 
 TMediaEncoder::TMediaEncoder(IHost& host) : host_(host) {
-    CreateEncoder = [] { return LoadEncoderEngine(); };
+    CreateEncoder = [this] { return LoadEncoderEngine(&encoderLoadError_); };
     Clock = [] {
         using namespace std::chrono;
         return duration<double>(steady_clock::now().time_since_epoch()).count();

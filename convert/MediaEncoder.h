@@ -11,6 +11,7 @@
 #include <string>
 
 #include "convert/AudioFormat.h"
+#include "convert/ConvertOutcome.h"
 #include "convert/EncoderEngine.h"
 #include "convert/MediaEncoderSource.h"
 #include "convert/SessionFile.h"
@@ -88,8 +89,25 @@ public:
 
     // Resets the frame and reads the source; true when the source's header was read.
     bool Prepare(TRunButton* startButton);
-    // The run button: starts when its caption is "开始", stops otherwise.
+    // The run button: starts when its caption is "开始", stops otherwise. Starting throws
+    // IoError when the source is not a regular file that can be read, and passes on what the
+    // encoder throws while loading, preparing or starting (the frame is idle again then).
     void StartStop();
+    // A stop from outside the run button (Ctrl-C, SIGTERM), at any time: during an encode it
+    // stops the encoder; before the start it is kept, and the start then encodes nothing.
+    void RequestStop();
+    bool StopRequested() const { return stopRequested_; }
+
+    // How the last start ended, once the frame is idle again: Done (complete output), Aborted
+    // (stopped; the output, if any packet was written, holds what was encoded), Refused (the
+    // encoder could not run, or encoded nothing), Failed (the source could not be read or the
+    // output not written). After Refused and Failed no output remains.
+    TConvertOutcome LastOutcome() const { return outcome_; }
+    struct TEncodeSummary {
+        std::int64_t VideoFrames = 0, AudioPackets = 0;  // encoded and written
+        std::int64_t OutputSize = 0;                     // bytes of the file kept, 0 when none was
+    };
+    const TEncodeSummary& LastSummary() const { return summary_; }
     // Copies a table row (or, with kAutomatic, the row proposed for the source's audio) into
     // AudioFormat and returns the row.
     int SelectAudioFormat(int row);
@@ -107,9 +125,13 @@ private:
     void ReadSource();
     void ShowSource(const TMediaSourceInfo& info);
     void Start();
+    void RunEncoder(const std::string& session);
     void Stop();
+    void StoppedBeforeStart();
+    void BackToIdle();
     void ShowTick(int runState, const TEncoderStatistics& stats);
     void FinishRun();
+    void JudgeRun();
     void SetCaption(const std::string& caption);
     void SetProgressMax(std::int64_t maximum);
     void SetProgress(std::int64_t position);
@@ -119,6 +141,10 @@ private:
     TControls c_;
     TRunButton* startButton_ = nullptr;
     std::unique_ptr<IMediaEncoderEngine> encoder_;
+    std::string encoderLoadError_;  // why the default encoder could not be loaded
+    bool stopRequested_ = false;    // used up by the start it cancels or the run it stops
+    TConvertOutcome outcome_ = TConvertOutcome::NotRun;
+    TEncodeSummary summary_;
 };
 
 // The text of an encoder run state: 1 "开始中" ... 5 "已停止", others "未知".

@@ -1,5 +1,8 @@
 // TMediaEncoder: starting and stopping the encoder, and the timer that polls it.
+#include <charconv>
+#include <climits>
 #include <cmath>
+#include <stdexcept>
 
 #include "convert/MediaEncoder.h"
 #include "engine/BinaryFile.h"
@@ -7,18 +10,48 @@
 
 namespace mendery {
 
+namespace {
+// The video bitrate panel's text as a number of bits per second.
+std::int32_t BitrateFrom(const std::string& text) {
+    std::int64_t value = -1;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || value < 0 || value > INT32_MAX)
+        throw std::invalid_argument("视频比特率无效: \"" + text + "\"");
+    return static_cast<std::int32_t>(value);
+}
+}  // namespace
+
 void TMediaEncoder::StartStop() {
     if (!startButton_) return;
     if (startButton_->Caption == "开始") Start();
     else Stop();
 }
 
+void TMediaEncoder::RequestStop() {
+    if (startButton_ && startButton_->Caption != "开始") {
+        if (!stopRequested_) Stop();
+        return;
+    }
+    stopRequested_ = true;
+}
+
 void TMediaEncoder::Start() {
     if (FileName.empty()) return;
     OutFileName = c_.Edit1;
     if (OutFileName.empty()) return;
+    outcome_ = TConvertOutcome::NotRun;
+    summary_ = {};
+    if (stopRequested_) {
+        StoppedBeforeStart();
+        return;
+    }
+    // The encoder opens the source by name: a FIFO or device would block it, a folder fail late.
+    if (const std::string why = CheckInputFile(FileName); !why.empty()) {
+        outcome_ = TConvertOutcome::Failed;
+        throw IoError("无法打开源文件 \"" + FileName + "\": " + why);
+    }
 
-    VideoBitrate = static_cast<std::int32_t>(std::stol(c_.Panel10));  // not a number: the error reaches the host
+    VideoBitrate = BitrateFrom(c_.Panel10);
     Quality = c_.TrackBar3;
     FrameRate = c_.TrackBar4;
     AvgTimePerFrame = AvgTimePerFrameFor(FrameRate);
@@ -40,8 +73,12 @@ void TMediaEncoder::Start() {
     SetCaption("停止");
     host_.Log("正在安装解码引擎.");
     encoder_.reset();
+    encoderLoadError_.clear();
     try {
         if (CreateEncoder) encoder_ = CreateEncoder();
+    } catch (const std::exception& e) {
+        encoder_.reset();
+        encoderLoadError_ = e.what();
     } catch (...) {
         encoder_.reset();
     }
@@ -50,8 +87,10 @@ void TMediaEncoder::Start() {
         host_.Message("错误: 找不到解码引擎.\r您必须安装 " + name, MessageKind::Error);
         host_.Log("->找不到解码引擎.");
         host_.Log("安装 " + name);
+        if (!encoderLoadError_.empty()) host_.Log("原因: " + encoderLoadError_);
         c_.Label3 = "等待中";
         SetCaption("开始");
+        outcome_ = TConvertOutcome::Refused;
         Changed();
         return;
     }
@@ -62,17 +101,55 @@ void TMediaEncoder::Start() {
     c_.Label25 = "?";
     Changed();
     host_.ProcessMessages();
+    // The stop button (or Ctrl-C) while events ran: the encoder is not started at all.
+    if (stopRequested_) {
+        StoppedBeforeStart();
+        return;
+    }
+    RunEncoder(session);
+}
 
-    encoder_->Load(session);
-    encoder_->PrepareToEncode(true);
-    for (const auto& note : encoder_->Notes()) host_.Log(note);
-    encoder_->Start();
+void TMediaEncoder::RunEncoder(const std::string& session) {
+    try {
+        encoder_->Load(session);
+        encoder_->PrepareToEncode(true);
+        for (const auto& note : encoder_->Notes()) host_.Log(note);
+        encoder_->Start();
+    } catch (const IoError&) {
+        BackToIdle();
+        outcome_ = TConvertOutcome::Failed;
+        throw;
+    } catch (...) {
+        BackToIdle();
+        outcome_ = TConvertOutcome::Refused;
+        throw;
+    }
     if (encoder_->RunState() != rsStopped) host_.Log("正在编码...");
     StartTime = Clock();
 }
 
+void TMediaEncoder::StoppedBeforeStart() {
+    c_.Timer1Enabled = false;
+    c_.Label3 = "已停止";
+    SetCaption("开始");
+    stopRequested_ = false;
+    outcome_ = TConvertOutcome::Aborted;
+    host_.Log("--> 编码开始前已停止, 没有生成输出文件.");
+    host_.Log("编码已停止.");
+    Changed();
+}
+
+void TMediaEncoder::BackToIdle() {
+    c_.Timer1Enabled = false;
+    c_.Label3 = "等待中";
+    SetCaption("开始");
+    stopRequested_ = false;
+    Changed();
+}
+
 void TMediaEncoder::Stop() {
     host_.Log("正在准备停止...");
+    stopRequested_ = true;
     if (encoder_) encoder_->Stop();
 }
 
@@ -113,12 +190,34 @@ void TMediaEncoder::FinishRun() {
     c_.Timer1Enabled = false;
     SetCaption("开始");
     c_.Label1 = "00:00:00";
-    c_.Label25 = FormatSize(FileSizeOf(OutFileName));
-    // A run that ended on an error says so before the closing lines.
-    if (const std::string error = encoder_->LastError(); !error.empty()) host_.Log("编码器错误: " + error);
+    JudgeRun();
+    const bool kept = summary_.OutputSize > 0;
+    c_.Label25 = FormatSize(summary_.OutputSize);
     host_.Log("编码已停止.");
     host_.Log("全部编码时间: " + FormatClock(std::llround(Clock() - StartTime)));
-    host_.Log("文件大小: " + FormatSize(FileSizeOf(OutFileName)));
+    if (kept) host_.Log("文件大小: " + FormatSize(summary_.OutputSize));
+}
+
+void TMediaEncoder::JudgeRun() {
+    const TEncoderOutput written = encoder_->Written();
+    summary_.VideoFrames = written.VideoFrames;
+    summary_.AudioPackets = written.AudioPackets;
+    const bool stopped = stopRequested_;
+    stopRequested_ = false;
+    // A run that ended on an error, or wrote no packet, leaves no output (the encoder removes it).
+    if (const std::string error = encoder_->LastError(); !error.empty()) {
+        host_.Log("编码器错误: " + error);
+        host_.Log("--> 编码失败, 未保留输出文件.");
+        outcome_ = encoder_->LastErrorIsIo() ? TConvertOutcome::Failed : TConvertOutcome::Refused;
+        return;
+    }
+    if (written.Packets() == 0) {
+        host_.Log("--> 没有编码任何音频或视频数据, 未保留输出文件.");
+        outcome_ = stopped ? TConvertOutcome::Aborted : TConvertOutcome::Refused;
+        return;
+    }
+    outcome_ = stopped ? TConvertOutcome::Aborted : TConvertOutcome::Done;
+    summary_.OutputSize = FileSizeOf(OutFileName);
 }
 
 }  // namespace mendery

@@ -6,6 +6,7 @@
 
 #include "convert/AsfToAvi.h"
 #include "support/AsfBuilder.h"
+#include "support/FileSizeLimit.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -532,4 +533,89 @@ TEST(AsfToAvi, StopInTheFirstPassLeavesNothingAndInTheSecondAConsistentFile) {
     EXPECT_EQ(avi.U32(avi::TotalFrames), 8u);
     EXPECT_EQ(avi.U32(4), avi.bytes.size() - 8);
     EXPECT_EQ(avi.index.size(), avi.chunks.size());
+}
+
+// No video frame converted (every chunk fails the signature test): a failure with its line,
+// and neither the AVI nor its index file remains.
+TEST(AsfToAvi, NoVideoFrameFailsAndLeavesNoFile) {
+    TempDir dir;
+    AsfBuilder b;
+    b.VideoStream(1, "MP43").AudioStream(2);
+    for (int i = 0; i < 3; ++i) {
+        PacketSpec p = Packet({Object(1, true, 1000 + 40 * i, 100)});
+        p.noErrorCorrection = true;
+        b.Packet(p);
+    }
+    AviRun run(b.WriteTo(dir / "noec.asf"), (dir / "noec.avi").string());
+    run.tool.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Refused);
+    EXPECT_TRUE(run.host.HasLine("  错误: 在此流媒体中未发现视频帧: #1")) << run.host.AllLines();
+    EXPECT_TRUE(run.host.HasLine("未完成的输出文件已删除: " + run.out));
+    EXPECT_FALSE(fs::exists(run.out));
+    EXPECT_FALSE(fs::exists(run.out + ".idx"));
+    EXPECT_TRUE(run.tool.Fields.Empty());  // nothing to edit afterwards
+    EXPECT_FALSE(run.tool.MakeDivX());
+    EXPECT_FALSE(run.host.HasLine("文件转换为 DivX"));
+}
+
+// A disk that fills up, at once or in the writing pass: the run fails with the reason, and
+// removes the AVI and its index file; the source is untouched.
+TEST(AsfToAvi, WriteFailureLeavesNoFile) {
+    TempDir dir;
+    AsfBuilder b;
+    b.VideoStream(1, "MP43");
+    std::uint32_t pts = 1000;
+    for (int i = 0; i < 300; ++i, pts += 40) b.Packet(Packet({Object(1, i % 10 == 0, pts, 600)}));
+    const auto src = b.WriteTo(dir / "long.asf");
+    const Bytes before = ReadFileBytes(src);
+    for (const rlim_t room : {rlim_t(0), rlim_t(60000)}) {
+        SCOPED_TRACE(room);
+        AviRun run(src, (dir / "full.avi").string());
+        {
+            const FileSizeLimit full(room);
+            run.tool.Convert();
+        }
+        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Failed) << run.host.AllLines();
+        bool reason = false;
+        for (const auto& l : run.host.lines) reason |= l.starts_with("访问文件出错: ") && l.find("文件太大") != std::string::npos;
+        EXPECT_TRUE(reason) << run.host.AllLines();
+        EXPECT_FALSE(fs::exists(run.out));
+        EXPECT_FALSE(fs::exists(run.out + ".idx"));
+        EXPECT_TRUE(run.tool.Fields.Empty());
+    }
+    EXPECT_EQ(ReadFileBytes(src), before);
+}
+
+// A stop that arrives before the passes (here: while the WMV question is open, answered Yes)
+// is not cleared by the run: it ends before the first chunk, leaves nothing, and is used up.
+TEST(AsfToAvi, StopDuringTheQuestionIsKeptAndThenCleared) {
+    TempDir dir;
+    AsfBuilder b;
+    b.VideoStream(1, "WMV2");
+    std::uint32_t pts = 1000;
+    AddVideo(b, 5, 40, pts);
+    AviRun run(b.WriteTo(dir / "q.wmv"), (dir / "q.avi").string());
+    struct StopWhileAsking : RecordingHost {
+        bool* aborted = nullptr;
+        Answer Ask(std::string_view text, Buttons b, MessageKind k) override {
+            if (aborted) *aborted = true;
+            return RecordingHost::Ask(text, b, k);
+        }
+    } host;
+    host.aborted = &run.tool.Aborted;
+    host.answers = {Answer::Yes};
+    run.tool.AttachHost(host);
+    run.tool.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Aborted);
+    EXPECT_TRUE(host.HasLine("--->>已中止"));
+    EXPECT_FALSE(host.HasLine("步骤 2, 正在转换..."));
+    EXPECT_FALSE(fs::exists(run.out));
+    EXPECT_FALSE(fs::exists(run.out + ".idx"));
+    EXPECT_FALSE(run.tool.Aborted);
+
+    host.aborted = nullptr;
+    host.answers = {Answer::Yes};
+    run.tool.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Done);
+    EXPECT_EQ(ReadAvi(run.out).Count("00dc", false), 5);
 }

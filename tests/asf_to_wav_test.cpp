@@ -6,6 +6,7 @@
 
 #include "convert/AsfToWav.h"
 #include "support/AsfBuilder.h"
+#include "support/FileSizeLimit.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -247,7 +248,8 @@ TEST(AsfToWav, RefusesWhatItCannotConvertAndLeavesNoFile) {
         EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Refused);
         EXPECT_TRUE(run.host.HasLine("数据块大小无效 (0), 不能转换此文件!")) << run.host.AllLines();
     }
-    {  // a chunk size shorter than the chunk signature: every block is logged, nothing read past it
+    {  // a chunk size shorter than the chunk signature: every block is logged, nothing read
+       // past it, and with nothing extracted no file remains
         AsfBuilder b;
         b.AudioStream(1).Packet(OnePayload(1, 0, 10, Fill(10, 1)));
         Bytes file = b.Build();
@@ -256,9 +258,8 @@ TEST(AsfToWav, RefusesWhatItCannotConvertAndLeavesNoFile) {
         WriteFileBytes(src, file);
         WavRun run(src, (dir / "two.wav").string());
         run.Convert();
-        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Done);
-        const Bytes w = ReadFileBytes(run.out);
-        EXPECT_EQ(GetU32(w, 4), w.size() - 8);
+        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Refused) << run.host.AllLines();
+        EXPECT_FALSE(fs::exists(run.out));
     }
     {  // a header object larger than the header buffer
         AsfBuilder b;
@@ -278,6 +279,84 @@ TEST(AsfToWav, RefusesWhatItCannotConvertAndLeavesNoFile) {
         EXPECT_TRUE(run.host.HasLine("输出文件不能和输入文件相同!"));
         EXPECT_EQ(ReadFileBytes(src), before);
     }
+}
+
+// Nothing usable extracted: every chunk fails the signature test, the data object is cut off
+// at its head, or it holds no chunk at all. The run fails with a line saying so and leaves no
+// file, not a WAVE header without data.
+TEST(AsfToWav, NoAudioDataExtractedFailsAndLeavesNoFile) {
+    TempDir dir;
+    AsfBuilder noEc;
+    noEc.AudioStream(2);
+    for (int i = 0; i < 3; ++i) {
+        PacketSpec p = OnePayload(2, 0, 40, Fill(40, 7));
+        p.noErrorCorrection = true;
+        noEc.Packet(p);
+    }
+    AsfBuilder cut;
+    cut.AudioStream(2);
+    for (int i = 0; i < 3; ++i) cut.Packet(OnePayload(2, 0, 40, Fill(40, 7)));
+    Bytes cutFile = cut.Build();
+    Truncate(cutFile, HeaderSizeOf(cutFile) + 30);  // inside the data object's head
+    WriteFileBytes(dir / "cut.wma", cutFile);
+
+    for (const std::string name : {"noec", "cut"}) {
+        SCOPED_TRACE(name);
+        const std::string src = name == "noec" ? noEc.WriteTo(dir / "noec.wma") : (dir / "cut.wma").string();
+        WavRun run(src, (dir / (name + ".wav")).string());
+        run.Convert();
+        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Refused);
+        EXPECT_TRUE(run.host.HasLine("  错误: 在此流媒体中未发现音频数据: #2")) << run.host.AllLines();
+        EXPECT_TRUE(run.host.HasLine("未完成的输出文件已删除: " + run.out));
+        EXPECT_FALSE(fs::exists(run.out));
+        EXPECT_EQ(run.tool.LastSummary().outputSize, 0);
+    }
+}
+
+// A disk that fills up, at once or part way: the run fails with the reason and removes what it
+// wrote; the source is untouched.
+TEST(AsfToWav, WriteFailureLeavesNoFile) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1);
+    for (int i = 0; i < 400; ++i) b.Packet(OnePayload(1, 0, 600, Fill(600, std::uint8_t(i))));
+    const auto src = b.WriteTo(dir / "long.wma");
+    const Bytes before = ReadFileBytes(src);
+    for (const rlim_t room : {rlim_t(0), rlim_t(100000)}) {
+        SCOPED_TRACE(room);
+        WavRun run(src, (dir / "full.wav").string());
+        {
+            const FileSizeLimit full(room);
+            run.Convert();
+        }
+        EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Failed) << run.host.AllLines();
+        bool reason = false;
+        for (const auto& l : run.host.lines) reason |= l.starts_with("访问文件出错: ") && l.find("文件太大") != std::string::npos;
+        EXPECT_TRUE(reason) << run.host.AllLines();
+        EXPECT_FALSE(fs::exists(run.out));
+    }
+    EXPECT_EQ(ReadFileBytes(src), before);
+}
+
+// A stop that arrives before the chunk loop (Ctrl-C while the files open) ends the run before
+// its first chunk, and is used up: the next run goes through.
+TEST(AsfToWav, StopRequestedBeforeTheRunIsKeptAndThenCleared) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1);
+    for (int i = 0; i < 5; ++i) b.Packet(OnePayload(1, 0, 50, Fill(50, 0x42)));
+    WavRun run(b.WriteTo(dir / "s.wma"), (dir / "s.wav").string());
+    run.tool.Aborted = true;
+    run.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Aborted);
+    EXPECT_TRUE(run.host.HasLine("--->>已中止"));
+    EXPECT_EQ(run.tool.LastSummary().objects, 0);
+    EXPECT_FALSE(fs::exists(run.out));  // nothing extracted: nothing kept
+    EXPECT_FALSE(run.tool.Aborted);
+
+    run.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), TConvertOutcome::Done);
+    EXPECT_EQ(run.Data().size(), 250u);
 }
 
 // Real files through mendery-cli: ffmpeg decodes the WAVE file with as many audio frames as

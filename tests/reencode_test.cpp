@@ -1,6 +1,9 @@
 // The re-encoder frame's logic (reading the source, the controls, start and stop, the timer's
 // texts) driven through a recording host and a scripted encoder.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
 
 #include "convert/MediaEncoder.h"
 #include "engine/AsfObjects.h"
@@ -18,16 +21,23 @@ struct ScriptedEncoder : IMediaEncoderEngine {
         int state = rsRunning;
         TEncoderStatistics stats;
         std::string loaded, error;
+        bool errorIsIo = false;
+        TEncoderOutput written{10, 20};
+        std::function<void()> onPrepare;
         int starts = 0, stops = 0;
     };
     explicit ScriptedEncoder(std::shared_ptr<Script> s) : script(std::move(s)) {}
     void Load(const std::string& path) override { script->loaded = path; }
-    void PrepareToEncode(bool) override {}
+    void PrepareToEncode(bool) override {
+        if (script->onPrepare) script->onPrepare();
+    }
     void Start() override { ++script->starts; }
     void Stop() override { ++script->stops; }
     int RunState() const override { return script->state; }
     TEncoderStatistics Statistics() const override { return script->stats; }
     std::string LastError() const override { return script->error; }
+    bool LastErrorIsIo() const override { return script->errorIsIo; }
+    TEncoderOutput Written() const override { return script->written; }
     std::shared_ptr<Script> script;
 };
 
@@ -250,4 +260,127 @@ TEST(MediaEncoderRun, MissingEncoderGoesBackToIdleAndNothingStartsWithoutPaths) 
     TMediaEncoder unprepared(host);
     unprepared.StartStop();  // no run button: nothing happens
     EXPECT_TRUE(host.lines.empty());
+}
+
+// A stop that comes before the encoder starts (Ctrl-C while the source is read, or the stop
+// button while the start lets events run) is kept: the encoder is never started, nothing is
+// written, and the run ends stopped.
+TEST(MediaEncoderRun, StopBeforeTheEncoderStartsIsKept) {
+    {
+        Frame f;
+        ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
+        f.frame.RequestStop();  // the button still reads "开始": kept for the start
+        EXPECT_TRUE(f.frame.StopRequested());
+        f.frame.StartStop();
+        EXPECT_EQ(f.script->starts, 0);
+        EXPECT_EQ(f.frame.LastOutcome(), TConvertOutcome::Aborted);
+        EXPECT_EQ(f.button.Caption, "开始");
+        EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+        EXPECT_TRUE(f.host.HasLine("--> 编码开始前已停止, 没有生成输出文件.")) << f.host.AllLines();
+        EXPECT_FALSE(std::filesystem::exists(f.frame.OutFileName));
+        // Used up: the next start encodes.
+        EXPECT_FALSE(f.frame.StopRequested());
+        f.frame.StartStop();
+        EXPECT_EQ(f.script->starts, 1);
+    }
+    {
+        Frame f;
+        ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
+        f.host.onProcessMessages = [&] { f.frame.StartStop(); };  // the stop button, caption "停止"
+        f.frame.StartStop();
+        EXPECT_EQ(f.script->starts, 0);
+        EXPECT_TRUE(f.script->loaded.empty());
+        EXPECT_EQ(f.frame.LastOutcome(), TConvertOutcome::Aborted);
+        EXPECT_TRUE(f.host.HasLine("正在准备停止..."));
+        EXPECT_EQ(f.button.Caption, "开始");
+    }
+}
+
+// How a run ended decides the outcome and what the log says about the output.
+TEST(MediaEncoderRun, OutcomeFollowsErrorsWrittenPacketsAndStops) {
+    struct Case {
+        const char* name;
+        std::string error;
+        bool io;
+        TEncoderOutput written;
+        bool stop;
+        TConvertOutcome outcome;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"done", "", false, {5, 7}, false, TConvertOutcome::Done, "文件大小: 2KB"},
+        {"stopped", "", false, {5, 0}, true, TConvertOutcome::Aborted, "文件大小: 2KB"},
+        {"nothing decodable", "", false, {0, 0}, false, TConvertOutcome::Refused,
+         "--> 没有编码任何音频或视频数据, 未保留输出文件."},
+        {"stopped before a packet", "", false, {0, 0}, true, TConvertOutcome::Aborted,
+         "--> 没有编码任何音频或视频数据, 未保留输出文件."},
+        {"read error", "无法读取源文件 \"x\": 输入/输出错误", true, {5, 7}, false, TConvertOutcome::Failed,
+         "--> 编码失败, 未保留输出文件."},
+        {"encoder error", "编码失败: x", false, {5, 7}, false, TConvertOutcome::Refused, "--> 编码失败, 未保留输出文件."},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Frame f;
+        ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
+        f.frame.StartStop();
+        if (c.stop) f.frame.StartStop();
+        f.script->error = c.error;
+        f.script->errorIsIo = c.io;
+        f.script->written = c.written;
+        f.script->state = rsStopped;
+        // The engine leaves a file only for a run with packets and no error.
+        if (c.error.empty() && c.written.Packets() > 0) WriteFileBytes(f.frame.OutFileName, Bytes(2048, 0));
+        f.frame.Timer1Timer();
+        EXPECT_EQ(f.frame.LastOutcome(), c.outcome);
+        EXPECT_TRUE(f.host.HasLine(c.line)) << f.host.AllLines();
+        EXPECT_EQ(f.host.HasLine("文件大小: 2KB"), c.outcome == TConvertOutcome::Done || (c.stop && c.written.Packets() > 0));
+        EXPECT_EQ(f.frame.LastSummary().VideoFrames, c.written.VideoFrames);
+        EXPECT_EQ(f.frame.LastSummary().AudioPackets, c.written.AudioPackets);
+        EXPECT_EQ(f.frame.LastSummary().OutputSize, f.host.HasLine("文件大小: 2KB") ? 2048 : 0);
+        EXPECT_TRUE(f.host.HasLine("编码已停止."));
+        EXPECT_FALSE(f.frame.StopRequested());
+    }
+}
+
+// The encoder opens the source by name: a FIFO would block it and a folder fails late, so
+// the start refuses them with the reason before anything is written or started.
+TEST(MediaEncoderRun, SourceThatIsNotARegularFileIsRefusedBeforeTheStart) {
+    Frame f;
+    ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
+    const auto fifo = (f.dir / "fifo.wmv").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& source : {fifo, f.dir.path().string()}) {
+        SCOPED_TRACE(source);
+        f.frame.FileName = source;
+        try {
+            f.frame.StartStop();
+            ADD_FAILURE() << "no refusal";
+        } catch (const IoError& e) {
+            EXPECT_NE(std::string(e.what()).find(source == fifo ? "管道" : "文件夹"), std::string::npos) << e.what();
+        }
+        EXPECT_EQ(f.script->starts, 0);
+        EXPECT_FALSE(std::filesystem::exists(f.frame.SessionPath()));
+        EXPECT_EQ(f.frame.LastOutcome(), TConvertOutcome::Failed);
+        EXPECT_EQ(f.button.Caption, "开始");
+    }
+}
+
+// An encoder that cannot prepare (the output cannot be created, a codec is missing) passes its
+// error on, and the frame is idle again, not waiting on a timer for a run that never began.
+TEST(MediaEncoderRun, EncoderThatFailsToPrepareLeavesTheFrameIdle) {
+    for (const bool io : {true, false}) {
+        SCOPED_TRACE(io);
+        Frame f;
+        ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
+        f.script->onPrepare = [io] {
+            if (io) throw IoError("无法创建输出文件 \"x\": 没有访问权限");
+            throw std::runtime_error("找不到 MPEG-4 v3 视频编码器");
+        };
+        EXPECT_ANY_THROW(f.frame.StartStop());
+        EXPECT_EQ(f.frame.LastOutcome(), io ? TConvertOutcome::Failed : TConvertOutcome::Refused);
+        EXPECT_EQ(f.button.Caption, "开始");
+        EXPECT_EQ(f.frame.Controls().Label3, "等待中");
+        EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+        EXPECT_EQ(f.script->starts, 0);
+    }
 }

@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <string>
+
+#include "engine/BinaryFile.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -17,13 +20,28 @@ extern "C" {
 namespace mendery {
 
 namespace {
+// FFmpeg's codes for system errors are the negated error numbers; its own codes are tags far
+// below.
+bool IsSystemError(int err) { return err < 0 && err > -4096; }
+
+// The reason for an FFmpeg error code: the system's reason in the program's language for a
+// system error, FFmpeg's own text otherwise.
 std::string AvError(int err) {
+    if (IsSystemError(err)) return SystemReason(-err);
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
     av_strerror(err, text, sizeof text);
     return text;
 }
 void Check(int err, const std::string& what) {
     if (err < 0) throw EncoderError(what + ": " + AvError(err));
+}
+// A failed call on a file: an input/output error when the file's own I/O failed, else an
+// encoder error.
+void CheckFileCall(int err, const AVIOContext* pb, const std::string& what) {
+    if (err >= 0) return;
+    if (pb && pb->error < 0 && pb->error != AVERROR_EOF) throw IoError(what + ": " + AvError(pb->error));
+    if (IsSystemError(err) && err != AVERROR(EINVAL) && err != AVERROR(ENOMEM)) throw IoError(what + ": " + AvError(err));
+    throw EncoderError(what + ": " + AvError(err));
 }
 
 struct CodecContextFree { void operator()(AVCodecContext* c) const { avcodec_free_context(&c); } };
@@ -66,6 +84,8 @@ struct EncodePipeline::Impl {
     TEncodeJob job;
     std::unique_ptr<AVFormatContext, InputClose> in;
     std::unique_ptr<AVFormatContext, OutputClose> out;
+    std::string sourcePath;
+    bool outputCreated = false;
     std::int64_t originUs = 0;
     PacketPtr readPacket{av_packet_alloc()}, encodedPacket{av_packet_alloc()};
     FramePtr decoded = NewFrame();
@@ -98,13 +118,16 @@ struct EncodePipeline::Impl {
 
     // ---- opening -------------------------------------------------------------------------
     void OpenSource() {
-        const std::string& path = !job.VideoSource.empty() ? job.VideoSource : job.AudioSource;
+        const std::string& path = sourcePath = !job.VideoSource.empty() ? job.VideoSource : job.AudioSource;
         if (!job.VideoSource.empty() && !job.AudioSource.empty() && job.VideoSource != job.AudioSource)
             throw EncoderError("音频源和视频源必须是同一个文件");
+        // FFmpeg opens by name: a FIFO or device would block it, so only a regular file goes in.
+        if (const std::string why = CheckInputFile(path); !why.empty())
+            throw IoError("无法打开源文件 \"" + path + "\": " + why);
         AVFormatContext* ctx = nullptr;
-        Check(avformat_open_input(&ctx, path.c_str(), nullptr, nullptr), "无法打开源文件 " + path);
+        CheckFileCall(avformat_open_input(&ctx, path.c_str(), nullptr, nullptr), nullptr, "无法打开源文件 \"" + path + "\"");
         in.reset(ctx);
-        Check(avformat_find_stream_info(in.get(), nullptr), "无法读取源文件的流信息");
+        CheckFileCall(avformat_find_stream_info(in.get(), nullptr), in->pb, "无法读取源文件的流信息 \"" + path + "\"");
         originUs = in->start_time != AV_NOPTS_VALUE ? in->start_time : 0;
     }
 
@@ -225,8 +248,10 @@ struct EncodePipeline::Impl {
         out.reset(ctx);
         if (video.inIndex >= 0) OpenVideoEncoder();
         if (audio.inIndex >= 0) OpenAudioEncoder();
-        Check(avio_open(&out->pb, job.OutputPath.c_str(), AVIO_FLAG_WRITE), "无法创建输出文件 " + job.OutputPath);
-        Check(avformat_write_header(out.get(), nullptr), "无法写入输出文件头");
+        const int opened = avio_open(&out->pb, job.OutputPath.c_str(), AVIO_FLAG_WRITE);
+        if (opened < 0) throw IoError("无法创建输出文件 \"" + job.OutputPath + "\": " + AvError(opened));
+        outputCreated = true;
+        CheckFileCall(avformat_write_header(out.get(), nullptr), out->pb, "无法写入输出文件头 \"" + job.OutputPath + "\"");
     }
 
     // ---- writing -------------------------------------------------------------------------
@@ -242,7 +267,9 @@ struct EncodePipeline::Impl {
                                               stream->time_base, kMilliseconds);
                 owner.writtenMs_ = std::max(owner.writtenMs_, end);
             }
-            Check(av_interleaved_write_frame(out.get(), encodedPacket.get()), "写入输出文件失败");
+            CheckFileCall(av_interleaved_write_frame(out.get(), encodedPacket.get()), out->pb,
+                          "写入输出文件失败 \"" + job.OutputPath + "\"");
+            ++(stream == video.stream ? owner.videoFrames_ : owner.audioPackets_);
         }
     }
 
@@ -319,8 +346,9 @@ struct EncodePipeline::Impl {
             return;  // a faster source: this picture falls on a frame already sent
         } else {
             const std::int64_t gap = pts - video.nextPts;
+            // A long gap is many pictures: a stop request ends the filling between two of them.
             if (gap > 0 && av_rescale_q(gap, tb, kMicroseconds) <= kMaxGapFillUs)
-                for (std::int64_t i = 0; i < gap; ++i) SendPicture(video.nextPts);
+                for (std::int64_t i = 0; i < gap && !owner.Stopping(); ++i) SendPicture(video.nextPts);
         }
         TakePicture(f);
         SendPicture(pts);
@@ -376,7 +404,8 @@ struct EncodePipeline::Impl {
     }
 
     // Encodes whole encoder frames from the FIFO; at the end the last partial frame is padded
-    // with silence.
+    // with silence. A stop request ends the encoding between two frames (a long gap of
+    // silence is many frames).
     void DrainFifo(bool final) {
         auto* e = audio.enc.get();
         const int frameSize = e->frame_size > 0 ? e->frame_size : 2048;
@@ -384,7 +413,7 @@ struct EncodePipeline::Impl {
             const int left = av_audio_fifo_size(audio.fifo.get()) % frameSize;
             if (left > 0) PushSilence(frameSize - left);
         }
-        while (av_audio_fifo_size(audio.fifo.get()) >= frameSize) {
+        while (av_audio_fifo_size(audio.fifo.get()) >= frameSize && (final || !owner.Stopping())) {
             auto* frame = audio.frame.get();
             av_frame_unref(frame);
             frame->format = e->sample_fmt;
@@ -442,9 +471,19 @@ struct EncodePipeline::Impl {
 
 EncodePipeline::EncodePipeline(const TEncodeJob& job) : impl_(std::make_unique<Impl>(*this, job)) {
     if (!impl_->readPacket || !impl_->encodedPacket) throw EncoderError("内存不足");
-    impl_->OpenSource();
-    impl_->FindStreams();
-    impl_->OpenOutput();
+    try {
+        impl_->OpenSource();
+        impl_->FindStreams();
+        impl_->OpenOutput();
+    } catch (...) {
+        // An output created before the failure holds no more than a header: it goes again.
+        if (impl_->outputCreated) {
+            impl_->out.reset();
+            std::error_code ec;
+            std::filesystem::remove(job.OutputPath, ec);
+        }
+        throw;
+    }
 }
 
 EncodePipeline::~EncodePipeline() = default;
@@ -461,7 +500,14 @@ bool EncodePipeline::Step() {
     auto& m = *impl_;
     int r = av_read_frame(m.in.get(), m.readPacket.get());
     if (r == AVERROR(EAGAIN)) return true;
-    if (r < 0) return false;  // the end of the source, or a read error that ends it
+    if (r < 0) {
+        // The demuxer reports a failed read as the end of the file; the source's own I/O
+        // context keeps the error.
+        const AVIOContext* pb = m.in->pb;
+        if (pb && pb->error < 0 && pb->error != AVERROR_EOF)
+            throw IoError("无法读取源文件 \"" + m.sourcePath + "\": " + AvError(pb->error));
+        return false;  // the end of the source
+    }
     const int index = m.readPacket->stream_index;
     if (index == m.video.inIndex) m.Decode(m.video.dec.get(), true, m.readPacket.get());
     else if (index == m.audio.inIndex) m.Decode(m.audio.dec.get(), false, m.readPacket.get());
@@ -475,12 +521,14 @@ void EncodePipeline::Finish() {
     if (m.audio.dec) m.Decode(m.audio.dec.get(), false, nullptr);
     if (m.audio.enc) {
         if (m.audio.swr) m.PushConverted(nullptr);
+        // After a stop, what is still queued is dropped: the output ends where encoding stopped.
+        if (Stopping()) av_audio_fifo_reset(m.audio.fifo.get());
         m.DrainFifo(true);
         m.Encode(m.audio.enc.get(), m.audio.stream, nullptr);
     }
     if (m.video.enc) m.Encode(m.video.enc.get(), m.video.stream, nullptr);
-    Check(av_write_trailer(m.out.get()), "无法完成输出文件");
-    Check(avio_closep(&m.out->pb), "无法关闭输出文件");
+    CheckFileCall(av_write_trailer(m.out.get()), m.out->pb, "无法完成输出文件 \"" + m.job.OutputPath + "\"");
+    CheckFileCall(avio_closep(&m.out->pb), nullptr, "无法关闭输出文件 \"" + m.job.OutputPath + "\"");
 }
 
 }  // namespace mendery

@@ -3,10 +3,13 @@
 #include <pugixml.hpp>
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
 #include <fstream>
 #include <sstream>
+
+#include "engine/BinaryFile.h"
 
 namespace mendery {
 
@@ -108,7 +111,7 @@ TEncodeJob ParseSessionText(const std::string& text) {
 
 TEncodeJob LoadSessionFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    if (!in) throw EncoderError("无法打开会话文件: " + path);
+    if (!in) throw EncoderError("无法打开会话文件 \"" + path + "\": " + SystemReason(errno));
     std::stringstream buffer;
     buffer << in.rdbuf();
     return ParseSessionText(buffer.str());

@@ -1,5 +1,7 @@
 #include "convert/encoder/TEncoderEngine.h"
 
+#include <filesystem>
+
 #include "convert/encoder/EncoderEnginePipeline.h"
 #include "engine/BinaryFile.h"
 
@@ -45,12 +47,16 @@ void TEncoderEngine::PrepareToEncode(bool prepare) {
     positionUs_ = 0;
     writtenMs_ = 0;
     writtenBytes_ = 0;
+    videoFrames_ = 0;
+    audioPackets_ = 0;
     {
         std::lock_guard lock(errorMutex_);
         lastError_.clear();
+        lastErrorIsIo_ = false;
     }
     notes_.clear();
     pipeline_ = std::make_unique<Pipeline>(job_);
+    pipeline_->SetStopFlag(&stopRequested_);
     notes_ = pipeline_->Notes();
 }
 
@@ -58,7 +64,7 @@ void TEncoderEngine::Start() {
     if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
     Wait();
     if (!pipeline_) PrepareToEncode(true);
-    stopRequested_ = false;
+    // A stop that came before the start is not cleared here: the run ends at once.
     runState_ = rsStarting;
     thread_ = std::thread(&TEncoderEngine::Run, this);
 }
@@ -83,23 +89,45 @@ void TEncoderEngine::Run() {
         positionUs_ = pipeline_->PositionUs();
         writtenMs_ = pipeline_->WrittenMs();
         writtenBytes_ = pipeline_->WrittenBytes();
+        videoFrames_ = pipeline_->VideoFrames();
+        audioPackets_ = pipeline_->AudioPackets();
+    };
+    auto fail = [this](const std::exception& e, bool io) {
+        std::lock_guard lock(errorMutex_);
+        lastError_ = e.what();
+        lastErrorIsIo_ = io;
     };
     try {
         while (!stopRequested_ && pipeline_->Step()) note();
         note();
         runState_ = rsStopping;
         pipeline_->Finish();
+        note();
+    } catch (const IoError& e) {
+        fail(e, true);
     } catch (const std::exception& e) {
-        std::lock_guard lock(errorMutex_);
-        lastError_ = e.what();
+        fail(e, false);
     }
     pipeline_.reset();  // closes the source and the output
+    // An output cut off by an error, or one without a single packet, is no result.
+    if (!LastError().empty() || videoFrames_ + audioPackets_ == 0) {
+        std::error_code ec;
+        std::filesystem::remove(job_.OutputPath, ec);
+    }
     writtenBytes_ = FileSizeOf(job_.OutputPath);
+    stopRequested_ = false;  // this run has honoured it
     {
         std::lock_guard lock(stateMutex_);
         runState_ = rsStopped;
     }
     stopped_.notify_all();
+}
+
+TEncoderOutput TEncoderEngine::Written() const {
+    TEncoderOutput out;
+    out.VideoFrames = videoFrames_.load();
+    out.AudioPackets = audioPackets_.load();
+    return out;
 }
 
 void TEncoderEngine::WaitUntilStopped(std::chrono::milliseconds timeout) {

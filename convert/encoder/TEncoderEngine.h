@@ -24,11 +24,15 @@ public:
     // Begins encoding on the engine's own thread; PrepareToEncode runs first if it has not.
     void Start() override;
     // Asks the thread to wind down: encoders are drained and the file is finished, so what
-    // was encoded so far plays. Returns at once; RunState reaches rsStopped when done.
+    // was encoded so far plays. Returns at once; RunState reaches rsStopped when done. A stop
+    // requested before Start is kept, and the run it starts ends at once; the run that
+    // honours a stop uses it up.
     void Stop() override;
     int RunState() const override { return runState_.load(); }
     TEncoderStatistics Statistics() const override;
     std::string LastError() const override;
+    bool LastErrorIsIo() const override { return lastErrorIsIo_.load(); }
+    TEncoderOutput Written() const override;
     std::vector<std::string> Notes() const override { return notes_; }
     void WaitUntilStopped(std::chrono::milliseconds timeout) override;
 
@@ -47,6 +51,8 @@ private:
     std::atomic<int> runState_{rsStopped};
     std::atomic<bool> stopRequested_{false};
     std::atomic<std::int64_t> positionUs_{0}, writtenMs_{0}, writtenBytes_{0};
+    std::atomic<std::int64_t> videoFrames_{0}, audioPackets_{0};
+    std::atomic<bool> lastErrorIsIo_{false};
     std::mutex stateMutex_;
     std::condition_variable stopped_;
     mutable std::mutex errorMutex_;

@@ -1,0 +1,40 @@
+// A source whose reads fail part way (a failing disk, stood for by a library preloaded into
+// mendery-cli that makes reads of one file fail from a byte on): the AVI converter, the WAV
+// extractor and the re-encoder each report the read error and keep no output.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "support/AsfBuilder.h"
+
+using namespace mendery;
+using namespace mendery::test;
+namespace fs = std::filesystem;
+
+TEST(ConvertReadFault, ReadErrorInTheMiddleOfTheSourceFailsEveryConverterAndKeepsNoOutput) {
+    TempDir dir;
+    const auto source = (dir / "a.wmv").string();
+    WriteFileBytes(source, ReadFileBytes(SampleFile("a_wmv2_wmav2.wmv")));  // 947 KB
+    const std::string faulty = "LD_PRELOAD=" + Quote(MENDERY_READ_FAULT) + " MENDERY_FAULT_FILE=" + Quote(source) +
+                               " MENDERY_FAULT_AT=600000 ";
+    struct Case {
+        const char* tool;
+        const char* extension;
+        bool ioExit;  // the command line's exit status for an input/output error (3)
+    };
+    for (const Case& c : {Case{"avi", "avi", true}, Case{"wav", "wav", true}, Case{"reencode", "wmv", false}}) {
+        SCOPED_TRACE(c.tool);
+        const auto out = (dir / (std::string("out.") + c.extension)).string();
+        std::string log;
+        const int rc = RunCommand(faulty + MENDERY_CLI + " " + c.tool + " --yes " + Quote(source) + " -o " + Quote(out), &log);
+        if (c.ioExit) EXPECT_EQ(rc, 3) << log;
+        else EXPECT_TRUE(rc == 1 || rc == 3) << rc << "\n" << log;
+        EXPECT_NE(log.find("输入/输出错误"), std::string::npos) << log;
+        EXPECT_FALSE(fs::exists(out)) << log;
+        EXPECT_FALSE(fs::exists(out + ".idx"));
+    }
+    // Without the fault the same commands succeed: the failures above are the read errors'.
+    std::string log;
+    EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(source) + " -o " + Quote((dir / "ok.wav").string()), &log), 0)
+        << log;
+}
