@@ -101,10 +101,10 @@ TEST(CliRecover, ChunkSignaturesInsidePayloadsDoNotStretchTheTimeline) {
          }},
         {"a_wmv2_wmav2.wmv",
          [](Bytes& f, std::uint64_t first, std::uint32_t size, std::uint64_t packets) {
-             // Random bytes over the first 16 bytes of a dozen packets.
-             std::mt19937 rng(11);
-             for (std::uint64_t k = 5; k + 5 < packets; k += packets / 12)
-                 for (std::uint64_t i = 0; i < 16; ++i) f[first + k * size + i] = static_cast<std::uint8_t>(rng());
+             // Random bytes over the first 24 bytes of every seventh packet.
+             std::mt19937 rng(5);
+             for (std::uint64_t k = 5; k + 5 < packets; k += 7)
+                 for (std::uint64_t i = 0; i < 24; ++i) f[first + k * size + i] = static_cast<std::uint8_t>(rng());
          }},
     };
     for (const auto& c : cases) {
@@ -118,9 +118,10 @@ TEST(CliRecover, ChunkSignaturesInsidePayloadsDoNotStretchTheTimeline) {
         ASSERT_EQ(RunCommand(Cli("recover " + Quote(src)), &log), 0) << log;
         const auto out = (dir / ("damaged_" + std::string(c.sample).insert(std::string(c.sample).size() - 4, ".lch"))).string();
         const double before = ProbeDurationSeconds(SampleFile(c.sample)), after = ProbeDurationSeconds(out);
-        // A few packets are lost; the timeline must not grow.
+        // The damaged packets and the ones before them are lost (a quarter of them in the second
+        // case); the timeline must not grow.
         EXPECT_LE(after, before + 0.5) << c.sample << "\n" << log;
-        EXPECT_GE(after, before - 3) << c.sample;
+        EXPECT_GE(after, before * 0.7) << c.sample;
         EXPECT_EQ(DecodeErrors(out), "") << c.sample;
     }
 }
