@@ -68,6 +68,7 @@ bool TAsfFile::Open() {
         Log(0, "找不到ASF标识!");
         return false;
     }
+    if (hp == 0 && !TrustHeaderSize()) return false;
     if (CleanHeader && !CleanHeaderInBuffer()) return false;
 
     // The first chunk is taken to begin DataStart bytes from the start of the file.
@@ -100,6 +101,24 @@ bool TAsfFile::Open() {
     }
     if (OnFileOpened) OnFileOpened(*this);
     return true;
+}
+
+bool TAsfFile::TrustHeaderSize() {
+    const auto held = std::span<const std::uint8_t>(buffer_).first(headerBytes_);
+    const std::uint32_t declared = ReadU32At(held, 16);
+    if (DataObjectAt(held, declared)) return true;
+    // A damaged size field: the sub-objects still tell where the header ends when they lead
+    // exactly to the data object. The copy gets the size they give.
+    if (const auto walked = HeaderSizeFromChildren(held)) {
+        Log(0, "文件头大小无效:" + std::to_string(ReadU64At(held, 16)) + ", 按子对象计算为:" + std::to_string(*walked));
+        BytePatcher(buffer_).U64At(16, *walked);
+        return true;
+    }
+    if (declared < kHeaderObjectFixedSize) {
+        Log(0, "文件头对象大小无效 (" + std::to_string(declared) + "字节), 不能处理此文件!");
+        return false;
+    }
+    return true;  // the checks below judge a size that is merely unconfirmed
 }
 
 bool TAsfFile::CleanHeaderInBuffer() {
@@ -218,7 +237,7 @@ void TAsfFile::Repair() {
         return;
     }
     try {
-        outcome_ = RunPass() ? TRepairOutcome::Done : TRepairOutcome::Aborted;
+        outcome_ = RunPass();
     } catch (const IoError& e) {
         CloseAfterError(e.what());
     } catch (const TruncatedData& e) {
@@ -229,19 +248,22 @@ void TAsfFile::Repair() {
 void TAsfFile::CloseAfterError(const std::string& reason) {
     Log(0, "访问文件出错: " + reason);
     outcome_ = TRepairOutcome::IoFailed;
-    bool created = output_.IsOpen();
+    // An output cut off by an error has no consistent header: remove it rather than leave a
+    // file that looks repaired.
+    if (output_.IsOpen()) RemoveOutput();
+    Close();
+}
+
+void TAsfFile::RemoveOutput() {
     try {
         output_.Close();
     } catch (const IoError&) {
     }
-    // An output cut off by an error has no consistent header: remove it rather than leave a
-    // file that looks repaired.
     std::error_code ec;
-    if (created && std::filesystem::remove(OutFileName, ec)) Log(0, "未完成的输出文件已删除: " + OutFileName);
-    Close();
+    if (std::filesystem::remove(OutFileName, ec)) Log(0, "未完成的输出文件已删除: " + OutFileName);
 }
 
-bool TAsfFile::RunPass() {
+TRepairOutcome TAsfFile::RunPass() {
     Aborted = false;
     output_.Create(OutFileName);
     // The header as written; the header fixes patch this copy, since the buffer then holds chunks.
@@ -250,7 +272,7 @@ bool TAsfFile::RunPass() {
     lastGood_.assign(chunkSize_, 0);
     source_.Seek(dataStart_);
     std::int64_t sourcePos = dataStart_;
-    const std::int64_t chunkAreaStart = StripHeader ? 0 : dataStart_;
+    countedEnd_ = StripHeader ? 0 : dataStart_;
     chunkIndex_ = -1;
     chunkCount_ = 0;
     rewindPos_ = -1;
@@ -331,11 +353,17 @@ bool TAsfFile::RunPass() {
                         break;
                     case fbDelitPlusLastGood:
                         --chunkCount_;
-                        if (previous == BlockState::Good) --chunkCount_;
+                        if (previous == BlockState::Good) {
+                            --chunkCount_;
+                            countedEnd_ = rewindPos_;
+                        }
                         state_ = BlockState::Other;
-                        // Before any good chunk there is nothing to take back: go to the start of
-                        // the chunk area.
-                        output_.Seek(rewindPos_ >= 0 ? rewindPos_ : chunkAreaStart);
+                        // The output goes back to the end of the last block still counted: the
+                        // good chunk's start when it was just taken out, otherwise past it (an
+                        // index block or deleted blocks in between leave it counted, and
+                        // overwriting it would leave the header counting a chunk the file no
+                        // longer holds). Before any block there is the start of the chunk area.
+                        output_.Seek(countedEnd_);
                         skip = true;
                         break;
                 }
@@ -354,17 +382,24 @@ bool TAsfFile::RunPass() {
             LogDetail(t);
         }
         if (!(state_ == BlockState::Index && StripIndex)) output_.Write(std::span<const std::uint8_t>(buffer_).first(r));
+        if (state_ != BlockState::Index) countedEnd_ = output_.Tell();
         if (Host) Host->ProcessMessages();
     }
     // A final rewind leaves the removed chunk's bytes past the write position: cut them off.
     const std::int64_t end = output_.Tell();
     output_.Truncate(end);
-    if (!StripHeader) FixHeader(header, end);
     summary_.chunkCount = chunkCount_;
-    summary_.outputSize = end;
     summary_.sendDurationMs = timing_.sendTime + timing_.lastDuration;
+    if (chunkCount_ <= 0) {
+        // A header over no chunk plays nothing: it would only look like a rescued file.
+        Log(0, "输出文件中没有任何数据块, 不生成输出文件.");
+        RemoveOutput();
+        return aborted ? TRepairOutcome::Aborted : TRepairOutcome::NothingUsable;
+    }
+    if (!StripHeader) FixHeader(header, end);
+    summary_.outputSize = end;
     output_.Close();
-    return !aborted;
+    return aborted ? TRepairOutcome::Aborted : TRepairOutcome::Done;
 }
 
 void TAsfFile::FixHeader(std::vector<std::uint8_t>& header, std::int64_t outputSize) {

@@ -25,8 +25,9 @@ using TNotifyEvent = std::function<void(TAsfFile& sender)>;
 // WhatToDo holds fbDoNothing on entry and the answer on return.
 using TDecideForBadChunk = std::function<void(TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t chunkIndex)>;
 
-// How the last activation and pass ended, for hosts that report an exit status.
-enum class TRepairOutcome { NotRun, Done, Aborted, Refused, IoFailed };
+// How the last activation and pass ended, for hosts that report an exit status. NothingUsable:
+// the run went through but its output would hold no chunk, so none was kept.
+enum class TRepairOutcome { NotRun, Done, Aborted, Refused, IoFailed, NothingUsable };
 
 class TAsfFile {
 public:
@@ -91,8 +92,10 @@ private:
 
     bool Open();
     void Close();
+    bool TrustHeaderSize();
     bool CleanHeaderInBuffer();
-    bool RunPass();
+    TRepairOutcome RunPass();
+    void RemoveOutput();
     TFixForBadChunk Decide(std::int64_t chunkIndex);
     void TimeBlock(std::uint8_t t);
     std::uint32_t ContentLength() const;
@@ -115,6 +118,7 @@ private:
     std::int64_t filePropsPos_ = -1, dataObjectPos_ = -1;
     std::int64_t chunkIndex_ = -1, chunkCount_ = 0;
     std::int64_t rewindPos_ = -1;
+    std::int64_t countedEnd_ = 0;  // output position after the last block still counted
     Timing timing_;
     BlockState state_ = BlockState::Other;
 };

@@ -2,6 +2,7 @@
 // Diagnosis of an ASF file: header objects, streams, file properties and a packet survey
 // with every damaged packet, for a user choosing how to repair it.
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -28,8 +29,11 @@ struct PacketDamage {
 struct AsfInfo {
     std::string path;
     std::int64_t fileSize = 0;
-    std::string problem;  // why the file could not be read at all, or empty
-    std::uint64_t headerSize = 0;
+    std::string problem;  // why the file could not be read at all (Chinese text), or empty
+    bool stopped = false; // the survey ended early because a stop was requested
+    std::uint64_t headerSize = 0;          // where the header object ends (see below)
+    std::uint64_t headerSizeField = 0;     // what its size field says
+    bool headerSizeFromChildren = false;   // the field is damaged; headerSize is where the sub-objects lead
     std::uint32_t declaredObjectCount = 0;
     WalkEnd headerWalkEnd = WalkEnd::Complete;
     std::vector<SubObject> headerObjects;
@@ -51,6 +55,16 @@ struct AsfInfo {
     std::vector<PacketDamage> damage;      // every damaged packet (index, offset, reason)
 };
 
-AsfInfo InspectAsf(const std::string& path);
+// How often the survey asks whether to stop: every this many packets.
+inline constexpr std::int64_t kInspectStopCheckPackets = 64;
+
+// Reads the file's header and surveys its packets. `stopRequested`, when given, is called
+// before the first packet and then every kInspectStopCheckPackets packets (a host lets its
+// pending events run there); when it returns true the survey ends, `stopped` is set and what
+// was found so far is returned.
+AsfInfo InspectAsf(const std::string& path, const std::function<bool()>& stopRequested = {});
+
+// How the header walk ended, in the program's language.
+const char* DescribeWalkEnd(WalkEnd end);
 
 }  // namespace mendery

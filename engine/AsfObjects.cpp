@@ -1,5 +1,7 @@
 #include "engine/AsfObjects.h"
 
+#include <algorithm>
+
 namespace mendery {
 
 ObjectHeader ObjectHeader::Read(ByteCursor& c) {
@@ -104,6 +106,22 @@ HeaderWalk WalkHeader(std::span<const std::uint8_t> header) {
         pos += o.size;
     }
     return w;
+}
+
+bool DataObjectAt(std::span<const std::uint8_t> bytes, std::uint64_t size) {
+    return size <= bytes.size() && bytes.size() - size >= 16 &&
+           std::equal(guids::DataObject.bytes.begin(), guids::DataObject.bytes.end(), bytes.begin() + size);
+}
+
+std::optional<std::uint64_t> HeaderSizeFromChildren(std::span<const std::uint8_t> bytes) {
+    std::uint64_t pos = kHeaderObjectFixedSize;
+    while (bytes.size() >= kObjectHeaderSize && pos <= bytes.size() - kObjectHeaderSize) {
+        if (DataObjectAt(bytes, pos)) return pos;
+        const std::uint64_t size = ReadU64At(bytes, pos + 16);
+        if (size < kObjectHeaderSize || size > bytes.size() - pos) return std::nullopt;
+        pos += size;
+    }
+    return std::nullopt;
 }
 
 BlockKind ClassifyBlock(std::span<const std::uint8_t> block) {

@@ -93,6 +93,15 @@ struct HeaderWalk {
 // fixed part is missing.
 HeaderWalk WalkHeader(std::span<const std::uint8_t> header);
 
+// The header object's size when its size field cannot be trusted: its sub-objects are walked
+// from offset 30, each by its own size, until a step lands exactly on the Data Object GUID.
+// `bytes` starts with the header object and holds what follows it. Returns the offset of the
+// data object, or nothing when a sub-object is below 24 bytes, runs past the bytes held, or
+// the walk never meets the data object.
+std::optional<std::uint64_t> HeaderSizeFromChildren(std::span<const std::uint8_t> bytes);
+// Whether the data object begins `size` bytes into `bytes`.
+bool DataObjectAt(std::span<const std::uint8_t> bytes, std::uint64_t size);
+
 // The first three bytes of every chunk-sized block.
 enum class BlockKind { Good, Index, Bad };
 BlockKind ClassifyBlock(std::span<const std::uint8_t> block);

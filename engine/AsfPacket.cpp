@@ -54,7 +54,7 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
         std::uint8_t first = c.U8();
         if (first & 0x80) {
             p.hasErrorCorrection = true;
-            if (first & 0x60) throw TruncatedData("error correction length type is not 0");
+            if (first & 0x60) throw TruncatedData("纠错数据长度类型不是0");
             c.Skip(first & 0x0F);
             p.lengthTypeFlagsAt = c.Pos();
             p.lengthTypeFlags = c.U8();
@@ -78,7 +78,7 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
 
         std::uint64_t end = packetSize;
         if (p.explicitPacketLength) {
-            if (p.packetLength > packetSize) throw TruncatedData("packet length field above the packet size");
+            if (p.packetLength > packetSize) throw TruncatedData("数据包长度字段大于数据块大小");
             end = p.packetLength;
         }
         // Most writers count the padding inside the packet length. GStreamer writes a packet
@@ -88,15 +88,15 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
         std::uint64_t payloadEnd;
         if (p.paddingLength <= end && end - p.paddingLength >= c.Pos()) payloadEnd = end - p.paddingLength;
         else if (p.explicitPacketLength && std::uint64_t(p.packetLength) + p.paddingLength <= packetSize) payloadEnd = end;
-        else throw TruncatedData("padding length too large");
-        if (payloadEnd > packet.size()) throw TruncatedData("packet cut short");
+        else throw TruncatedData("填充长度太大");
+        if (payloadEnd > packet.size()) throw TruncatedData("数据包不完整");
         if (end > packet.size()) end = packet.size();
 
         p.multiplePayloads = (p.lengthTypeFlags & 1) != 0;
         if (!p.multiplePayloads) {
             PacketPayload pl;
             ReadPayloadHeader(c, p, pl);
-            if (c.Pos() > payloadEnd) throw TruncatedData("payload header past packet end");
+            if (c.Pos() > payloadEnd) throw TruncatedData("负载头超出数据包末尾");
             pl.dataAt = c.Pos();
             pl.dataLength = static_cast<std::uint32_t>(payloadEnd - c.Pos());
             p.payloads.push_back(std::move(pl));
@@ -105,13 +105,13 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
             p.payloadFlagsAt = c.Pos();
             p.payloadFlags = c.U8();
             const unsigned count = p.payloadFlags & 0x3F, lenType = (p.payloadFlags >> 6) & 3;
-            if (count == 0) throw TruncatedData("multiple payloads with a count of 0");
+            if (count == 0) throw TruncatedData("多负载的数目为0");
             for (unsigned i = 0; i < count; ++i) {
                 PacketPayload pl;
                 ReadPayloadHeader(c, p, pl);
                 pl.dataLength = c.ByLengthType(lenType);
                 pl.dataAt = c.Pos();
-                if (pl.dataAt > end || pl.dataLength > end - pl.dataAt) throw TruncatedData("payload runs past packet end");
+                if (pl.dataAt > end || pl.dataLength > end - pl.dataAt) throw TruncatedData("负载超出数据包末尾");
                 c.Skip(pl.dataLength);
                 p.payloads.push_back(std::move(pl));
             }

@@ -26,7 +26,7 @@ public:
     bool AtEnd() const { return pos_ == bytes_.size(); }
 
     ByteCursor& Seek(std::uint64_t pos) {
-        if (pos > bytes_.size()) throw TruncatedData("seek past end of data");
+        if (pos > bytes_.size()) throw TruncatedData("定位超出数据末尾");
         pos_ = pos;
         return *this;
     }
@@ -67,8 +67,8 @@ public:
 private:
     void Need(std::uint64_t n) const {
         if (n > Remaining())
-            throw TruncatedData("need " + std::to_string(n) + " bytes at " + std::to_string(pos_) +
-                                ", only " + std::to_string(Remaining()) + " left");
+            throw TruncatedData("位置" + std::to_string(pos_) + "需要" + std::to_string(n) + "字节, 只剩" +
+                                std::to_string(Remaining()) + "字节");
     }
     std::uint64_t ReadLe(unsigned width) {
         Need(width);
@@ -108,8 +108,8 @@ public:
 private:
     void PutLe(std::uint64_t pos, std::uint64_t v, unsigned width) {
         if (pos > bytes_.size() || width > bytes_.size() - pos)
-            throw TruncatedData("write of " + std::to_string(width) + " bytes at " + std::to_string(pos) +
-                                " past end of " + std::to_string(bytes_.size()));
+            throw TruncatedData("位置" + std::to_string(pos) + "写入" + std::to_string(width) + "字节, 超出" +
+                                std::to_string(bytes_.size()) + "字节的末尾");
         for (unsigned i = 0; i < width; ++i) bytes_[pos + i] = static_cast<std::uint8_t>(v >> (8 * i));
     }
     std::span<std::uint8_t> bytes_;

@@ -5,6 +5,7 @@
 
 #include "engine/AsfGuid.h"
 #include "engine/AsfObjects.h"
+#include "engine/AsfPacket.h"
 #include "engine/ByteCursor.h"
 #include "engine/Format.h"
 #include "recovery/OpenFiles.h"
@@ -78,10 +79,10 @@ bool TLostChunk::ReadHeader() {
     fileProps_.fill(0);
     const auto headerSize = ReadHeaderObjectHead(in_, kHeaderBufferSize, host_);
     if (!headerSize) return false;
-    const std::uint32_t declared = *headerSize;
     in_.Seek(0);
-    const std::size_t n = in_.Read(std::span(header_).first(declared));
+    const std::size_t n = in_.Read(std::span(header_).first(headerSize->size));
     dataObjectPos_ = in_.Tell();
+    if (headerSize->fromChildren) PatchHeaderObjectSize(std::span(header_).first(n), headerSize->size);
 
     std::array<std::uint8_t, kObjectHeaderSize> dataHead{};
     if (in_.Read(dataHead) < dataHead.size() || !StartsWith(dataHead, guids::DataObject)) {
@@ -129,7 +130,7 @@ void TLostChunk::CopyChunks() {
     std::array<std::uint8_t, kDataObjectHeadSize - kObjectHeaderSize> rest{};
     in_.Read(rest);
     if (in_.Tell() < dataObjectPos_ + static_cast<std::int64_t>(kDataObjectHeadSize))
-        throw IoError("unexpected end of file \"" + FileName + "\" in the data object head");
+        throw IoError("文件在数据对象头中结束: \"" + FileName + "\"");
     out_.Write(rest);
     outEnd_ = out_.Tell();
     lastGoodStart_ = in_.Tell();
@@ -212,7 +213,7 @@ bool TLostChunk::FindNextChunk() {
         if (hit < 0) continue;
         // Two zero bytes of error-correction data must follow; a start too close to the end of
         // the file to hold them is no start.
-        if (in_.ReadByte() == 0 && in_.ReadByte() == 0) {
+        if (in_.ReadByte() == 0 && in_.ReadByte() == 0 && ChunkStartsAt(hit)) {
             in_.Seek(p - 1);
             timeInSync_ = false;
             ++summary_.resyncs;
@@ -223,6 +224,32 @@ bool TLostChunk::FindNextChunk() {
     }
     Log(" 找不到任何无效数据块.");
     return false;
+}
+
+bool TLostChunk::ParsesAt(std::int64_t at, bool& past) {
+    const auto block = std::span(probe_).first(chunkSize_);
+    std::fill(block.begin(), block.end(), 0);
+    in_.Seek(at);
+    const std::size_t r = in_.Read(block);
+    past = r == 0;
+    if (r == 0) return false;
+    const ParsedPacket packet = ParsePacket(block, chunkSize_);
+    return ClassifyBlock(block) == BlockKind::Good && packet.ok && !packet.payloads.empty();
+}
+
+bool TLostChunk::ChunkStartsAt(std::int64_t at) {
+    // 82 00 00 occurs inside payload data too. A chunk found there would bring a garbage
+    // duration into the send clock, so a start must parse as a packet of the chunk size, and
+    // the next chunk must start right where it ends (or the index object, or the end of the
+    // input: a last chunk stands alone).
+    bool past = false;
+    if (!ParsesAt(at, past)) return false;
+    const std::int64_t next = at + chunkSize_;
+    if (ParsesAt(next, past) || past) return true;
+    std::array<std::uint8_t, 16> head{};
+    in_.Seek(next);
+    in_.Read(head);
+    return IsIndexMarker4(head) || StartsWith(head, guids::Index);
 }
 
 void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
@@ -304,7 +331,7 @@ void TLostChunk::FinishOutput() {
     if (headerGood_ && outEnd_ != 0 && chunksWritten_ <= 0) {
         // A header without a single chunk plays nothing; it would only look like a rescue.
         Log("没有找到以82 00 00开始的数据块, 不生成输出文件.");
-        if (outcome_ == TRepairOutcome::Done) outcome_ = TRepairOutcome::Refused;
+        if (outcome_ == TRepairOutcome::Done) outcome_ = TRepairOutcome::NothingUsable;
         RemoveOutput();
         Log("文件已关闭");
         return;

@@ -44,6 +44,8 @@ private:
     bool ReadHeader();
     void CopyChunks();
     bool FindNextChunk();
+    bool ChunkStartsAt(std::int64_t at);
+    bool ParsesAt(std::int64_t at, bool& pastEnd);
     void FixChunkTimes(std::span<std::uint8_t> chunk);
     void FinishOutput();
     void RemoveOutput();
@@ -61,6 +63,7 @@ private:
 
     std::vector<std::uint8_t> header_ = std::vector<std::uint8_t>(kHeaderBufferSize);
     std::vector<std::uint8_t> chunk_ = std::vector<std::uint8_t>(kChunkBufferSize);
+    std::vector<std::uint8_t> probe_ = std::vector<std::uint8_t>(kChunkBufferSize);  // search candidates
     std::array<std::uint8_t, kFilePropsSize> fileProps_{};
     std::int64_t filePropsPos_ = 0, dataObjectPos_ = 0;
     std::uint64_t totalPackets_ = 0;

@@ -88,8 +88,13 @@ void TShrinker::Shrink() {
                 out_.Close();
                 std::error_code ec;
                 std::filesystem::remove(OutFileName, ec);
+            } else if (const bool completed = Compress(); chunksWritten_ == 0) {
+                // Not one chunk holds the used length (a short last chunk alone): a header over
+                // no chunk plays nothing.
+                Log("输出文件中没有任何数据块, 不生成输出文件.");
+                outcome_ = completed ? TRepairOutcome::NothingUsable : TRepairOutcome::Aborted;
+                RemoveOutput();
             } else {
-                const bool completed = Compress();
                 out_.Close();
                 outcome_ = completed ? TRepairOutcome::Done : TRepairOutcome::Aborted;
                 if (!Aborted && ExtraCompression) ExtraCompress();
@@ -123,9 +128,9 @@ void TShrinker::Shrink() {
 bool TShrinker::ReadHeader() {
     const auto headerSize = ReadHeaderObjectHead(in_, kHeaderBufferSize, host_);
     if (!headerSize) return false;
-    const std::uint32_t declared = *headerSize;
     in_.Seek(0);
-    headerSize_ = in_.Read(std::span(header_).first(declared));
+    headerSize_ = in_.Read(std::span(header_).first(headerSize->size));
+    if (headerSize->fromChildren) PatchHeaderObjectSize(std::span(header_).first(headerSize_), headerSize->size);
     if (in_.Read(dataHead_) < dataHead_.size() || !StartsWith(dataHead_, guids::DataObject)) {
         Log("无效的数据对象ID");
         return false;
@@ -289,18 +294,28 @@ bool TShrinker::Compress() {
             break;
         }
     }
-    if (completed) {
-        // The index object and anything else after the chunks, unchanged.
-        for (;;) {
-            const std::size_t r = in_.Read(chunk_);
-            if (r == 0) break;
-            out_.Write(std::span(chunk_).first(r));
-        }
-        Log("  数据块已压缩: " + std::to_string(n));
-    }
+    if (completed) completed = CopyTail();
+    if (completed) Log("  数据块已压缩: " + std::to_string(n));
     FixCounts();
     summary_.chunksWritten = chunksWritten_;
     return completed;
+}
+
+bool TShrinker::CopyTail() {
+    // The index object and anything else after the chunks, unchanged. A stop leaves it out
+    // whole: part of an index is worse than none.
+    const std::int64_t chunksEnd = out_.Tell();
+    for (;;) {
+        const std::size_t r = in_.Read(chunk_);
+        if (r == 0) return true;
+        out_.Write(std::span(chunk_).first(r));
+        Pump();
+        if (Aborted) {
+            Log("--->>已中止");
+            out_.Seek(chunksEnd);
+            return false;
+        }
+    }
 }
 
 void TShrinker::FitPadding(std::span<std::uint8_t> chunk) const {

@@ -55,6 +55,7 @@ private:
     bool Analyse();
     void MeasureChunk(std::span<const std::uint8_t> chunk);
     bool Compress();
+    bool CopyTail();
     void RebuildHeader();
     void FitPadding(std::span<std::uint8_t> chunk) const;
     void FixCounts();

@@ -61,8 +61,13 @@ TEST(AsfFileOpen, RefusesFilesItCannotHandleAndCreatesNothing) {
         {"min differs from max", [&](Bytes& b) { PutU32(b, fpAt + 96, kPacket + 1); }, "数据块大小无效, 不能处理此文件!"},
         {"no file properties", [&](Bytes& b) { PutU8(b, fpAt, 0); }, "找不到文件头标识!"},
         {"no data object", [&](Bytes& b) { PutU8(b, HeaderSizeOf(b), 0); }, "找不到数据标识!"},
-        {"header over the buffer", [](Bytes& b) { PutU64(b, 16, 70000); b.resize(80000, 0); },
+        {"header over the buffer",
+         [](Bytes& b) {
+             b = Simple(3).ExtraHeaderObject(Guid::FromText("11111111-2222-3333-4444-555555555555"), Bytes(70000, 7)).Build();
+         },
          "文件头太大 (超过65535字节), 不能处理此文件!"},
+        {"size field damaged, sub-objects broken",
+         [](Bytes& b) { PutU64(b, 16, 0), PutU64(b, 30 + 16, 0); }, "文件头对象大小无效 (0字节), 不能处理此文件!"},
         {"cut inside the header", [](Bytes& b) { b.resize(200); }, "文件头不完整 (文件在文件头或数据对象头中截断), 不能处理此文件!"},
     };
     for (const auto& c : cases) {
@@ -74,6 +79,21 @@ TEST(AsfFileOpen, RefusesFilesItCannotHandleAndCreatesNothing) {
         EXPECT_EQ(run.host.lines.back(), "文件已关闭") << c.name;
         EXPECT_FALSE(fs::exists(run.output)) << c.name;
         EXPECT_EQ(ReadFileBytes(run.source), file) << c.name;
+    }
+}
+
+TEST(AsfFileOpen, DamagedHeaderSizeIsTakenFromTheSubObjects) {
+    const Bytes good = Simple(3).Index().Build();
+    for (const std::uint64_t field : std::vector<std::uint64_t>{0, 1, 29, ~0ull, HeaderSizeOf(good) - 24}) {
+        Bytes file = good;
+        PutU64(file, 16, field);
+        RepairRun run(file);
+        ASSERT_EQ(run.Go(), TRepairOutcome::Done) << field << "\n" << run.host.AllLines();
+        EXPECT_TRUE(run.host.HasLine("文件头大小无效:" + std::to_string(field) + ", 按子对象计算为:" +
+                                     std::to_string(HeaderSizeOf(good))))
+            << run.host.AllLines();
+        EXPECT_EQ(run.Output(), good) << field;  // the copy carries the size its sub-objects give
+        EXPECT_EQ(ReadFileBytes(run.source), file);
     }
 }
 
@@ -163,16 +183,79 @@ TEST(AsfFileRepair, BadChunkDecisions) {
 }
 
 TEST(AsfFileRepair, DeletePlusLastGoodTwiceInARowAndBeforeAnyGoodChunk) {
-    Bytes file = Simple(6).Build();
+    Bytes file = Simple(8).Build();
     DamagePackets(file, kPacket, 2, 2);  // 2 and 3
     DamagePackets(file, kPacket, 0);     // before any good chunk
-    DamagePackets(file, kPacket, 5);     // the last block: nothing is written after the rewind
+    DamagePackets(file, kPacket, 7);     // the last block: nothing is written after the rewind
     RepairRun run(file);
     run.engine.FixForBadChunk = fbDelitPlusLastGood;
     ASSERT_EQ(run.Go(), TRepairOutcome::Done);
-    // 0 removes itself; 2 removes itself and 1; 3 only itself; 5 itself and 4.
-    EXPECT_EQ(run.engine.LastSummary().chunkCount, 0);
-    EXPECT_EQ(run.Output().size(), PacketOffset(file, kPacket, 0));  // header only: removed bytes cut off
+    // 0 removes itself; 2 removes itself and 1; 3 only itself; 7 itself and 6.
+    EXPECT_EQ(run.engine.LastSummary().chunkCount, 2);
+    const Bytes out = run.Output();
+    ASSERT_EQ(out.size(), PacketOffset(file, kPacket, 2));  // the removed bytes are cut off
+    EXPECT_TRUE(std::equal(out.begin() + PacketOffset(file, kPacket, 0), out.end(), file.begin() + PacketOffset(file, kPacket, 4)));
+}
+
+TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
+    // After an index object longer than one chunk, its later blocks are bad chunks: each one
+    // rewinds, but the good chunk before the index block stays counted and must stay in the file.
+    Bytes file = Simple(3).Build();
+    Bytes index(kPacket * 5 / 2, 0x44);
+    index[0] = 0x90, index[1] = 0x08, index[2] = 0x00, index[3] = 0x33;
+    file.insert(file.end(), index.begin(), index.end());
+    const auto chunks = PacketOffset(file, kPacket, 0);
+    for (const bool strip : {false, true}) {
+        RepairRun run(file);
+        run.engine.StripIndex = strip;
+        run.engine.FixForBadChunk = fbDelitPlusLastGood;
+        run.engine.FixDataSize = run.engine.FixChunkCount = true;
+        ASSERT_EQ(run.Go(), TRepairOutcome::Done) << strip;
+        const Bytes out = run.Output();
+        EXPECT_EQ(run.engine.LastSummary().chunkCount, 3) << strip;
+        EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 40), 3u) << strip;
+        EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 16), 50u + 3 * kPacket) << strip;
+        ASSERT_EQ(out.size(), chunks + 3 * kPacket) << strip;  // the index, cut short by the deletions, is dropped
+        EXPECT_TRUE(std::equal(out.begin() + chunks, out.end(), file.begin() + chunks)) << strip;
+    }
+
+    // A bad chunk answered with zeros is counted too: a later rewind must not overwrite it, nor
+    // the good chunk before it.
+    Bytes mixed = Simple(5).Build();
+    DamagePackets(mixed, kPacket, 2, 2);
+    RepairRun run(mixed);
+    run.engine.FixForBadChunk = fbAskOneByOne;
+    run.engine.OnDecideForBadChunk = [](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
+        what = index == 2 ? fbFillWithZero : fbDelitPlusLastGood;
+    };
+    ASSERT_EQ(run.Go(), TRepairOutcome::Done);
+    const Bytes out = run.Output();
+    EXPECT_EQ(run.engine.LastSummary().chunkCount, 4);
+    ASSERT_EQ(out.size(), chunks + 4 * kPacket);
+    EXPECT_TRUE(std::equal(out.begin() + chunks, out.begin() + chunks + 2 * kPacket, mixed.begin() + chunks));
+    EXPECT_EQ(out[chunks + 2 * kPacket], 0x82);
+    EXPECT_EQ(out[chunks + 2 * kPacket + 3], 0x00);  // the zero-filled chunk
+    EXPECT_TRUE(std::equal(out.end() - kPacket, out.end(), mixed.end() - kPacket));
+}
+
+TEST(AsfFileRepair, RunThatKeepsNoChunkFailsAndLeavesNoOutput) {
+    Bytes file = Simple(3).Build();
+    DamagePackets(file, kPacket, 0, 3);
+    for (const auto policy : {fbDeleteThem, fbDelitPlusLastGood}) {
+        RepairRun run(file);
+        run.engine.FixForBadChunk = policy;
+        run.engine.FixChunkCount = true;
+        EXPECT_EQ(run.Go(), TRepairOutcome::NothingUsable) << policy;
+        EXPECT_TRUE(run.host.HasLine("输出文件中没有任何数据块, 不生成输出文件.")) << run.host.AllLines();
+        EXPECT_FALSE(fs::exists(run.output)) << policy;
+        EXPECT_EQ(run.engine.LastSummary().chunkCount, 0);
+    }
+    // A stop before any chunk was kept: still a stop, and nothing is left behind.
+    RepairRun stopped(file);
+    stopped.engine.FixForBadChunk = fbDeleteThem;
+    stopped.host.onProcessMessages = [&] { stopped.engine.Aborted = true; };
+    EXPECT_EQ(stopped.Go(), TRepairOutcome::Aborted);
+    EXPECT_FALSE(fs::exists(stopped.output));
 }
 
 TEST(AsfFileRepair, CopyLastGoodBeforeAnyGoodChunkWritesZeros) {
@@ -268,22 +351,31 @@ TEST(AsfFileRepair, PaddingRepairsOfAPacketWithALengthField) {
     EXPECT_EQ(parsed.paddingLength, kPacket - parsed.usedEnd);
 }
 
-TEST(AsfFileRepair, HeaderFixesOnAFileThatEndsAfterTheDataHead) {
-    Bytes file = Simple(4).Build();
-    Truncate(file, PacketOffset(file, kPacket, 0));
+TEST(AsfFileRepair, HeaderFixesDescribeTheChunksWritten) {
+    Bytes file = Simple(4).Unfinalised().Build();
     RepairRun run(file);
     ApplyPreset(run.engine, rpRepairPartialFile);
     ASSERT_EQ(run.Go(), TRepairOutcome::Done);
     const Bytes out = run.Output();
     const std::uint64_t dp = HeaderSizeOf(out);
-    EXPECT_EQ(GetU64(out, dp + 16), 50u);
-    EXPECT_EQ(GetU64(out, dp + 40), 0u);
+    EXPECT_EQ(GetU64(out, dp + 16), 50u + 4 * kPacket);
+    EXPECT_EQ(GetU64(out, dp + 40), 4u);
     EXPECT_EQ(GetU64(out, 30 + 40), out.size());
-    EXPECT_EQ(GetU64(out, 30 + 56), 0u);          // data packets count follows the chunk count
-    EXPECT_EQ(GetU64(out, 30 + 64), 1000u * 10000);  // preroll only
-    EXPECT_EQ(GetU64(out, 30 + 72), 0u);
-    EXPECT_TRUE(run.host.HasLine("分块数,   为:4  is:0"));
-    EXPECT_TRUE(run.host.HasLine("全部时间,        为:" + std::to_string((160 + 1000) * 10000) + "  is:10000000"));
+    EXPECT_EQ(GetU64(out, 30 + 56), 4u);  // data packets count follows the chunk count
+    EXPECT_EQ(GetU64(out, 30 + 64), (160u + 1000) * 10000);
+    EXPECT_EQ(GetU64(out, 30 + 72), 160u * 10000);
+    EXPECT_TRUE(run.host.HasLine("分块数,   为:0  is:4")) << run.host.AllLines();
+    EXPECT_TRUE(run.host.HasLine("全部时间,        为:0  is:" + std::to_string((160 + 1000) * 10000)));
+}
+
+TEST(AsfFileRepair, FileThatEndsAfterTheDataHeadGivesNoOutput) {
+    Bytes file = Simple(4).Build();
+    Truncate(file, PacketOffset(file, kPacket, 0));
+    RepairRun run(file);
+    ApplyPreset(run.engine, rpRepairPartialFile);
+    EXPECT_EQ(run.Go(), TRepairOutcome::NothingUsable);
+    EXPECT_TRUE(run.host.HasLine("输出文件中没有任何数据块, 不生成输出文件."));
+    EXPECT_FALSE(fs::exists(run.output));
 }
 
 TEST(AsfFileRepair, FlagsAreSetInTheLowByte) {

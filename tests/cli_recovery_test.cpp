@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
+#include <random>
 #include <sstream>
 
 #include "engine/AsfObjects.h"
@@ -78,6 +80,50 @@ TEST(CliRecover, DeletedBytesAreSkippedAndTheRestDecodes) {
         EXPECT_GE(after[s], before[s] - 30) << "stream " << s;
     }
     EXPECT_EQ(DecodeErrors(out), "");
+}
+
+TEST(CliRecover, ChunkSignaturesInsidePayloadsDoNotStretchTheTimeline) {
+    if (!HaveProgram("ffprobe")) GTEST_SKIP() << "ffprobe is not installed";
+    TempDir dir;
+    struct Case {
+        const char* sample;
+        std::function<void(Bytes&, std::uint64_t first, std::uint32_t size, std::uint64_t packets)> damage;
+    };
+    const std::vector<Case> cases = {
+        {"h_wmv1_wmav1_meta.wmv",
+         [](Bytes& f, std::uint64_t first, std::uint32_t size, std::uint64_t packets) {
+             // 777 stray bytes inside a packet in the middle.
+             std::mt19937 rng(7);
+             Bytes stray(777);
+             for (auto& b : stray) b = static_cast<std::uint8_t>(rng());
+             const auto at = static_cast<std::ptrdiff_t>(first + packets / 2 * size + size / 3);
+             f.insert(f.begin() + at, stray.begin(), stray.end());
+         }},
+        {"a_wmv2_wmav2.wmv",
+         [](Bytes& f, std::uint64_t first, std::uint32_t size, std::uint64_t packets) {
+             // Random bytes over the first 24 bytes of every seventh packet.
+             std::mt19937 rng(5);
+             for (std::uint64_t k = 5; k + 5 < packets; k += 7)
+                 for (std::uint64_t i = 0; i < 24; ++i) f[first + k * size + i] = static_cast<std::uint8_t>(rng());
+         }},
+    };
+    for (const auto& c : cases) {
+        Bytes file = ReadFileBytes(SampleFile(c.sample));
+        const std::uint64_t first = HeaderSizeOf(file) + 50;
+        const std::uint32_t size = GetU32(file, 30 + fp::MinPacketSize);
+        c.damage(file, first, size, (file.size() - first) / size);
+        const auto src = (dir / (std::string("damaged_") + c.sample)).string();
+        WriteFileBytes(src, file);
+        std::string log;
+        ASSERT_EQ(RunCommand(Cli("recover " + Quote(src)), &log), 0) << log;
+        const auto out = (dir / ("damaged_" + std::string(c.sample).insert(std::string(c.sample).size() - 4, ".lch"))).string();
+        const double before = ProbeDurationSeconds(SampleFile(c.sample)), after = ProbeDurationSeconds(out);
+        // The damaged packets and the ones before them are lost (a quarter of them in the second
+        // case); the timeline must not grow.
+        EXPECT_LE(after, before + 0.5) << c.sample << "\n" << log;
+        EXPECT_GE(after, before * 0.7) << c.sample;
+        EXPECT_EQ(DecodeErrors(out), "") << c.sample;
+    }
 }
 
 TEST(CliRecover, BroadcastAndUnfinalisedSamples) {

@@ -230,6 +230,8 @@ TEST(LostChunk, PayloadFieldsBeyondTheChunkAreNotRead) {
 }
 
 TEST(LostChunk, HeaderProblemsAreRefusedAndLeaveNoOutput) {
+    const Bytes big =
+        TwoStreams(3).ExtraHeaderObject(Guid::FromText("11111111-2222-3333-4444-555555555555"), Bytes(64000, 7)).Build();
     struct Case {
         const char* name;
         std::function<void(Bytes&)> damage;
@@ -243,7 +245,10 @@ TEST(LostChunk, HeaderProblemsAreRefusedAndLeaveNoOutput) {
          "数据块大小为2, 不足3字节, 不能处理此文件!"},
         {"chunk size too big", [](Bytes& f) { PutU32(f, 30 + fp::MinPacketSize, 65537); },
          "数据块大小为65537, 超过65536字节, 不能处理此文件!"},
-        {"header too big", [](Bytes& f) { PutU64(f, 16, 64001); }, "文件头太大 (64001字节, 最多64000字节), 不能处理此文件!"},
+        {"header too big", [&](Bytes& f) { f = big; },
+         "文件头太大 (" + std::to_string(HeaderSizeOf(big)) + "字节, 最多64000字节), 不能处理此文件!"},
+        {"size field damaged, sub-objects broken", [](Bytes& f) { PutU64(f, 16, 0), PutU64(f, 30 + 16, 0); },
+         "文件头对象大小无效 (0字节), 不能处理此文件!"},
         {"sub-object of size 0",
          [](Bytes& f) {
              // The first child (the file properties) claims size 0: the walk cannot step on.
@@ -289,5 +294,60 @@ TEST(LostChunk, NoChunkFoundLeavesNoOutput) {
     run.Go();
     EXPECT_TRUE(run.host.HasLine("找到0 数据块"));
     EXPECT_FALSE(fs::exists(run.output));
-    EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::Refused);
+    EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::NothingUsable);
+}
+
+TEST(LostChunk, DamagedHeaderSizeIsTakenFromTheSubObjects) {
+    const Bytes good = TwoStreams(4).Build();
+    for (const std::uint64_t field : {0ull, 1ull, 29ull, ~0ull}) {
+        Bytes file = good;
+        PutU64(file, 16, field);
+        LostChunkRun run(file);
+        const Bytes out = run.Go();
+        EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::Done) << field << "\n" << run.host.AllLines();
+        EXPECT_TRUE(run.host.HasLine("文件头大小无效:" + std::to_string(field) + ", 按子对象计算为:" +
+                                     std::to_string(HeaderSizeOf(good))));
+        EXPECT_TRUE(run.host.HasLine("找到4 数据块"));
+        ASSERT_EQ(out.size(), good.size()) << field;
+        EXPECT_EQ(HeaderSizeOf(out), HeaderSizeOf(good));
+    }
+}
+
+TEST(LostChunk, ChunkSignatureInsidePayloadDataIsNoChunkStart) {
+    // Payload bytes that hold 82 00 00 followed by a duration field of 0x5555 ms: taken for a
+    // chunk, they would stretch the timeline by 21 s.
+    AsfBuilder b;
+    b.PacketSize(kPacket).Preroll(3000).VideoStream(1);
+    for (int i = 0; i < 8; ++i) {
+        PacketSpec p;
+        p.sendTime = 40u * i;
+        PayloadSpec pl;
+        pl.pts = 3000 + 40u * i;
+        pl.data = Bytes(kPacket - 40, 0x55);
+        for (std::size_t at = 50; at + 3 < pl.data.size(); at += 200) pl.data[at] = 0x82, pl.data[at + 1] = 0, pl.data[at + 2] = 0;
+        p.payloads = {pl};
+        b.Packet(p);
+    }
+    Bytes file = b.Build();
+    DamagePackets(file, kPacket, 4);
+    LostChunkRun run(file);
+    const Bytes out = run.Go();
+    // Chunk 3 is dropped with the damaged chunk 4; the search skips every 82 00 00 in them and
+    // goes on with chunk 5.
+    EXPECT_TRUE(run.host.HasLine("找到6 数据块")) << run.host.AllLines();
+    ASSERT_EQ(out.size(), HeaderSizeOf(out) + 50 + 6 * kPacket);
+    EXPECT_EQ(run.tool.LastSummary().sendClockMs, 7 * 40);
+    const Bytes in = ReadFileBytes(run.source);
+    EXPECT_TRUE(std::equal(in.begin() + PacketOffset(in, kPacket, 5) + 100, in.begin() + PacketOffset(in, kPacket, 6),
+                           out.begin() + PacketOffset(out, kPacket, 3) + 100));
+}
+
+TEST(LostChunk, LoneChunkAtTheEndIsAcceptedWhenItParses) {
+    Bytes file = TwoStreams(6).Build();
+    // Chunk 5, the last one, stands behind 300 stray bytes: nothing follows it to confirm it.
+    const auto at = static_cast<std::ptrdiff_t>(PacketOffset(file, kPacket, 5));
+    file.insert(file.begin() + at, 300, 0x13);
+    LostChunkRun run(file);
+    run.Go();
+    EXPECT_TRUE(run.host.HasLine("找到5 数据块")) << run.host.AllLines();  // 4 dropped, 5 found
 }

@@ -254,3 +254,50 @@ TEST(Shrinker, ExtraStageThatFailsKeepsThePassTwoResult) {
     EXPECT_EQ(missing.host.messages[0].rfind("运行Clipwright错误.\r路径:/nonexistent/clipwright\r参数:-i \"", 0), 0u);
     EXPECT_TRUE(missing.host.HasLine("-->错误: 不能进行附加压缩."));
 }
+
+TEST(Shrinker, RunThatWritesNoChunkFailsAndLeavesNoOutput) {
+    // The only chunk is cut short before its used length: pass 2 writes no chunk.
+    Bytes in = AsfBuilder().PacketSize(kPacket).VideoStream(1).Packet(Small(1, 400)).Build();
+    Truncate(in, in.size() - kPacket + 100);
+    ShrinkRun run(in);
+    run.Go();
+    EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::NothingUsable) << run.host.AllLines();
+    EXPECT_TRUE(run.host.HasLine("输出文件中没有任何数据块, 不生成输出文件."));
+    EXPECT_FALSE(fs::exists(run.output));
+    EXPECT_EQ(run.host.AllLines().find("旧文件是"), std::string::npos);
+}
+
+TEST(Shrinker, StopWhileCopyingTheIndexLeavesTheIndexOut) {
+    AsfBuilder b;
+    b.PacketSize(kPacket).VideoStream(1).Index();
+    for (int i = 0; i < 5; ++i) b.Packet(Small(1, 150));
+    ShrinkRun run(b.Build());
+    int pumpsAfterTheLastChunk = 0;
+    run.host.onProcessMessages = [&] {
+        if (run.host.HasLine("步骤 2, 正在压缩...") && run.host.progress == 5 && ++pumpsAfterTheLastChunk == 2)
+            run.tool.Aborted = true;
+    };
+    const Bytes out = run.Go();
+    EXPECT_EQ(run.tool.LastOutcome(), TRepairOutcome::Aborted);
+    EXPECT_TRUE(run.host.HasLine("--->>已中止"));
+    const std::uint32_t used = kSingleHead + 150;
+    EXPECT_EQ(out.size(), HeaderSizeOf(out) + 50 + 5 * used);
+    EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 40), 5u);
+}
+
+TEST(Shrinker, DamagedHeaderSizeIsTakenFromTheSubObjects) {
+    AsfBuilder b;
+    b.PacketSize(kPacket).VideoStream(1).AudioStream(2);
+    for (int i = 0; i < 4; ++i) b.Packet(Small(1, 300));
+    const Bytes good = b.Build();
+    ShrinkRun reference(good);
+    const Bytes expected = reference.Go();
+    for (const std::uint64_t field : {0ull, 29ull, ~0ull}) {
+        Bytes in = good;
+        PutU64(in, 16, field);
+        ShrinkRun run(in);
+        EXPECT_EQ(run.Go(), expected) << field << "\n" << run.host.AllLines();
+        EXPECT_TRUE(run.host.HasLine("文件头大小无效:" + std::to_string(field) + ", 按子对象计算为:" +
+                                     std::to_string(HeaderSizeOf(good))));
+    }
+}

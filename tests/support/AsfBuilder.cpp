@@ -315,6 +315,17 @@ std::string Quote(const std::string& path) {
     return q + "'";
 }
 
+double ProbeDurationSeconds(const std::string& path) {
+    std::string out;
+    if (RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(path) + " 2>/dev/null", &out) != 0)
+        return -1;
+    try {
+        return std::stod(out);
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
 std::vector<int> ProbePacketCounts(const std::string& path) {
     std::string out;
     if (RunCommand("ffprobe -v error -count_packets -show_entries stream=nb_read_packets -of csv=p=0 " + Quote(path) + " 2>/dev/null", &out) != 0)

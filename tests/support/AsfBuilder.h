@@ -139,6 +139,8 @@ std::string Quote(const std::string& path);  // for the shell
 
 // ffprobe's per-stream packet counts ("-count_packets"), in stream order; empty on failure.
 std::vector<int> ProbePacketCounts(const std::string& path);
+// ffprobe's duration of the file in seconds; -1 on failure.
+double ProbeDurationSeconds(const std::string& path);
 // True when `ffmpeg -v error -i path -f null -` decodes with no error output.
 bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
 
