@@ -61,15 +61,15 @@ bool RunFinished(IHost& host, const ToolRunner& tool, const std::string& paramet
                  const std::string& stoppedText, RunResult& result) {
     result = tool.run(parameters);
     if (!result.started) return false;
-    if (result.Stopped() || tool.StopSignal() != 0) {
+    // A tool that finished wrote its output, even when a stop reached it too late; the steps
+    // after the run look at the stop themselves.
+    if (result.exitCode == 0) return true;
+    if (result.Stopped()) {
         host.Message(stoppedText, MessageKind::Warning);
         return false;
     }
-    if (result.exitCode != 0) {
-        host.Message(ToolFailureText(result, job), MessageKind::Error);
-        return false;
-    }
-    return true;
+    host.Message(ToolFailureText(result, job), MessageKind::Error);
+    return false;
 }
 
 bool CopyCodecListAfterRun(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output) {

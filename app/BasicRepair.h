@@ -38,7 +38,7 @@ std::string DoneText(const std::string& job, const std::string& output, const Ru
 
 // Runs the cutting tool for `job`. When the run did not finish, tells the user why
 // (clipwright's own reason, or `stoppedText` after a stop) and returns false; a failed start
-// was shown by the runner.
+// was shown by the runner. A stop that comes after the tool finished is for the caller.
 bool RunFinished(IHost& host, const ToolRunner& tool, const std::string& parameters, const std::string& job,
                  const std::string& stoppedText, RunResult& result);
 

@@ -373,11 +373,29 @@ private:
     std::uint64_t total_;
 };
 
+// Whether any object of the file is presented in start..end (ms, preroll included). A piece
+// without one is left out whole: its look-back to a key frame would keep only what lies before it.
+bool RangeHoldsObject(ClipSource& src, std::uint64_t start, std::uint64_t end, const ClipStopFlag* stop) {
+    src.Rewind(PacketAtSendTime(src, static_cast<std::int64_t>(start - src.PrerollMs()) - 5000));
+    SourcePacket p;
+    while (src.Next(p)) {
+        CheckClipStop(stop);
+        if (end != kNoEnd && p.parsed.sendTime > end) return false;
+        for (const auto& pl : p.parsed.payloads) {
+            if (!StartsObject(pl)) continue;
+            const std::uint64_t t = ObjectTime(pl, p.parsed, src.PrerollMs());
+            if (t >= start && t < end) return true;
+        }
+    }
+    return false;
+}
+
 void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, bool istart, const ClipStopFlag* stop,
               ClipProgress& progress, std::uint64_t pieceIndex) {
     const std::uint64_t pre = src.PrerollMs();
     const std::uint64_t start = pre + Ms(piece.start);
     const std::uint64_t end = piece.duration ? start + Ms(*piece.duration) : kNoEnd;
+    if (!RangeHoldsObject(src, start, end, stop)) return;
     std::uint64_t from = start, first = 0;
     const int video = src.VideoStream();
     if (!istart && video != 0) {

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -186,22 +187,20 @@ RunResult RunTool(IHost& host, const std::string& program, const std::string& pa
     out.read = err.read = -1;  // the readers own them now
     for (int fd : {outLines.Fd(), errLines.Fd()}) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
 
-    std::uint64_t shownTotal = 0;
-    auto onOut = [&](std::string line) { host.Log(WithoutToolPrefix(std::move(line))); };
+    auto passThrough = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
+    auto onOut = [&](std::string line) {
+        if (options.output) options.output(WithoutToolPrefix(std::move(line)));
+        else passThrough(line);
+    };
     auto onErr = [&](std::string line) {
         if (line.rfind(kProgressPrefix, 0) == 0) {
             unsigned long long done = 0, total = 0;
-            if (std::sscanf(line.c_str() + sizeof kProgressPrefix - 1, "%llu %llu", &done, &total) == 2 && total > 0) {
-                if (options.progress) {
-                    options.progress(done, total);
-                } else {
-                    if (total != shownTotal) host.SetProgressRange(static_cast<std::int64_t>(shownTotal = total));
-                    host.SetProgress(static_cast<std::int64_t>(done));
-                    host.SetStatus(std::to_string(done * 100 / total) + "%");
-                }
-            }
+            if (options.progress &&
+                std::sscanf(line.c_str() + sizeof kProgressPrefix - 1, "%llu %llu", &done, &total) == 2 && total > 0)
+                options.progress(done, total);
             return;
         }
+        if (!options.output) passThrough(line);
         result.messages.push_back(WithoutToolPrefix(std::move(line)));
     };
 
@@ -255,6 +254,7 @@ bool RunAndWait(IHost& host, const std::string& program, const std::string& para
 }
 
 ToolRunner MakeToolRunner(IHost& host, const std::string& program, RunOptions options) {
+    if (!options.output) options.output = [&host](const std::string& line) { host.Log(line); };
     ToolRunner runner;
     runner.run = [&host, program, options](const std::string& parameters) {
         return RunTool(host, program, parameters, options);

@@ -2,8 +2,8 @@
 // Starts a program from one parameter text and waits for it in 100 ms steps, letting the host
 // handle pending events between the steps. The program ends with the one that started it
 // (also when that one is killed), a stop asked for while it runs is passed on to it, and what
-// it says is read: lines on its standard output go to the log, "@progress DONE TOTAL" lines on
-// its standard error are progress, its other standard error lines are kept as its messages.
+// it says is read: its standard output lines are its log, "@progress DONE TOTAL" lines on its
+// standard error are progress, its other standard error lines are kept as its messages.
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -38,7 +38,10 @@ struct RunOptions {
     // Asked after every step: the stop the user asked for (SIGINT, SIGTERM), 0 while none.
     // It is passed on to the program once.
     std::function<int()> stopSignal;
-    // The program's progress lines; none given: the host's progress shows them.
+    // The program's standard output lines (its log). None given: they, and its messages,
+    // pass through to our standard error as the program wrote them.
+    std::function<void(const std::string& line)> output;
+    // The program's progress lines; none given: not shown.
     std::function<void(std::uint64_t done, std::uint64_t total)> progress;
     int* exitCode = nullptr;  // the program's exit code, -1 when it did not end normally
 };
@@ -58,7 +61,8 @@ struct ToolRunner {
     std::function<int()> stopSignal;  // the stop asked for (SIGINT, SIGTERM), 0 while none
     int StopSignal() const { return stopSignal ? stopSignal() : 0; }
 };
-// Runs `program` through RunTool with these options; a stop is what the options say.
+// Runs `program` through RunTool with these options, its log going to the host's log; a stop
+// is what the options say.
 ToolRunner MakeToolRunner(IHost& host, const std::string& program, RunOptions options = {});
 
 // What the user is told about a run of `job` ("分割", "合并", ...) that did not finish:

@@ -18,6 +18,7 @@ ToolRunner ClipwrightRunner::Runner() {
         RunOptions o;
         o.wording = wording_;
         o.stopSignal = [this] { return host_.StopSignal(); };
+        o.output = [this](const std::string& line) { host_.Log(line); };
         std::uint64_t shownTotal = 0;
         o.progress = [this, shownTotal](std::uint64_t done, std::uint64_t total) mutable {
             if (total != shownTotal) {

@@ -145,7 +145,7 @@ TEST(BasicRepair, ReplaceNeverLosesTheSource) {
         // A folder we may not change: the backup rename fails, nothing else happens.
         ReplaceCase c;
         FakeTool tool{10100};
-        tool.Run()("-o \"" + c.source + ".tmp\"");
+        tool.Run().run("-o \"" + c.source + ".tmp\"");
         ::chmod(c.dir.path().c_str(), 0555);
         RecordingHost host;
         BasicRepairReplacingSource(host, Ran(), c.source, {});

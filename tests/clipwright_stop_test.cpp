@@ -3,6 +3,7 @@
 // an existing output and the source byte for byte. Also writes that fail (a size limit, another
 // file system) on real files.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>

@@ -92,6 +92,7 @@ TEST(RunAndWait, PassesTheUsersStopOnAndReadsWhatTheToolSays) {
     std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
     RunOptions p;
     p.progress = [&](std::uint64_t done, std::uint64_t total) { progress.emplace_back(done, total); };
+    p.output = [&](const std::string& line) { host.Log(line); };
     const RunResult said = RunTool(host,
                                    "/bin/sh",
                                    "-c \"echo 'clipwright: 写入的数据包 5'; echo '@progress 5 10' >&2; "

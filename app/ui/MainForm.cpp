@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -39,7 +40,6 @@
 #include "app/BasicRepair.h"
 #include "app/LibraryCheck.h"
 #include "app/ui/ProgressForm.h"
-#include <QCloseEvent>
 #include "app/ui/ToolDialogs.h"
 #include "engine/ui/FlagFixForm.h"
 #include "recovery/SampleMaker.h"

@@ -82,6 +82,7 @@ ToolRunner DesktopToolRunner(IHost& host, QWidget* owner, const std::string& pro
         RunOptions options;
         options.wording = wording;
         options.shuttingDown = closing;
+        options.output = [&host](const std::string& line) { host.Log(line); };
         options.stopSignal = [&form] { return form.StopPressed() ? SIGINT : 0; };
         options.progress = [&form](std::uint64_t done, std::uint64_t total) { form.ShowProgress(done, total); };
         RunResult result = RunTool(host, program, parameters, options);
