@@ -13,6 +13,13 @@ namespace {
 namespace fs = std::filesystem;
 
 const char* kSameName = "文件名称必须不同! 请换一个再试.";
+const char* kBasicRepair = "基础修复";
+const char* kJoin = "合并";
+
+void RemoveQuietly(const std::string& path) {
+    std::error_code ec;
+    fs::remove(path, ec);
+}
 
 bool Exists(const std::string& path) {
     std::error_code ec;
@@ -44,23 +51,62 @@ bool SizesClose(std::int64_t size, std::int64_t reference) {
     return diff * 100 <= reference * 5;
 }
 
-std::optional<std::string> BasicRepairToNewFile(IHost& host, const ToolRun& run, const std::string& source,
+std::string DoneText(const std::string& job, const std::string& output, const RunResult& result) {
+    std::string text = job + "完成.\r输出文件: " + output;
+    for (const auto& m : result.messages) text += "\r" + m;
+    return text;
+}
+
+bool RunFinished(IHost& host, const ToolRunner& tool, const std::string& parameters, const std::string& job,
+                 const std::string& stoppedText, RunResult& result) {
+    result = tool.run(parameters);
+    if (!result.started) return false;
+    // A tool that finished wrote its output, even when a stop reached it too late; the steps
+    // after the run look at the stop themselves.
+    if (result.exitCode == 0) return true;
+    if (result.Stopped()) {
+        host.Message(stoppedText, MessageKind::Warning);
+        return false;
+    }
+    host.Message(ToolFailureText(result, job), MessageKind::Error);
+    return false;
+}
+
+bool CopyCodecListAfterRun(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output) {
+    if (TransplantCodecList(host, source, output, [&tool] { return tool.StopSignal() != 0; }) != TransplantResult::Stopped)
+        return true;
+    host.Message("已停止. 输出文件已完整写出, 但没有复制编解码器列表:\r" + output, MessageKind::Warning);
+    return false;
+}
+
+std::optional<std::string> BasicRepairToNewFile(IHost& host, const ToolRunner& tool, const std::string& source,
                                                 const std::string& output, const BasicRepairOptions& options) {
     if (output == source || IsSameFile(source, output)) {
         host.Message(kSameName, MessageKind::Warning);
         return std::nullopt;
     }
-    run(BasicRepairNewParameters(source, output, options));
-    TransplantCodecList(host, source, output);
-    if (FileSizeOf(output) > 0 || FileExists(output)) return output;
-    return std::nullopt;
+    RunResult result;
+    if (!RunFinished(host, tool, BasicRepairNewParameters(source, output, options), kBasicRepair, kStoppedNoOutput, result))
+        return std::nullopt;
+    if (CopyCodecListAfterRun(host, tool, source, output)) host.Message(DoneText(kBasicRepair, output, result), MessageKind::Information);
+    return output;
 }
 
-std::optional<std::string> BasicRepairReplacingSource(IHost& host, const ToolRun& run, const std::string& source,
+std::optional<std::string> BasicRepairReplacingSource(IHost& host, const ToolRunner& tool, const std::string& source,
                                                       const BasicRepairOptions& options) {
     const std::string temp = ToolOutputName(source, OutputFor::BasicRepairTemp);
-    run(BasicRepairReplaceParameters(source, options));
-    TransplantCodecList(host, source, temp);
+    RunResult result;
+    if (!RunFinished(host, tool, BasicRepairReplaceParameters(source, options), kBasicRepair, kStoppedSourceKept, result))
+        return std::nullopt;
+    // After a stop the source keeps its place, and the repaired file (ours) goes.
+    auto stopped = [&] {
+        if (tool.StopSignal() == 0) return false;
+        RemoveQuietly(temp);
+        host.Message(kStoppedSourceKept, MessageKind::Warning);
+        return true;
+    };
+    TransplantCodecList(host, source, temp, [&tool] { return tool.StopSignal() != 0; });
+    if (stopped()) return std::nullopt;
     const std::int64_t a = FileSizeOf(temp), b = FileSizeOf(source);
     bool replace = SizesClose(a, b);
     if (!replace) {
@@ -68,6 +114,7 @@ std::optional<std::string> BasicRepairReplacingSource(IHost& host, const ToolRun
                                      ".\r您仍然希望重置已修复文件的源文件?",
                                  Buttons::YesNoCancel, MessageKind::Warning);
         replace = answer == Answer::Yes;
+        if (stopped()) return std::nullopt;
     }
     const std::string keep = "\r该源文件是完好的.";
     // Without a repaired file there is nothing to put in the source's place or to keep,
@@ -95,10 +142,13 @@ std::optional<std::string> BasicRepairReplacingSource(IHost& host, const ToolRun
         fs::rename(backup, source, ec);
         return std::nullopt;
     }
+    std::string done = "基础修复完成. 源文件已被替换为修复后的文件.\r原来的文件保留为: " + backup;
+    for (const auto& m : result.messages) done += "\r" + m;
+    host.Message(done, MessageKind::Information);
     return std::nullopt;
 }
 
-std::optional<std::string> JoinListedFiles(IHost& host, const ToolRun& run, const std::vector<std::string>& files,
+std::optional<std::string> JoinListedFiles(IHost& host, const ToolRunner& tool, const std::vector<std::string>& files,
                                            const std::string& output, bool allowIncompatibleBitrates) {
     if (files.empty()) return std::nullopt;
     for (const auto& f : files)
@@ -108,17 +158,19 @@ std::optional<std::string> JoinListedFiles(IHost& host, const ToolRun& run, cons
         }
     std::int64_t total = 0;
     for (const auto& f : files) total += FileSizeOf(f);
-    run(JoinParameters(files, output, allowIncompatibleBitrates));
-    TransplantCodecList(host, files.front(), output);
-    std::optional<std::string> added;
-    if (FileExists(output)) added = output;
+    RunResult result;
+    if (!RunFinished(host, tool, JoinParameters(files, output, allowIncompatibleBitrates), kJoin, kStoppedNoOutput, result))
+        return std::nullopt;
+    if (!CopyCodecListAfterRun(host, tool, files.front(), output)) return output;
     const std::int64_t a = FileSizeOf(output);
     if (!SizesClose(a, total)) {
         host.Message("警告:源文件全部大小为 " + FormatSize(total) + "\r但是合并文件的大小为" + FormatSize(a) +
                          "\r可能的原因:\r1-文件间互相不兼容.\r2- 某些文件出现 \"坏点\" 需要被修复.",
                      MessageKind::Information);
+    } else {
+        host.Message(DoneText(kJoin, output, result), MessageKind::Information);
     }
-    return added;
+    return output;
 }
 
 }  // namespace mendery

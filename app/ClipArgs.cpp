@@ -25,7 +25,7 @@ std::optional<ClipArgs> ParseClipArgs(std::vector<std::string> tokens, std::stri
     ClipArgs a;
     auto value = [&](std::size_t& i, const std::string& name) -> const std::string* {
         if (i + 1 >= tokens.size()) {
-            error = name + " needs a value";
+            error = name + " 后面缺少值";
             return nullptr;
         }
         return &tokens[++i];
@@ -40,7 +40,7 @@ std::optional<ClipArgs> ParseClipArgs(std::vector<std::string> tokens, std::stri
             auto v = value(i, t);
             if (!v) return std::nullopt;
             if (!a.output.empty()) {
-                error = "-o given twice";
+                error = "-o 只能给一次";
                 return std::nullopt;
             }
             a.output = *v;
@@ -56,40 +56,43 @@ std::optional<ClipArgs> ParseClipArgs(std::vector<std::string> tokens, std::stri
             auto v = value(i, t);
             ClipPiece p;
             if (!v || !ParseSeconds(*v, p.start)) {
-                if (v) error = "-start needs a number of seconds, not \"" + *v + "\"";
+                if (v) error = "-start 需要一个秒数, 而不是 \"" + *v + "\"";
                 return std::nullopt;
             }
             a.pieces.push_back(p);
+            a.cut = true;
         } else if (t == "-dur") {
             auto v = value(i, t);
             if (!v) return std::nullopt;
             if (a.pieces.empty() || a.pieces.back().duration) {
-                error = "-dur must follow a -start";
+                error = "-dur 必须跟在 -start 之后";
                 return std::nullopt;
             }
             double d = 0;
-            if (!ParseSeconds(*v, d) || d <= 0) {
-                error = "-dur needs a positive number of seconds, not \"" + *v + "\"";
+            if (!ParseSeconds(*v, d)) {
+                error = "-dur 需要一个不小于 0 的秒数, 而不是 \"" + *v + "\"";
                 return std::nullopt;
             }
             a.pieces.back().duration = d;
         } else {
-            error = "unknown argument \"" + t + "\"";
+            error = "未知的参数 \"" + t + "\"";
             return std::nullopt;
         }
     }
     if (a.inputs.empty()) {
-        error = "no input file (-i)";
+        error = "没有输入文件 (-i)";
         return std::nullopt;
     }
     if (a.output.empty()) {
-        error = "no output file (-o)";
+        error = "没有输出文件 (-o)";
         return std::nullopt;
     }
-    if (!a.pieces.empty() && a.inputs.size() > 1) {
-        error = "cutting (-start/-dur) takes exactly one input";
+    if (a.cut && a.inputs.size() > 1) {
+        error = "分割 (-start/-dur) 只能有一个输入文件";
         return std::nullopt;
     }
+    // A piece of zero length keeps nothing: it is no piece.
+    std::erase_if(a.pieces, [](const ClipPiece& p) { return p.duration && *p.duration == 0; });
     return a;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,6 +10,7 @@
 #include <optional>
 
 #include "engine/ByteCursor.h"
+#include "engine/StagedOutput.h"
 
 namespace mendery {
 namespace {
@@ -290,10 +292,10 @@ void ClipEmitter::EndRange() {
 }
 
 std::string JoinIncompatibility(const ClipSource& a, const ClipSource& b, bool sameBitrate) {
-    const std::string names = "\"" + a.Path() + "\" and \"" + b.Path() + "\"";
+    const std::string names = "\"" + a.Path() + "\" 与 \"" + b.Path() + "\"";
     if (a.PacketSize() != b.PacketSize())
-        return "cannot join " + names + ": their packet sizes differ (" + std::to_string(a.PacketSize()) + " and " +
-               std::to_string(b.PacketSize()) + " bytes)";
+        return "无法合并 " + names + ": 数据包大小不同 (" + std::to_string(a.PacketSize()) + " 和 " +
+               std::to_string(b.PacketSize()) + " 字节)";
     const auto &sa = a.Streams(), &sb = b.Streams();
     bool same = sa.size() == sb.size();
     for (std::size_t i = 0; same && i < sa.size(); ++i) {
@@ -305,7 +307,7 @@ std::string JoinIncompatibility(const ClipSource& a, const ClipSource& b, bool s
         }
         same = sa[i].number == sb[i].number && sa[i].type == sb[i].type && ta == tb;
     }
-    if (!same) return "cannot join " + names + ": their stream layouts differ (streams, codecs or picture sizes)";
+    if (!same) return "无法合并 " + names + ": 流的布局不同 (流、编解码器或画面大小)";
     if (sameBitrate) {
         auto bitrates = [](const ClipSource& s) {
             std::vector<std::uint8_t> out;
@@ -314,7 +316,7 @@ std::string JoinIncompatibility(const ClipSource& a, const ClipSource& b, bool s
             return out;
         };
         if (a.Properties().maxBitrate != b.Properties().maxBitrate || bitrates(a) != bitrates(b))
-            return "cannot join " + names + ": their bitrates differ (" + std::to_string(a.Properties().maxBitrate) + " and " +
+            return "无法合并 " + names + ": 比特率不同 (" + std::to_string(a.Properties().maxBitrate) + " 和 " +
                    std::to_string(b.Properties().maxBitrate) + " bit/s)";
     }
     return {};
@@ -337,28 +339,63 @@ std::uint64_t PacketAtSendTime(ClipSource& src, std::int64_t sendMs) {
 
 std::uint64_t Ms(double seconds) { return static_cast<std::uint64_t>(std::llround(seconds * 1000.0)); }
 
-struct Stopped {};
-
 // Whether the video stream marks key frames at all (within its first packets). Some writers
 // never set the flag; waiting for a key frame would then drop every picture.
-bool MarksKeyFrames(ClipSource& src) {
+bool MarksKeyFrames(ClipSource& src, const ClipStopFlag* stop) {
     if (src.VideoStream() == 0) return true;
     src.Rewind(0);
     SourcePacket p;
-    for (int n = 0; n < 4000 && src.Next(p); ++n)
+    for (int n = 0; n < 4000 && src.Next(p); ++n) {
+        CheckClipStop(stop);
         for (const auto& pl : p.parsed.payloads)
             if (src.IsKeyFrameStart(pl, p.bytes)) return true;
+    }
     return false;
 }
 
-void CheckStop(const std::atomic<bool>* stop) {
-    if (stop && stop->load(std::memory_order_relaxed)) throw Stopped{};
+// Reports progress as the share of the work done: `units` per piece of work, the current
+// piece measured by how far its reader got through its byte span.
+class ClipProgress {
+public:
+    ClipProgress(const ClipJobHooks& hooks, std::uint64_t pieces) : hooks_(hooks), total_(pieces * kUnits) {}
+    void At(std::uint64_t piece, std::uint64_t done, std::uint64_t span) {
+        if (!hooks_.progress) return;
+        const std::uint64_t within = span == 0 ? 0 : std::min<std::uint64_t>(kUnits, done * kUnits / span);
+        hooks_.progress(std::min(total_, piece * kUnits + within), total_);
+    }
+    void Finished() {
+        if (hooks_.progress) hooks_.progress(total_, total_);
+    }
+
+private:
+    static constexpr std::uint64_t kUnits = 10000;
+    const ClipJobHooks& hooks_;
+    std::uint64_t total_;
+};
+
+// Whether any object of the file is presented in start..end (ms, preroll included). A piece
+// without one is left out whole: its look-back to a key frame would keep only what lies before it.
+bool RangeHoldsObject(ClipSource& src, std::uint64_t start, std::uint64_t end, const ClipStopFlag* stop) {
+    src.Rewind(PacketAtSendTime(src, static_cast<std::int64_t>(start - src.PrerollMs()) - 5000));
+    SourcePacket p;
+    while (src.Next(p)) {
+        CheckClipStop(stop);
+        if (end != kNoEnd && p.parsed.sendTime > end) return false;
+        for (const auto& pl : p.parsed.payloads) {
+            if (!StartsObject(pl)) continue;
+            const std::uint64_t t = ObjectTime(pl, p.parsed, src.PrerollMs());
+            if (t >= start && t < end) return true;
+        }
+    }
+    return false;
 }
 
-void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, bool istart, const std::atomic<bool>* stop) {
+void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, bool istart, const ClipStopFlag* stop,
+              ClipProgress& progress, std::uint64_t pieceIndex) {
     const std::uint64_t pre = src.PrerollMs();
     const std::uint64_t start = pre + Ms(piece.start);
     const std::uint64_t end = piece.duration ? start + Ms(*piece.duration) : kNoEnd;
+    if (!RangeHoldsObject(src, start, end, stop)) return;
     std::uint64_t from = start, first = 0;
     const int video = src.VideoStream();
     if (!istart && video != 0) {
@@ -369,6 +406,7 @@ void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, boo
             src.Rewind(first);
             SourcePacket p;
             while (src.Next(p) && p.parsed.sendTime <= start) {
+                CheckClipStop(stop);
                 for (const auto& pl : p.parsed.payloads) {
                     if (!src.IsKeyFrameStart(pl, p.bytes)) continue;
                     const std::uint64_t t = ObjectTime(pl, p.parsed, pre);
@@ -384,13 +422,18 @@ void CutPiece(ClipSource& src, ClipEmitter& emitter, const ClipPiece& piece, boo
     } else {
         first = PacketAtSendTime(src, static_cast<std::int64_t>(start - pre) - 5000);
     }
-    emitter.BeginRange(src, {from, end, from, !istart && MarksKeyFrames(src)});
+    emitter.BeginRange(src, {from, end, from, !istart && MarksKeyFrames(src, stop)});
+    const std::uint64_t firstByte = first * src.PacketSize();
+    const std::uint64_t lastByte =
+        end == kNoEnd ? src.DataBytes() : (PacketAtSendTime(src, static_cast<std::int64_t>(end)) + 1) * src.PacketSize();
+    const std::uint64_t span = lastByte > firstByte ? lastByte - firstByte : 0;
     src.Rewind(first);
     SourcePacket p;
     while (src.Next(p)) {
         if (end != kNoEnd && p.parsed.sendTime > end) break;
-        CheckStop(stop);
+        CheckClipStop(stop);
         emitter.Emit(p);
+        progress.At(pieceIndex, src.BytesRead() > firstByte ? src.BytesRead() - firstByte : 0, span);
     }
     emitter.EndRange();
 }
@@ -401,42 +444,60 @@ std::string FormatSeconds(std::uint64_t ms) {
     return buf;
 }
 
+void ReplaceAll(std::string& text, const std::string& what, const std::string& with) {
+    if (what.empty()) return;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + with.size()))
+        text.replace(at, what.size(), with);
+}
+
+// Why the job cannot begin (exit code and text), checked before anything is read or created.
+struct Refusal {
+    int code = 0;
+    std::string text;
+};
+
+Refusal CheckPaths(const ClipArgs& args) {
+    namespace fs = std::filesystem;
+    for (const auto& in : args.inputs) {
+        const std::string why = CheckInputFile(in);
+        if (!why.empty()) return {3, "无法读取输入文件 \"" + in + "\": " + why};
+        if (in == args.output || IsSameFile(in, args.output))
+            return {1, "输出文件不能和输入文件相同: \"" + args.output + "\""};
+    }
+    std::error_code ec;
+    if (fs::is_directory(args.output, ec)) return {3, "无法写入输出文件 \"" + args.output + "\": " + SystemReason(EISDIR)};
+    if (!args.overwrite && fs::exists(fs::symlink_status(args.output, ec)))
+        return {1, "输出文件 \"" + args.output + "\" 已存在; 加上 -y 才会替换它"};
+    return {};
+}
+
 }  // namespace
 
 int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
-               const std::function<void(const std::string&)>& fail, const std::atomic<bool>* stop) {
-    namespace fs = std::filesystem;
-    const std::string temp = args.output + ".clipwright-part";
-    auto removeTemp = [&] {
-        std::error_code ec;
-        fs::remove(temp, ec);
-    };
+               const std::function<void(const std::string&)>& warn, const ClipJobHooks& hooks) {
+    const Refusal refusal = CheckPaths(args);
+    if (refusal.code != 0) {
+        warn(refusal.text);
+        return refusal.code;
+    }
+    const ClipStopFlag* stop = hooks.stop;
+    std::string tempPath;
     try {
-        for (const auto& in : args.inputs) {
-            if (!FileExists(in)) {
-                fail("input file not found: \"" + in + "\"");
-                return 1;
-            }
-            std::string why = CheckOutputPath(in, args.output);
-            if (!why.empty()) {
-                fail("cannot write \"" + args.output + "\": " + why);
-                return 1;
-            }
-        }
-        if (FileExists(args.output) && !args.overwrite) {
-            fail("\"" + args.output + "\" exists; give -y to replace it");
-            return 1;
-        }
-        auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync);
+        // Created first, so that an output folder that cannot be written is said at once.
+        StagedOutput staged(args.output);
+        tempPath = staged.TempPath();
+        auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync, stop);
+        for (const auto& note : first->HeaderNotes()) warn("\"" + args.inputs[0] + "\": " + note);
         for (std::size_t i = 1; i < args.inputs.size(); ++i) {
-            ClipSource other(args.inputs[i], args.resync);
+            ClipSource other(args.inputs[i], args.resync, stop);
             std::string why = JoinIncompatibility(*first, other, args.sameBitrate);
             if (!why.empty()) {
-                fail(why);
+                warn(why);
                 return 1;
             }
+            for (const auto& note : other.HeaderNotes()) warn("\"" + args.inputs[i] + "\": " + note);
         }
-        ClipWriter writer(temp, *first);
+        ClipWriter writer(staged.TempPath(), *first, stop);
         ClipEmitter emitter(writer, first->PrerollMs(), first->VideoStream());
         SourceStats stats;
         auto addStats = [&](const ClipSource& s) {
@@ -446,75 +507,74 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
             stats.skippedBytes += s.Stats().skippedBytes;
         };
         if (args.GetMode() == ClipArgs::Mode::Cut) {
-            for (const auto& piece : args.pieces) CutPiece(*first, emitter, piece, args.istart, stop);
+            ClipProgress progress(hooks, args.pieces.size());
+            for (std::size_t i = 0; i < args.pieces.size(); ++i)
+                CutPiece(*first, emitter, args.pieces[i], args.istart, stop, progress, i);
             addStats(*first);
         } else {
+            ClipProgress progress(hooks, args.inputs.size());
             for (std::size_t i = 0; i < args.inputs.size(); ++i) {
                 std::unique_ptr<ClipSource> owned;
                 ClipSource* src = first.get();
                 if (i > 0) {
-                    owned = std::make_unique<ClipSource>(args.inputs[i], args.resync);
+                    owned = std::make_unique<ClipSource>(args.inputs[i], args.resync, stop);
                     src = owned.get();
                 }
-                emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart && MarksKeyFrames(*src)});
+                emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart && MarksKeyFrames(*src, stop)});
                 src->Rewind(0);
                 src->ResetStats();
                 SourcePacket p;
                 while (src->Next(p)) {
-                    CheckStop(stop);
+                    CheckClipStop(stop);
                     emitter.Emit(p);
+                    progress.At(i, src->BytesRead(), src->DataBytes());
                 }
                 emitter.EndRange();
                 addStats(*src);
             }
         }
         if (writer.PacketsWritten() == 0) {
-            removeTemp();
-            fail("nothing to write: no packet of the input" + std::string(args.inputs.size() > 1 ? "s" : "") +
-                 " falls into the wanted range or parses");
+            warn(args.GetMode() == ClipArgs::Mode::Cut ? "所选范围内没有媒体数据包; 没有写出输出文件"
+                                                       : "输入文件中没有可以解析的媒体数据包; 没有写出输出文件");
             return 1;
         }
         const std::uint64_t length = emitter.OutputLengthMs();
         writer.Finish(first->PrerollMs() + length, std::max<std::uint64_t>(length, emitter.LastSendMs()));
         first.reset();
-        // The finished file takes the output's name. An existing output is removed first: a
-        // rename over it would make the file system flush the whole new file at once.
-        std::error_code ec;
-        fs::remove(args.output, ec);
-        fs::rename(temp, args.output, ec);
-        if (ec) {
-            fail("cannot name the result \"" + args.output + "\" (" + ec.message() + "); it is kept as \"" + temp + "\"");
-            return 3;
-        }
+        // A stop that came while the file was finished still counts: nothing takes the output's name.
+        CheckClipStop(stop);
+        staged.Commit();
+        ClipProgress(hooks, 1).Finished();
         const auto& c = emitter.Counters();
-        say("packets read " + std::to_string(stats.goodPackets) + ", damaged blocks dropped " +
-            std::to_string(stats.droppedBlocks) + (args.resync ? ", resynchronised " + std::to_string(stats.resyncs) +
-                                                               " times over " + std::to_string(stats.skippedBytes) + " bytes"
-                                                         : ""));
-        say("packets written " + std::to_string(writer.PacketsWritten()) + " (" + std::to_string(c.packetsCopied) +
-            " copied, " + std::to_string(c.packetsRebuilt) + " rebuilt), duration " + FormatSeconds(length) + " s");
-        say("output: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " bytes)");
+        say("读取的数据包 " + std::to_string(stats.goodPackets) + ", 丢弃的损坏块 " + std::to_string(stats.droppedBlocks) +
+            (args.resync ? ", 重新同步 " + std::to_string(stats.resyncs) + " 次, 跳过 " + std::to_string(stats.skippedBytes) +
+                               " 字节"
+                         : ""));
+        say("写入的数据包 " + std::to_string(writer.PacketsWritten()) + " (复制 " + std::to_string(c.packetsCopied) + ", 重建 " +
+            std::to_string(c.packetsRebuilt) + "), 时长 " + FormatSeconds(length) + " 秒");
+        say("输出文件: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " 字节)");
         return 0;
-    } catch (const Stopped&) {
-        removeTemp();
-        fail("stopped; no output written");
-        return 130;
+    } catch (const ClipStopped& s) {
+        warn(std::string(s.signal == SIGTERM ? "收到终止信号" : "用户中止") + ", 已停止; 没有写出输出文件");
+        return 128 + s.signal;
     } catch (const ClipRefusal& e) {
-        removeTemp();
-        fail(e.what());
+        warn(e.what());
         return 1;
     } catch (const IoError& e) {
-        removeTemp();
-        fail(e.what());
+        // The user knows the output by its own name, not by the temporary one.
+        std::string text = e.what();
+        ReplaceAll(text, tempPath, args.output);
+        warn(text);
         return 3;
     } catch (const TruncatedData& e) {
-        removeTemp();
-        fail(std::string("damaged structure: ") + e.what());
+        warn(std::string("文件结构损坏: ") + e.what());
         return 1;
-    } catch (const fs::filesystem_error& e) {
-        removeTemp();
-        fail(e.what());
+    } catch (const std::filesystem::filesystem_error& e) {
+        warn(std::string("文件操作失败: ") + SystemReason(e.code().value()));
         return 3;
+    } catch (const std::bad_alloc&) {
+        warn("内存不足");
+        return 1;
     }
 }
 

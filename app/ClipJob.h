@@ -99,12 +99,21 @@ private:
 std::vector<std::uint8_t> RebuildPacket(std::span<const std::uint8_t> packet, const ParsedPacket& parsed,
                                         const std::vector<bool>& keep, std::uint32_t packetSize);
 
-// Runs one clipwright job. Log lines go to `say`, refusals and errors to `fail`. Returns the
-// exit code: 0 done, 1 refused, 2 usage, 3 input/output error.
-// `stop` (when given) is read between packets: once true, the job ends, removes its partial
-// output and returns 130.
+// What a job tells and asks besides its log lines and messages.
+struct ClipJobHooks {
+    // Read between packets and copy slices: once it holds a signal number, the job ends,
+    // removes its partial output, leaves an existing output as it was and returns 128 + it.
+    const ClipStopFlag* stop = nullptr;
+    // How far the job has got, in units of its own (0 <= done <= total); called often.
+    std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+};
+
+// Runs one clipwright job. Log lines go to `say`, refusals, errors and warnings to `warn`.
+// Returns the exit code: 0 done; 1 refused, nothing usable or nothing to write; 3 an input
+// cannot be opened or read, or the output cannot be written; 128 + signal when stopped. The
+// output is written under a temporary name beside it and takes its name only when complete.
 int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
-               const std::function<void(const std::string&)>& fail, const std::atomic<bool>* stop = nullptr);
+               const std::function<void(const std::string&)>& warn, const ClipJobHooks& hooks = {});
 
 // Why two inputs cannot be joined (empty when they can): packet sizes, stream layouts and, when
 // asked, bitrates.

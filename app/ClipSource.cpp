@@ -12,7 +12,9 @@ constexpr std::uint64_t kWindowSize = 1u << 20;
 
 }  // namespace
 
-ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resync_(resync) {
+ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag* stop)
+    : path_(path), resync_(resync), stop_(stop) {
+    const std::string name = "\"" + path + "\"";
     file_.Open(path, BinaryFile::Mode::Read);
     fileSize_ = static_cast<std::uint64_t>(file_.Size());
     // A file whose first bytes were damaged or prefixed: the header object is looked for in
@@ -20,35 +22,100 @@ ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resy
     std::vector<std::uint8_t> start(std::min<std::uint64_t>(fileSize_, 65536));
     file_.ReadExact(start);
     const std::int64_t found = FindGuid(start, guids::HeaderObject);
-    if (found < 0) throw ClipRefusal("\"" + path + "\" holds no ASF header object in its first 64 KB");
+    if (found < 0) throw ClipRefusal(name + " 的前 64 KB 中没有 ASF 文件头对象");
     const std::uint64_t base = static_cast<std::uint64_t>(found);
-    if (fileSize_ - base < kHeaderObjectFixedSize) throw ClipRefusal("\"" + path + "\" is too short to be an ASF file");
+    if (fileSize_ - base < kHeaderObjectFixedSize) throw ClipRefusal(name + " 太短, 不是 ASF 文件");
     ByteCursor c(std::span<const std::uint8_t>(start).subspan(base));
     auto oh = ObjectHeader::Read(c);
     if (oh.size < kHeaderObjectFixedSize || oh.size > fileSize_ - base)
-        throw ClipRefusal("\"" + path + "\": the header object size " + std::to_string(oh.size) + " does not fit the file");
+        throw ClipRefusal(name + ": 文件头对象的大小 " + std::to_string(oh.size) + " 与文件不符");
     if (oh.size > kMaxHeaderSize)
-        throw ClipRefusal("\"" + path + "\": the header object (" + std::to_string(oh.size) + " bytes) is larger than " +
-                          std::to_string(kMaxHeaderSize) + " bytes");
+        throw ClipRefusal(name + ": 文件头对象 (" + std::to_string(oh.size) + " 字节) 大于 " + std::to_string(kMaxHeaderSize) +
+                          " 字节");
     header_.resize(oh.size);
     file_.Seek(static_cast<std::int64_t>(base));
     file_.ReadExact(header_);
     walk_ = WalkHeader(header_);
+    if (walk_.end == WalkEnd::SizeTooSmall || walk_.end == WalkEnd::RunsPastEnd) SalvageHeaderObjects();
 
     const SubObject* fpo = walk_.Find(guids::FileProperties);
-    if (!fpo || fpo->size < kFilePropertiesSize) throw ClipRefusal("\"" + path + "\" has no file properties object");
+    if (!fpo || fpo->size < kFilePropertiesSize) throw ClipRefusal(name + " 没有文件属性对象");
     props_ = FileProperties::Read(ByteCursor(std::span(header_).subspan(fpo->offset, fpo->size)));
     if (props_.minPacketSize == 0 || props_.minPacketSize > kMaxPacketSize)
-        throw ClipRefusal("\"" + path + "\": packet size " + std::to_string(props_.minPacketSize) + " is not usable");
+        throw ClipRefusal(name + ": 数据包大小 " + std::to_string(props_.minPacketSize) + " 不可用");
     if (props_.maxPacketSize != props_.minPacketSize)
-        throw ClipRefusal("\"" + path + "\": packets of different sizes (" + std::to_string(props_.minPacketSize) + " to " +
-                          std::to_string(props_.maxPacketSize) + " bytes) are not supported");
+        throw ClipRefusal(name + ": 不支持大小不同的数据包 (" + std::to_string(props_.minPacketSize) + " 到 " +
+                          std::to_string(props_.maxPacketSize) + " 字节)");
+    ReadStreams();
 
+    // The data object must follow the header object.
+    std::uint8_t dhead[kDataObjectHeadSize];
+    const std::uint64_t headerEnd = base + oh.size;
+    file_.Seek(static_cast<std::int64_t>(headerEnd));
+    if (file_.Read(dhead) != sizeof dhead) throw ClipRefusal(name + " 在数据对象之前就结束了");
+    auto d = DataObjectHead::Read(ByteCursor(dhead));
+    if (Guid::FromBytes(std::span(dhead, 16)) != guids::DataObject)
+        throw ClipRefusal(name + ": 文件头对象之后没有数据对象");
+    dataStart_ = headerEnd + kDataObjectHeadSize;
+    // A data object that was never finalised (size 0 or 50) or claims more than the file holds
+    // is read to the end of the file; its packets say where they stop.
+    const std::uint64_t declaredEnd = headerEnd + d.size;
+    if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - headerEnd) dataEnd_ = declaredEnd;
+    else dataEnd_ = fileSize_;
+    window_.resize(kWindowSize + kMaxPacketSize);
+    tail_.resize(PacketSize());
+    Rewind(0);
+}
+
+void ClipSource::SalvageHeaderObjects() {
+    // The objects a header holds at its top level (padding is left out: it may also sit inside
+    // the header extension, and the output drops it anyway).
+    static const Guid kTopLevel[] = {guids::FileProperties,          guids::StreamProperties,
+                                     guids::HeaderExtension,         guids::CodecList,
+                                     guids::ContentDescription,      guids::ExtendedContentDescription,
+                                     guids::StreamBitrateProperties, guids::BitrateMutualExclusion,
+                                     guids::ExtendedContentEncryption};
+    const std::uint64_t size = header_.size();
+    // The walk's objects stand, except its last one: its size may be what sent the walk astray.
+    std::vector<SubObject> kept(walk_.objects.begin(), walk_.objects.end() - (walk_.objects.empty() ? 0 : 1));
+    const std::uint64_t from = kept.empty() ? kHeaderObjectFixedSize : kept.back().offset + kept.back().size;
+    std::vector<std::uint64_t> starts;
+    for (std::uint64_t at = from; at + kObjectHeaderSize <= size; ++at) {
+        const Guid g = Guid::FromBytes(std::span(header_).subspan(at, 16));
+        if (std::find(std::begin(kTopLevel), std::end(kTopLevel), g) != std::end(kTopLevel)) starts.push_back(at);
+    }
+    // Each object found ends at the latest where the next one begins: a size that runs past
+    // that (or below an object header) is damaged and is set to what lies between them.
+    std::size_t taken = 0, resized = 0;
+    std::uint64_t end = from;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::uint64_t at = starts[i];
+        if (at < end) continue;  // inside an object already taken
+        const std::uint64_t limit = i + 1 < starts.size() ? starts[i + 1] : size;
+        std::uint64_t objectSize = ReadU64At(header_, at + 16);
+        if (objectSize < kObjectHeaderSize || objectSize > limit - at) {
+            if (limit - at < kObjectHeaderSize) continue;
+            objectSize = limit - at;
+            BytePatcher(header_).U64At(at + 16, objectSize);
+            ++resized;
+        }
+        kept.push_back({at, Guid::FromBytes(std::span(header_).subspan(at, 16)), objectSize});
+        ++taken;
+        end = at + objectSize;
+    }
+    walk_.objects = std::move(kept);
+    headerNotes_.push_back("文件头在第 " + std::to_string(from) + " 字节之后损坏; 找到并保留了其后的 " + std::to_string(taken) +
+                           " 个对象" + (resized ? ", 其中 " + std::to_string(resized) + " 个对象的大小已按其位置修正" : ""));
+}
+
+void ClipSource::ReadStreams() {
+    int damaged = 0;
+    std::vector<std::uint64_t> unusable;  // offsets of stream properties objects left out
     for (const SubObject* so : walk_.FindAll(guids::StreamProperties)) {
         try {
             auto sp = StreamProperties::Read(ByteCursor(std::span(header_).subspan(so->offset, so->size)));
-            ClipStream s{sp.StreamNumber(), sp.streamType, sp.typeSpecific};
-            streams_.push_back(std::move(s));
+            if (sp.StreamNumber() == 0 || KnownStreamNumber(sp.StreamNumber())) throw TruncatedData("stream number");
+            streams_.push_back(ClipStream{sp.StreamNumber(), sp.streamType, sp.typeSpecific});
             if (sp.IsVideo() && videoStream_ == 0) {
                 videoStream_ = sp.StreamNumber();
                 // Video type-specific data: width, height, flags, size, then the bitmap info
@@ -61,27 +128,25 @@ ClipSource::ClipSource(const std::string& path, bool resync) : path_(path), resy
                 }
             }
         } catch (const TruncatedData&) {
-            throw ClipRefusal("\"" + path + "\" has a damaged stream properties object");
+            ++damaged;
+            unusable.push_back(so->offset);
         }
     }
+    // Without a stream description a reader finds nothing to play in the packets: such a
+    // header cannot be carried over.
+    if (streams_.empty())
+        throw ClipRefusal("\"" + path_ + "\" 的文件头中没有可用的流属性对象 (文件头已损坏); 无法写出可以播放的文件");
+    if (damaged > 0) {
+        // An object that does not parse is not carried over either.
+        std::erase_if(walk_.objects, [&](const SubObject& o) {
+            return std::find(unusable.begin(), unusable.end(), o.offset) != unusable.end();
+        });
+        headerNotes_.push_back(std::to_string(damaged) + " 个流属性对象已损坏, 被舍弃; 这些流的数据包无法保留");
+    }
+}
 
-    // The data object must follow the header object.
-    std::uint8_t dhead[kDataObjectHeadSize];
-    const std::uint64_t headerEnd = base + oh.size;
-    file_.Seek(static_cast<std::int64_t>(headerEnd));
-    if (file_.Read(dhead) != sizeof dhead) throw ClipRefusal("\"" + path + "\" ends before its data object");
-    auto d = DataObjectHead::Read(ByteCursor(dhead));
-    if (Guid::FromBytes(std::span(dhead, 16)) != guids::DataObject)
-        throw ClipRefusal("\"" + path + "\": no data object after the header object");
-    dataStart_ = headerEnd + kDataObjectHeadSize;
-    // A data object that was never finalised (size 0 or 50) or claims more than the file holds
-    // is read to the end of the file; its packets say where they stop.
-    const std::uint64_t declaredEnd = headerEnd + d.size;
-    if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - headerEnd) dataEnd_ = declaredEnd;
-    else dataEnd_ = fileSize_;
-    window_.resize(kWindowSize + kMaxPacketSize);
-    tail_.resize(PacketSize());
-    Rewind(0);
+bool ClipSource::KnownStreamNumber(int number) const {
+    return std::any_of(streams_.begin(), streams_.end(), [&](const ClipStream& s) { return s.number == number; });
 }
 
 bool ClipSource::KnownStream(int number) const {
@@ -184,6 +249,7 @@ bool ClipSource::Next(SourcePacket& out) {
         std::uint64_t p = pos_ + 1;
         bool found = false;
         for (; p < dataEnd_; ++p) {
+            if (((p - from) & 0xFFFF) == 0) CheckClipStop(stop_);  // a long search still stops promptly
             SourcePacket candidate;
             if (!ReadAt(p, candidate, true)) continue;
             SourcePacket next;

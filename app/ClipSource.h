@@ -3,6 +3,7 @@
 // order through a window buffer. Packets that do not parse are dropped; with resync the reader
 // searches byte by byte for the next packet start after damage instead of stepping on the grid.
 // Files whose header was never finalised (sizes 0, data object size 50) are read to the end.
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -20,6 +21,17 @@ namespace mendery {
 struct ClipRefusal : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
+
+// A stop asked for by a signal: holds the signal's number (SIGINT, SIGTERM), 0 while none came.
+using ClipStopFlag = std::atomic<int>;
+// Thrown where a running job notices the stop.
+struct ClipStopped {
+    int signal = 0;
+};
+inline void CheckClipStop(const ClipStopFlag* stop) {
+    if (!stop) return;
+    if (const int s = stop->load(std::memory_order_relaxed)) throw ClipStopped{s};
+}
 
 struct ClipStream {
     int number = 0;
@@ -47,8 +59,9 @@ public:
     static constexpr std::uint64_t kMaxHeaderSize = 4u << 20;
     static constexpr std::uint32_t kMaxPacketSize = 65536;
 
-    // Opens and checks the file; throws ClipRefusal (not usable) or IoError.
-    explicit ClipSource(const std::string& path, bool resync = false);
+    // Opens and checks the file; throws ClipRefusal (not usable) or IoError. A stop is looked
+    // at while the resync search runs.
+    explicit ClipSource(const std::string& path, bool resync = false, const ClipStopFlag* stop = nullptr);
 
     const std::string& Path() const { return path_; }
     std::span<const std::uint8_t> Header() const { return header_; }
@@ -69,6 +82,11 @@ public:
     std::uint64_t DataEnd() const { return dataEnd_; }
     std::uint64_t GridPackets() const { return (dataEnd_ - dataStart_) / PacketSize(); }
     const SourceStats& Stats() const { return stats_; }
+    // Where reading has got to, in bytes of the packet area (for progress).
+    std::uint64_t BytesRead() const { return pos_ > dataStart_ ? pos_ - dataStart_ : 0; }
+    std::uint64_t DataBytes() const { return dataEnd_ - dataStart_; }
+    // What the reader had to leave out of a damaged header (one line each), to tell the user.
+    const std::vector<std::string>& HeaderNotes() const { return headerNotes_; }
     void ResetStats() { stats_ = {}; }
 
     // Sequential reading from the packet with this grid number.
@@ -83,9 +101,16 @@ private:
     bool Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict);
     bool LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const;
     bool ReadAt(std::uint64_t pos, SourcePacket& out, bool strict);
+    // A header walk that stopped at a damaged size: the objects after it are looked for by
+    // their GUIDs, and those that lie whole inside the header are taken.
+    void SalvageHeaderObjects();
+    void ReadStreams();
+    bool KnownStreamNumber(int number) const;
 
     std::string path_;
     bool resync_ = false;
+    const ClipStopFlag* stop_ = nullptr;
+    std::vector<std::string> headerNotes_;
     BinaryFile file_;
     std::uint64_t fileSize_ = 0;
     std::vector<std::uint8_t> header_;

@@ -13,6 +13,23 @@ namespace mendery {
 namespace {
 
 constexpr std::size_t kWriteBuffer = 1u << 20;
+// A run of unchanged packets is copied once it reaches this length, in slices of the other
+// size; a stop is looked at between slices.
+constexpr std::uint64_t kMaxRun = 32u << 20;
+constexpr std::uint64_t kCopySlice = 4u << 20;
+
+// Writes all of `data` at `at`; a short write is continued, and one that writes nothing
+// means the disk is full.
+void WriteAllAt(int fd, const std::uint8_t* data, std::size_t n, std::int64_t at, const std::string& path) {
+    while (n > 0) {
+        const ssize_t w = ::pwrite(fd, data, n, at);
+        if (w < 0 && errno == EINTR) continue;
+        if (w <= 0) throw IoError("无法写入 \"" + path + "\": " + SystemReason(w < 0 ? errno : ENOSPC));
+        data += w;
+        n -= static_cast<std::size_t>(w);
+        at += w;
+    }
+}
 
 std::vector<std::uint8_t> DataObjectHeadBytes(const Guid& fileId, std::uint64_t packets, std::uint32_t packetSize) {
     std::vector<std::uint8_t> d(kDataObjectHeadSize, 0);
@@ -53,8 +70,9 @@ std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, 
     return out;
 }
 
-ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
-    : sourceHeader_(layout.Header().begin(), layout.Header().end()),
+ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout, const ClipStopFlag* stop)
+    : stop_(stop),
+      sourceHeader_(layout.Header().begin(), layout.Header().end()),
       walk_(layout.Walk()),
       fileId_(layout.Properties().fileId),
       preroll_(layout.PrerollMs()),
@@ -78,6 +96,7 @@ void ClipWriter::CopyPacket(const std::string& sourcePath, std::uint64_t offset)
     ++packets_;
     if (runLength_ > 0 && sourcePath == runPath_ && offset == runStart_ + runLength_) {
         runLength_ += packetSize_;
+        if (runLength_ >= kMaxRun) FlushRun();
         return;
     }
     FlushRun();
@@ -85,12 +104,12 @@ void ClipWriter::CopyPacket(const std::string& sourcePath, std::uint64_t offset)
     if (sourcePath != runPath_ || runFd_ < 0) {
         if (runFd_ >= 0) ::close(runFd_);
         runFd_ = ::open(sourcePath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (runFd_ < 0) throw IoError("cannot open \"" + sourcePath + "\": " + std::strerror(errno));
+        if (runFd_ < 0) throw IoError("无法打开 \"" + sourcePath + "\": " + SystemReason(errno));
         runPath_ = sourcePath;
     }
     if (outFd_ < 0) {
         outFd_ = ::open(path_.c_str(), O_WRONLY | O_CLOEXEC);
-        if (outFd_ < 0) throw IoError("cannot open \"" + path_ + "\": " + std::strerror(errno));
+        if (outFd_ < 0) throw IoError("无法打开 \"" + path_ + "\": " + SystemReason(errno));
     }
     runStart_ = offset;
     runLength_ = packetSize_;
@@ -98,31 +117,52 @@ void ClipWriter::CopyPacket(const std::string& sourcePath, std::uint64_t offset)
 
 void ClipWriter::FlushRun() {
     if (runLength_ == 0) return;
-    loff_t in = static_cast<loff_t>(runStart_), out = static_cast<loff_t>(fileSize_);
+    std::int64_t in = static_cast<std::int64_t>(runStart_), out = static_cast<std::int64_t>(fileSize_);
     std::uint64_t left = runLength_;
-    bool inKernel = true;
-    std::vector<std::uint8_t> block;
     while (left > 0) {
-        ssize_t n = -1;
-        if (inKernel) {
-            n = ::copy_file_range(runFd_, &in, outFd_, &out, left, 0);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) inKernel = false;  // not supported here, or the source got shorter: copy by hand
-        }
-        if (!inKernel) {
-            block.resize(std::min<std::uint64_t>(left, 1u << 20));
-            n = ::pread(runFd_, block.data(), block.size(), in);
-            if (n <= 0) throw IoError("cannot read \"" + runPath_ + "\" again: " + (n < 0 ? std::strerror(errno) : "it got shorter"));
-            if (::pwrite(outFd_, block.data(), static_cast<std::size_t>(n), out) != n)
-                throw IoError("cannot write \"" + path_ + "\": " + std::strerror(errno));
-            in += n;
-            out += n;
-        }
-        left -= static_cast<std::uint64_t>(n);
+        CheckClipStop(stop_);
+        const std::uint64_t slice = std::min(left, kCopySlice);
+        std::uint64_t n = inKernel_ ? CopyInKernel(in, out, slice) : 0;
+        if (n == 0) n = CopyByHand(in, out, slice);
+        left -= n;
     }
     fileSize_ += runLength_;
     runLength_ = 0;
     file_.Seek(static_cast<std::int64_t>(fileSize_));
+}
+
+std::uint64_t ClipWriter::CopyInKernel(std::int64_t& in, std::int64_t& out, std::uint64_t n) {
+    for (;;) {
+        loff_t from = in, to = out;
+        const ssize_t r = ::copy_file_range(runFd_, &from, outFd_, &to, n, 0);
+        if (r > 0) {
+            in = from;
+            out = to;
+            return static_cast<std::uint64_t>(r);
+        }
+        if (r < 0 && errno == EINTR) continue;
+        const int error = r < 0 ? errno : 0;
+        // A full disk is the output's problem and stays one. Anything else (another file
+        // system, no support, a source that got shorter) is left to the hand copy, which
+        // reports a real read or write error with its own reason.
+        if (error == ENOSPC || error == EDQUOT || error == EFBIG)
+            throw IoError("无法写入 \"" + path_ + "\": " + SystemReason(error));
+        inKernel_ = false;
+        return 0;
+    }
+}
+
+std::uint64_t ClipWriter::CopyByHand(std::int64_t& in, std::int64_t& out, std::uint64_t n) {
+    copyBlock_.resize(static_cast<std::size_t>(std::min<std::uint64_t>(n, 1u << 20)));
+    ssize_t r;
+    do r = ::pread(runFd_, copyBlock_.data(), copyBlock_.size(), in);
+    while (r < 0 && errno == EINTR);
+    if (r < 0) throw IoError("无法读取 \"" + runPath_ + "\": " + SystemReason(errno));
+    if (r == 0) throw IoError("无法再次读取 \"" + runPath_ + "\": 文件在处理期间变短了");
+    WriteAllAt(outFd_, copyBlock_.data(), static_cast<std::size_t>(r), out, path_);
+    in += r;
+    out += r;
+    return static_cast<std::uint64_t>(r);
 }
 
 void ClipWriter::Flush(bool all) {

@@ -27,7 +27,8 @@ std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, 
 
 class ClipWriter {
 public:
-    ClipWriter(const std::string& path, const ClipSource& layout);
+    // Writes to `path`; a stop is looked at while runs of packets are copied.
+    ClipWriter(const std::string& path, const ClipSource& layout, const ClipStopFlag* stop = nullptr);
     ~ClipWriter();
     ClipWriter(const ClipWriter&) = delete;
     ClipWriter& operator=(const ClipWriter&) = delete;
@@ -44,9 +45,16 @@ public:
 private:
     void Flush(bool all);
     void FlushRun();
+    // Copies up to `n` bytes of the run inside the kernel; 0 when the kernel cannot do it for
+    // these files (another file system, no support): the run goes on by hand.
+    std::uint64_t CopyInKernel(std::int64_t& in, std::int64_t& out, std::uint64_t n);
+    std::uint64_t CopyByHand(std::int64_t& in, std::int64_t& out, std::uint64_t n);
     BinaryFile file_;
     std::string path_;
+    const ClipStopFlag* stop_ = nullptr;
     int outFd_ = -1, runFd_ = -1;
+    bool inKernel_ = true;
+    std::vector<std::uint8_t> copyBlock_;
     std::string runPath_;
     std::uint64_t runStart_ = 0, runLength_ = 0;
     std::vector<std::uint8_t> sourceHeader_;

@@ -40,7 +40,8 @@ void Remove(const std::string& path) {
 
 }  // namespace
 
-TransplantResult TransplantCodecList(IHost& host, const std::string& source, const std::string& output) {
+TransplantResult TransplantCodecList(IHost& host, const std::string& source, const std::string& output,
+                                     const std::function<bool()>& stopped) {
     host.SetStatus("0%");
     // The source's codec list.
     std::vector<std::uint8_t> codecList;
@@ -108,6 +109,11 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
                 host.SetProgress(std::min(position, maximum));
                 host.SetStatus(std::to_string(maximum > 0 ? std::min<std::int64_t>(position * 100 / maximum, 100) : 100) + "%");
                 host.ProcessMessages();
+                if (stopped && stopped()) {
+                    dst = BinaryFile();
+                    Remove(pop);
+                    return TransplantResult::Stopped;
+                }
             }
             dst.Close();
         } catch (...) {

@@ -88,7 +88,8 @@ std::string FileNameOf(const std::string& path) {
 std::u32string UpToFirstDot(const std::string& path) {
     std::string name = FileNameOf(path);
     std::size_t dot = name.find('.');
-    return dot == std::string::npos ? std::u32string() : Decode(name.substr(0, dot));
+    // A name without a dot is all stem: taking it as empty would name the join "-".
+    return Decode(dot == std::string::npos ? name : name.substr(0, dot));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "app/BasicRepair.h"
 #include "app/ClipwrightCommandLines.h"
 #include "app/CodecListTransplant.h"
 #include "engine/AsfObjects.h"
@@ -126,7 +127,7 @@ std::optional<std::string> CutRangeRefusal(std::int64_t start, std::int64_t end,
     return std::nullopt;
 }
 
-bool RunSplitCut(IHost& host, const ToolRun& run, const std::string& source, const std::string& output,
+bool RunSplitCut(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output,
                  const TSplitMarks& marks, bool except) {
     if (auto refusal = CutRangeRefusal(marks.Start(), marks.End(), marks.Total())) {
         host.Message(*refusal, MessageKind::Warning);
@@ -134,9 +135,10 @@ bool RunSplitCut(IHost& host, const ToolRun& run, const std::string& source, con
     }
     const std::string parameters = except ? CutExceptParameters(source, output, marks.Start(), marks.End())
                                           : CutCopyParameters(source, output, marks.Start(), marks.End());
-    const bool started = run(parameters);
-    TransplantCodecList(host, source, output);
-    return started;
+    RunResult result;
+    if (!RunFinished(host, tool, parameters, "分割", kStoppedNoOutput, result)) return false;
+    if (CopyCodecListAfterRun(host, tool, source, output)) host.Message(DoneText("分割", output, result), MessageKind::Information);
+    return true;
 }
 
 }  // namespace mendery

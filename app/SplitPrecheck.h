@@ -53,8 +53,9 @@ private:
 std::optional<std::string> CutRangeRefusal(std::int64_t start, std::int64_t end, std::int64_t total);
 
 // "分割": checks the range, runs the tool with the chosen command line and copies the codec
-// list. `except` keeps everything but the selection. Returns whether the tool ran.
-bool RunSplitCut(IHost& host, const ToolRun& run, const std::string& source, const std::string& output,
+// list; tells the user the outcome. `except` keeps everything but the selection. Returns
+// whether the cut was written.
+bool RunSplitCut(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output,
                  const TSplitMarks& marks, bool except);
 
 }  // namespace mendery

@@ -1,9 +1,9 @@
 // mendery-cli basic: basic repair through clipwright, as a new file or replacing the source.
 #include "app/BasicRepair.h"
 #include "app/OutputNames.h"
-#include "engine/BinaryFile.h"
 #include "cli/ClipwrightRun.h"
 #include "cli/Commands.h"
+#include "engine/BinaryFile.h"
 
 namespace mendery::cli {
 namespace {
@@ -16,26 +16,25 @@ struct BasicArgs {
 
 int RunBasic(const BasicArgs& a, const CommonOptions& common) {
     CliHost host(common);
+    if (!InputReadable(host, a.source)) return kExitIo;
     ClipwrightRunner runner(host);
     if (a.replace) {
-        auto added = BasicRepairReplacingSource(host, runner.Run(), a.source, a.options);
+        // The backup of an earlier replacement is the user's original: kept unless --yes.
+        if (!OutputAllowed(host, ToolOutputName(a.source, OutputFor::BasicRepairBackup), common.yes)) return kExitRefused;
+        auto added = BasicRepairReplacingSource(host, runner.Runner(), a.source, a.options);
         if (common.json) runner.PrintJson("basic", a.source, added ? *added : a.source);
-        if (added) host.Say("输出文件: " + *added);
-        else if (FileExists(ToolOutputName(a.source, OutputFor::BasicRepairBackup)) && runner.started && runner.exitCode == 0)
-            host.Say("源文件已被替换; 旧文件: " + ToolOutputName(a.source, OutputFor::BasicRepairBackup));
         return runner.CommandExitCode();
     }
     const std::string out = a.output.empty() ? ToolOutputName(a.source, OutputFor::BasicRepairNew) : a.output;
-    auto added = BasicRepairToNewFile(host, runner.Run(), a.source, out, a.options);
+    if (out != a.source && !OutputAllowed(host, out, common.yes)) return kExitRefused;
+    auto added = BasicRepairToNewFile(host, runner.Runner(), a.source, out, a.options);
     if (common.json) runner.PrintJson("basic", a.source, added ? *added : "");
-    if (!runner.started && !added) return kExitRefused;
-    if (added && runner.exitCode == 0) host.Say("输出文件: " + *added);
     return runner.CommandExitCode();
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<BasicArgs>();
-    app.add_option("SOURCE", a->source, "the damaged ASF file")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the damaged ASF file")->required();
     auto* out = app.add_option("-o,--output", a->output, "output file (default: stem.bsr.ext beside the source)");
     app.add_flag("--replace", a->replace, "replace the source (kept as SOURCE.旧) with the repaired file")->excludes(out);
     app.add_flag("--resync", a->options.resync, "search byte by byte for the next packet after damage (重新同步流媒体)");

@@ -9,11 +9,13 @@ namespace mendery::cli {
 
 namespace {
 std::atomic<bool> g_interrupted{false};
+std::atomic<int> g_stopSignal{0};
 
-extern "C" void OnSigint(int) {
+extern "C" void OnSigint(int signal) {
+    g_stopSignal = signal;
     g_interrupted = true;
     // A second Ctrl-C ends the program at once.
-    std::signal(SIGINT, SIG_DFL);
+    std::signal(signal, SIG_DFL);
 }
 
 bool StdinIsTerminal() { return ::isatty(0) != 0; }
@@ -21,6 +23,7 @@ bool StdinIsTerminal() { return ::isatty(0) != 0; }
 
 void InstallSignalHandlers() {
     std::signal(SIGINT, OnSigint);
+    std::signal(SIGTERM, OnSigint);
     std::signal(SIGXFSZ, SIG_IGN);
 }
 
@@ -35,6 +38,8 @@ CliHost::~CliHost() {
 }
 
 bool CliHost::StopRequested() const { return g_interrupted; }
+
+int CliHost::StopSignal() const { return g_stopSignal; }
 
 void CliHost::Log(std::string_view line) {
     if (logFile_) {

@@ -42,6 +42,8 @@ public:
     // Called once, from ProcessMessages, after the user pressed Ctrl-C.
     std::function<void()> OnStopRequest;
     bool StopRequested() const;
+    // The signal that asked to stop (SIGINT, SIGTERM), 0 while none did.
+    int StopSignal() const;
     // Prints a line that is not a tool's log line (results, paths) on stdout unless --json.
     void Say(std::string_view line);
     void FinishProgress();
@@ -58,7 +60,7 @@ private:
     bool stopDelivered_ = false;
 };
 
-// Installs the Ctrl-C handler and ignores SIGXFSZ, so that a file size limit shows up as a
+// Installs the Ctrl-C and SIGTERM handler and ignores SIGXFSZ, so that a file size limit shows up as a
 // write error instead of killing the process.
 void InstallSignalHandlers();
 

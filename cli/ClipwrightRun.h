@@ -1,6 +1,7 @@
 #pragma once
-// How mendery-cli runs clipwright: through RunAndWait from the folder of mendery-cli, keeping
-// the tool's exit code so the command can report it.
+// How mendery-cli runs clipwright: through RunTool from the folder of mendery-cli, with its
+// progress on the terminal, a stop (Ctrl-C, SIGTERM) passed on to it, and its outcome kept so
+// the command can report it.
 #include <string>
 
 #include "app/ProcessRunner.h"
@@ -8,12 +9,13 @@
 
 namespace mendery::cli {
 
-struct ClipwrightRunner {
+class ClipwrightRunner {
+public:
     explicit ClipwrightRunner(CliHost& host, RunWording wording = RunWording::MainWindow);
-    ToolRun Run();
-    bool started = false;
-    int exitCode = -1;
-    // The command's exit code from the tool's: 0 done, 3 input/output error, 1 otherwise.
+    ToolRunner Runner();
+    const RunResult& Last() const { return last_; }
+    // The command's exit code: 128 + the signal after a stop, 0 done, 3 an input or output
+    // error, 1 otherwise (refused, failed, or clipwright could not be started).
     int CommandExitCode() const;
     // Prints the --json summary of a command that ran clipwright.
     void PrintJson(const char* tool, const std::string& source, const std::string& output) const;
@@ -21,6 +23,13 @@ struct ClipwrightRunner {
 private:
     CliHost& host_;
     RunWording wording_;
+    RunResult last_;
+    bool ran_ = false;
 };
+
+// The refusal of an input that cannot be read (exit 3), told to the user; true when it may be used.
+bool InputReadable(CliHost& host, const std::string& path);
+// The refusal of an existing output without --yes (exit 1), told to the user; true when it may be written.
+bool OutputAllowed(CliHost& host, const std::string& path, bool overwrite);
 
 }  // namespace mendery::cli

@@ -4,6 +4,7 @@
 #include "app/ClipSource.h"
 #include "app/OutputNames.h"
 #include "app/SplitPrecheck.h"
+#include "engine/BinaryFile.h"
 #include "cli/ClipwrightRun.h"
 #include "cli/Commands.h"
 
@@ -21,6 +22,7 @@ const std::map<std::string, SizeMatchMode> kSizeChecks = {
 
 int RunCut(const CutArgs& a, const CommonOptions& common) {
     CliHost host(common);
+    if (!InputReadable(host, a.source)) return kExitIo;
     if (!SplitPrecheck(host, a.source, kSizeChecks.at(a.sizeCheck))) return kExitRefused;
     // The window's total comes from the player's length; the header's play duration without
     // the preroll stands in for it here.
@@ -41,16 +43,19 @@ int RunCut(const CutArgs& a, const CommonOptions& common) {
     }
     ClipwrightRunner runner(host, RunWording::SplitWindow);
     const std::string out = a.output.empty() ? ToolOutputName(a.source, OutputFor::Split) : a.output;
-    const bool ran = RunSplitCut(host, runner.Run(), a.source, out, marks, a.except);
-    if (common.json) runner.PrintJson("cut", a.source, runner.started ? out : "");
-    if (!ran) return runner.started ? runner.CommandExitCode() : kExitRefused;
-    if (runner.exitCode == 0) host.Say("输出文件: " + out);
+    if (out == a.source || IsSameFile(a.source, out)) {
+        host.Message("文件名称必须不同! 请换一个再试.", MessageKind::Warning);
+        return kExitRefused;
+    }
+    if (!OutputAllowed(host, out, common.yes)) return kExitRefused;
+    const bool written = RunSplitCut(host, runner.Runner(), a.source, out, marks, a.except);
+    if (common.json) runner.PrintJson("cut", a.source, written ? out : "");
     return runner.CommandExitCode();
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<CutArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file to cut")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file to cut")->required();
     app.add_option("--start", a->start, "start mark, whole seconds")->required();
     app.add_option("--end", a->end, "end mark, whole seconds")->required();
     app.add_flag("--except", a->except, "keep everything except the marked piece (除选定范围外所有内容)");

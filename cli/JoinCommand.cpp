@@ -1,4 +1,6 @@
 // mendery-cli join: joins the files in the order given through clipwright.
+#include <algorithm>
+
 #include "app/BasicRepair.h"
 #include "app/OutputNames.h"
 #include "cli/ClipwrightRun.h"
@@ -15,18 +17,20 @@ struct JoinArgs {
 
 int RunJoin(const JoinArgs& a, const CommonOptions& common) {
     CliHost host(common);
-    ClipwrightRunner runner(host);
+    for (const auto& f : a.files)
+        if (!InputReadable(host, f)) return kExitIo;
     const std::string out = a.output.empty() ? JoinedOutputName(a.files.front(), a.files.back()) : a.output;
-    auto added = JoinListedFiles(host, runner.Run(), a.files, out, a.allowIncompatible);
+    const bool namesAnInput = std::find(a.files.begin(), a.files.end(), out) != a.files.end();
+    if (!namesAnInput && !OutputAllowed(host, out, common.yes)) return kExitRefused;
+    ClipwrightRunner runner(host);
+    auto added = JoinListedFiles(host, runner.Runner(), a.files, out, a.allowIncompatible);
     if (common.json) runner.PrintJson("join", a.files.front(), added ? *added : "");
-    if (!runner.started) return kExitRefused;
-    if (added && runner.exitCode == 0) host.Say("输出文件: " + *added);
     return runner.CommandExitCode();
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<JoinArgs>();
-    app.add_option("FILE", a->files, "the files to join, in order")->required()->check(CLI::ExistingFile);
+    app.add_option("FILE", a->files, "the files to join, in order")->required();
     app.add_option("-o,--output", a->output, "output file (default: the joined name of the first and last file)");
     app.add_flag("--allow-incompatible", a->allowIncompatible, "join files whose bitrates differ (合并不兼容的比特率)");
     auto common = AddCommonOptions(app);

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <csignal>
+
 #include <filesystem>
 
 #include "app/BasicRepair.h"
@@ -17,23 +19,46 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// Writes `size` bytes to the path after -o, as the tool would.
+// Writes `size` bytes to the path after -o, as the tool would, and ends with `exitCode`
+// saying `messages`; `stopAfterRun` is a stop the user asks for once the tool has run.
 struct FakeTool {
     explicit FakeTool(std::int64_t outputSize) : size(outputSize) {}
     std::int64_t size = 0;
-    bool starts = true;
+    int exitCode = 0;
+    std::vector<std::string> messages;
+    int stopAfterRun = 0;
+    int stop = 0;
     std::vector<std::string> calls;
-    ToolRun Run() {
-        return [this](const std::string& parameters) {
+    ToolRunner Run() {
+        ToolRunner t;
+        t.run = [this](const std::string& parameters) {
             calls.push_back(parameters);
-            if (!starts) return false;
+            RunResult r;
+            r.started = true;
+            r.exitCode = exitCode;
+            r.messages = messages;
             auto t = SplitParameterText(parameters);
             for (std::size_t i = 0; i + 1 < t.size(); ++i)
-                if (t[i] == "-o" && size > 0) WriteFileBytes(t[i + 1], Bytes(static_cast<std::size_t>(size), 7));
-            return true;
+                if (t[i] == "-o" && size > 0 && exitCode == 0) WriteFileBytes(t[i + 1], Bytes(static_cast<std::size_t>(size), 7));
+            stop = stopAfterRun;
+            return r;
         };
+        t.stopSignal = [this] { return stop; };
+        return t;
     }
 };
+
+// A tool that ran to its end (its output already in place).
+ToolRunner Ran() {
+    ToolRunner t;
+    t.run = [](const std::string&) {
+        RunResult r;
+        r.started = true;
+        r.exitCode = 0;
+        return r;
+    };
+    return t;
+}
 
 struct ReplaceCase {
     TempDir dir;
@@ -58,6 +83,8 @@ TEST(BasicRepair, ReplaceWithinFivePercentKeepsTheOldFileAsBackup) {
     RecordingHost host;
     EXPECT_FALSE(BasicRepairReplacingSource(host, tool.Run(), c.source, {}));
     EXPECT_TRUE(host.questions.empty());
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0], "基础修复完成. 源文件已被替换为修复后的文件.\r原来的文件保留为: " + c.source + ".旧");
     EXPECT_EQ(ReadFileBytes(c.source), Bytes(10400, 7));
     EXPECT_EQ(ReadFileBytes(c.source + ".旧"), c.original);
     EXPECT_FALSE(fs::exists(c.source + ".tmp"));
@@ -118,10 +145,10 @@ TEST(BasicRepair, ReplaceNeverLosesTheSource) {
         // A folder we may not change: the backup rename fails, nothing else happens.
         ReplaceCase c;
         FakeTool tool{10100};
-        tool.Run()("-o \"" + c.source + ".tmp\"");
+        tool.Run().run("-o \"" + c.source + ".tmp\"");
         ::chmod(c.dir.path().c_str(), 0555);
         RecordingHost host;
-        BasicRepairReplacingSource(host, [](const std::string&) { return true; }, c.source, {});
+        BasicRepairReplacingSource(host, Ran(), c.source, {});
         ::chmod(c.dir.path().c_str(), 0755);
         EXPECT_EQ(ReadFileBytes(c.source), c.original);
     }
@@ -137,6 +164,52 @@ TEST(BasicRepair, NewFileRefusesTheSourcesOwnName) {
     const auto out = (c.dir / "a.bsr.wmv").string();
     EXPECT_EQ(*BasicRepairToNewFile(host, tool.Run(), c.source, out, {false, true}), out);
     EXPECT_EQ(tool.calls.back(), "-i \"" + c.source + "\" -o \"" + out + "\" -y -istart");
+    EXPECT_EQ(host.messages.back(), "基础修复完成.\r输出文件: " + out);
+}
+
+TEST(BasicRepair, AFailedOrStoppedRunIsNeverTakenForAResult) {
+    {
+        // clipwright refused: its own reason is shown, and a repaired file left from an
+        // earlier run does not replace the source.
+        ReplaceCase c;
+        WriteFileBytes(c.source + ".tmp", Bytes(10100, 9));
+        FakeTool tool{10100};
+        tool.exitCode = 1;
+        tool.messages = {"\"" + c.source + "\" 的文件头中没有可用的流属性对象"};
+        RecordingHost host;
+        EXPECT_FALSE(BasicRepairReplacingSource(host, tool.Run(), c.source, {}));
+        EXPECT_EQ(ReadFileBytes(c.source), c.original);
+        EXPECT_FALSE(fs::exists(c.source + ".旧"));
+        EXPECT_EQ(host.messages, std::vector<std::string>{"Clipwright 未能完成基础修复:\r" + tool.messages[0]});
+        // The new-file mode does not hand back an output of that name from before either.
+        const auto out = (c.dir / "a.bsr.wmv").string();
+        WriteFileBytes(out, Bytes(100, 1));
+        EXPECT_FALSE(BasicRepairToNewFile(host, tool.Run(), c.source, out, {}));
+    }
+    for (const int signal : {SIGINT, SIGTERM}) {
+        // A stop that comes while the codec list is copied or the question is open: the source
+        // stays, and the repaired file (ours) goes.
+        ReplaceCase c;
+        FakeTool tool{10600};
+        tool.stopAfterRun = signal;
+        RecordingHost host;
+        host.answers = {Answer::Yes};
+        EXPECT_FALSE(BasicRepairReplacingSource(host, tool.Run(), c.source, {}));
+        EXPECT_EQ(ReadFileBytes(c.source), c.original);
+        EXPECT_FALSE(fs::exists(c.source + ".旧"));
+        EXPECT_FALSE(fs::exists(c.source + ".tmp"));
+        EXPECT_EQ(host.messages.back(), std::string(kStoppedSourceKept));
+    }
+    {
+        // clipwright itself says it was stopped.
+        ReplaceCase c;
+        FakeTool tool{0};
+        tool.exitCode = 130;
+        RecordingHost host;
+        EXPECT_FALSE(BasicRepairReplacingSource(host, tool.Run(), c.source, {}));
+        EXPECT_EQ(host.messages, std::vector<std::string>{kStoppedSourceKept});
+        EXPECT_TRUE(host.questions.empty());
+    }
 }
 
 TEST(Join, WarnsWhenTheJoinedSizeIsFarFromTheTotal) {
@@ -150,7 +223,7 @@ TEST(Join, WarnsWhenTheJoinedSizeIsFarFromTheTotal) {
     FakeTool close{3100};
     RecordingHost host;
     EXPECT_EQ(*JoinListedFiles(host, close.Run(), files, out, false), out);
-    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"合并完成.\r输出文件: " + out});
     EXPECT_TRUE(close.calls[0].starts_with(" -i \"" + files[0] + "\" -i \"" + files[1]));
     EXPECT_TRUE(close.calls[0].ends_with(" -o \"" + out + "\" -y -b"));
 
@@ -161,6 +234,20 @@ TEST(Join, WarnsWhenTheJoinedSizeIsFarFromTheTotal) {
     EXPECT_EQ(warned.messages, std::vector<std::string>{"警告:源文件全部大小为 " + FormatSize(3000) + "\r但是合并文件的大小为" +
                                                         FormatSize(2000) +
                                                         "\r可能的原因:\r1-文件间互相不兼容.\r2- 某些文件出现 \"坏点\" 需要被修复."});
+
+    // A refusal says clipwright's reason, not the size warning, and hands back nothing.
+    FakeTool refused{0};
+    refused.exitCode = 1;
+    refused.messages = {"无法合并 \"a\" 与 \"b\": 流的布局不同 (流、编解码器或画面大小)"};
+    RecordingHost told;
+    EXPECT_FALSE(JoinListedFiles(told, refused.Run(), files, out, false));
+    EXPECT_EQ(told.messages, std::vector<std::string>{"Clipwright 未能完成合并:\r" + refused.messages[0]});
+    // A full disk likewise; a run that ended without a word gives its exit code.
+    FakeTool silent{0};
+    silent.exitCode = 3;
+    RecordingHost code;
+    EXPECT_FALSE(JoinListedFiles(code, silent.Run(), files, out, false));
+    EXPECT_EQ(code.messages, std::vector<std::string>{"Clipwright 未能完成合并 (退出代码 3)."});
 }
 
 TEST(LibraryCheck, SearchOrderAndSeparators) {

@@ -143,10 +143,25 @@ TEST(ClipArgs, RefusesUnusableArguments) {
     EXPECT_NE(error.find("-o"), std::string::npos);
     EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-dur", "5"}, error));
     EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-start", "x"}, error));
-    EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-start", "1", "-dur", "0"}, error));
+    EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-start", "1", "-dur", "-1"}, error));
     EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-i", "b.wmv", "-o", "c.wmv", "-start", "1"}, error));
     EXPECT_FALSE(ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-x"}, error));
     EXPECT_FALSE(ParseClipArgs({"-i"}, error));
+}
+
+TEST(ClipArgs, AZeroLengthPieceIsNoPiece) {
+    // Everything except 0..5: the first piece is empty, the rest of the file is kept.
+    std::string error;
+    auto except = ParseClipArgs({CutExceptParameters("/v/a.wmv", "/v/a.cut.wmv", 0, 5)}, error);
+    ASSERT_TRUE(except) << error;
+    ASSERT_EQ(except->pieces.size(), 1u);
+    EXPECT_EQ(except->pieces[0].start, 5);
+    EXPECT_FALSE(except->pieces[0].duration);
+    // Only empty pieces: still a cut (of nothing), never taken for a repair.
+    auto empty = ParseClipArgs({"-i", "a.wmv", "-o", "b.wmv", "-start", "3", "-dur", "0"}, error);
+    ASSERT_TRUE(empty) << error;
+    EXPECT_TRUE(empty->pieces.empty());
+    EXPECT_EQ(empty->GetMode(), ClipArgs::Mode::Cut);
 }
 
 TEST(ParameterText, SplitsAsAShellWould) {
@@ -264,7 +279,7 @@ TEST(Clipwright, RefusesWhatItCannotDoAndLeavesNoOutput) {
     VideoFile(10, 2048).WriteTo(b);
     std::string log;
     EXPECT_EQ(Clipwright("-i " + Quote(a) + " -i " + Quote(b) + " -o " + Quote(out) + " -y", &log), 1);
-    EXPECT_NE(log.find("packet sizes differ"), std::string::npos) << log;
+    EXPECT_NE(log.find("数据包大小不同"), std::string::npos) << log;
     EXPECT_FALSE(std::filesystem::exists(out));
 
     // Same layout, different bitrate: joined without -b, refused with it.
@@ -273,7 +288,7 @@ TEST(Clipwright, RefusesWhatItCannotDoAndLeavesNoOutput) {
     const auto cp = (dir / "c.wmv").string();
     WriteFileBytes(cp, c);
     EXPECT_EQ(Clipwright("-i " + Quote(a) + " -i " + Quote(cp) + " -o " + Quote(out) + " -y -b", &log), 1);
-    EXPECT_NE(log.find("bitrates differ"), std::string::npos) << log;
+    EXPECT_NE(log.find("比特率不同"), std::string::npos) << log;
     EXPECT_EQ(Clipwright("-i " + Quote(a) + " -i " + Quote(cp) + " -o " + Quote(out) + " -y"), 0);
 
     // No overwrite without -y; the existing output stays as it was.
@@ -286,7 +301,11 @@ TEST(Clipwright, RefusesWhatItCannotDoAndLeavesNoOutput) {
     WriteFileBytes(dir / "text.wmv", Bytes(500, 'x'));
     EXPECT_EQ(Clipwright("-i " + Quote((dir / "text.wmv").string()) + " -o " + Quote((dir / "t.wmv").string())), 1);
     EXPECT_EQ(Clipwright("-i " + Quote(a) + " -o " + Quote(a) + " -y"), 1);
-    EXPECT_EQ(Clipwright("-i " + Quote((dir / "none.wmv").string()) + " -o " + Quote((dir / "n.wmv").string())), 1);
+    EXPECT_EQ(Clipwright("-i " + Quote((dir / "none.wmv").string()) + " -o " + Quote((dir / "n.wmv").string()), &log), 3);
+    EXPECT_NE(log.find("文件或文件夹不存在"), std::string::npos) << log;
+    // An output folder that is not there cannot be written.
+    EXPECT_EQ(Clipwright("-i " + Quote(a) + " -o " + Quote((dir / "no" / "o.wmv").string()), &log), 3);
+    EXPECT_NE(log.find("文件或文件夹不存在"), std::string::npos) << log;
     EXPECT_EQ(Clipwright("-i " + Quote(a)), 2);
 }
 
@@ -336,6 +355,38 @@ TEST_F(ClipwrightRealFiles, CutEverythingExceptAPiecePlaysBackToBack) {
     const auto exact = (dir / "exact.wmv").string();
     ASSERT_EQ(Clipwright("-i " + Quote(a) + " -o " + Quote(exact) + " -start 5 -dur 5 -istart"), 0);
     EXPECT_NEAR(ProbeDuration(exact), 5.0, 0.1);
+}
+
+TEST_F(ClipwrightRealFiles, CutEverythingExceptTheFirstSeconds) {
+    const auto out = (dir / "tail.wmv").string();
+    std::string log;
+    ASSERT_EQ(Clipwright(CutExceptParameters(a, out, 0, 5), &log), 0) << log;
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    // The source less its first 5 s, from the key frame at or before 5 s.
+    const double d = ProbeDuration(out), full = ProbeDuration(a);
+    EXPECT_GE(d, full - 5.05);
+    EXPECT_LE(d, full - 4.4);
+}
+
+TEST_F(ClipwrightRealFiles, ADamagedHeaderSizeKeepsEveryStream) {
+    // One byte of the header extension's size: the walk over the header objects breaks before
+    // the stream properties. The objects are found again by their GUIDs.
+    Bytes file = ReadFileBytes(a);
+    file[134 + 16 + 1] ^= 0xFF;
+    const auto in = (dir / "hdr.wmv").string(), out = (dir / "hdr.out.wmv").string();
+    WriteFileBytes(in, file);
+    std::string log;
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -resync", &log), 0) << log;
+    EXPECT_NE(log.find("文件头在第"), std::string::npos) << log;
+    EXPECT_EQ(ProbePacketCounts(out), ProbePacketCounts(a));
+    EXPECT_TRUE(DecodesCleanly(out));
+    // A stream properties object whose size runs past the next object: set to what lies between.
+    file = ReadFileBytes(a);
+    file[390 + 16 + 7] = 0x40;
+    WriteFileBytes(in, file);
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 0) << log;
+    EXPECT_EQ(ProbePacketCounts(out), ProbePacketCounts(a));
 }
 
 TEST_F(ClipwrightRealFiles, JoiningAFileWithItselfDoublesItFrameForFrame) {
@@ -411,6 +462,33 @@ TEST_F(ClipwrightRealFiles, GStreamerAndUnfinalisedRecordingsComeOutWholeAndSeek
         EXPECT_TRUE(DiscovererAccepts(out, &report)) << report;
     }
     }
+}
+
+TEST(Clipwright, AnOutputWithoutMediaIsRefusedAndNotLeft) {
+    TempDir dir;
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    VideoFile(30).WriteTo(in);
+    WriteFileBytes(out, Bytes(100, 5));
+    std::string log;
+    // A range after the end of the file, and one of zero length.
+    EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -start 100 -dur 5 -y", &log), 1);
+    EXPECT_NE(log.find("所选范围内没有媒体数据包"), std::string::npos) << log;
+    EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -start 0 -dur 0 -y", &log), 1);
+    // A repair that keeps nothing.
+    Bytes damaged = VideoFile(30).Build();
+    DamagePackets(damaged, 1024, 0, 30);
+    WriteFileBytes(in, damaged);
+    EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 1);
+    EXPECT_NE(log.find("没有可以解析的媒体数据包"), std::string::npos) << log;
+    // A header without any usable stream properties object is not carried over.
+    AsfBuilder none;
+    none.PacketSize(1024).SimplePackets(5, 0x08, 10);
+    none.WriteTo(in);
+    EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 1);
+    EXPECT_NE(log.find("流属性对象"), std::string::npos) << log;
+    // The output the user had stays as it was, and nothing else is left in the folder.
+    EXPECT_EQ(ReadFileBytes(out), Bytes(100, 5));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
 }
 
 TEST(Clipwright, FindsTheHeaderBehindLeadingGarbage) {

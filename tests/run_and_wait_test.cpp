@@ -1,6 +1,8 @@
 // The command lines the program passes to clipwright, and starting a program and waiting for it.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 
 #include "app/ClipwrightCommandLines.h"
@@ -58,11 +60,52 @@ TEST(RunAndWait, AFailedStartShowsTheWindowsWording) {
     EXPECT_EQ(host.messages[1], "运行Clipwright错误. 路径:/nonexistent/clipwrightParams:-i \"a.wmv\" -y");
 }
 
-TEST(RunAndWait, StopsWaitingWhenTheProgramShutsDown) {
+TEST(RunAndWait, ClosingTheProgramEndsTheToolAndTheWait) {
     RecordingHost host;
     RunOptions o;
     int steps = 0;
     o.shuttingDown = [&] { return ++steps >= 2; };
-    ASSERT_TRUE(RunAndWait(host, "/bin/sleep", "1", o));
-    EXPECT_EQ(steps, 2);
+    const auto began = std::chrono::steady_clock::now();
+    const RunResult r = RunTool(host, "/bin/sleep", "30", o);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(5));
+    EXPECT_TRUE(r.started);
+    EXPECT_EQ(steps, 2);  // asked until it said so, then the tool was ended
+    EXPECT_EQ(r.stopSignal, SIGTERM);
+    EXPECT_TRUE(r.Stopped());
+    EXPECT_FALSE(r.Done());
+}
+
+TEST(RunAndWait, PassesTheUsersStopOnAndReadsWhatTheToolSays) {
+    RecordingHost host;
+    RunOptions o;
+    int asked = 0;
+    o.stopSignal = [&] { return ++asked >= 2 ? SIGINT : 0; };
+    // A tool that takes Ctrl-C as a stop, says so and ends with 130, as clipwright does.
+    const RunResult stopped =
+        RunTool(host, "/bin/sh", "-c \"trap 'kill $!; echo clipwright: 已停止 >&2; exit 130' INT; sleep 30 & wait\"", o);
+    EXPECT_EQ(stopped.stopSignal, SIGINT);
+    EXPECT_EQ(stopped.exitCode, 130);
+    EXPECT_EQ(stopped.messages, std::vector<std::string>{"已停止"});
+    EXPECT_EQ(stopped.StopSignalSeen(), SIGINT);
+
+    // Log lines, progress lines and messages, each where it belongs.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> progress;
+    RunOptions p;
+    p.progress = [&](std::uint64_t done, std::uint64_t total) { progress.emplace_back(done, total); };
+    p.output = [&](const std::string& line) { host.Log(line); };
+    const RunResult said = RunTool(host,
+                                   "/bin/sh",
+                                   "-c \"echo 'clipwright: 写入的数据包 5'; echo '@progress 5 10' >&2; "
+                                   "printf 'clipwright: 磁盘空间不足' >&2; exit 3\"",
+                                   p);
+    EXPECT_EQ(said.exitCode, 3);
+    EXPECT_EQ(said.stopSignal, 0);
+    EXPECT_EQ(host.lines, std::vector<std::string>{"写入的数据包 5"});
+    EXPECT_EQ(said.messages, std::vector<std::string>{"磁盘空间不足"});  // also without a last line break
+    EXPECT_EQ(progress, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{{5, 10}}));
+    EXPECT_EQ(ToolFailureText(said, "合并"), "Clipwright 未能完成合并:\r磁盘空间不足");
+    // A program that cannot be executed is a failed start, told once.
+    RecordingHost failed;
+    EXPECT_FALSE(RunTool(failed, "/dev/null", "-y").started);
+    EXPECT_EQ(failed.messages.size(), 1u);
 }

@@ -143,9 +143,13 @@ TEST(SplitCut, RefusesBadRangesAndRunsTheChosenCommandLine) {
     TSplitMarks m(100);
     RecordingHost host;
     std::vector<std::string> runs;
-    ToolRun run = [&](const std::string& p) {
+    ToolRunner run;
+    run.run = [&](const std::string& p) {
         runs.push_back(p);
-        return true;
+        RunResult r;
+        r.started = true;
+        r.exitCode = 0;
+        return r;
     };
     EXPECT_FALSE(RunSplitCut(host, run, src, out, m, false));  // everything selected
     EXPECT_TRUE(runs.empty());

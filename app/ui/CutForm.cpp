@@ -30,6 +30,7 @@
 #include "app/OutputNames.h"
 #include "app/ProcessRunner.h"
 #include "app/ui/CutHost.h"
+#include "app/ui/ProgressForm.h"
 #include "app/ui/QtHost.h"
 #include "app/ui/SelectionSlider.h"
 #include "app/ui/Widgets.h"
@@ -504,23 +505,12 @@ bool TCutForm::Cut() {
     // Events run while clipwright works: no second cut, other output or deletion meanwhile.
     const QList<QWidget*> locked{CutButton, OutputButton, DeleteOutputButton, OutputGroup};
     for (auto* w : locked) w->setEnabled(false);
-    int exitCode = -1;
-    const std::string program = ToolPath.toStdString();
-    ToolRun run = [this, &exitCode, &program](const std::string& parameters) {
-        RunOptions options;
-        options.wording = RunWording::SplitWindow;
-        options.exitCode = &exitCode;
-        return RunAndWait(*host_, program, parameters, options);
-    };
-    const bool started = RunSplitCut(*host_, run, source, output, marks_, OutputGroup->ItemIndex() == 1);
+    // Closing the window while clipwright works stops it; it leaves no half-written output.
+    const ToolRunner tool = DesktopToolRunner(*host_, this, ToolPath.toStdString(), RunWording::SplitWindow, [this] { return closed_; });
+    const bool written = RunSplitCut(*host_, tool, source, output, marks_, OutputGroup->ItemIndex() == 1);
     host_->EndProgress();
     for (auto* w : locked) w->setEnabled(true);
-    // clipwright says on its standard error why it stopped; the user at least learns that it did.
-    if (started && exitCode != 0)
-        host_->Message("Clipwright 未能完成分割 (退出代码 " + std::to_string(exitCode) + ").\r输出文件 \"" + output +
-                           "\" 可能不完整或不存在.",
-                       MessageKind::Warning);
-    return started && exitCode == 0;
+    return written;
 }
 
 void TCutForm::ChooseOutput() {

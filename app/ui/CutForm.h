@@ -51,7 +51,7 @@ public:
     void SetStartMark(std::int64_t v);
     void SetEndMark(std::int64_t v);
 
-    // "分割": returns whether clipwright ran and ended normally.
+    // "分割": returns whether the cut was written.
     bool Cut();
     // Seeks to s seconds and plays.
     void SeekAndPlay(std::int64_t seconds);

@@ -59,9 +59,14 @@ void TCutHost::EndProgress() {
     if (progress_) progress_->hide();
 }
 
-void TCutHost::Message(std::string_view text, MessageKind kind) { ShowHostMessage(owner_, text, kind); }
+// The progress window stays on top: it is closed before a message or question it would hide.
+void TCutHost::Message(std::string_view text, MessageKind kind) {
+    EndProgress();
+    ShowHostMessage(owner_, text, kind);
+}
 
 Answer TCutHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
+    EndProgress();
     return AskHostQuestion(owner_, text, buttons, kind);
 }
 

@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
@@ -708,19 +709,19 @@ void TMainForm::BasicRepairCommand() {
     BasicRepairOptions options;
     options.resync = ResyncBox->isChecked();
     options.istart = NoKeyframeBox->isChecked();
-    TFlowHost host(this);
-    const ToolRun run = MakeToolRun(host, ClipwrightPath());
     std::optional<std::string> added;
+    QString output;
     if (BasicOutputGroup->ItemIndex() == 0) {
-        const QString output = AskSavePath(QStringLiteral("被修复的文件名"),
-                                           FromStd(ToolOutputName(source, OutputFor::BasicRepairNew)));
+        output = AskSavePath(QStringLiteral("被修复的文件名"), FromStd(ToolOutputName(source, OutputFor::BasicRepairNew)));
         if (output.isEmpty()) return;
-        added = BasicRepairToNewFile(host, run, source, output.toStdString(), options);
-    } else {
-        added = BasicRepairReplacingSource(host, run, source, options);
     }
+    // Closing the window while clipwright works ends it; the flow then stops without a result.
+    TFlowHost host(this, [this] { return closing_; });
+    const ToolRunner tool = DesktopToolRunner(host, this, ClipwrightProgramPath(), RunWording::MainWindow, [this] { return closing_; });
+    if (BasicOutputGroup->ItemIndex() == 0) added = BasicRepairToNewFile(host, tool, source, output.toStdString(), options);
+    else added = BasicRepairReplacingSource(host, tool, source, options);
     host.CloseProgress();
-    if (added && FileExists(*added)) AddFile(FromStd(*added));
+    if (added && FileExists(*added) && !closing_) AddFile(FromStd(*added));
 }
 
 void TMainForm::JoinCommand() {
@@ -728,13 +729,22 @@ void TMainForm::JoinCommand() {
     const QString output = AskSavePath(QStringLiteral("已合并文件名称"),
                                        FromStd(JoinedOutputName(list_.rows.front(), list_.rows.back())));
     if (output.isEmpty()) return;
-    TFlowHost host(this);
-    const auto added = JoinListedFiles(host, MakeToolRun(host, ClipwrightPath()), list_.rows, output.toStdString(),
-                                       JoinIncompatibleBox->isChecked());
+    TFlowHost host(this, [this] { return closing_; });
+    const ToolRunner tool = DesktopToolRunner(host, this, ClipwrightProgramPath(), RunWording::MainWindow, [this] { return closing_; });
+    const auto added = JoinListedFiles(host, tool, list_.rows, output.toStdString(), JoinIncompatibleBox->isChecked());
     host.CloseProgress();
-    if (added && FileExists(*added)) AddFile(FromStd(*added));
+    if (added && FileExists(*added) && !closing_) AddFile(FromStd(*added));
 }
 
+std::string TMainForm::ClipwrightProgramPath() const {
+    return ClipwrightProgram.isEmpty() ? ClipwrightPath() : ClipwrightProgram.toStdString();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+    QMainWindow::closeEvent(event);
+    // A flow that runs clipwright learns of it at its next step and ends the tool.
+    if (event->isAccepted()) closing_ = true;
+}
 
 void TMainForm::WritePlaylistTo(const QString& path) {
     mendery::WritePlaylist(path.toStdString(), list_.rows);

@@ -6,6 +6,7 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <string>
 
 #include "app/FileList.h"
 
@@ -88,9 +89,12 @@ public:
 
     // Commands that run the external tool; disabled when it is missing.
     QToolButton *JoinButton, *SplitButton, *BasicRepairButton;
+    // The tool basic repair and join run; empty: clipwright beside the program.
+    QString ClipwrightProgram;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dropEvent(QDropEvent* event) override;
@@ -121,6 +125,7 @@ private:
     void PageChanged(int index);
     QString AskTarget(const QString& title);
     QString AskSavePath(const QString& title, const QString& proposed);
+    std::string ClipwrightProgramPath() const;
 
     FileRows list_;
     QStringList commandLineFiles_;
@@ -136,6 +141,7 @@ private:
     QSplitter* explorerSplitter_;
     QToolButton* explorerToggle_;
     TFlagFixForm* flagFixForm_ = nullptr;
+    bool closing_ = false;  // the window was closed (a running flow stops)
 };
 
 }  // namespace mendery::ui

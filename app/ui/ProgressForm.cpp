@@ -4,10 +4,13 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdio>
+#include <memory>
 
 #include "app/ui/QtHost.h"
 #include "app/ui/Widgets.h"
@@ -28,6 +31,65 @@ TPProcForm::TPProcForm(QWidget* parent)
     layout->addWidget(ProgressBar1);
     layout->addWidget(Label1);
     setMinimumWidth(320);
+}
+
+TToolRunForm::TToolRunForm(QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint) {
+    setObjectName(QStringLiteral("ToolRunForm"));
+    setWindowTitle(QStringLiteral("Clipwright 正在处理, 请稍候..."));
+    auto* layout = new QVBoxLayout(this);
+    ProgressBar1 = new QProgressBar(this);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setRange(0, 0);  // busy until the first progress line
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setAlignment(Qt::AlignCenter);
+    StopButton = new QPushButton(QStringLiteral("停止"), this);
+    StopButton->setObjectName(QStringLiteral("StopButton"));
+    StopButton->setToolTip(QStringLiteral("停止 Clipwright; 不会留下未完成的输出文件"));
+    connect(StopButton, &QPushButton::clicked, this, [this] {
+        stopPressed_ = true;
+        StopButton->setEnabled(false);
+        Label1->setText(QStringLiteral("正在停止..."));
+    });
+    layout->addWidget(ProgressBar1);
+    layout->addWidget(Label1);
+    layout->addWidget(StopButton, 0, Qt::AlignCenter);
+    setMinimumWidth(320);
+}
+
+void TToolRunForm::ShowProgress(std::uint64_t done, std::uint64_t total) {
+    if (stopPressed_ || total == 0) return;
+    const int permille = static_cast<int>(std::min<std::uint64_t>(done, total) * 1000 / total);
+    ProgressBar1->setRange(0, 1000);
+    ProgressBar1->setValue(permille);
+    Label1->setText(QString::number(permille / 10) + QLatin1Char('%'));
+}
+
+ToolRunner DesktopToolRunner(IHost& host, QWidget* owner, const std::string& program, RunWording wording,
+                             std::function<bool()> closing) {
+    // Whether the user pressed stop during a run: the rest of the flow stops too.
+    auto stopPressed = std::make_shared<bool>(false);
+    ToolRunner runner;
+    runner.stopSignal = [stopPressed, closing] {
+        if (*stopPressed) return SIGINT;
+        return closing && closing() ? SIGTERM : 0;
+    };
+    runner.run = [&host, owner, program, wording, closing, stopPressed](const std::string& parameters) {
+        TToolRunForm form(owner);
+        form.show();
+        RunOptions options;
+        options.wording = wording;
+        options.shuttingDown = closing;
+        options.output = [&host](const std::string& line) { host.Log(line); };
+        options.stopSignal = [&form] { return form.StopPressed() ? SIGINT : 0; };
+        options.progress = [&form](std::uint64_t done, std::uint64_t total) { form.ShowProgress(done, total); };
+        RunResult result = RunTool(host, program, parameters, options);
+        if (form.StopPressed()) *stopPressed = true;
+        return result;
+    };
+    return runner;
 }
 
 TFlowHost::~TFlowHost() { CloseProgress(); }
@@ -67,6 +129,11 @@ void TFlowHost::SetStatus(std::string_view text) { Progress()->Label1->setText(Q
 void TFlowHost::ProcessMessages() { ProcessMessagesThrottled(sinceEvents_); }
 
 void TFlowHost::Message(std::string_view text, MessageKind kind) {
+    CloseProgress();
+    if (Closing()) {
+        Log(text);
+        return;
+    }
     const QString body = UiText(text);
     switch (kind) {
         case MessageKind::Warning: QMessageBox::warning(owner_, AppTitle(), body); break;
@@ -76,6 +143,8 @@ void TFlowHost::Message(std::string_view text, MessageKind kind) {
 }
 
 Answer TFlowHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
+    CloseProgress();
+    if (Closing()) return buttons == Buttons::Ok ? Answer::Ok : Answer::Cancel;
     QMessageBox::StandardButtons set = QMessageBox::Ok;
     if (buttons == Buttons::YesNo) set = QMessageBox::Yes | QMessageBox::No;
     if (buttons == Buttons::YesNoCancel) set = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;

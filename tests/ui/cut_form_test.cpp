@@ -304,8 +304,11 @@ private slots:
         QVERIFY(f);
         f->SetStartMark(3);
         f->SetEndMark(9);
+        QString told;
+        AnswerNextMessage(QMessageBox::Ok, &told);
         QVERIFY(f->Cut());
         const QString piece = f->OutputEdit->text();
+        QCOMPARE(told, QStringLiteral("分割完成.\n输出文件: ") + piece);
         QCOMPARE(piece, dir.filePath(QStringLiteral("cutme.cut.wmv")));
         QCOMPARE(DecodeErrors(piece), QString());
         const double pieceSeconds = ProbeDuration(piece);
@@ -320,6 +323,7 @@ private slots:
         const QString rest = dir.filePath(QStringLiteral("rest.wmv"));
         f->OutputEdit->setText(rest);
         f->OutputGroup->SetItemIndex(1);
+        AnswerNextMessage(QMessageBox::Ok);
         QVERIFY(f->Cut());
         QCOMPARE(DecodeErrors(rest), QString());
         const double restSeconds = ProbeDuration(rest);
@@ -333,6 +337,25 @@ private slots:
         AnswerNextMessage(QMessageBox::Ok, &text);
         f->DeleteOutputButton->click();
         QCOMPARE(text, QStringLiteral("不能删除,\n") + rest);
+    }
+
+    void everythingExceptTheFirstSeconds() {
+        REQUIRE_PLAYER();
+#ifndef MENDERY_CLIPWRIGHT
+        QSKIP("clipwright is not built");
+#endif
+        auto f = Prepared(QStringLiteral("headless.wmv"));
+        QVERIFY(f);
+        f->SetStartMark(0);
+        f->SetEndMark(5);
+        f->OutputGroup->SetItemIndex(1);
+        QString told;
+        AnswerNextMessage(QMessageBox::Ok, &told);
+        QVERIFY2(f->Cut(), qPrintable(told));
+        const QString rest = f->OutputEdit->text();
+        QCOMPARE(DecodeErrors(rest), QString());
+        const double seconds = ProbeDuration(rest), full = ProbeDuration(Sample(kSample));
+        QVERIFY2(seconds >= full - 5.05 && seconds <= full - 4.4, qPrintable(QString::number(seconds)));
     }
 
     void toolFailuresAreShown() {

@@ -409,6 +409,7 @@ private slots:
             QCOMPARE(QFileInfo(d->selectedFiles().value(0)).fileName(), QStringLiteral("part1.bsr.wmv"));
             QMetaObject::invokeMethod(d, "accept");
         });
+        AnswerNextMessage(QMessageBox::Ok);  // "基础修复完成."
         w.BasicRepairCommand();
         const QString repaired = dir.filePath("part1.bsr.wmv");
         QVERIFY(QFileInfo(repaired).size() > 900000);
@@ -422,6 +423,7 @@ private slots:
             QCOMPARE(QFileInfo(d->selectedFiles().value(0)).fileName(), QStringLiteral("part1-2.wmv"));
             QMetaObject::invokeMethod(d, "accept");
         });
+        AnswerNextMessage(QMessageBox::Ok);  // "合并完成."
         w.JoinCommand();
         const QString joined = dir.filePath("part1-2.wmv");
         QVERIFY(QFileInfo(joined).size() > 1800000);
