@@ -82,7 +82,6 @@ void TShrinker::Shrink() {
         } else {
             usedLength_ = 0;
             if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(ReadU64At(dataHead_, dobj::TotalPackets)));
-            Aborted = false;
             if (!Analyse()) {
                 if (Aborted) outcome_ = TRepairOutcome::Aborted;
                 out_.Close();
@@ -97,7 +96,12 @@ void TShrinker::Shrink() {
             } else {
                 out_.Close();
                 outcome_ = completed ? TRepairOutcome::Done : TRepairOutcome::Aborted;
-                if (!Aborted && ExtraCompression) ExtraCompress();
+                if (!Aborted && ExtraCompression) {
+                    ExtraCompress();
+                    // A stop during the extra stage keeps the complete pass-2 file, but the run
+                    // still ends as stopped.
+                    if (Aborted) outcome_ = TRepairOutcome::Aborted;
+                }
                 if (host_) host_->SetProgress(0);
                 SetStatus("");
                 SetRatio("");

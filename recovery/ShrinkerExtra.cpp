@@ -1,5 +1,6 @@
 // Pass 3 of the shrinker: the cutting tool rewrites the pass-2 output, which is kept when the
 // tool's result is usable.
+#include <csignal>
 #include <filesystem>
 
 #include "app/ClipwrightCommandLines.h"
@@ -36,9 +37,17 @@ void TShrinker::ExtraCompress() {
     const std::string folder = ToolDirectory.empty() ? RunningProgramFolder() : ToolDirectory;
     const std::string program = folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
     const std::string temp = ToolOutputName(OutFileName, OutputFor::ShrinkTemp);
-    RunAndWait(host, program, ShrinkExtraParameters(OutFileName));  // events run every 100 ms meanwhile
+    // Events run every 100 ms meanwhile; a stop that arrives there is passed on to the tool.
+    RunOptions options;
+    options.stopSignal = [this] { return Aborted ? SIGINT : 0; };
+    const RunResult result = RunTool(host, program, ShrinkExtraParameters(OutFileName), options);
     std::error_code ec;
-    if (FileSizeOf(temp) <= kSmallestUsableResult) {
+    if (Aborted || result.Stopped()) {
+        std::filesystem::remove(temp, ec);
+        Log("-->附加压缩已中止, 保留第二步的结果.");
+        return;
+    }
+    if (!result.Done() || FileSizeOf(temp) <= kSmallestUsableResult) {
         std::filesystem::remove(temp, ec);
         Log("-->错误: 不能进行附加压缩.");
         return;
