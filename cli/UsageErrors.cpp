@@ -68,10 +68,11 @@ std::string UsageErrorText(const CLI::Error& error) {
         return "未知的选项或多余的参数: " + InGivenOrder(m[1].str());
     if (dynamic_cast<const CLI::ValidationError*>(&error)) {
         if (std::regex_match(what, m, kNamedMessage)) {
+            // A check that explains itself (an input or log file that cannot be opened) names
+            // the file; the option's name adds nothing.
+            if (IsChinese(m[2].str())) return m[2].str();
             const std::string text = ValueText(m[2].str());
-            // A check that explains itself in Chinese (an input or log file that cannot be
-            // opened) names the file itself; the option's name adds nothing.
-            if (IsChinese(text)) return text;
+            if (text.rfind("无法读取输入文件", 0) == 0) return text;
             return "参数 " + m[1].str() + " 的值无效: " + text;
         }
         return "参数的值无效: " + ValueText(what);

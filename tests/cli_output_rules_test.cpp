@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -183,7 +184,8 @@ TEST(CliOutputRules, DoneWithoutEncoderIsAFailureWithOnePrefix) {
     EXPECT_NE(log.find("错误: 找不到解码引擎."), std::string::npos) << log;
     EXPECT_EQ(log.find("错误: 错误:"), std::string::npos) << log;
     EXPECT_EQ(log.find("输出文件:"), std::string::npos) << log;
-    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"c.wma", "mendery-cli"}));
+    // The session file stays in the program's folder, as it does after every run.
+    EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"Mendery.wme", "c.wma", "mendery-cli"}));
 }
 
 TEST(CliUsage, ErrorsAreChineseAndExitCodesFollowTheTable) {
@@ -251,17 +253,36 @@ public:
     ~BlockedRun() {
         if (reader_ >= 0) ::close(reader_);
     }
-    // Waits until the pipe is full: the command is blocked writing a log line.
+    // Waits until the pipe is full and the command sleeps: it is blocked writing its log.
     bool WaitUntilBlocked() {
-        for (int i = 0; i < 2000; ++i) {
+        const std::string stat = "/proc/" + std::to_string(pid_) + "/stat";
+        for (int i = 0; i < 4000; ++i) {
             int queued = 0;
             ::ioctl(reader_, FIONREAD, &queued);
-            if (queued >= 60000) return true;
+            std::ifstream in(stat);
+            std::string pid, name, state;
+            in >> pid >> name >> state;
+            if (queued >= ::fcntl(reader_, F_GETPIPE_SZ) && state == "S") return true;
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
         return false;
     }
     void Signal(int signal) { ::kill(pid_, signal); }
+    // Waits until no signal is pending for the command: a second signal sent before the first
+    // was taken would merge with it.
+    bool WaitUntilSignalTaken() {
+        const std::string status = "/proc/" + std::to_string(pid_) + "/status";
+        for (int i = 0; i < 2000; ++i) {
+            std::ifstream in(status);
+            bool pending = false;
+            for (std::string line; std::getline(in, line);)
+                if (line.rfind("SigPnd:", 0) == 0 || line.rfind("ShdPnd:", 0) == 0)
+                    pending |= std::stoull(line.substr(7), nullptr, 16) != 0;
+            if (!pending) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        return false;
+    }
     // Drains the log until the command ends; returns its exit code (-signal when killed).
     int Finish() {
         char buf[65536];
@@ -328,6 +349,7 @@ TEST(CliStop, ASecondSignalEndsAtOnceAndRemovesTheUnfinishedFile) {
     BlockedRun run(dir, {"repair", "--yes", "--detail", source, "-o", (dir / "out.wmv").string()});
     ASSERT_TRUE(run.WaitUntilBlocked());
     run.Signal(SIGTERM);
+    ASSERT_TRUE(run.WaitUntilSignalTaken());
     run.Signal(SIGTERM);
     EXPECT_EQ(run.Finish(), 143);
     EXPECT_EQ(ReadFileBytes(dir / "out.wmv"), kKeep);
