@@ -4,7 +4,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
-#include "cli/ConvertExit.h"
+#include "cli/CommandOutput.h"
 #include "convert/AsfToAvi.h"
 
 namespace mendery::cli {
@@ -17,18 +17,24 @@ struct AviArgs {
 
 int RunAvi(const AviArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused = output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::Avi) : args.output))
+        return *refused;
     TAsf2Avi tool;
     tool.AttachHost(host);
     tool.FileName = args.source;
-    tool.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::Avi) : args.output;
+    tool.OutFileName = output.WorkPath();
     tool.Reset();
     tool.TimingMethod = args.timing == "fastest" ? tmBestSync : tmFewestDuplicates;
     tool.QuickReSync = args.quickResync;
     host.OnStopRequest = [&] { tool.Aborted = true; };
+    RunResult ran = RunResult::IoError;
     try {
         tool.Convert();
         host.FinishProgress();
-        const bool finished = tool.LastOutcome() == TConvertOutcome::Done || tool.LastOutcome() == TConvertOutcome::Aborted;
+        ran = ResultOf(tool.LastOutcome());
+        // The header edits go into the temporary file, before it is put in place.
+        const bool finished = ran == RunResult::Done || ran == RunResult::Stopped;
         if (finished && !args.fps.empty()) {
             tool.Fields.framesPerSecond = args.fps;
             tool.UpgradeAvi();
@@ -38,19 +44,16 @@ int RunAvi(const AviArgs& args, const CommonOptions& common) {
                      "\" 不是 MP42 或 MP43, 未改变");
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
-        return kExitIo;
+        ran = RunResult::IoError;
     }
 
-    const auto outcome = tool.LastOutcome();
-    const bool wrote = FileExists(tool.OutFileName) && WroteOutput(outcome);
-    if (wrote) host.Say("输出文件: " + tool.OutFileName);
+    // A finished file without a single video frame is no conversion (its log says so).
+    const auto& s = tool.LastSummary();
+    const RunResult result = output.Finish({ran, static_cast<std::int64_t>(tool.VideoFrames()), "视频帧"});
     if (common.json) {
-        const auto& s = tool.LastSummary();
         const auto& h = tool.HeaderImage();
         nlohmann::json j = {{"tool", "avi"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(tool.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", ConvertOutcomeName(outcome)},
                             {"videoStream", tool.VideoStream()},
                             {"audioStream", tool.AudioStream()},
                             {"chunkSize", tool.ChunkSize()},
@@ -61,17 +64,16 @@ int RunAvi(const AviArgs& args, const CommonOptions& common) {
                             {"microSecPerFrame", h.U32(avi::MicroSecPerFrame)},
                             {"framesPerSecond", tool.Fields.framesPerSecond},
                             {"videoFourCC", h.FourCC(avi::VideoCompression)},
-                            {"outputSize", s.outputSize}};
+                            {"outputSize", output.Kept() ? s.outputSize : 0}};
+        output.AddToJson(j);
         std::printf("%s\n", j.dump(2).c_str());
     }
-    // A finished file without a single video frame is no conversion (its log says so).
-    if (outcome == TConvertOutcome::Done && tool.VideoFrames() == 0) return kExitRefused;
-    return ConvertExitCode(outcome);
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<AviArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file (.asf, .wmv)")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file (.asf, .wmv)")->required();
     app.add_option("-o,--output", a->output, "output AVI file (default: stem.avi beside the source)");
     app.add_option("--timing", a->timing,
                    "frame duration: average (fewest duplicated frames) or fastest (best audio/video sync)")

@@ -3,29 +3,54 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <string>
 #include <iostream>
 
 namespace mendery::cli {
 
 namespace {
-std::atomic<bool> g_interrupted{false};
+// Written by the signal handler, read by the program: lock-free atomics only.
 std::atomic<int> g_stopSignal{0};
+std::atomic<bool> g_endAtOnce{false};
+std::atomic<const char*> g_removeOnKill{nullptr};
+std::string g_removeOnKillPath;
 
-extern "C" void OnSigint(int signal) {
-    g_stopSignal = signal;
-    g_interrupted = true;
-    // A second Ctrl-C ends the program at once.
-    std::signal(signal, SIG_DFL);
+extern "C" void OnStopSignal(int signal) {
+    int none = 0;
+    const bool first = g_stopSignal.compare_exchange_strong(none, signal);
+    if (first && !g_endAtOnce.load()) return;
+    // A second stop signal (or a command with nothing to finish) ends the program at once;
+    // the unfinished temporary output goes with it, so that nothing the run created is left.
+    if (const char* path = g_removeOnKill.load()) ::unlink(path);
+    ::_exit(128 + signal);
 }
 
 bool StdinIsTerminal() { return ::isatty(0) != 0; }
 }  // namespace
 
 void InstallSignalHandlers() {
-    std::signal(SIGINT, OnSigint);
-    std::signal(SIGTERM, OnSigint);
+    struct sigaction action{};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    // Interrupted system calls resume, as they did under signal(): the stop is noticed at the
+    // tool's next ProcessMessages.
+    action.sa_flags = SA_RESTART;
+    ::sigaction(SIGINT, &action, nullptr);
+    ::sigaction(SIGTERM, &action, nullptr);
     std::signal(SIGXFSZ, SIG_IGN);
 }
+
+void EndAtOnceOnStop(bool atOnce) { g_endAtOnce = atOnce; }
+
+void SetOutputToRemoveOnKill(const std::string& path) {
+    g_removeOnKill = nullptr;
+    g_removeOnKillPath = path;
+    if (!g_removeOnKillPath.empty()) g_removeOnKill = g_removeOnKillPath.c_str();
+}
+
+int CliHost::StopSignal() { return g_stopSignal.load(); }
+
+int CliHost::StoppedExitCode() { return StopSignal() == SIGTERM ? kExitTerminated : kExitStopped; }
 
 CliHost::CliHost(const CommonOptions& options) : options_(options) {
     if (options_.json) logOut_ = stderr;
@@ -37,11 +62,19 @@ CliHost::~CliHost() {
     if (logFile_) std::fclose(logFile_);
 }
 
-bool CliHost::StopRequested() const { return g_interrupted; }
+bool CliHost::StopRequested() const { return StopSignal() != 0; }
 
-int CliHost::StopSignal() const { return g_stopSignal; }
+void CliHost::NoteReason(std::string_view line) {
+    const auto trimmed = line.substr(std::min(line.find_first_not_of(' '), line.size()));
+    for (std::string_view closing : {"文件已关闭", "旧文件是", "--->>"})
+        if (trimmed.substr(0, closing.size()) == closing) return;
+    // The removal of an unfinished output follows the reason; it is not one.
+    if (trimmed.find("输出文件已删除") != std::string_view::npos) return;
+    if (!trimmed.empty()) lastReason_ = trimmed;
+}
 
 void CliHost::Log(std::string_view line) {
+    NoteReason(line);
     if (logFile_) {
         std::fwrite(line.data(), 1, line.size(), logFile_);
         std::fputc('\n', logFile_);
@@ -100,16 +133,23 @@ void CliHost::FinishProgress() {
 }
 
 void CliHost::ProcessMessages() {
-    if (g_interrupted && !stopDelivered_) {
+    if (StopRequested() && !stopDelivered_) {
         stopDelivered_ = true;
         if (OnStopRequest) OnStopRequest();
     }
 }
 
+std::string WithKindPrefix(std::string_view text, MessageKind kind) {
+    const std::string_view prefix = kind == MessageKind::Warning ? "警告" : kind == MessageKind::Error ? "错误" : "";
+    // Some tools' texts already begin with their kind ("错误: ...", "警告:..."): no second one.
+    if (prefix.empty() || text.substr(0, prefix.size()) == prefix) return std::string(text);
+    return std::string(prefix) + ": " + std::string(text);
+}
+
 void CliHost::Message(std::string_view text, MessageKind kind) {
     FinishProgress();
-    const char* prefix = kind == MessageKind::Warning ? "警告: " : kind == MessageKind::Error ? "错误: " : "";
-    std::string line = prefix + std::string(text);
+    NoteReason(text.substr(0, text.find('\r')));
+    std::string line = WithKindPrefix(text, kind);
     for (auto& c : line)
         if (c == '\r') c = '\n';
     if (logFile_) std::fprintf(logFile_, "%s\n", line.c_str());
@@ -120,16 +160,16 @@ Answer CliHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
     Message(text, kind);
     if (buttons == Buttons::Ok) return Answer::Ok;
     if (options_.yes) {
-        std::fprintf(stderr, "--> Yes (--yes)\n");
+        std::fprintf(stderr, "--> 是 (--yes)\n");
         return Answer::Yes;
     }
     if (options_.no || !StdinIsTerminal()) {
-        std::fprintf(stderr, "--> No (%s)\n", options_.no ? "--no" : "no terminal to ask");
+        std::fprintf(stderr, "--> 否 (%s)\n", options_.no ? "--no" : "没有可以提问的终端");
         return Answer::No;
     }
     const bool cancel = buttons == Buttons::YesNoCancel;
     for (;;) {
-        std::fprintf(stderr, cancel ? "[y]es / [n]o / [c]ancel? " : "[y]es / [n]o? ");
+        std::fprintf(stderr, cancel ? "是 [y] / 否 [n] / 取消 [c]? " : "是 [y] / 否 [n]? ");
         std::string answer;
         if (!std::getline(std::cin, answer)) return cancel ? Answer::Cancel : Answer::No;
         if (answer == "y" || answer == "yes") return Answer::Yes;
@@ -144,7 +184,7 @@ int CliHost::Choose(std::string_view question, const std::vector<std::string>& a
     for (std::size_t i = 0; i < answers.size(); ++i)
         std::fprintf(stderr, "  %zu) %s%s\n", i + 1, answers[i].c_str(), static_cast<int>(i) == defaultIndex ? "  *" : "");
     if (!StdinIsTerminal()) {
-        std::fprintf(stderr, "--> %s (no terminal to ask)\n", answers[defaultIndex].c_str());
+        std::fprintf(stderr, "--> %s (没有可以提问的终端)\n", answers[defaultIndex].c_str());
         return defaultIndex;
     }
     for (;;) {

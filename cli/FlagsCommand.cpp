@@ -1,7 +1,10 @@
 // mendery-cli flags: makes a file seekable, or marks an already seekable file live, in place.
 #include <nlohmann/json.hpp>
 
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
+#include "engine/AsfObjects.h"
+#include "engine/BinaryFile.h"
 #include "engine/FlagFix.h"
 
 namespace mendery::cli {
@@ -33,8 +36,18 @@ int ExitCodeFor(TFlagFixResult r) {
 
 int RunFlags(const std::string& source, const CommonOptions& common) {
     CliHost host(common);
+    if (auto code = CheckSource(host, source)) return *code;
     TFlagFixer fixer(host);
-    const TFlagFixResult r = fixer.FixFlags(source);
+    TFlagFixResult r;
+    if (const std::int64_t size = FileSizeOf(source); size < kHeaderObjectFixedSize) {
+        // Too short to hold a header object: the fixer's read of it would end as an
+        // input/output error although the file was read without one.
+        host.Message("文件: \"" + source + "\"\n文件太短 (" + std::to_string(size) + "字节), 不是ASF文件. 标记未修改.",
+                     MessageKind::Plain);
+        r = TFlagFixResult::NotAsf;
+    } else {
+        r = fixer.FixFlags(source);
+    }
     // The desktop program says nothing when the header holds no file properties object; a
     // terminal user needs to know that nothing was done.
     if (r == TFlagFixResult::NoFileProperties) host.Say("文件头中没有文件属性对象, 标记未修改.");
@@ -47,7 +60,7 @@ int RunFlags(const std::string& source, const CommonOptions& common) {
 
 CommandRunner Setup(CLI::App& app) {
     auto source = std::make_shared<std::string>();
-    app.add_option("SOURCE", *source, "the ASF file whose flags are rewritten in place")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", *source, "the ASF file whose flags are rewritten in place")->required();
     auto common = AddCommonOptions(app);
     return [source, common] { return RunFlags(*source, *common); };
 }

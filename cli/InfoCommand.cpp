@@ -1,6 +1,7 @@
 // mendery-cli info: what is inside an ASF file and where it is damaged.
 #include <nlohmann/json.hpp>
 
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "engine/AsfInfo.h"
 #include "engine/Format.h"
@@ -48,48 +49,70 @@ nlohmann::json ToJson(const AsfInfo& i) {
     return j;
 }
 
+const char* WalkEndLabel(WalkEnd e) {
+    switch (e) {
+        case WalkEnd::Complete: return "完整";
+        case WalkEnd::SizeTooSmall: return "停在一个小于 24 字节的对象处";
+        case WalkEnd::RunsPastEnd: return "停在一个超出文件头的对象处";
+        case WalkEnd::BytesMissing: return "文件在文件头内结束";
+        case WalkEnd::TrailingBytes: return "最后一个对象后有多余的字节";
+    }
+    return "";
+}
+
+std::string KindLabel(const std::string& kind) {
+    if (kind == "audio") return "音频";
+    if (kind == "video") return "视频";
+    return kind;
+}
+
 void PrintText(const AsfInfo& i, CliHost& out) {
-    out.Say(i.path + "  (" + std::to_string(i.fileSize) + " bytes, " + FormatSize(i.fileSize) + ")");
-    out.Say("Header object: " + std::to_string(i.headerSize) + " bytes, " + std::to_string(i.declaredObjectCount) +
-            " objects declared, " + std::to_string(i.headerObjects.size()) + " found, walk " + WalkEndText(i.headerWalkEnd));
+    out.Say(i.path + "  (" + std::to_string(i.fileSize) + " 字节, " + FormatSize(i.fileSize) + ")");
+    out.Say("文件头对象: " + std::to_string(i.headerSize) + " 字节, 声明 " + std::to_string(i.declaredObjectCount) + " 个对象, 找到 " +
+            std::to_string(i.headerObjects.size()) + " 个, 遍历" + WalkEndLabel(i.headerWalkEnd));
     for (const auto& o : i.headerObjects)
         out.Say(Fmt("  @%6d  %8d  %s", static_cast<std::int64_t>(o.offset), static_cast<std::int64_t>(o.size), GuidName(o.guid)));
     if (i.fileProperties) {
         const auto& p = *i.fileProperties;
-        std::string flags = std::string((p.flags & 2) ? "seekable" : "not seekable") + ((p.flags & 1) ? ", broadcast" : "") +
-                            ((p.flags & ~3u) ? ", other bits set" : "");
-        out.Say("File properties: file size " + std::to_string(p.fileSize) + ", data packets " + std::to_string(p.dataPacketsCount) +
-                ", packet size " + std::to_string(p.minPacketSize) +
-                (p.minPacketSize != p.maxPacketSize ? " (max " + std::to_string(p.maxPacketSize) + ")" : ""));
-        out.Say("  play " + FormatTenths(static_cast<std::int64_t>(p.playDuration / 1000000)) + ", send " +
-                FormatTenths(static_cast<std::int64_t>(p.sendDuration / 1000000)) + ", preroll " + std::to_string(p.preroll) +
-                " ms, flags " + Fmt("0x%X", p.flags) + " (" + flags + "), max bitrate " + std::to_string(p.maxBitrate));
+        std::string flags = std::string((p.flags & 2) ? "可搜索" : "不可搜索") + ((p.flags & 1) ? ", 直播" : "") +
+                            ((p.flags & ~3u) ? ", 其他标记位已设置" : "");
+        out.Say("文件属性: 文件大小 " + std::to_string(p.fileSize) + ", 数据块 " + std::to_string(p.dataPacketsCount) +
+                ", 数据块大小 " + std::to_string(p.minPacketSize) +
+                (p.minPacketSize != p.maxPacketSize ? " (最大 " + std::to_string(p.maxPacketSize) + ")" : ""));
+        out.Say("  播放时长 " + FormatTenths(static_cast<std::int64_t>(p.playDuration / 1000000)) + ", 发送时长 " +
+                FormatTenths(static_cast<std::int64_t>(p.sendDuration / 1000000)) + ", 预卷 " + std::to_string(p.preroll) +
+                " ms, 标记 " + Fmt("0x%X", p.flags) + " (" + flags + "), 最大比特率 " + std::to_string(p.maxBitrate));
     }
     for (const auto& s : i.streams)
-        out.Say("Stream #" + std::to_string(s.number) + ": " + s.kind + " " + s.codec + " " + s.detail + (s.encrypted ? " (encrypted)" : ""));
+        out.Say("流 #" + std::to_string(s.number) + ": " + KindLabel(s.kind) + " " + s.codec + " " + s.detail +
+                (s.encrypted ? " (已加密)" : ""));
     if (i.dataHead)
-        out.Say("Data object @" + std::to_string(i.dataOffset) + ": size " + std::to_string(i.dataHead->size) + ", packets " +
+        out.Say("数据对象 @" + std::to_string(i.dataOffset) + ": 大小 " + std::to_string(i.dataHead->size) + ", 数据块 " +
                 std::to_string(i.dataHead->totalPackets));
-    out.Say("Packets read: " + std::to_string(i.packets) + ", with signature 82 00 00: " + std::to_string(i.signatureGood) +
-            ", parse without it: " + std::to_string(i.parsedWithoutSignature) + ", damaged: " + std::to_string(i.damaged) +
-            (i.shortLast ? ", last one cut short" : ""));
+    out.Say("已读取的数据块: " + std::to_string(i.packets) + ", 带签名 82 00 00: " + std::to_string(i.signatureGood) +
+            ", 无签名但可解析: " + std::to_string(i.parsedWithoutSignature) + ", 损坏: " + std::to_string(i.damaged) +
+            (i.shortLast ? ", 最后一个被截短" : ""));
     std::string perStream;
     for (const auto& [stream, n] : i.payloadsPerStream) perStream += " #" + std::to_string(stream) + ":" + std::to_string(n);
-    out.Say("Payloads per stream:" + perStream + ", key frames " + std::to_string(i.keyFrames) + ", send times " +
+    out.Say("每个流的负载:" + perStream + ", 关键帧 " + std::to_string(i.keyFrames) + ", 发送时间 " +
             std::to_string(i.firstSendTime) + ".." + std::to_string(i.lastSendTime) + " ms");
-    out.Say(i.indexOffset >= 0 ? "Index object @" + std::to_string(i.indexOffset) : "No index object after the packets");
+    out.Say(i.indexOffset >= 0 ? "索引对象 @" + std::to_string(i.indexOffset) : "数据块之后没有索引对象");
     for (const auto& d : i.damage)
-        out.Say("  damaged packet " + std::to_string(d.index) + " @" + std::to_string(d.offset) + ": " + d.reason);
-    if (!i.problem.empty()) out.Say("Problem: " + i.problem);
+        out.Say("  损坏的数据块 " + std::to_string(d.index) + " @" + std::to_string(d.offset) + ": " + d.reason);
+    if (!i.problem.empty()) out.Say("问题: " + i.problem);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto path = std::make_shared<std::string>();
-    app.add_option("FILE", *path, "an ASF file")->required()->check(CLI::ExistingFile);
+    app.add_option("FILE", *path, "an ASF file")->required();
     auto common = AddCommonOptions(app);
-    return [path, common] {
+    return [path, common]() -> int {
         CliHost host(*common);
+        if (auto code = CheckSource(host, *path)) return *code;
+        // The survey only reads: a stop ends the program at once.
+        EndAtOnceOnStop(true);
         AsfInfo info = InspectAsf(*path);
+        if (host.StopRequested()) return CliHost::StoppedExitCode();
         if (common->json) std::printf("%s\n", ToJson(info).dump(2).c_str());
         else PrintText(info, host);
         return info.problem.empty() || info.dataHead ? kExitDone : kExitRefused;

@@ -3,7 +3,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
-#include "cli/RunOutcome.h"
+#include "cli/CommandOutput.h"
 #include "recovery/LostChunk.h"
 
 namespace mendery::cli {
@@ -15,35 +15,35 @@ struct RecoverArgs {
 
 int RunRecover(const RecoverArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused =
+            output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::LostChunk) : args.output))
+        return *refused;
     TLostChunk tool;
     tool.AttachHost(host);
     tool.FileName = args.source;
-    tool.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::LostChunk) : args.output;
+    tool.OutFileName = output.WorkPath();
     host.OnStopRequest = [&] { tool.Aborted = true; };
     tool.Recover();
-    host.FinishProgress();
 
-    const auto outcome = tool.LastOutcome();
     const auto& s = tool.LastSummary();
-    const bool wrote = s.outputSize > 0;
-    if (wrote) host.Say("输出文件: " + tool.OutFileName);
+    const RunResult result = output.Finish({ResultOf(tool.LastOutcome()), s.chunksWritten});
     if (common.json) {
         nlohmann::json j = {{"tool", "recover"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(tool.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", OutcomeName(outcome)},
                             {"chunksWritten", s.chunksWritten},
                             {"resyncs", s.resyncs},
                             {"sendDurationMs", s.sendClockMs},
-                            {"outputSize", s.outputSize}};
+                            {"outputSize", output.Kept() ? s.outputSize : 0}};
+        output.AddToJson(j);
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return ExitCodeFor(outcome);
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<RecoverArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file whose chunks are lost or broken")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file whose chunks are lost or broken")->required();
     app.add_option("-o,--output", a->output, "output file (default: stem.lch.ext beside the source)");
     auto common = AddCommonOptions(app);
     return [a, common] { return RunRecover(*a, *common); };

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "app/OutputNames.h"
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "convert/MediaEncoder.h"
 #include "engine/BinaryFile.h"
@@ -43,15 +44,14 @@ void LogSettings(CliHost& host, const TMediaEncoder& frame) {
 
 int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused =
+            output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::ReEncoder) : args.output))
+        return *refused;
     TMediaEncoder frame(host);
     frame.SessionFolder = SessionFolderFor(RunningProgramFolder());
     frame.FileName = args.source;
-    const std::string output = args.output.empty() ? ToolOutputName(args.source, OutputFor::ReEncoder) : args.output;
-    if (auto why = CheckOutputPath(args.source, output); !why.empty()) {
-        host.Message(why, MessageKind::Error);
-        return kExitRefused;
-    }
-    frame.SetEdit1(output);
+    frame.SetEdit1(output.WorkPath());
     TRunButton button;
     bool stopRequested = false;
     host.OnStopRequest = [&] {
@@ -59,24 +59,26 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
         if (button.Caption != "开始") frame.StartStop();
     };
 
-    try {
-        if (!frame.Prepare(&button)) {
-            if (common.json)
-                std::printf("%s\n", nlohmann::json({{"tool", "reencode"}, {"source", args.source}, {"output", nullptr},
-                                                     {"result", "refused"}})
-                                        .dump(2)
-                                        .c_str());
-            return kExitRefused;
+    auto refusedSummary = [&](RunResult result) {
+        output.Finish({result, 0, "数据块"});
+        if (common.json) {
+            nlohmann::json j = {{"tool", "reencode"}, {"source", args.source}};
+            output.AddToJson(j);
+            std::printf("%s\n", j.dump(2).c_str());
         }
+        return ExitCodeFor(result == RunResult::Done ? RunResult::Refused : result);
+    };
+    try {
+        if (!frame.Prepare(&button)) return refusedSummary(RunResult::Refused);
         ApplyArgs(frame, args);
         LogSettings(host, frame);
         frame.StartStop();
     } catch (const IoError& e) {
         host.Message(e.what(), MessageKind::Error);
-        return kExitIo;
+        return refusedSummary(RunResult::IoError);
     } catch (const std::exception& e) {
         host.Message(e.what(), MessageKind::Error);
-        return kExitRefused;
+        return refusedSummary(RunResult::Refused);
     }
 
     // The frame's timer: a tick every 250 ms until a tick sees the encoder stopped.
@@ -97,14 +99,14 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     host.FinishProgress();
 
     const auto* encoder = frame.Encoder();
-    const std::string error = encoder ? encoder->LastError() : "no encoder";
-    const bool wrote = FileExists(frame.OutFileName);
-    if (wrote) host.Say("输出文件: " + frame.OutFileName);
+    const std::string error = encoder ? encoder->LastError() : "没有编码器";
+    RunResult ran = !error.empty() ? RunResult::Refused : stopRequested ? RunResult::Stopped : RunResult::Done;
+    const std::int64_t packets = DataPacketsIn(output.WorkPath());
+    const std::int64_t outputSize = FileSizeOf(output.WorkPath());
+    const RunResult result = output.Finish({ran, packets});
     if (common.json) {
         nlohmann::json j = {{"tool", "reencode"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(frame.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", !error.empty() ? "failed" : stopRequested ? "stopped" : "done"},
                             {"audioRow", frame.Controls().TrackBar1},
                             {"audioBitrate", frame.AudioFormat.Bitrate},
                             {"audioSamplesPerSec", frame.AudioFormat.SamplesPerSec},
@@ -114,17 +116,17 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
                             {"videoBitrate", frame.VideoBitrate},
                             {"frameRate", frame.FrameRate},
                             {"quality", frame.Quality},
-                            {"outputSize", FileSizeOf(frame.OutFileName)}};
+                            {"outputSize", output.Kept() ? outputSize : 0}};
+        output.AddToJson(j);
         if (!error.empty()) j["error"] = error;
         std::printf("%s\n", j.dump(2).c_str());
     }
-    if (!error.empty()) return kExitRefused;
-    return stopRequested ? kExitStopped : kExitDone;
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<ReencodeArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file to re-encode")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file to re-encode")->required();
     app.add_option("-o,--output", a->output, "output file (default: stem.mp43.ext beside the source)");
     app.add_option("--audio-row", a->audioRow, "row 0..33 of the audio format table (default: chosen from the source's audio)")
         ->check(CLI::Range(0, 33));

@@ -4,7 +4,7 @@
 
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
-#include "cli/RunOutcome.h"
+#include "cli/CommandOutput.h"
 #include "engine/AsfFile.h"
 #include "engine/RepairPresets.h"
 
@@ -62,11 +62,15 @@ const std::vector<std::pair<std::string, TFixForBadChunk>> kBadChunkAnswers = {
 
 int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused = output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::AdvancedRepair)
+                                                                    : args.output))
+        return *refused;
     TAsfFile engine;
     engine.AttachHost(host);
     ApplyArgs(engine, args);
     engine.FileName = args.source;
-    engine.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::AdvancedRepair) : args.output;
+    engine.OutFileName = output.WorkPath();
     int lastAnswer = 0;
     engine.OnDecideForBadChunk = [&](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
         std::vector<std::string> captions;
@@ -79,17 +83,12 @@ int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     engine.SetActive(true);
     if (engine.Active()) engine.Repair();
     engine.SetActive(false);
-    host.FinishProgress();
 
-    const auto outcome = engine.LastOutcome();
     const auto& s = engine.LastSummary();
-    const bool wrote = outcome == TRepairOutcome::Done || outcome == TRepairOutcome::Aborted;
-    if (wrote) host.Say("输出文件: " + engine.OutFileName);
+    const RunResult result = output.Finish({ResultOf(engine.LastOutcome()), s.chunkCount});
     if (common.json) {
         nlohmann::json j = {{"tool", "repair"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(engine.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", OutcomeName(outcome)},
                             {"chunkSize", engine.ChunkSize()},
                             {"blocks", s.blocks},
                             {"goodChunks", s.goodChunks},
@@ -97,17 +96,18 @@ int RunRepair(const RepairArgs& args, const CommonOptions& common) {
                             {"shortChunks", s.shortChunks},
                             {"indexBlocks", s.indexBlocks},
                             {"chunksWritten", s.chunkCount},
-                            {"outputSize", s.outputSize},
+                            {"outputSize", output.Kept() ? s.outputSize : 0},
                             {"sendDurationMs", s.sendDurationMs},
                             {"badChunkIndexes", s.badChunkIndexes}};
+        output.AddToJson(j);
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return ExitCodeFor(outcome);
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<RepairArgs>();
-    app.add_option("SOURCE", a->source, "the damaged ASF file")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the damaged ASF file")->required();
     app.add_option("-o,--output", a->output, "output file (default: stem.adv.ext beside the source)");
     std::vector<std::string> presets;
     for (const auto& p : RepairPresets()) presets.emplace_back(p.cliName);

@@ -1,7 +1,13 @@
 // mendery-cli sample: copies the first 512 KiB of a damaged file to SOURCE.sam for diagnosis.
 #include <nlohmann/json.hpp>
 
+#include <filesystem>
+
+#include "app/OutputNames.h"
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
+#include "engine/BinaryFile.h"
+#include "engine/StagedOutput.h"
 #include "recovery/SampleMaker.h"
 
 namespace mendery::cli {
@@ -9,25 +15,41 @@ namespace {
 
 int RunSample(const std::string& source, const CommonOptions& common) {
     CliHost host(common);
+    if (auto code = CheckSource(host, source)) return *code;
+    const std::string samplePath = ToolOutputName(source, OutputFor::Sample);
+    std::string refusal = OutputRefusalLine(source, samplePath);
+    if (refusal.empty()) refusal = ExistingOutputRefusal(samplePath, common.MayReplaceOutput());
+    if (!refusal.empty()) {
+        host.Message(refusal, MessageKind::Error);
+        return kExitRefused;
+    }
     TSampleMaker maker(host);
-    const TSampleResult r = maker.MakeSample(source);
+    TSampleResult r = maker.MakeSample(source);
+    // A sample of an empty file shows nothing to whoever diagnoses it.
+    if (r.ok && r.bytes == 0) {
+        std::error_code ec;
+        std::filesystem::remove(r.samplePath, ec);
+        r.ok = false;
+        r.error = "源文件是空的";
+    }
     if (r.ok) host.Say(TSampleMaker::ResultText(source));
-    else host.Say("原因: " + r.error);
+    else host.Log("失败: 未创建样本文件. 原因: " + r.error);
+    const bool empty = !r.ok && r.error == "源文件是空的";
     if (common.json) {
         nlohmann::json j = {{"tool", "sample"},
                             {"source", source},
                             {"output", r.ok ? nlohmann::json(r.samplePath) : nlohmann::json(nullptr)},
-                            {"result", r.ok ? "done" : "io-error"},
-                            {"bytes", r.bytes}};
+                            {"result", r.ok ? "done" : empty ? "no-media" : "io-error"},
+                            {"bytes", r.ok ? r.bytes : 0}};
         if (!r.ok) j["error"] = r.error;
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return r.ok ? kExitDone : kExitIo;
+    return r.ok ? kExitDone : empty ? kExitRefused : kExitIo;
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto source = std::make_shared<std::string>();
-    app.add_option("SOURCE", *source, "the damaged file")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", *source, "the damaged file")->required();
     auto common = AddCommonOptions(app);
     return [source, common] { return RunSample(*source, *common); };
 }

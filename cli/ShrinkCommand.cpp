@@ -1,11 +1,9 @@
 // mendery-cli shrink: cuts the unused tail off every chunk and trims the header.
 #include <nlohmann/json.hpp>
 
-#include <filesystem>
-
 #include "app/OutputNames.h"
 #include "cli/Commands.h"
-#include "cli/RunOutcome.h"
+#include "cli/CommandOutput.h"
 #include "recovery/Shrinker.h"
 
 namespace mendery::cli {
@@ -18,41 +16,41 @@ struct ShrinkArgs {
 
 int RunShrink(const ShrinkArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused =
+            output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::Shrinker) : args.output))
+        return *refused;
     TShrinker tool;
     tool.AttachHost(host);
     tool.FileName = args.source;
-    tool.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::Shrinker) : args.output;
+    tool.OutFileName = output.WorkPath();
     tool.ExtraCompression = !args.noExtra;
     tool.ToolDirectory = RunningProgramFolder() + "/";
     host.OnStopRequest = [&] { tool.Aborted = true; };
     tool.Shrink();
-    host.FinishProgress();
 
-    const auto outcome = tool.LastOutcome();
     const auto& s = tool.LastSummary();
-    const bool wrote = outcome == TRepairOutcome::Done || outcome == TRepairOutcome::Aborted;
-    if (wrote && s.outputSize > 0) host.Say("输出文件: " + tool.OutFileName);
+    const RunResult result = output.Finish({ResultOf(tool.LastOutcome()), s.chunksWritten});
     if (common.json) {
         nlohmann::json j = {{"tool", "shrink"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(tool.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", OutcomeName(outcome)},
                             {"chunkSize", s.chunkSize},
                             {"usedLength", s.usedLength},
                             {"chunks", s.chunks},
                             {"chunksWritten", s.chunksWritten},
                             {"streams", s.streams},
                             {"inputSize", s.inputSize},
-                            {"outputSize", s.outputSize},
+                            {"outputSize", output.Kept() ? s.outputSize : 0},
                             {"extraCompression", s.extraRan}};
+        output.AddToJson(j);
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return ExitCodeFor(outcome);
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<ShrinkArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file to shrink")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file to shrink")->required();
     app.add_option("-o,--output", a->output, "output file (default: stem.shr.ext beside the source)");
     app.add_flag("--no-extra", a->noExtra, "skip the extra stage through the cutting tool");
     auto common = AddCommonOptions(app);

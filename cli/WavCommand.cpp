@@ -2,9 +2,9 @@
 #include <nlohmann/json.hpp>
 
 #include "app/OutputNames.h"
+#include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "convert/AsfToWav.h"
-#include "cli/ConvertExit.h"
 
 namespace mendery::cli {
 namespace {
@@ -15,46 +15,45 @@ struct WavArgs {
 
 int RunWav(const WavArgs& args, const CommonOptions& common) {
     CliHost host(common);
+    CommandOutput output(host, common);
+    if (auto refused = output.Open(args.source, args.output.empty() ? ToolOutputName(args.source, OutputFor::Wav) : args.output))
+        return *refused;
     TAsf2Wav tool;
     tool.AttachHost(host);
     tool.FileName = args.source;
-    tool.OutFileName = args.output.empty() ? ToolOutputName(args.source, OutputFor::Wav) : args.output;
+    tool.OutFileName = output.WorkPath();
     host.OnStopRequest = [&] { tool.Aborted = true; };
     tool.Reset();
+    RunResult ran = RunResult::IoError;
     try {
         tool.Convert();
+        ran = ResultOf(tool.LastOutcome());
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
-        return kExitIo;
     }
-    host.FinishProgress();
 
-    const auto outcome = tool.LastOutcome();
-    const bool wrote = FileExists(tool.OutFileName) && WroteOutput(outcome);
-    if (wrote) host.Say("输出文件: " + tool.OutFileName);
+    // A finished file without any audio data is no extraction: every chunk was abandoned or
+    // the stream's payloads did not match (encrypted content).
+    const auto& s = tool.LastSummary();
+    const RunResult result = output.Finish({ran, s.objects, "音频块"});
     if (common.json) {
-        const auto& s = tool.LastSummary();
         nlohmann::json j = {{"tool", "wav"},
                             {"source", args.source},
-                            {"output", wrote ? nlohmann::json(tool.OutFileName) : nlohmann::json(nullptr)},
-                            {"result", ConvertOutcomeName(outcome)},
                             {"stream", tool.StreamNumber()},
                             {"chunkSize", tool.ChunkSize()},
                             {"chunks", s.chunks},
                             {"abandonedChunks", s.abandoned},
                             {"mediaObjects", s.objects},
-                            {"outputSize", s.outputSize}};
+                            {"outputSize", output.Kept() ? s.outputSize : 0}};
+        output.AddToJson(j);
         std::printf("%s\n", j.dump(2).c_str());
     }
-    // A finished file without any audio data is no extraction: every chunk was abandoned or
-    // the stream's payloads did not match (encrypted content).
-    if (outcome == TConvertOutcome::Done && tool.LastSummary().objects == 0) return kExitRefused;
-    return ConvertExitCode(outcome);
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {
     auto a = std::make_shared<WavArgs>();
-    app.add_option("SOURCE", a->source, "the ASF file (.asf, .wmv, .wma)")->required()->check(CLI::ExistingFile);
+    app.add_option("SOURCE", a->source, "the ASF file (.asf, .wmv, .wma)")->required();
     app.add_option("-o,--output", a->output, "output WAVE file (default: stem.wav beside the source)");
     auto common = AddCommonOptions(app);
     return [a, common] { return RunWav(*a, *common); };

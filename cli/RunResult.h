@@ -1,0 +1,26 @@
+#pragma once
+// How a command's run ended, one mapping for every tool: the exit code of the table in
+// CliHost.h and the result name of the --json summary.
+#include "cli/CliHost.h"
+#include "convert/ConvertCommon.h"
+#include "engine/AsfFile.h"
+
+namespace mendery::cli {
+
+enum class RunResult {
+    NotRun,
+    Done,
+    Stopped,        // Ctrl-C or SIGTERM
+    Declined,       // the user answered No to the tool's question
+    Refused,        // the tool cannot use this input (the log says why)
+    NothingUsable,  // the run ended but its output holds no media
+    IoError,        // an input could not be read or the output could not be written
+};
+
+RunResult ResultOf(TRepairOutcome outcome);
+RunResult ResultOf(TConvertOutcome outcome);
+// 130 or 143 for a stop, by the signal that asked for it.
+int ExitCodeFor(RunResult result);
+const char* ResultName(RunResult result);
+
+}  // namespace mendery::cli
