@@ -9,6 +9,7 @@
 namespace mendery::cli {
 namespace {
 
+// Machine-readable tokens for --json.
 const char* WalkEndText(WalkEnd e) {
     switch (e) {
         case WalkEnd::Complete: return "complete";
@@ -49,17 +50,6 @@ nlohmann::json ToJson(const AsfInfo& i) {
     return j;
 }
 
-const char* WalkEndLabel(WalkEnd e) {
-    switch (e) {
-        case WalkEnd::Complete: return "完整";
-        case WalkEnd::SizeTooSmall: return "停在一个小于 24 字节的对象处";
-        case WalkEnd::RunsPastEnd: return "停在一个超出文件头的对象处";
-        case WalkEnd::BytesMissing: return "文件在文件头内结束";
-        case WalkEnd::TrailingBytes: return "最后一个对象后有多余的字节";
-    }
-    return "";
-}
-
 std::string KindLabel(const std::string& kind) {
     if (kind == "audio") return "音频";
     if (kind == "video") return "视频";
@@ -69,7 +59,7 @@ std::string KindLabel(const std::string& kind) {
 void PrintText(const AsfInfo& i, CliHost& out) {
     out.Say(i.path + "  (" + std::to_string(i.fileSize) + " 字节, " + FormatSize(i.fileSize) + ")");
     out.Say("文件头对象: " + std::to_string(i.headerSize) + " 字节, 声明 " + std::to_string(i.declaredObjectCount) + " 个对象, 找到 " +
-            std::to_string(i.headerObjects.size()) + " 个, 遍历" + WalkEndLabel(i.headerWalkEnd));
+            std::to_string(i.headerObjects.size()) + " 个, 遍历" + DescribeWalkEnd(i.headerWalkEnd));
     for (const auto& o : i.headerObjects)
         out.Say(Fmt("  @%6d  %8d  %s", static_cast<std::int64_t>(o.offset), static_cast<std::int64_t>(o.size), GuidName(o.guid)));
     if (i.fileProperties) {
@@ -111,8 +101,11 @@ CommandRunner Setup(CLI::App& app) {
         if (auto code = CheckSource(host, *path)) return *code;
         // The survey only reads: a stop ends the program at once.
         EndAtOnceOnStop(true);
-        AsfInfo info = InspectAsf(*path);
-        if (host.StopRequested()) return CliHost::StoppedExitCode();
+        AsfInfo info = InspectAsf(*path, [&host] {
+            host.ProcessMessages();
+            return host.StopRequested();
+        });
+        if (info.stopped || host.StopRequested()) return CliHost::StoppedExitCode();
         if (common->json) std::printf("%s\n", ToJson(info).dump(2).c_str());
         else PrintText(info, host);
         return info.problem.empty() || info.dataHead ? kExitDone : kExitRefused;

@@ -53,11 +53,9 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     frame.FileName = args.source;
     frame.SetEdit1(output.WorkPath());
     TRunButton button;
-    bool stopRequested = false;
-    host.OnStopRequest = [&] {
-        stopRequested = true;
-        if (button.Caption != "开始") frame.StartStop();
-    };
+    // A stop before the encoder runs is kept by the frame until its start, which then writes
+    // nothing; during the encode it stops the encoder.
+    host.OnStopRequest = [&] { frame.RequestStop(); };
 
     auto refusedSummary = [&](RunResult result) {
         output.Finish({result, 0, "数据块"});
@@ -100,7 +98,9 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
 
     const auto* encoder = frame.Encoder();
     const std::string error = encoder ? encoder->LastError() : "没有编码器";
-    RunResult ran = !error.empty() ? RunResult::Refused : stopRequested ? RunResult::Stopped : RunResult::Done;
+    RunResult ran = ResultOf(frame.LastOutcome());
+    if (ran == RunResult::IoError && encoder && !encoder->LastErrorIsIo()) ran = RunResult::Refused;
+    if (ran == RunResult::NotRun) ran = RunResult::Refused;
     const std::int64_t packets = DataPacketsIn(output.WorkPath());
     const std::int64_t outputSize = FileSizeOf(output.WorkPath());
     const RunResult result = output.Finish({ran, packets});

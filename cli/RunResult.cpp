@@ -8,6 +8,7 @@ RunResult ResultOf(TRepairOutcome outcome) {
         case TRepairOutcome::Aborted: return RunResult::Stopped;
         case TRepairOutcome::Refused: return RunResult::Refused;
         case TRepairOutcome::IoFailed: return RunResult::IoError;
+        case TRepairOutcome::NothingUsable: return RunResult::NothingUsable;
         case TRepairOutcome::NotRun: break;
     }
     return RunResult::NotRun;

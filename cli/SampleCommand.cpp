@@ -24,17 +24,10 @@ int RunSample(const std::string& source, const CommonOptions& common) {
         return kExitRefused;
     }
     TSampleMaker maker(host);
-    TSampleResult r = maker.MakeSample(source);
-    // A sample of an empty file shows nothing to whoever diagnoses it.
-    if (r.ok && r.bytes == 0) {
-        std::error_code ec;
-        std::filesystem::remove(r.samplePath, ec);
-        r.ok = false;
-        r.error = "源文件是空的";
-    }
+    const TSampleResult r = maker.MakeSample(source);
     if (r.ok) host.Say(TSampleMaker::ResultText(source));
     else host.Log("失败: 未创建样本文件. 原因: " + r.error);
-    const bool empty = !r.ok && r.error == "源文件是空的";
+    const bool empty = !r.ok && r.error == TSampleMaker::kEmptySource;
     if (common.json) {
         nlohmann::json j = {{"tool", "sample"},
                             {"source", source},

@@ -180,13 +180,13 @@ bool IsSameFile(const std::string& a, const std::string& b) {
 
 std::string CheckOutputPath(const std::string& source, const std::string& output) {
     namespace fs = std::filesystem;
-    if (output.empty()) return "no output path";
-    if (source == output || IsSameFile(source, output)) return "the output is the source file itself";
+    if (output.empty()) return "没有指定输出文件";
+    if (source == output || IsSameFile(source, output)) return "输出文件就是输入文件本身";
     std::error_code ec;
     fs::path parent = fs::path(output).parent_path();
     if (parent.empty()) parent = ".";
-    if (!fs::is_directory(parent, ec)) return "the output folder does not exist: " + parent.string();
-    if (fs::is_directory(output, ec)) return "the output is a folder: " + output;
+    if (!fs::is_directory(parent, ec)) return "输出文件夹不存在: " + parent.string();
+    if (fs::is_directory(output, ec)) return "输出路径是一个文件夹: " + output;
     return {};
 }
 

@@ -1,10 +1,10 @@
 #include "recovery/SampleMaker.h"
 
-#include <filesystem>
 #include <vector>
 
 #include "app/OutputNames.h"
 #include "engine/BinaryFile.h"
+#include "engine/StagedOutput.h"
 
 namespace mendery {
 
@@ -15,7 +15,6 @@ std::string TSampleMaker::ResultText(const std::string& damagedFile) {
 TSampleResult TSampleMaker::MakeSample(const std::string& damagedFile) {
     TSampleResult result;
     result.samplePath = ToolOutputName(damagedFile, OutputFor::Sample);
-    bool created = false;
     try {
         // PATH.sam can still name the source itself through a link.
         const std::string refusal = CheckOutputPath(damagedFile, result.samplePath);
@@ -24,17 +23,19 @@ TSampleResult TSampleMaker::MakeSample(const std::string& damagedFile) {
         std::vector<std::uint8_t> buffer(kSampleSize);
         const std::size_t n = source.Read(buffer);
         source.Close();
-        BinaryFile sample(result.samplePath, BinaryFile::Mode::Create);
-        created = true;
+        // An empty sample shows nothing to whoever diagnoses it.
+        if (n == 0) throw IoError(kEmptySource);
+        // Written beside the sample's name and put in place whole: a sample cut short by a
+        // write error would mislead, and an earlier sample stays when this one fails.
+        StagedOutput staged(result.samplePath);
+        BinaryFile sample(staged.TempPath(), BinaryFile::Mode::Create);
         sample.Write(std::span(buffer).first(n));
         sample.Close();
+        staged.Commit();
         result.ok = true;
         result.bytes = static_cast<std::int64_t>(n);
     } catch (const IoError& e) {
         result.error = e.what();
-        // A sample cut short by a write error would mislead whoever diagnoses it.
-        std::error_code ec;
-        if (created) std::filesystem::remove(result.samplePath, ec);
         host_.Message("创建样本文件失败.", MessageKind::Plain);
     }
     return result;

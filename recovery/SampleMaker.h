@@ -19,6 +19,7 @@ struct TSampleResult {
 class TSampleMaker {
 public:
     static constexpr std::size_t kSampleSize = 524288;
+    static constexpr const char* kEmptySource = "源文件是空的";
 
     explicit TSampleMaker(IHost& host) : host_(host) {}
     // Makes the sample; on failure shows "创建样本文件失败." through the host.
