@@ -99,7 +99,10 @@ private slots:
         QTimer watch;
         watch.setInterval(20);
         connect(&watch, &QTimer::timeout, [&] {
-            if (auto* f = Visible<TToolRunForm>(); f && !f->Label1->text().isEmpty()) progressText = f->Label1->text();
+            auto* f = Visible<TToolRunForm>();
+            if (!f || f->Label1->text().isEmpty()) return;
+            if (progressText.isEmpty()) Screenshot(f, QStringLiteral("clipwright-progress"));
+            progressText = f->Label1->text();
         });
         watch.start();
         AnswerNextMessage(QMessageBox::Ok, &told);
