@@ -23,7 +23,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TAsf2Avi tool;
     tool.AttachHost(host);
     tool.FileName = source;
-    tool.OutFileName = scratch.Path("out.avi");
+    tool.OutFileName = scratch.Fresh("out.avi");
+    (void)scratch.Fresh("out.avi.idx");
     tool.Reset();
     tool.TimingMethod = (options & 1) ? tmBestSync : tmFewestDuplicates;
     tool.QuickReSync = (options & 2) != 0;

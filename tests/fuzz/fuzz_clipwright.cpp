@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string source = scratch.Write("in.asf", data + 2, size - 2);
     ClipArgs args;
     args.inputs = {source};
-    args.output = scratch.Path("out.asf");
+    args.output = scratch.Fresh("out.asf");
     args.overwrite = true;
     args.resync = options & 1;
     args.istart = options & 2;

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TAsfFile engine;
     engine.AttachHost(host);
     engine.FileName = source;
-    engine.OutFileName = scratch.Path("out.asf");
+    engine.OutFileName = scratch.Fresh("out.asf");
     engine.WriteLog = true;
     engine.FixPad08 = options & 0x0001;
     engine.FixPad10 = options & 0x0002;

@@ -1,9 +1,8 @@
 // libFuzzer target: the flag fixer on arbitrary files. The first byte answers the question
 // about live (odd: Yes), the rest is the file. Whatever the input, the fixer may change at most
 // the four bytes of one flags field: anything else aborts.
+#include <algorithm>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 #include "FuzzSupport.h"
@@ -20,11 +19,6 @@ public:
 private:
     bool yes_;
 };
-
-std::vector<std::uint8_t> ReadAll(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -33,7 +27,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = scratch.Write("in.asf", data + 1, size - 1);
     AnsweringHost host(data[0] & 1);
     TFlagFixer(host).FixFlags(path);
-    const auto after = ReadAll(path);
+    static std::vector<std::uint8_t> after;
+    scratch.Read("in.asf", after);
     if (after.size() != size - 1) std::abort();
     std::size_t first = after.size(), last = 0;
     for (std::size_t i = 0; i < after.size(); ++i)

@@ -10,7 +10,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TLostChunk tool;
     tool.AttachHost(host);
     tool.FileName = scratch.Write("in.asf", data, size);
-    tool.OutFileName = scratch.Path("out.asf");
+    tool.OutFileName = scratch.Fresh("out.asf");
     tool.Recover();
     return 0;
 }

@@ -11,7 +11,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TShrinker tool;
     tool.AttachHost(host);
     tool.FileName = scratch.Write("in.asf", data, size);
-    tool.OutFileName = scratch.Path("out.asf");
+    tool.OutFileName = scratch.Fresh("out.asf");
+    tool.ToolDirectory = scratch.Folder();  // holds no cutting tool: the extra stage fails at once
     tool.ExtraCompression = size % 2 == 0;
     tool.Shrink();
     return 0;

@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     TAsf2Wav tool;
     tool.AttachHost(host);
     tool.FileName = source;
-    tool.OutFileName = scratch.Path("out.wav");
+    tool.OutFileName = scratch.Fresh("out.wav");
     tool.Convert();
     return 0;
 }
