@@ -123,11 +123,22 @@ std::vector<std::string> Others(const fs::path& dir, const std::vector<std::stri
     return out;
 }
 
-// Lets the program get well into its work, then sends the signal; it must still be running then.
-void StopAfter(Background& p, int signal, std::chrono::milliseconds after) {
-    std::this_thread::sleep_for(after);
-    ASSERT_FALSE(p.Ended()) << "the run ended before it could be stopped: the test file is too small";
-    ::kill(p.Pid(), signal);
+// Sends the signal once a file in `dir` other than those named (the output being written) holds
+// `bytes`: the run is then in the phase the case is about however fast the machine copies.
+void StopWhenWritten(Background& p, int signal, const fs::path& dir, const std::vector<std::string>& known,
+                     std::uintmax_t bytes) {
+    for (;;) {
+        ASSERT_FALSE(p.Ended()) << "the run ended before it could be stopped";
+        for (const auto& name : Others(dir, known)) {
+            std::error_code ec;
+            const auto size = fs::file_size(dir / name, ec);
+            if (!ec && size >= bytes) {
+                ::kill(p.Pid(), signal);
+                return;
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
 }
 
 }  // namespace
@@ -140,23 +151,25 @@ TEST(ClipwrightStops, OnCtrlCAndTerminationInEveryPhaseLeavingNothing) {
     struct Case {
         std::vector<std::string> extra;
         int signal;
-        int afterMs;
+        std::uintmax_t writtenMb;  // how much of the output is written when the stop is sent
     };
-    // Repair (reading and copying interleave), a resync repair, a join; early and late.
-    const Case cases[] = {{{}, SIGINT, 150},          {{}, SIGTERM, 450},        {{"-resync"}, SIGINT, 450},
-                          {{"-i", big}, SIGTERM, 300}, {{"-i", big}, SIGINT, 900}};
+    constexpr int kPromptlyMs = 1500;
+    // Repair (reading and copying interleave), a resync repair, a join; early and late (the
+    // last one inside the second input).
+    const Case cases[] = {{{}, SIGINT, 0},          {{}, SIGTERM, 64},        {{"-resync"}, SIGINT, 64},
+                          {{"-i", big}, SIGTERM, 0}, {{"-i", big}, SIGINT, 300}};
     for (const auto& c : cases) {
-        SCOPED_TRACE("signal " + std::to_string(c.signal) + " after " + std::to_string(c.afterMs) + " ms");
+        SCOPED_TRACE("signal " + std::to_string(c.signal) + " after " + std::to_string(c.writtenMb) + " MB");
         WriteFileBytes(out, Bytes(64, 'k'));
         std::vector<std::string> argv{kClipwright, "-i", big};
         argv.insert(argv.end(), c.extra.begin(), c.extra.end());
         for (const char* a : {"-o", out.c_str(), "-y"}) argv.emplace_back(a);
-        const auto began = std::chrono::steady_clock::now();
         Background p(argv, log);
-        StopAfter(p, c.signal, std::chrono::milliseconds(c.afterMs));
+        StopWhenWritten(p, c.signal, dir.path(), {"out.wmv", "log.txt"}, c.writtenMb << 20);
+        const auto stopped = std::chrono::steady_clock::now();
         EXPECT_EQ(p.Wait(), 128 + c.signal) << Text(log);
         // Promptly, also in the middle of a copy.
-        EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(c.afterMs + 1500));
+        EXPECT_LT(std::chrono::steady_clock::now() - stopped, std::chrono::milliseconds(kPromptlyMs));
         EXPECT_EQ(ReadFileBytes(out), Bytes(64, 'k'));
         EXPECT_EQ(Others(dir.path(), {"out.wmv", "log.txt"}), std::vector<std::string>{});
         EXPECT_NE(Text(log).find("已停止"), std::string::npos) << Text(log);
@@ -174,16 +187,15 @@ TEST(ClipwrightStops, TheCommandsPassTheStopOnAndNeverReplaceTheSource) {
     struct Case {
         std::vector<std::string> argv;
         int signal;
-        int afterMs = 300;
+        std::uintmax_t writtenMb = 32;  // how much of clipwright's output is written at the stop
     };
-    // A stop sent to mendery-cli alone, as a script or the desktop program would send it. A cut
-    // copies its one long run in the kernel and can finish within 300 ms on a warm cache, so
-    // its stop goes early, while clipwright certainly still runs.
+    // A stop sent to mendery-cli alone, as a script or the desktop program would send it, once
+    // clipwright has written part of its output (a warm-cache copy can end within 300 ms).
     const Case cases[] = {{{kCli, "basic", source}, SIGTERM},
                           {{kCli, "basic", source, "--replace"}, SIGINT},
                           {{kCli, "basic", source, "--replace", "--yes"}, SIGTERM},
                           {{kCli, "join", source, source, "-o", joined}, SIGTERM},
-                          {{kCli, "cut", source, "--start", "10", "--end", "3800"}, SIGINT, 10}};
+                          {{kCli, "cut", source, "--start", "10", "--end", "3800"}, SIGINT, 0}};
     for (const auto& c : cases) {
         SCOPED_TRACE(c.argv[1] + (c.argv.size() > 3 ? " " + c.argv[3] : ""));
         Background p(c.argv, log);
@@ -193,7 +205,7 @@ TEST(ClipwrightStops, TheCommandsPassTheStopOnAndNeverReplaceTheSource) {
             tool = FirstChildOf(p.Pid());
         }
         ASSERT_GT(tool, 0) << "clipwright did not start";
-        StopAfter(p, c.signal, std::chrono::milliseconds(c.afterMs));
+        StopWhenWritten(p, c.signal, dir.path(), {"s.wmv", "log.txt"}, c.writtenMb << 20);
         EXPECT_EQ(p.Wait(), 128 + c.signal) << Text(log);
         EXPECT_FALSE(Running(tool)) << "clipwright runs on";
         EXPECT_EQ(ReadFileBytes(source), original);
@@ -207,7 +219,7 @@ TEST(ClipwrightStops, TheCommandsPassTheStopOnAndNeverReplaceTheSource) {
         tool = FirstChildOf(killed.Pid());
     }
     ASSERT_GT(tool, 0);
-    StopAfter(killed, SIGKILL, std::chrono::milliseconds(300));
+    StopWhenWritten(killed, SIGKILL, dir.path(), {"s.wmv", "log.txt"}, 32u << 20);
     killed.Wait();
     for (int i = 0; i < 300 && Running(tool); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_FALSE(Running(tool)) << "clipwright outlived mendery-cli";
