@@ -153,7 +153,7 @@ TEST(ClipwrightStops, OnCtrlCAndTerminationInEveryPhaseLeavingNothing) {
         int signal;
         std::uintmax_t writtenMb;  // how much of the output is written when the stop is sent
     };
-    constexpr int kPromptlyMs = 1500;
+    constexpr int kPromptlyMs = 3000;
     // Repair (reading and copying interleave), a resync repair, a join; early and late (the
     // last one inside the second input).
     const Case cases[] = {{{}, SIGINT, 0},          {{}, SIGTERM, 64},        {{"-resync"}, SIGINT, 64},
