@@ -2,10 +2,10 @@
 // header edits of the converter's panel (--fps, --divx) applied to the finished file.
 #include <nlohmann/json.hpp>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/Commands.h"
 #include "cli/CommandOutput.h"
-#include "convert/AsfToAvi.h"
+#include "convert/Asf2Avi.h"
 
 namespace mendery::cli {
 namespace {

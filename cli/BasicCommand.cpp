@@ -1,9 +1,9 @@
 // mendery-cli basic: basic repair through clipwright, as a new file or replacing the source.
-#include "app/BasicRepair.h"
-#include "app/OutputNames.h"
+#include "launch/BasicRepair.h"
+#include "asf/OutputNames.h"
 #include "cli/ClipwrightRun.h"
 #include "cli/Commands.h"
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery::cli {
 namespace {

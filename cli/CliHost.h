@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/Host.h"
+#include "asf/Host.h"
 
 namespace mendery::cli {
 

@@ -3,9 +3,9 @@
 #include <cstdio>
 #include <nlohmann/json.hpp>
 
-#include "app/ClipwrightCommandLines.h"
-#include "engine/BinaryFile.h"
-#include "engine/StagedOutput.h"
+#include "launch/ClipwrightCommandLines.h"
+#include "asf/BinaryFile.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery::cli {
 

@@ -4,7 +4,7 @@
 // the command can report it.
 #include <string>
 
-#include "app/ProcessRunner.h"
+#include "launch/ProcessRunner.h"
 #include "cli/CliHost.h"
 
 namespace mendery::cli {

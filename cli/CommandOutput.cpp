@@ -6,8 +6,8 @@
 #include <array>
 #include <cstdint>
 
-#include "engine/AsfObjects.h"
-#include "engine/BinaryFile.h"
+#include "asf/AsfObjects.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery::cli {
 

@@ -12,7 +12,7 @@
 
 #include "cli/CliHost.h"
 #include "cli/RunResult.h"
-#include "engine/StagedOutput.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery::cli {
 

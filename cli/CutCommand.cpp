@@ -1,10 +1,10 @@
 // mendery-cli cut: the split window's precheck and cut, marks given in whole seconds.
 #include <map>
 
-#include "app/ClipSource.h"
-#include "app/OutputNames.h"
-#include "app/SplitPrecheck.h"
-#include "engine/BinaryFile.h"
+#include "clipwright/ClipSource.h"
+#include "asf/OutputNames.h"
+#include "launch/SplitPrecheck.h"
+#include "asf/BinaryFile.h"
 #include "cli/ClipwrightRun.h"
 #include "cli/Commands.h"
 

@@ -3,9 +3,9 @@
 
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
-#include "engine/AsfObjects.h"
-#include "engine/BinaryFile.h"
-#include "engine/FlagFix.h"
+#include "asf/AsfObjects.h"
+#include "asf/BinaryFile.h"
+#include "repair/FlagFixer.h"
 
 namespace mendery::cli {
 namespace {

@@ -3,8 +3,8 @@
 
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
-#include "engine/AsfInfo.h"
-#include "engine/Format.h"
+#include "asf/AsfInfo.h"
+#include "asf/Format.h"
 
 namespace mendery::cli {
 namespace {

@@ -1,8 +1,8 @@
 // mendery-cli join: joins the files in the order given through clipwright.
 #include <algorithm>
 
-#include "app/BasicRepair.h"
-#include "app/OutputNames.h"
+#include "launch/BasicRepair.h"
+#include "asf/OutputNames.h"
 #include "cli/ClipwrightRun.h"
 #include "cli/Commands.h"
 

@@ -1,7 +1,7 @@
 // mendery-cli recover: lost-chunk recovery of a file whose chunk grid is broken.
 #include <nlohmann/json.hpp>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/Commands.h"
 #include "cli/CommandOutput.h"
 #include "recovery/LostChunk.h"

@@ -8,11 +8,11 @@
 #include <nlohmann/json.hpp>
 #include <thread>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
 #include "convert/MediaEncoder.h"
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery::cli {
 namespace {

@@ -2,11 +2,11 @@
 #include <map>
 #include <nlohmann/json.hpp>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/Commands.h"
 #include "cli/CommandOutput.h"
-#include "engine/AsfFile.h"
-#include "engine/RepairPresets.h"
+#include "repair/AsfFile.h"
+#include "repair/RepairPresets.h"
 
 namespace mendery::cli {
 namespace {

@@ -2,26 +2,15 @@
 
 namespace mendery::cli {
 
-RunResult ResultOf(TRepairOutcome outcome) {
+RunResult ResultOf(Outcome outcome) {
     switch (outcome) {
-        case TRepairOutcome::Done: return RunResult::Done;
-        case TRepairOutcome::Aborted: return RunResult::Stopped;
-        case TRepairOutcome::Refused: return RunResult::Refused;
-        case TRepairOutcome::IoFailed: return RunResult::IoError;
-        case TRepairOutcome::NothingUsable: return RunResult::NothingUsable;
-        case TRepairOutcome::NotRun: break;
-    }
-    return RunResult::NotRun;
-}
-
-RunResult ResultOf(TConvertOutcome outcome) {
-    switch (outcome) {
-        case TConvertOutcome::Done: return RunResult::Done;
-        case TConvertOutcome::Aborted: return RunResult::Stopped;
-        case TConvertOutcome::Declined: return RunResult::Declined;
-        case TConvertOutcome::Refused: return RunResult::Refused;
-        case TConvertOutcome::Failed: return RunResult::IoError;
-        case TConvertOutcome::NotRun: break;
+        case Outcome::Done: return RunResult::Done;
+        case Outcome::Aborted: return RunResult::Stopped;
+        case Outcome::Declined: return RunResult::Declined;
+        case Outcome::Refused: return RunResult::Refused;
+        case Outcome::Failed: return RunResult::IoError;
+        case Outcome::NothingUsable: return RunResult::NothingUsable;
+        case Outcome::NotRun: break;
     }
     return RunResult::NotRun;
 }

@@ -2,8 +2,7 @@
 // How a command's run ended, one mapping for every tool: the exit code of the table in
 // CliHost.h and the result name of the --json summary.
 #include "cli/CliHost.h"
-#include "convert/ConvertCommon.h"
-#include "engine/AsfFile.h"
+#include "asf/Outcome.h"
 
 namespace mendery::cli {
 
@@ -17,8 +16,7 @@ enum class RunResult {
     IoError,        // an input could not be read or the output could not be written
 };
 
-RunResult ResultOf(TRepairOutcome outcome);
-RunResult ResultOf(TConvertOutcome outcome);
+RunResult ResultOf(Outcome outcome);
 // 130 or 143 for a stop, by the signal that asked for it.
 int ExitCodeFor(RunResult result);
 const char* ResultName(RunResult result);

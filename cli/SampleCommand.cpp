@@ -3,11 +3,11 @@
 
 #include <filesystem>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
-#include "engine/BinaryFile.h"
-#include "engine/StagedOutput.h"
+#include "asf/BinaryFile.h"
+#include "asf/StagedOutput.h"
 #include "recovery/SampleMaker.h"
 
 namespace mendery::cli {

@@ -1,7 +1,7 @@
 // mendery-cli shrink: cuts the unused tail off every chunk and trims the header.
 #include <nlohmann/json.hpp>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/Commands.h"
 #include "cli/CommandOutput.h"
 #include "recovery/Shrinker.h"

@@ -5,7 +5,7 @@
 #include <sstream>
 #include <vector>
 
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery::cli {
 namespace {

@@ -1,10 +1,10 @@
 // mendery-cli wav: the audio stream of an ASF file into a WAVE file, still compressed.
 #include <nlohmann/json.hpp>
 
-#include "app/OutputNames.h"
+#include "asf/OutputNames.h"
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
-#include "convert/AsfToWav.h"
+#include "convert/Asf2Wav.h"
 
 namespace mendery::cli {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "cli/Commands.h"
 #include "cli/UsageErrors.h"
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery::cli {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "app/ClipArgs.h"
-#include "app/ClipJob.h"
+#include "clipwright/ClipArgs.h"
+#include "clipwright/ClipJob.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/ByteCursor.h"
+#include "asf/ByteCursor.h"
 
 namespace mendery {
 

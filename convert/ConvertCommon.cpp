@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/AsfGuid.h"
+#include "asf/AsfGuid.h"
 
 namespace mendery {
 
@@ -213,21 +213,21 @@ void TBufferedOutput::Flush() {
     used_ = 0;
 }
 
-void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<void()>& work) {
+void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& work) {
     try {
         work();
     } catch (const ConvertRefusal& e) {
         host.Log(e.what());
-        outcome = TConvertOutcome::Refused;
+        outcome = Outcome::Refused;
     } catch (const IoError& e) {
         host.Log("--->> 转换中写入错误");
         // The fixed line does not say which file failed or why (a read error ends up here too).
         host.Log(std::string("访问文件出错: ") + e.what());
-        outcome = TConvertOutcome::Failed;
+        outcome = Outcome::Failed;
     } catch (const std::exception&) {
         // Header objects that contradict their own sizes: the input, not the disk, failed.
         host.Log("--->> 转换中写入错误");
-        outcome = TConvertOutcome::Refused;
+        outcome = Outcome::Refused;
     }
 }
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "convert/ConvertOutcome.h"
-#include "engine/AsfObjects.h"
-#include "engine/AsfPacket.h"
-#include "engine/BinaryFile.h"
-#include "engine/Host.h"
+#include "asf/Outcome.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacket.h"
+#include "asf/BinaryFile.h"
+#include "asf/Host.h"
 
 namespace mendery {
 
@@ -132,7 +132,7 @@ inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
 // Runs a converter's work. A refusal, a read or write error (logged with its reason), or
 // header objects that contradict their own sizes end it with its log line, and `outcome` says
 // which.
-void RunConversion(IHost& host, TConvertOutcome& outcome, const std::function<void()>& work);
+void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& work);
 
 // Removes a file the run created but filled with nothing; logs what it did.
 void RemoveEmptyOutput(const std::string& path, ILogSink& log);

@@ -2,7 +2,7 @@
 
 
 #include "convert/EncoderEngine.h"
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <chrono>
 
-#include "engine/BinaryFile.h"
-#include "engine/Format.h"
+#include "asf/BinaryFile.h"
+#include "asf/Format.h"
 
 namespace mendery {
 

@@ -11,11 +11,11 @@
 #include <string>
 
 #include "convert/AudioFormat.h"
-#include "convert/ConvertOutcome.h"
+#include "asf/Outcome.h"
 #include "convert/EncoderEngine.h"
 #include "convert/MediaEncoderSource.h"
 #include "convert/SessionFile.h"
-#include "engine/Host.h"
+#include "asf/Host.h"
 
 namespace mendery {
 
@@ -102,7 +102,7 @@ public:
     // (stopped; the output, if any packet was written, holds what was encoded), Refused (the
     // encoder could not run, or encoded nothing), Failed (the source could not be read or the
     // output not written). After Refused and Failed no output remains.
-    TConvertOutcome LastOutcome() const { return outcome_; }
+    Outcome LastOutcome() const { return outcome_; }
     struct TEncodeSummary {
         std::int64_t VideoFrames = 0, AudioPackets = 0;  // encoded and written
         std::int64_t OutputSize = 0;                     // bytes of the file kept, 0 when none was
@@ -143,7 +143,7 @@ private:
     std::unique_ptr<IMediaEncoderEngine> encoder_;
     std::string encoderLoadError_;  // why the default encoder could not be loaded
     bool stopRequested_ = false;    // used up by the start it cancels or the run it stops
-    TConvertOutcome outcome_ = TConvertOutcome::NotRun;
+    Outcome outcome_ = Outcome::NotRun;
     TEncodeSummary summary_;
 };
 

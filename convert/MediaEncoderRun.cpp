@@ -5,8 +5,8 @@
 #include <stdexcept>
 
 #include "convert/MediaEncoder.h"
-#include "engine/BinaryFile.h"
-#include "engine/Format.h"
+#include "asf/BinaryFile.h"
+#include "asf/Format.h"
 
 namespace mendery {
 
@@ -39,7 +39,7 @@ void TMediaEncoder::Start() {
     if (FileName.empty()) return;
     OutFileName = c_.Edit1;
     if (OutFileName.empty()) return;
-    outcome_ = TConvertOutcome::NotRun;
+    outcome_ = Outcome::NotRun;
     summary_ = {};
     if (stopRequested_) {
         StoppedBeforeStart();
@@ -47,7 +47,7 @@ void TMediaEncoder::Start() {
     }
     // The encoder opens the source by name: a FIFO or device would block it, a folder fail late.
     if (const std::string why = CheckInputFile(FileName); !why.empty()) {
-        outcome_ = TConvertOutcome::Failed;
+        outcome_ = Outcome::Failed;
         throw IoError("无法打开源文件 \"" + FileName + "\": " + why);
     }
 
@@ -90,7 +90,7 @@ void TMediaEncoder::Start() {
         if (!encoderLoadError_.empty()) host_.Log("原因: " + encoderLoadError_);
         c_.Label3 = "等待中";
         SetCaption("开始");
-        outcome_ = TConvertOutcome::Refused;
+        outcome_ = Outcome::Refused;
         Changed();
         return;
     }
@@ -117,11 +117,11 @@ void TMediaEncoder::RunEncoder(const std::string& session) {
         encoder_->Start();
     } catch (const IoError&) {
         BackToIdle();
-        outcome_ = TConvertOutcome::Failed;
+        outcome_ = Outcome::Failed;
         throw;
     } catch (...) {
         BackToIdle();
-        outcome_ = TConvertOutcome::Refused;
+        outcome_ = Outcome::Refused;
         throw;
     }
     if (encoder_->RunState() != rsStopped) host_.Log("正在编码...");
@@ -133,7 +133,7 @@ void TMediaEncoder::StoppedBeforeStart() {
     c_.Label3 = "已停止";
     SetCaption("开始");
     stopRequested_ = false;
-    outcome_ = TConvertOutcome::Aborted;
+    outcome_ = Outcome::Aborted;
     host_.Log("--> 编码开始前已停止, 没有生成输出文件.");
     host_.Log("编码已停止.");
     Changed();
@@ -208,15 +208,15 @@ void TMediaEncoder::JudgeRun() {
     if (const std::string error = encoder_->LastError(); !error.empty()) {
         host_.Log("编码器错误: " + error);
         host_.Log("--> 编码失败, 未保留输出文件.");
-        outcome_ = encoder_->LastErrorIsIo() ? TConvertOutcome::Failed : TConvertOutcome::Refused;
+        outcome_ = encoder_->LastErrorIsIo() ? Outcome::Failed : Outcome::Refused;
         return;
     }
     if (written.Packets() == 0) {
         host_.Log("--> 没有编码任何音频或视频数据, 未保留输出文件.");
-        outcome_ = stopped ? TConvertOutcome::Aborted : TConvertOutcome::Refused;
+        outcome_ = stopped ? Outcome::Aborted : Outcome::Refused;
         return;
     }
-    outcome_ = stopped ? TConvertOutcome::Aborted : TConvertOutcome::Done;
+    outcome_ = stopped ? Outcome::Aborted : Outcome::Done;
     summary_.OutputSize = FileSizeOf(OutFileName);
 }
 

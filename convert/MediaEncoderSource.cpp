@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <limits>
 
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/AsfObjects.h"
-#include "engine/Host.h"
+#include "asf/AsfObjects.h"
+#include "asf/Host.h"
 
 namespace mendery {
 

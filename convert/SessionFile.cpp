@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery {
 

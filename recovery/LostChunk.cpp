@@ -3,11 +3,11 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "engine/AsfGuid.h"
-#include "engine/AsfObjects.h"
-#include "engine/AsfPacket.h"
-#include "engine/ByteCursor.h"
-#include "engine/Format.h"
+#include "asf/AsfGuid.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacket.h"
+#include "asf/ByteCursor.h"
+#include "asf/Format.h"
 #include "recovery/OpenFiles.h"
 
 namespace mendery {
@@ -55,22 +55,22 @@ void TLostChunk::Recover() {
         return;
     }
 
-    outcome_ = TRepairOutcome::Done;
+    outcome_ = Outcome::Done;
     try {
         if (ReadHeader()) {
             headerGood_ = true;
             CopyChunks();
         } else {
             Log("--->> 文件头出错. 正在退出..");
-            outcome_ = TRepairOutcome::Refused;
+            outcome_ = Outcome::Refused;
         }
     } catch (const IoError& e) {
         Log("--->> 处理时出错");
         Log(std::string("访问文件出错: ") + e.what());
-        outcome_ = TRepairOutcome::IoFailed;
+        outcome_ = Outcome::Failed;
     } catch (const TruncatedData& e) {
         Log("--->> 处理时出错");
-        outcome_ = TRepairOutcome::IoFailed;
+        outcome_ = Outcome::Failed;
     }
     FinishOutput();
 }
@@ -176,7 +176,7 @@ void TLostChunk::CopyChunks() {
         Pump();
         if (Aborted) {
             Log("--->>已中止");
-            outcome_ = TRepairOutcome::Aborted;
+            outcome_ = Outcome::Aborted;
             break;
         }
         ++chunkIndex_;
@@ -206,7 +206,7 @@ bool TLostChunk::FindNextChunk() {
             Pump();
             if (Aborted) {
                 Log(" 中止搜索");
-                outcome_ = TRepairOutcome::Aborted;
+                outcome_ = Outcome::Aborted;
                 return false;
             }
         }
@@ -331,7 +331,7 @@ void TLostChunk::FinishOutput() {
     if (headerGood_ && outEnd_ != 0 && chunksWritten_ <= 0) {
         // A header without a single chunk plays nothing; it would only look like a rescue.
         Log("没有找到以82 00 00开始的数据块, 不生成输出文件.");
-        if (outcome_ == TRepairOutcome::Done) outcome_ = TRepairOutcome::NothingUsable;
+        if (outcome_ == Outcome::Done) outcome_ = Outcome::NothingUsable;
         RemoveOutput();
         Log("文件已关闭");
         return;
@@ -369,7 +369,7 @@ void TLostChunk::FinishOutput() {
         summary_.outputSize = end;
     } catch (const IoError& e) {
         Log(std::string("访问文件出错: ") + e.what());
-        outcome_ = TRepairOutcome::IoFailed;
+        outcome_ = Outcome::Failed;
         RemoveOutput();
     }
     summary_.chunksWritten = chunksWritten_;

@@ -3,13 +3,13 @@
 #include <array>
 #include <vector>
 
-#include "engine/AsfGuid.h"
-#include "engine/AsfObjects.h"
-#include "engine/ByteCursor.h"
+#include "asf/AsfGuid.h"
+#include "asf/AsfObjects.h"
+#include "asf/ByteCursor.h"
 
 namespace mendery {
 
-std::optional<TRepairOutcome> OpenSourceAndOutput(const std::string& source, const std::string& output, BufferedInput& in,
+std::optional<Outcome> OpenSourceAndOutput(const std::string& source, const std::string& output, BufferedInput& in,
                                                   BufferedOutput& out, IHost* host) {
     auto log = [host](const std::string& line) {
         if (host) host->Log(line);
@@ -19,7 +19,7 @@ std::optional<TRepairOutcome> OpenSourceAndOutput(const std::string& source, con
     const std::string refusal = OutputRefusalLine(source, output);
     if (!refusal.empty()) {
         log(refusal);
-        return TRepairOutcome::Refused;
+        return Outcome::Refused;
     }
     try {
         in.Open(source);
@@ -27,7 +27,7 @@ std::optional<TRepairOutcome> OpenSourceAndOutput(const std::string& source, con
     } catch (const IoError& e) {
         log(std::string("访问文件出错: ") + e.what());
         if (in.IsOpen()) in.Close();
-        return TRepairOutcome::IoFailed;
+        return Outcome::Failed;
     }
     return std::nullopt;
 }

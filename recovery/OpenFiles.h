@@ -6,15 +6,15 @@
 #include <span>
 #include <string>
 
-#include "engine/AsfFile.h"
-#include "engine/BufferedInput.h"
-#include "engine/BufferedOutput.h"
-#include "engine/Host.h"
+#include "asf/Outcome.h"
+#include "asf/BufferedInput.h"
+#include "asf/BufferedOutput.h"
+#include "asf/Host.h"
 
 namespace mendery {
 
 // Returns the outcome to stop with (nothing was created), or nothing when both files are open.
-std::optional<TRepairOutcome> OpenSourceAndOutput(const std::string& source, const std::string& output, BufferedInput& in,
+std::optional<Outcome> OpenSourceAndOutput(const std::string& source, const std::string& output, BufferedInput& in,
                                                   BufferedOutput& out, IHost* host);
 
 struct HeaderObjectSize {

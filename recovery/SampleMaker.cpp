@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "app/OutputNames.h"
-#include "engine/BinaryFile.h"
-#include "engine/StagedOutput.h"
+#include "asf/OutputNames.h"
+#include "asf/BinaryFile.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 

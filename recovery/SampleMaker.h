@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/Host.h"
+#include "asf/Host.h"
 
 namespace mendery {
 

@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "engine/AsfGuid.h"
-#include "engine/AsfObjects.h"
-#include "engine/ByteCursor.h"
-#include "engine/Format.h"
+#include "asf/AsfGuid.h"
+#include "asf/AsfObjects.h"
+#include "asf/ByteCursor.h"
+#include "asf/Format.h"
 #include "recovery/OpenFiles.h"
 
 namespace mendery {
@@ -75,7 +75,7 @@ void TShrinker::Shrink() {
         return;
     }
 
-    outcome_ = TRepairOutcome::Refused;
+    outcome_ = Outcome::Refused;
     try {
         if (!ReadHeader()) {
             RemoveOutput();
@@ -83,7 +83,7 @@ void TShrinker::Shrink() {
             usedLength_ = 0;
             if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(ReadU64At(dataHead_, dobj::TotalPackets)));
             if (!Analyse()) {
-                if (Aborted) outcome_ = TRepairOutcome::Aborted;
+                if (Aborted) outcome_ = Outcome::Aborted;
                 out_.Close();
                 std::error_code ec;
                 std::filesystem::remove(OutFileName, ec);
@@ -91,16 +91,16 @@ void TShrinker::Shrink() {
                 // Not one chunk holds the used length (a short last chunk alone): a header over
                 // no chunk plays nothing.
                 Log("输出文件中没有任何数据块, 不生成输出文件.");
-                outcome_ = completed ? TRepairOutcome::NothingUsable : TRepairOutcome::Aborted;
+                outcome_ = completed ? Outcome::NothingUsable : Outcome::Aborted;
                 RemoveOutput();
             } else {
                 out_.Close();
-                outcome_ = completed ? TRepairOutcome::Done : TRepairOutcome::Aborted;
+                outcome_ = completed ? Outcome::Done : Outcome::Aborted;
                 if (!Aborted && ExtraCompression) {
                     ExtraCompress();
                     // A stop during the extra stage keeps the complete pass-2 file, but the run
                     // still ends as stopped.
-                    if (Aborted) outcome_ = TRepairOutcome::Aborted;
+                    if (Aborted) outcome_ = Outcome::Aborted;
                 }
                 if (host_) host_->SetProgress(0);
                 SetStatus("");
@@ -115,11 +115,11 @@ void TShrinker::Shrink() {
     } catch (const IoError& e) {
         Log("--->> 压缩中出错");
         Log(std::string("访问文件出错: ") + e.what());
-        outcome_ = TRepairOutcome::IoFailed;
+        outcome_ = Outcome::Failed;
         RemoveOutput();
     } catch (const TruncatedData& e) {
         Log("--->> 压缩中出错");
-        outcome_ = TRepairOutcome::IoFailed;
+        outcome_ = Outcome::Failed;
         RemoveOutput();
     }
     try {

@@ -13,11 +13,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/AsfFile.h"  // TRepairOutcome
-#include "engine/BinaryFile.h"
-#include "engine/Host.h"
-#include "engine/BufferedInput.h"
-#include "engine/BufferedOutput.h"
+#include "asf/Outcome.h"
+#include "asf/BinaryFile.h"
+#include "asf/Host.h"
+#include "asf/BufferedInput.h"
+#include "asf/BufferedOutput.h"
 
 namespace mendery {
 
@@ -48,7 +48,7 @@ public:
         bool extraRan = false;
     };
     const Summary& LastSummary() const { return summary_; }
-    TRepairOutcome LastOutcome() const { return outcome_; }
+    Outcome LastOutcome() const { return outcome_; }
 
 private:
     bool ReadHeader();
@@ -68,7 +68,7 @@ private:
     void Pump();
 
     IHost* host_ = nullptr;
-    TRepairOutcome outcome_ = TRepairOutcome::NotRun;
+    Outcome outcome_ = Outcome::NotRun;
     Summary summary_;
     BufferedInput in_;
     BufferedOutput out_;

@@ -3,11 +3,11 @@
 #include <csignal>
 #include <filesystem>
 
-#include "app/ClipwrightCommandLines.h"
-#include "app/CodecListTransplant.h"
-#include "app/OutputNames.h"
-#include "app/ProcessRunner.h"
-#include "engine/BinaryFile.h"
+#include "launch/ClipwrightCommandLines.h"
+#include "launch/CodecListTransplant.h"
+#include "asf/OutputNames.h"
+#include "launch/ProcessRunner.h"
+#include "asf/BinaryFile.h"
 #include "recovery/Shrinker.h"
 
 namespace mendery {

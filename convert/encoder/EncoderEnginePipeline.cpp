@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

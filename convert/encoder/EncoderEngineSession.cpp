@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 namespace mendery {
 

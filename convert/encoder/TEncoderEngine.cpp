@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "convert/encoder/EncoderEnginePipeline.h"
-#include "engine/BinaryFile.h"
+#include "asf/BinaryFile.h"
 
 extern "C" {
 #include <libavutil/log.h>

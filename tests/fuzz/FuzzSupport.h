@@ -18,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/Host.h"
+#include "asf/Host.h"
 
 namespace mendery::fuzz {
 

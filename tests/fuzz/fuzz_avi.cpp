@@ -1,7 +1,7 @@
 // libFuzzer target: the AVI converter and its header edits on arbitrary files. The first byte
 // chooses the timing method, quick resync and the answer to the WMV question; the rest is the file.
 #include "FuzzSupport.h"
-#include "convert/AsfToAvi.h"
+#include "convert/Asf2Avi.h"
 
 using namespace mendery;
 

@@ -1,8 +1,8 @@
 // libFuzzer target: clipwright's reader and writer on arbitrary files. The first byte chooses
 // the mode (repair, cut, join with itself) and -resync/-istart, the second the cut's start;
 // the rest is the file.
-#include "app/ClipArgs.h"
-#include "app/ClipJob.h"
+#include "clipwright/ClipArgs.h"
+#include "clipwright/ClipJob.h"
 #include "FuzzSupport.h"
 
 using namespace mendery;

@@ -2,8 +2,8 @@
 // bytes choose the engine's options, the rest is the file.
 #include <filesystem>
 
-#include "engine/AsfFile.h"
-#include "engine/AsfInfo.h"
+#include "repair/AsfFile.h"
+#include "asf/AsfInfo.h"
 #include "FuzzSupport.h"
 
 using namespace mendery;

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "FuzzSupport.h"
-#include "engine/FlagFix.h"
+#include "repair/FlagFixer.h"
 
 using namespace mendery;
 

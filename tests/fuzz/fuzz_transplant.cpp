@@ -2,7 +2,7 @@
 // two bytes say how many of the remaining bytes form the source; the rest is the output.
 #include <algorithm>
 
-#include "app/CodecListTransplant.h"
+#include "launch/CodecListTransplant.h"
 #include "FuzzSupport.h"
 
 using namespace mendery;

@@ -1,6 +1,6 @@
 // libFuzzer target: the WAV extractor on arbitrary files.
 #include "FuzzSupport.h"
-#include "convert/AsfToWav.h"
+#include "convert/Asf2Wav.h"
 
 using namespace mendery;
 

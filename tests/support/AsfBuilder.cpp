@@ -8,8 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
-#include "engine/AsfObjects.h"
-#include "engine/ByteCursor.h"
+#include "asf/AsfObjects.h"
+#include "asf/ByteCursor.h"
 
 namespace mendery::test {
 

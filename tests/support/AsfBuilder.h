@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/AsfGuid.h"
-#include "engine/Host.h"
+#include "asf/AsfGuid.h"
+#include "asf/Host.h"
 
 namespace mendery::test {
 

@@ -1,0 +1,74 @@
+#include "asf/StagedOutput.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <filesystem>
+#include <vector>
+
+#include "asf/BinaryFile.h"
+
+namespace mendery {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "dir/.name.part-XXXXXX.ext": hidden, in the same folder (so the rename stays on one file
+// system), with the target's extension last.
+std::string TempTemplate(const std::string& target, std::size_t& suffixLength) {
+    const fs::path path(target);
+    const std::string ext = path.extension().string();
+    suffixLength = ext.size();
+    const fs::path folder = path.parent_path();
+    const std::string name = "." + path.stem().string() + ".part-XXXXXX" + ext;
+    return folder.empty() ? name : (folder / name).string();
+}
+
+}  // namespace
+
+StagedOutput::StagedOutput(std::string target) : target_(std::move(target)) {
+    std::size_t suffixLength = 0;
+    std::string pattern = TempTemplate(target_, suffixLength);
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = ::mkstemps(buffer.data(), static_cast<int>(suffixLength));
+    if (fd < 0) {
+        const int error = errno;
+        throw IoError("无法创建输出文件 \"" + target_ + "\": " + SystemReason(error));
+    }
+    // mkstemps makes the file private; an output gets the permissions any new file would.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    ::close(fd);
+    temp_.assign(buffer.data());
+}
+
+StagedOutput::~StagedOutput() {
+    if (!committed_) Discard();
+}
+
+void StagedOutput::Commit() {
+    if (committed_) return;
+    if (std::rename(temp_.c_str(), target_.c_str()) != 0) {
+        const int error = errno;
+        Discard();
+        throw IoError("无法把输出文件放到 \"" + target_ + "\": " + SystemReason(error));
+    }
+    committed_ = true;
+}
+
+void StagedOutput::Discard() {
+    if (committed_ || temp_.empty()) return;
+    ::unlink(temp_.c_str());
+}
+
+std::string ExistingOutputRefusal(const std::string& target, bool overwrite) {
+    std::error_code ec;
+    if (overwrite || !fs::exists(fs::symlink_status(target, ec))) return {};
+    return "输出文件已存在: " + target + " (用 --yes 覆盖它)";
+}
+
+}  // namespace mendery

@@ -1,0 +1,284 @@
+#include "clipwright/ClipSource.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "asf/ByteCursor.h"
+
+namespace mendery {
+namespace {
+
+constexpr std::uint64_t kWindowSize = 1u << 20;
+
+}  // namespace
+
+ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag* stop)
+    : path_(path), resync_(resync), stop_(stop) {
+    const std::string name = "\"" + path + "\"";
+    file_.Open(path, BinaryFile::Mode::Read);
+    fileSize_ = static_cast<std::uint64_t>(file_.Size());
+    // A file whose first bytes were damaged or prefixed: the header object is looked for in
+    // the first 64 KB.
+    std::vector<std::uint8_t> start(std::min<std::uint64_t>(fileSize_, 65536));
+    file_.ReadExact(start);
+    const std::int64_t found = FindGuid(start, guids::HeaderObject);
+    if (found < 0) throw ClipRefusal(name + " 的前 64 KB 中没有 ASF 文件头对象");
+    const std::uint64_t base = static_cast<std::uint64_t>(found);
+    if (fileSize_ - base < kHeaderObjectFixedSize) throw ClipRefusal(name + " 太短, 不是 ASF 文件");
+    ByteCursor c(std::span<const std::uint8_t>(start).subspan(base));
+    auto oh = ObjectHeader::Read(c);
+    if (oh.size < kHeaderObjectFixedSize || oh.size > fileSize_ - base)
+        throw ClipRefusal(name + ": 文件头对象的大小 " + std::to_string(oh.size) + " 与文件不符");
+    if (oh.size > kMaxHeaderSize)
+        throw ClipRefusal(name + ": 文件头对象 (" + std::to_string(oh.size) + " 字节) 大于 " + std::to_string(kMaxHeaderSize) +
+                          " 字节");
+    header_.resize(oh.size);
+    file_.Seek(static_cast<std::int64_t>(base));
+    file_.ReadExact(header_);
+    walk_ = WalkHeader(header_);
+    if (walk_.end == WalkEnd::SizeTooSmall || walk_.end == WalkEnd::RunsPastEnd) SalvageHeaderObjects();
+
+    const SubObject* fpo = walk_.Find(guids::FileProperties);
+    if (!fpo || fpo->size < kFilePropertiesSize) throw ClipRefusal(name + " 没有文件属性对象");
+    props_ = FileProperties::Read(ByteCursor(std::span(header_).subspan(fpo->offset, fpo->size)));
+    if (props_.minPacketSize == 0 || props_.minPacketSize > kMaxPacketSize)
+        throw ClipRefusal(name + ": 数据包大小 " + std::to_string(props_.minPacketSize) + " 不可用");
+    if (props_.maxPacketSize != props_.minPacketSize)
+        throw ClipRefusal(name + ": 不支持大小不同的数据包 (" + std::to_string(props_.minPacketSize) + " 到 " +
+                          std::to_string(props_.maxPacketSize) + " 字节)");
+    ReadStreams();
+
+    // The data object must follow the header object.
+    std::uint8_t dhead[kDataObjectHeadSize];
+    const std::uint64_t headerEnd = base + oh.size;
+    file_.Seek(static_cast<std::int64_t>(headerEnd));
+    if (file_.Read(dhead) != sizeof dhead) throw ClipRefusal(name + " 在数据对象之前就结束了");
+    auto d = DataObjectHead::Read(ByteCursor(dhead));
+    if (Guid::FromBytes(std::span(dhead, 16)) != guids::DataObject)
+        throw ClipRefusal(name + ": 文件头对象之后没有数据对象");
+    dataStart_ = headerEnd + kDataObjectHeadSize;
+    // A data object that was never finalised (size 0 or 50) or claims more than the file holds
+    // is read to the end of the file; its packets say where they stop.
+    const std::uint64_t declaredEnd = headerEnd + d.size;
+    if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - headerEnd) dataEnd_ = declaredEnd;
+    else dataEnd_ = fileSize_;
+    window_.resize(kWindowSize + kMaxPacketSize);
+    tail_.resize(PacketSize());
+    Rewind(0);
+}
+
+void ClipSource::SalvageHeaderObjects() {
+    // The objects a header holds at its top level (padding is left out: it may also sit inside
+    // the header extension, and the output drops it anyway).
+    static const Guid kTopLevel[] = {guids::FileProperties,          guids::StreamProperties,
+                                     guids::HeaderExtension,         guids::CodecList,
+                                     guids::ContentDescription,      guids::ExtendedContentDescription,
+                                     guids::StreamBitrateProperties, guids::BitrateMutualExclusion,
+                                     guids::ExtendedContentEncryption};
+    const std::uint64_t size = header_.size();
+    // The walk's objects stand, except its last one: its size may be what sent the walk astray.
+    std::vector<SubObject> kept(walk_.objects.begin(), walk_.objects.end() - (walk_.objects.empty() ? 0 : 1));
+    const std::uint64_t from = kept.empty() ? kHeaderObjectFixedSize : kept.back().offset + kept.back().size;
+    std::vector<std::uint64_t> starts;
+    for (std::uint64_t at = from; at + kObjectHeaderSize <= size; ++at) {
+        const Guid g = Guid::FromBytes(std::span(header_).subspan(at, 16));
+        if (std::find(std::begin(kTopLevel), std::end(kTopLevel), g) != std::end(kTopLevel)) starts.push_back(at);
+    }
+    // Each object found ends at the latest where the next one begins: a size that runs past
+    // that (or below an object header) is damaged and is set to what lies between them.
+    std::size_t taken = 0, resized = 0;
+    std::uint64_t end = from;
+    for (std::size_t i = 0; i < starts.size(); ++i) {
+        const std::uint64_t at = starts[i];
+        if (at < end) continue;  // inside an object already taken
+        const std::uint64_t limit = i + 1 < starts.size() ? starts[i + 1] : size;
+        std::uint64_t objectSize = ReadU64At(header_, at + 16);
+        if (objectSize < kObjectHeaderSize || objectSize > limit - at) {
+            if (limit - at < kObjectHeaderSize) continue;
+            objectSize = limit - at;
+            BytePatcher(header_).U64At(at + 16, objectSize);
+            ++resized;
+        }
+        kept.push_back({at, Guid::FromBytes(std::span(header_).subspan(at, 16)), objectSize});
+        ++taken;
+        end = at + objectSize;
+    }
+    walk_.objects = std::move(kept);
+    headerNotes_.push_back("文件头在第 " + std::to_string(from) + " 字节之后损坏; 找到并保留了其后的 " + std::to_string(taken) +
+                           " 个对象" + (resized ? ", 其中 " + std::to_string(resized) + " 个对象的大小已按其位置修正" : ""));
+}
+
+void ClipSource::ReadStreams() {
+    int damaged = 0;
+    std::vector<std::uint64_t> unusable;  // offsets of stream properties objects left out
+    for (const SubObject* so : walk_.FindAll(guids::StreamProperties)) {
+        try {
+            auto sp = StreamProperties::Read(ByteCursor(std::span(header_).subspan(so->offset, so->size)));
+            if (sp.StreamNumber() == 0 || KnownStreamNumber(sp.StreamNumber())) throw TruncatedData("stream number");
+            streams_.push_back(ClipStream{sp.StreamNumber(), sp.streamType, sp.typeSpecific});
+            if (sp.IsVideo() && videoStream_ == 0) {
+                videoStream_ = sp.StreamNumber();
+                // Video type-specific data: width, height, flags, size, then the bitmap info
+                // header whose compression FourCC is at offset 16 of it.
+                if (sp.typeSpecific.size() >= 31) {
+                    const std::string fourcc(sp.typeSpecific.begin() + 27, sp.typeSpecific.begin() + 31);
+                    if (fourcc == "WMV2") pictureHeader_ = PictureHeader::Wmv2;
+                    else if (fourcc == "WMV1" || fourcc == "MP43" || fourcc == "MP42" || fourcc == "DIV3" || fourcc == "DIV4")
+                        pictureHeader_ = PictureHeader::Msmpeg4;
+                }
+            }
+        } catch (const TruncatedData&) {
+            ++damaged;
+            unusable.push_back(so->offset);
+        }
+    }
+    // Without a stream description a reader finds nothing to play in the packets: such a
+    // header cannot be carried over.
+    if (streams_.empty())
+        throw ClipRefusal("\"" + path_ + "\" 的文件头中没有可用的流属性对象 (文件头已损坏); 无法写出可以播放的文件");
+    if (damaged > 0) {
+        // An object that does not parse is not carried over either.
+        std::erase_if(walk_.objects, [&](const SubObject& o) {
+            return std::find(unusable.begin(), unusable.end(), o.offset) != unusable.end();
+        });
+        headerNotes_.push_back(std::to_string(damaged) + " 个流属性对象已损坏, 被舍弃; 这些流的数据包无法保留");
+    }
+}
+
+bool ClipSource::KnownStreamNumber(int number) const {
+    return std::any_of(streams_.begin(), streams_.end(), [&](const ClipStream& s) { return s.number == number; });
+}
+
+bool ClipSource::KnownStream(int number) const {
+    if (streams_.empty()) return true;
+    return std::any_of(streams_.begin(), streams_.end(), [&](const ClipStream& s) { return s.number == number; });
+}
+
+bool ClipSource::IsKeyFrameStart(const PacketPayload& pl, std::span<const std::uint8_t> packet) const {
+    if (pl.streamNumber != videoStream_ || videoStream_ == 0 || pl.compressed || pl.offsetIntoMediaObject != 0) return false;
+    if (pictureHeader_ == PictureHeader::Unknown || pl.dataLength == 0 || pl.dataAt >= packet.size()) return pl.keyFrame;
+    const std::uint8_t first = packet[pl.dataAt];
+    // WMV2: one bit, 0 for an intra picture; WMV1 and MPEG-4 v2/v3: two bits, 00 for intra.
+    return pictureHeader_ == PictureHeader::Wmv2 ? (first & 0x80) == 0 : (first & 0xC0) == 0;
+}
+
+void ClipSource::Rewind(std::uint64_t gridIndex) {
+    pos_ = dataStart_ + gridIndex * PacketSize();
+    if (pos_ > dataEnd_) pos_ = dataEnd_;
+}
+
+std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_t n) {
+    if (pos >= fileSize_) return {};
+    n = std::min(n, fileSize_ - pos);
+    if (pos < windowStart_ || pos + n > windowStart_ + windowLength_) {
+        file_.Seek(static_cast<std::int64_t>(pos));
+        windowStart_ = pos;
+        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : window_.size();
+        windowLength_ = file_.Read(std::span(window_.data(), std::min<std::uint64_t>(want, window_.size())));
+        n = std::min<std::uint64_t>(n, windowLength_);
+    }
+    return std::span<const std::uint8_t>(window_).subspan(pos - windowStart_, n);
+}
+
+bool ClipSource::LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const {
+    if (block.size() < 16) return false;
+    Guid g = Guid::FromBytes(block.first(16));
+    return g == guids::SimpleIndex || g == guids::Index;
+}
+
+bool ClipSource::Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict) {
+    if (strict && styleKnown_) {
+        // Cheap tests first: a resync search calls this at every byte.
+        const std::size_t pf = styleEc_ ? 4 : 1;
+        if (block.size() <= pf || block[pf] != stylePropertyFlags_) return false;
+        if (styleEc_ && (block[0] != 0x82 || block[1] != 0 || block[2] != 0)) return false;
+        if (!styleEc_ && (block[0] & 0x80)) return false;
+    }
+    // A packet with error correction bytes must carry the usual signature 82 00 00.
+    if (!block.empty() && (block[0] & 0x80) && ClassifyBlock(block) != BlockKind::Good) return false;
+    parsed = ParsePacket(block, PacketSize());
+    if (!parsed.ok || parsed.payloads.empty()) return false;
+    for (const auto& pl : parsed.payloads)
+        if (!KnownStream(pl.streamNumber) || pl.streamNumber == 0) return false;
+    if (styleKnown_ && strict && parsed.hasErrorCorrection != styleEc_) return false;
+    return true;
+}
+
+bool ClipSource::ReadAt(std::uint64_t pos, SourcePacket& out, bool strict) {
+    const std::uint32_t size = PacketSize();
+    auto block = Window(pos, size);
+    if (block.empty()) return false;
+    out.validBytes = block.size();
+    if (block.size() < size) {
+        // The shorter tail of a file cut in the middle of a packet: read as a whole packet with
+        // zeros after the cut; the payloads that lie whole before the cut can still be kept.
+        std::fill(tail_.begin(), tail_.end(), 0);
+        std::memcpy(tail_.data(), block.data(), block.size());
+        block = tail_;
+    }
+    if (!Acceptable(block, out.parsed, strict)) return false;
+    out.offset = pos;
+    out.bytes = block;
+    return true;
+}
+
+bool ClipSource::Next(SourcePacket& out) {
+    const std::uint32_t size = PacketSize();
+    while (pos_ < dataEnd_) {
+        auto probe = Window(pos_, std::min<std::uint64_t>(size, dataEnd_ - pos_));
+        if (probe.empty()) break;
+        if (LooksLikeObjectAfterData(probe)) break;
+        if (ReadAt(pos_, out, false)) {
+            if (!styleKnown_) {
+                styleKnown_ = true;
+                styleEc_ = out.parsed.hasErrorCorrection;
+                stylePropertyFlags_ = out.parsed.propertyFlags;
+            }
+            pos_ += size;
+            ++stats_.goodPackets;
+            return true;
+        }
+        ++stats_.droppedBlocks;
+        if (!resync_) {
+            pos_ += size;
+            continue;
+        }
+        // Search byte by byte for the next position where a packet of this file's style parses
+        // and is followed by another one (or by the end of the packets).
+        const std::uint64_t from = pos_;
+        std::uint64_t p = pos_ + 1;
+        bool found = false;
+        for (; p < dataEnd_; ++p) {
+            if (((p - from) & 0xFFFF) == 0) CheckClipStop(stop_);  // a long search still stops promptly
+            SourcePacket candidate;
+            if (!ReadAt(p, candidate, true)) continue;
+            SourcePacket next;
+            if (p + size >= dataEnd_ || ReadAt(p + size, next, true) ||
+                LooksLikeObjectAfterData(Window(p + size, 16))) {
+                found = true;
+                break;
+            }
+        }
+        stats_.skippedBytes += p - from;
+        pos_ = p;
+        if (found) ++stats_.resyncs;
+    }
+    return false;
+}
+
+std::optional<std::uint32_t> ClipSource::SendTimeNear(std::uint64_t gridIndex) {
+    struct Probing {
+        bool& flag;
+        explicit Probing(bool& f) : flag(f) { flag = true; }
+        ~Probing() { flag = false; }
+    } probing(probing_);
+    for (std::uint64_t i = gridIndex; i < gridIndex + 8 && i < GridPackets() + 1; ++i) {
+        SourcePacket p;
+        std::uint64_t pos = dataStart_ + i * PacketSize();
+        if (pos >= dataEnd_) break;
+        if (ReadAt(pos, p, false)) return p.parsed.sendTime;
+    }
+    return std::nullopt;
+}
+
+}  // namespace mendery

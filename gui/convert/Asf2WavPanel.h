@@ -1,0 +1,28 @@
+#pragma once
+// The WAV extractor panel: log, progress, counter and output row over TAsf2Wav.
+#include <functional>
+
+#include "gui/kit/ToolFrame.h"
+#include "convert/Asf2Wav.h"
+
+namespace mendery::ui {
+
+class TAsf2WavPanel : public TToolFrame {
+    Q_OBJECT
+public:
+    explicit TAsf2WavPanel(QWidget* parent = nullptr);
+    TAsf2Wav& Engine() { return engine_; }
+
+    void Prepare() override;
+    void Run() override;
+    void Abort() override { engine_.Aborted = true; }
+    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().objects); }
+
+private:
+    TAsf2Wav engine_;
+};
+
+// Runs a step of a converter on `path`, showing an error that ends it in the error display.
+void RunConverter(QWidget* owner, const QString& path, const std::function<void()>& convert);
+
+}  // namespace mendery::ui

@@ -1,0 +1,294 @@
+#include "gui/convert/MediaEncoderPanel.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QThread>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
+#include <QVBoxLayout>
+
+#include "gui/kit/QtHost.h"
+#include "gui/kit/Widgets.h"
+#include "convert/SessionFile.h"
+#include "asf/BinaryFile.h"
+
+namespace mendery::ui {
+
+namespace {
+QLabel* Value(QWidget* parent, const char* name, bool panel = false) {
+    auto* l = new QLabel(parent);
+    l->setObjectName(QString::fromLatin1(name));
+    if (panel) {
+        l->setFrameShape(QFrame::StyledPanel);
+        l->setFrameShadow(QFrame::Sunken);
+        l->setMinimumWidth(200);
+    }
+    return l;
+}
+QSlider* Track(QWidget* parent, const char* name, TMediaEncoder::Range range) {
+    auto* s = new QSlider(Qt::Horizontal, parent);
+    s->setObjectName(QString::fromLatin1(name));
+    s->setRange(range.min, range.max);
+    s->setMinimumWidth(160);
+    return s;
+}
+QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+}  // namespace
+
+TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
+    : TToolFrame(QStringLiteral("Edit1"),
+                 {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf"), QStringLiteral("编码文件:")},
+                 parent),
+      engine_(std::make_unique<TMediaEncoder>(Host())) {
+    setObjectName(QStringLiteral("MediaEncoder"));
+    // The same rule as the command line: the program's folder, else the user's data folder.
+    engine_->SessionFolder = SessionFolderFor(RunningProgramFolder());
+    EncoderFolder = QString::fromStdString(RunningProgramFolder());
+    engine_->CreateEncoder = [this] { return CreateEncoder(); };
+    TToolFrame::Label1->setObjectName(QStringLiteral("Label4"));  // the counter panel shows the position
+    TToolFrame::Label1->parentWidget()->setToolTip(QStringLiteral("编码文件的位置"));
+    TToolFrame::Label1->parentWidget()->setMinimumWidth(180);
+    ProgressBar1->setToolTip(QStringLiteral("在源文件中处理"));
+
+    auto* encoder = new QGroupBox(QStringLiteral("编码器"), this);
+    auto* eg = new QGridLayout(encoder);
+    Label3 = Value(encoder, "Label3");
+    Label1 = Value(encoder, "Label1");
+    Label25 = Value(encoder, "Label25");
+    eg->addWidget(new QLabel(QStringLiteral("状态:"), encoder), 0, 0);
+    eg->addWidget(Label3, 0, 1);
+    eg->addWidget(new QLabel(QStringLiteral("剩余时间:"), encoder), 1, 0);
+    eg->addWidget(Label1, 1, 1);
+    eg->addWidget(new QLabel(QStringLiteral("估计大小:"), encoder), 2, 0);
+    eg->addWidget(Label25, 2, 1);
+    eg->setRowStretch(3, 1);
+
+    auto* source = new QGroupBox(QStringLiteral("源文件"), this);
+    auto* sg = new QGridLayout(source);
+    Label22 = Value(source, "Label22");
+    Label29 = Value(source, "Label29");
+    Label15 = Value(source, "Label15");
+    Label16 = Value(source, "Label16");
+    Label10 = Value(source, "Label10");
+    Label9 = Value(source, "Label9");
+    sg->addWidget(new QLabel(QStringLiteral("大小: "), source), 0, 0);
+    sg->addWidget(Label22, 0, 1);
+    sg->addWidget(new QLabel(QStringLiteral("影片长度:"), source), 0, 2);
+    sg->addWidget(Label29, 0, 3);
+    sg->addWidget(new QLabel(QStringLiteral("<b>音频</b>"), source), 1, 0, 1, 2);
+    sg->addWidget(new QLabel(QStringLiteral("<b>视频</b>"), source), 1, 2, 1, 2);
+    sg->addWidget(new QLabel(QStringLiteral("通道:"), source), 2, 0);
+    sg->addWidget(Label15, 2, 1);
+    sg->addWidget(new QLabel(QStringLiteral("比较"), source), 2, 2);
+    sg->addWidget(Label10, 2, 3);
+    sg->addWidget(new QLabel(QStringLiteral("样本速率:"), source), 3, 0);
+    sg->addWidget(Label16, 3, 1);
+    sg->addWidget(new QLabel(QStringLiteral("查找"), source), 3, 2);
+    sg->addWidget(Label9, 3, 3);
+
+    auto* options = new QGroupBox(QStringLiteral("编码选项"), this);
+    options->setToolTip(QStringLiteral("不同的编码选项。大多数情况下，你可以选择默认值作为初始值"));
+    auto* og = new QGridLayout(options);
+    TrackBar1 = Track(options, "TrackBar1", TMediaEncoder::kTrackBar1);
+    TrackBar2 = Track(options, "TrackBar2", TMediaEncoder::kTrackBar2);
+    TrackBar3 = Track(options, "TrackBar3", TMediaEncoder::kTrackBar3);
+    TrackBar4 = Track(options, "TrackBar4", TMediaEncoder::kTrackBar4);
+    Panel9 = Value(options, "Panel9", true);
+    Panel10 = Value(options, "Panel10", true);
+    Panel11 = Value(options, "Panel11", true);
+    Panel12 = Value(options, "Panel12", true);
+    Panel13 = Value(options, "Panel13", true);
+    og->addWidget(new QLabel(QStringLiteral("音频比特率:"), options), 0, 0);
+    og->addWidget(TrackBar1, 0, 1, 1, 3);
+    og->addWidget(Panel9, 0, 4);
+    og->addWidget(new QLabel(QStringLiteral("视频比特率:"), options), 1, 0);
+    og->addWidget(TrackBar2, 1, 1, 1, 3);
+    og->addWidget(Panel10, 1, 4);
+    og->addWidget(new QLabel(QStringLiteral("全部比特率:"), options), 2, 0);
+    og->addWidget(Panel13, 2, 4);
+    og->addWidget(new QLabel(QStringLiteral("平均视频帧率:"), options), 3, 0);
+    og->addWidget(TrackBar4, 3, 1, 1, 3);
+    og->addWidget(Panel12, 3, 4);
+    og->addWidget(new QLabel(QStringLiteral("图像质量: "), options), 4, 0);
+    og->addWidget(new QLabel(QStringLiteral("更平滑的活动影像"), options), 4, 1);
+    og->addWidget(TrackBar3, 4, 2);
+    og->addWidget(new QLabel(QStringLiteral("更清晰的图像"), options), 4, 3);
+    og->addWidget(Panel11, 4, 4);
+    og->setColumnStretch(2, 1);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(encoder);
+    top->addWidget(source, 1);
+    Options()->addLayout(top);
+    Options()->addWidget(options);
+
+    connect(TrackBar1, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar1(p); });
+    connect(TrackBar2, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar2(p); });
+    connect(TrackBar3, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar3(p); });
+    connect(TrackBar4, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar4(p); });
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(TMediaEncoder::kTimerIntervalMs);
+    connect(Timer1, &QTimer::timeout, this, [this] {
+        engine_->Timer1Timer();
+        if (staged_ && !Encoding()) SettleOutput();
+    });
+
+    startButton_.OnCaptionChange = [this](const std::string& caption) {
+        if (runButton_) runButton_->setText(Q(caption));
+    };
+    engine_->OnControlsChanged = [this] { ShowControls(); };
+    ShowControls();
+}
+
+TMediaEncoderPanel::~TMediaEncoderPanel() {
+    Timer1->stop();
+    engine_->OnControlsChanged = nullptr;
+    startButton_.OnCaptionChange = nullptr;
+}
+
+void TMediaEncoderPanel::SetOutput(const QString& path) {
+    TToolFrame::SetOutput(path);
+    engine_->SetEdit1(path.toStdString());
+}
+
+std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
+    // The message of a missing encoder names the Windows component; say what is missing here.
+    const QString plugin = QDir(EncoderFolder).filePath(QString::fromLatin1(kEncoderPluginName));
+    std::string why;
+    if (!QFileInfo(plugin).isFile()) {
+        why = "此系统上缺少的是编码器插件 " + std::string(kEncoderPluginName) + " (已在 " + EncoderFolder.toStdString() +
+              " 中查找).";
+    } else if (auto engine = LoadEncoderEngine(&why)) {
+        return engine;
+    } else {
+        why = "编码器插件 " + plugin.toStdString() + " 不能加载: " + why;
+    }
+    Host().Log(why);
+    Host().AddNoteToNextMessage(why);
+    return nullptr;
+}
+
+void TMediaEncoderPanel::Run() {
+    if (Encoding()) Stop();
+    else Start();
+}
+
+void TMediaEncoderPanel::Start() {
+    if (!sourceRead_) {
+        // Without the source's facts there is nothing to encode with (no bitrate, no size);
+        // the log already says why they could not be read.
+        Host().Message("不能读取源文件信息, 无法开始编码.", MessageKind::Warning);
+        return;
+    }
+    const QString target = OutFileName;
+    if (FileName.isEmpty() || target.isEmpty()) return;
+    if (const std::string refusal = OutputRefusalLine(FileName.toStdString(), target.toStdString()); !refusal.empty()) {
+        Host().Log(refusal);
+        Host().Message(refusal, MessageKind::Warning);
+        return;
+    }
+    targetExisted_ = QFileInfo::exists(target);
+    staged_ = std::make_unique<StagedOutput>(target.toStdString());  // an unwritable folder throws
+    startFailed_ = stopRequested_ = false;
+    lastRunEnd_ = TRunEnd::Nothing;
+    engine_->SetEdit1(staged_->TempPath());  // the encoder writes the staged file; the edit box shows the output
+    try {
+        engine_->StartStop();
+    } catch (...) {
+        // Load, PrepareToEncode or Start failed: the encoder never ran. End the run now rather
+        // than on the next tick, so the button and the output are settled before the message.
+        startFailed_ = true;
+        if (Encoding()) engine_->Timer1Timer();
+        SettleOutput();
+        throw;
+    }
+    if (!Encoding()) SettleOutput();  // no encoder: nothing was started
+}
+
+void TMediaEncoderPanel::Stop() {
+    stopRequested_ = true;
+    engine_->StartStop();
+}
+
+void TMediaEncoderPanel::SettleOutput() {
+    if (!staged_) return;
+    const std::unique_ptr<StagedOutput> staged = std::move(staged_);
+    const IMediaEncoderEngine* encoder = engine_->Encoder();
+    const bool wroteMedia = !startFailed_ && encoder && encoder->LastError().empty() &&
+                            encoder->Statistics().FileArchiveStats.FileDuration > 0;
+    lastRunEnd_ = !wroteMedia ? TRunEnd::Nothing : stopRequested_ ? TRunEnd::Partial : TRunEnd::Done;
+    engine_->SetEdit1(staged->Target());
+    RunGuarded(this, FileName, [&] { SettleStagedOutput(Host(), *staged, lastRunEnd_, targetExisted_); });
+    if (!staged->Committed()) lastRunEnd_ = TRunEnd::Nothing;
+    Host().Flush();
+}
+
+void TMediaEncoderPanel::StopEncoding() {
+    if (!engine_->Controls().Timer1Enabled) return;
+    stopRequested_ = true;
+    engine_->StartStop();
+    QElapsedTimer waited;
+    waited.start();
+    while (engine_->Controls().Timer1Enabled && waited.elapsed() < 15000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+        QThread::msleep(20);
+    }
+    if (staged_ && !Encoding()) SettleOutput();
+}
+
+void TMediaEncoderPanel::Prepare() {
+    engine_->FileName = FileName.toStdString();
+    engine_->OutFileName = OutFileName.toStdString();
+    engine_->SetEdit1(OutFileName.toStdString());
+    if (runButton_) startButton_.SetCaption(runButton_->text().toStdString());
+    sourceRead_ = engine_->Prepare(&startButton_);
+    ShowControls();
+    Host().Flush();
+}
+
+void TMediaEncoderPanel::ShowControls() {
+    const auto& c = engine_->Controls();
+    showing_ = true;
+    // While an encode writes its staged file, the edit box keeps showing the output.
+    if (!staged_ && OutputEdit->text() != Q(c.Edit1)) {
+        OutputEdit->setText(Q(c.Edit1));
+        OutFileName = Q(c.Edit1);
+    }
+    Label3->setText(Q(c.Label3));
+    Label1->setText(Q(c.Label1));
+    Label25->setText(Q(c.Label25));
+    Label22->setText(Q(c.Label22));
+    Label29->setText(Q(c.Label29));
+    Label15->setText(Q(c.Label15));
+    Label16->setText(Q(c.Label16));
+    Label10->setText(Q(c.Label10));
+    Label9->setText(Q(c.Label9));
+    TrackBar1->setValue(c.TrackBar1);
+    TrackBar2->setValue(c.TrackBar2);
+    TrackBar3->setValue(c.TrackBar3);
+    TrackBar4->setValue(c.TrackBar4);
+    Panel9->setText(Q(c.Panel9));
+    Panel10->setText(Q(c.Panel10));
+    Panel11->setText(Q(c.Panel11));
+    Panel12->setText(Q(c.Panel12));
+    Panel13->setText(Q(c.Panel13));
+    TToolFrame::Label1->setText(Q(c.Label4));
+    SpeedButton1->setEnabled(!c.Timer1Enabled);  // the output stays put while it is written
+    if (c.Timer1Enabled && !Timer1->isActive()) Timer1->start();
+    if (!c.Timer1Enabled && Timer1->isActive()) Timer1->stop();
+    showing_ = false;
+    Host().Flush();
+}
+
+}  // namespace mendery::ui

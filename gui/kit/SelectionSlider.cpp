@@ -1,0 +1,109 @@
+#include "gui/kit/SelectionSlider.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyleOptionSlider>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+
+namespace mendery::ui {
+
+TSelectionSlider::TSelectionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+    setFocusPolicy(Qt::NoFocus);
+    setTickPosition(QSlider::TicksBelow);
+    setMinimumHeight(28);
+}
+
+void TSelectionSlider::SetSelStart(int v) {
+    if (selStart_ == v) return;
+    selStart_ = v;
+    update();
+}
+
+void TSelectionSlider::SetSelEnd(int v) {
+    if (selEnd_ == v) return;
+    selEnd_ = v;
+    update();
+}
+
+// The centre of the handle when it stands at `value`, as the style places it.
+int TSelectionSlider::PixelOf(int value) const {
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const QRect handle = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderHandle, this);
+    const int span = std::max(0, groove.width() - handle.width());
+    return groove.left() + handle.width() / 2 +
+           QStyle::sliderPositionFromValue(minimum(), maximum(), std::clamp(value, minimum(), maximum()), span);
+}
+
+void TSelectionSlider::paintEvent(QPaintEvent* event) {
+    QSlider::paintEvent(event);
+    if (selEnd_ < selStart_ || maximum() <= minimum()) return;
+    QStyleOptionSlider opt;
+    initStyleOption(&opt);
+    const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
+    const int x0 = PixelOf(selStart_), x1 = PixelOf(selEnd_);
+    const int cy = groove.center().y();
+    QPainter p(this);
+    QColor band = palette().color(QPalette::Highlight);
+    band.setAlpha(150);
+    p.fillRect(QRect(QPoint(x0, cy - 3), QPoint(x1, cy + 3)), band);
+    // Small triangles under the groove mark both ends, as a track bar's selection does.
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(palette().color(QPalette::Highlight).darker(130));
+    const int ty = groove.bottom() + 1;
+    for (int x : {x0, x1}) {
+        const QPoint tri[3] = {QPoint(x, ty), QPoint(x - 4, ty + 6), QPoint(x + 4, ty + 6)};
+        p.drawPolygon(tri, 3);
+    }
+}
+
+void TSelectionSlider::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return event->ignore();
+    dragging_ = true;
+    setSliderDown(true);
+    emit DragStarted();
+    emit DraggedTo(event->position().toPoint().x());
+    event->accept();
+}
+
+void TSelectionSlider::mouseMoveEvent(QMouseEvent* event) {
+    if (!dragging_) return event->ignore();
+    emit DraggedTo(event->position().toPoint().x());
+    event->accept();
+}
+
+void TSelectionSlider::mouseReleaseEvent(QMouseEvent* event) {
+    if (!dragging_ || event->button() != Qt::LeftButton) return event->ignore();
+    dragging_ = false;
+    setSliderDown(false);
+    emit DragEnded(event->position().toPoint().x());
+    event->accept();
+}
+
+void TSelectionSlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
+void TSelectionSlider::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+
+TUpDown::TUpDown(QWidget* parent) : QWidget(parent) {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    auto make = [this, layout](Qt::ArrowType arrow, const char* name) {
+        auto* b = new QToolButton(this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setArrowType(arrow);
+        b->setAutoRepeat(true);
+        b->setFixedSize(18, 12);
+        layout->addWidget(b);
+        return b;
+    };
+    up_ = make(Qt::UpArrow, "Up");
+    down_ = make(Qt::DownArrow, "Down");
+    connect(up_, &QToolButton::clicked, this, &TUpDown::Up);
+    connect(down_, &QToolButton::clicked, this, &TUpDown::Down);
+}
+
+}  // namespace mendery::ui

@@ -1,0 +1,178 @@
+#include "gui/kit/ToolDialog.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "gui/kit/QtHost.h"
+#include "gui/kit/Widgets.h"
+#include "asf/BinaryFile.h"
+#include "asf/StagedOutput.h"
+
+namespace mendery::ui {
+
+bool ShellOpen(QWidget* owner, const QString& path) {
+    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
+    ShowHostMessage(owner,
+                    (QStringLiteral("不能打开文件 \"") + path +
+                     QStringLiteral("\":\r没有为此类文件注册的程序 (桌面没有可以打开它的默认程序).")).toStdString(),
+                    MessageKind::Warning);
+    return false;
+}
+
+QString ErrorAtText(const QString& path, const QString& reason) {
+    QString text = QStringLiteral("错误在 \"") + path + QLatin1Char('"');
+    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
+    return text;
+}
+
+bool RunGuarded(QWidget* owner, const QString& path, const std::function<void()>& work) {
+    QString reason;
+    try {
+        work();
+        return true;
+    } catch (const std::exception& e) {
+        reason = QString::fromUtf8(e.what());
+    } catch (...) {
+        reason = QStringLiteral("未知错误");
+    }
+    ShowHostMessage(owner, ErrorAtText(path, reason).toStdString(), MessageKind::Error);
+    return false;
+}
+
+void SettleStagedOutput(TQtHost& log, StagedOutput& staged, TRunEnd end, bool targetExisted) {
+    if (end == TRunEnd::Nothing) {
+        staged.Discard();
+        log.Log(targetExisted ? "没有生成输出文件, 已有的文件保持不变: " + staged.Target() : std::string("没有生成输出文件."));
+        return;
+    }
+    staged.Commit();
+    if (end == TRunEnd::Partial) log.Log("输出文件不完整 (已中止), 只包含中止前写入的部分: " + staged.Target());
+}
+
+TRunEnd RunStagedOutput(TQtHost& log, const QString& target, const std::function<TRunEnd(const QString&)>& run) {
+    const bool existed = QFileInfo::exists(target);
+    StagedOutput staged(target.toStdString());  // discards the temporary file unless committed
+    const TRunEnd end = run(QString::fromStdString(staged.TempPath()));
+    SettleStagedOutput(log, staged, end, existed);
+    return end;
+}
+
+TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent)
+    : QDialog(parent), texts_(texts), frame_(frame) {
+    setWindowTitle(texts_.formCaption);
+    setSizeGripEnabled(true);
+    auto* layout = new QVBoxLayout(this);
+    extra_ = new QVBoxLayout;
+    layout->addLayout(extra_);
+    layout->addWidget(frame_->Widget(), 1);
+
+    auto* row = new QHBoxLayout;
+    auto button = [&](const char* name, const QString& caption, QStyle::StandardPixmap pic) {
+        auto* b = new QPushButton(QApplication::style()->standardIcon(pic), caption, this);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setAutoDefault(false);
+        row->addWidget(b);
+        return b;
+    };
+    run_ = button("BitBtn1", texts_.runCaption, QStyle::SP_MediaPlay);
+    playOutput_ = button("BitBtn2", texts_.playOutputCaption, QStyle::SP_MediaSeekForward);
+    playSource_ = button("BitBtn3", QStringLiteral("播放源文件"), QStyle::SP_MediaSeekForward);
+    deleteOutput_ = button("BitBtn4", QStringLiteral("删除输出文件"), QStyle::SP_TrashIcon);
+    row->addStretch(1);
+    close_ = button("BitBtn5", QStringLiteral("关闭"), QStyle::SP_DialogCloseButton);
+    layout->addLayout(row);
+
+    connect(run_, &QPushButton::clicked, this, &TToolDialog::RunClicked);
+    connect(playOutput_, &QPushButton::clicked, this, [this] { ShellOpen(this, frame_->Output()); });
+    connect(playSource_, &QPushButton::clicked, this, [this] { ShellOpen(this, source_); });
+    connect(deleteOutput_, &QPushButton::clicked, this, &TToolDialog::DeleteOutput);
+    connect(close_, &QPushButton::clicked, this, &QDialog::accept);
+    resize(680, 560);
+}
+
+void TToolDialog::Setup(const QString& source) {
+    source_ = source;
+    setWindowTitle(texts_.titlePrefix + source);
+    frame_->SetSource(source);
+    frame_->SetOutput(QString::fromStdString(ToolOutputName(source.toStdString(), texts_.output)));
+    frame_->Prepare();
+}
+
+QString TToolDialog::Execute(const QString& source) {
+    Setup(source);
+    exec();
+    return texts_.returnsOutput ? frame_->Output() : QString();
+}
+
+void TToolDialog::RunClicked() {
+    if (run_->text() != kAbortCaption) {
+        run_->setText(kAbortCaption);
+        running_ = true;
+        RunGuarded(this, source_, [this] { RunStaged(); });
+        running_ = false;
+    } else {
+        frame_->Abort();
+    }
+    run_->setText(texts_.idleCaption);
+    if (!running_ && pendingDone_ >= 0) {
+        const int result = pendingDone_;
+        pendingDone_ = -1;
+        QDialog::done(result);
+    }
+}
+
+void TToolDialog::RunStaged() {
+    const QString target = frame_->Output();
+    if (target.isEmpty()) return;
+    // The temporary name never matches the source: the output itself is checked first.
+    if (const std::string refusal = OutputRefusalLine(source_.toStdString(), target.toStdString()); !refusal.empty()) {
+        frame_->Host().Log(refusal);
+        frame_->Host().Flush();
+        ShowHostMessage(this, refusal, MessageKind::Warning);
+        return;
+    }
+    struct WorkOutputReset {  // also when the run throws
+        IToolFrame* frame;
+        ~WorkOutputReset() { frame->SetWorkOutput(QString()); }
+    } reset{frame_};
+    TRunEnd end = TRunEnd::Nothing;
+    try {
+        end = RunStagedOutput(frame_->Host(), target, [this](const QString& temp) {
+            frame_->SetWorkOutput(temp);
+            frame_->Run();
+            return frame_->LastRunEnd();
+        });
+    } catch (...) {
+        frame_->OutputSettled(TRunEnd::Nothing);
+        frame_->Host().Flush();
+        throw;
+    }
+    frame_->OutputSettled(end);
+    frame_->Host().Flush();
+}
+
+void TToolDialog::done(int result) {
+    // The work runs inside the run button's click; the dialog closes once it has ended.
+    if (running_) {
+        pendingDone_ = result;
+        return;
+    }
+    QDialog::done(result);
+}
+
+void TToolDialog::DeleteOutput() {
+    const QString path = frame_->Output();
+    const bool removed = !path.isEmpty() && QFile::remove(path);
+    QMessageBox::information(this, windowTitle(),
+                             removed ? QStringLiteral("文件已删除,\n") + path : QStringLiteral("不能删除,\n") + path);
+}
+
+}  // namespace mendery::ui

@@ -1,0 +1,147 @@
+#pragma once
+// TMainForm: the main window. It owns the file list, the four tool groups, the list toolbar,
+// the explorer panel, the options and sampler pages and the settings, and starts every tool on
+// the file of the list's current row.
+#include <QMainWindow>
+#include <QStringList>
+#include <QTimer>
+#include <functional>
+#include <string>
+
+#include "gui/model/FileList.h"
+
+class QCheckBox;
+class QComboBox;
+class QFileSystemModel;
+class QLabel;
+class QListView;
+class QSplitter;
+class QTabWidget;
+class QTableWidget;
+class QToolButton;
+class QTreeView;
+
+namespace mendery::ui {
+
+class TFlagFixForm;
+class TRadioGroup;
+class TSampleFrame;
+class TPageSplitter;
+
+class TMainForm : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TMainForm(QStringList commandLineFiles = {}, QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    // The list.
+    QString SelectedFile() const;
+    bool RequireSelection();
+    void AddFile(const QString& path);
+    void AddFiles(const QStringList& paths);
+    void ReorderList(int code);
+    void PurgeMissing() { ReorderList(rcPurge); }
+    void ClearList();
+    void UpdateStatusBar();
+    void SetBusy(bool idle);
+    const FileRows& Rows() const { return list_; }
+    void SetCurrentRow(int row);
+
+    void LoadSettings();
+    void SaveSettings();
+    void CheckLibrary();
+    bool CheckLibraryOnFirstShow = true;  // tests that are not about it switch it off
+    void WritePlaylistTo(const QString& path);
+    // The play-all playlist: beside the program when that folder is writable, else in the user's data folder.
+    QString PlayAllPlaylistPath() const;
+
+    // Explorer panel.
+    void ShowExplorer(bool shown);
+    void NavigateExplorer(const QString& folder);
+    QString ExplorerFolder() const { return explorerFolder_; }
+
+    // Tools reached from the commands (tests call them directly).
+    void AdvancedRepairCommand();
+    void BasicRepairCommand();
+    void JoinCommand();
+    void SplitCommand();
+    void FlagsCommand();
+    // The file of the current row moved (the row follows) or copied (the copy is listed).
+    void MoveCurrentTo(const QString& target);
+    void CopyCurrentTo(const QString& target);
+    TFlagFixForm* FlagFixForm() const { return flagFixForm_; }
+
+    QTabWidget* PageControl1;
+    QTableWidget* StringGrid1;
+    QLabel* StatusPanels[3];
+    QTimer* PurgeTimer;
+    QWidget* ExplorerPanel;
+    QComboBox* FolderCombo;
+    QTreeView* FolderTree;
+    QListView* ExplorerList;
+    QToolButton* GroupHeaders[4];
+    QWidget* GroupPanels[4];
+    TRadioGroup* BasicOutputGroup;
+    QCheckBox *ResyncBox, *NoKeyframeBox, *QuickHintBox, *StayOnTopBox, *JoinIncompatibleBox;
+    TRadioGroup* CutSizeWarnGroup;
+    TSampleFrame* SampleFrame1;
+    QString AddDialogFolder;   // initial folder of the add-files dialog
+
+    // Commands that run the external tool; disabled when it is missing.
+    QToolButton *JoinButton, *SplitButton, *BasicRepairButton;
+    // The tool basic repair and join run; empty: clipwright beside the program.
+    QString ClipwrightProgram;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    QWidget* BuildToolGroups();
+    QWidget* BuildFileListPage();
+    QWidget* BuildExplorerPanel();
+    QWidget* BuildOptionsPage();
+    void SyncGrid();
+    void SetGroupExpanded(int group, bool expanded);
+    void RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput);
+    void MarkUnavailable(QToolButton* button);
+    void ApplyExplorerSizes();
+
+    // Commands.
+    void AddCommand();
+    void RemoveCommand();
+    void ClearCommand();
+    void PlaylistCommand();
+    void AboutCommand();
+    void MoveCommand();
+    void CopyCommand();
+    void RecycleCommand();
+    void PlayCommand();
+    void PlayAllCommand();
+    void PageChanged(int index);
+    QString AskTarget(const QString& title);
+    QString AskSavePath(const QString& title, const QString& proposed);
+    std::string ClipwrightProgramPath() const;
+
+    FileRows list_;
+    QStringList commandLineFiles_;
+    bool settingsOpened_ = false;
+    bool shownOnce_ = false;
+    // The explorer panel's height and folder tree's width: loaded, applied after the first
+    // layout, kept while the panel is hidden, saved.
+    int explorerHeight_ = 200, treeWidth_ = 150;
+    bool explorerSizesPending_ = false;
+    QString explorerFolder_;
+    QFileSystemModel *dirsModel_, *filesModel_;
+    TPageSplitter* pageSplitter_;
+    QSplitter* explorerSplitter_;
+    QToolButton* explorerToggle_;
+    TFlagFixForm* flagFixForm_ = nullptr;
+    bool closing_ = false;  // the window was closed (a running flow stops)
+};
+
+}  // namespace mendery::ui

@@ -1,0 +1,75 @@
+#pragma once
+// TAsfFileFrame: the options frame of the advanced repair. Every control maps onto one option
+// of the TAsfFile engine it owns; it shows the engine's log and progress and answers the
+// engine's bad-chunk question through the TBadChunk dialog.
+#include <QWidget>
+#include <memory>
+
+#include "gui/kit/ToolDialog.h"
+#include "repair/AsfFile.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QToolButton;
+
+namespace mendery::ui {
+
+class TQtHost;
+class TRadioGroup;
+
+class TAsfFileFrame : public QWidget, public IToolFrame {
+    Q_OBJECT
+public:
+    explicit TAsfFileFrame(QWidget* parent = nullptr);
+    ~TAsfFileFrame() override;
+
+    QString SourceFileName;
+
+    TAsfFile& Engine();      // created on first need and kept
+    TQtHost& Host() override { return *host_; }
+
+    void Reset();
+    void ResetOptions();
+    void EnableOptions(bool enabled);
+    void RunRepair();
+    // Shows the engine's current options in the controls (after a preset was applied to it).
+    void ShowEngineOptions();
+    // The output the save dialog proposed: refused (with a message) when it is the source.
+    bool AcceptChosenOutput(const QString& path);
+
+    // IToolFrame
+    QWidget* Widget() override { return this; }
+    void SetSource(const QString& path) override { SourceFileName = path; }
+    void SetOutput(const QString& path) override;
+    QString Output() const override;
+    void Prepare() override { Reset(); }
+    void Run() override { RunRepair(); }
+    void Abort() override { Engine().Aborted = true; }
+    void SetWorkOutput(const QString& path) override { workOutput_ = path; }
+    TRunEnd LastRunEnd() const override;
+
+    // Controls, named as in the form.
+    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6, *CheckBox7, *CheckBox8,
+        *CheckBox9, *CheckBox10, *CheckBox11, *CheckBox12, *CheckBox13;
+    TRadioGroup *RadioGroup1, *RadioGroup2, *RadioGroup3, *RadioGroup4;
+    QLineEdit* Edit1;
+    QToolButton* SpeedButton1;
+    QProgressBar* ProgressBar1;
+    QPlainTextEdit* Memo1;
+
+private:
+    void CheckBoxClick(QCheckBox* box);
+    void SpeedButton1Click();
+    void AsfFile1DecideForBadChunk(TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t chunkIndex);
+    QList<QCheckBox*> CheckBoxes() const;
+    QList<TRadioGroup*> RadioGroups() const;
+
+    std::unique_ptr<TAsfFile> engine_;
+    TQtHost* host_;
+    QString workOutput_;  // the staged file a run writes; empty: the output edit box's path
+};
+
+}  // namespace mendery::ui

@@ -1,0 +1,37 @@
+#include "gui/repair/FlagFixForm.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/kit/QtHost.h"
+
+namespace mendery::ui {
+
+TFlagFixForm::TFlagFixForm(QWidget* parent) : QDialog(parent) {
+    setObjectName(QStringLiteral("FlagFixForm"));
+    setWindowTitle(QStringLiteral("修复可定位标记和直播标记"));
+    auto* layout = new QVBoxLayout(this);
+    Label1 = new QLabel(this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    layout->addWidget(Label1);
+    Button1 = new QPushButton(QStringLiteral("关闭"), this);
+    Button1->setObjectName(QStringLiteral("Button1"));
+    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
+    layout->addWidget(Button1, 0, Qt::AlignRight);
+    // Messages and the question about live belong to the window that called the fixer.
+    host_ = new TQtHost(nullptr, nullptr, nullptr, this);
+    fixer_ = std::make_unique<TFlagFixer>(*host_);
+}
+
+TFlagFixForm::~TFlagFixForm() = default;
+
+TFlagFixResult TFlagFixForm::FixFlags(const QString& path) {
+    const TFlagFixResult result = fixer_->FixFlags(path.toStdString());
+    Label1->setText(QString::fromStdString(fixer_->LastPath()));
+    QCoreApplication::processEvents();
+    return result;
+}
+
+}  // namespace mendery::ui

@@ -1,0 +1,32 @@
+#pragma once
+// TFlagFixForm: the flag fixer's dialog. The main window creates it on first use and keeps it;
+// the fixer's results reach the user as message boxes, the label keeps the last file's path.
+#include <QDialog>
+#include <memory>
+
+#include "repair/FlagFixer.h"
+
+class QLabel;
+class QPushButton;
+
+namespace mendery::ui {
+
+class TQtHost;
+
+class TFlagFixForm : public QDialog {
+    Q_OBJECT
+public:
+    explicit TFlagFixForm(QWidget* parent = nullptr);
+    ~TFlagFixForm() override;
+
+    TFlagFixResult FixFlags(const QString& path);
+
+    QLabel* Label1;
+    QPushButton* Button1;
+
+private:
+    TQtHost* host_;
+    std::unique_ptr<TFlagFixer> fixer_;
+};
+
+}  // namespace mendery::ui

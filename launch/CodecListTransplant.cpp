@@ -1,0 +1,139 @@
+#include "launch/CodecListTransplant.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <vector>
+
+#include "asf/OutputNames.h"
+#include "asf/AsfObjects.h"
+#include "asf/BinaryFile.h"
+#include "asf/ByteCursor.h"
+
+namespace mendery {
+namespace {
+
+constexpr std::size_t kBlock = 32768;
+
+// The header object of `path` (whole), or nothing when it is not ASF. Throws IoError.
+std::optional<std::vector<std::uint8_t>> ReadHeaderObject(BinaryFile& f, std::uint64_t limit, bool& tooLarge) {
+    tooLarge = false;
+    std::vector<std::uint8_t> head(kHeaderObjectFixedSize);
+    if (f.Read(head) != head.size()) return std::nullopt;
+    ByteCursor c(head);
+    auto oh = ObjectHeader::Read(c);
+    if (oh.guid != guids::HeaderObject || oh.size < kHeaderObjectFixedSize) return std::nullopt;
+    if (oh.size > limit || oh.size > static_cast<std::uint64_t>(f.Size())) {
+        tooLarge = oh.size > limit;
+        if (!tooLarge) return std::nullopt;
+        return std::vector<std::uint8_t>{};
+    }
+    head.resize(oh.size);
+    f.ReadExact(std::span(head).subspan(kHeaderObjectFixedSize));
+    return head;
+}
+
+void Remove(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
+}
+
+}  // namespace
+
+TransplantResult TransplantCodecList(IHost& host, const std::string& source, const std::string& output,
+                                     const std::function<bool()>& stopped) {
+    host.SetStatus("0%");
+    // The source's codec list.
+    std::vector<std::uint8_t> codecList;
+    try {
+        BinaryFile src(source, BinaryFile::Mode::Read);
+        bool tooLarge = false;
+        auto header = ReadHeaderObject(src, kTransplantSourceHeaderMax, tooLarge);
+        if (tooLarge) {
+            host.Log("编解码器列表未复制: 源文件的文件头对象大于 " + std::to_string(kTransplantSourceHeaderMax) + " 字节");
+            return TransplantResult::HeaderTooLarge;
+        }
+        if (!header) return TransplantResult::NoCodecList;
+        const HeaderWalk walk = WalkHeader(*header);
+        const SubObject* cl = walk.Find(guids::CodecList);
+        if (!cl) return TransplantResult::NoCodecList;
+        if (cl->size > kTransplantCodecListMax) {
+            host.Log("编解码器列表未复制: 编解码器列表对象大于 " + std::to_string(kTransplantCodecListMax) + " 字节");
+            return TransplantResult::HeaderTooLarge;
+        }
+        codecList.assign(header->begin() + cl->offset, header->begin() + cl->offset + cl->size);
+    } catch (const IoError&) {
+        return TransplantResult::NoCodecList;
+    }
+
+    if (!FileExists(output)) return TransplantResult::NoOutput;
+    const std::string pop = ToolOutputName(output, OutputFor::TransplantTemp);
+    try {
+        BinaryFile out(output, BinaryFile::Mode::Read);
+        const std::int64_t outSize = out.Size();
+        bool tooLarge = false;
+        auto header = ReadHeaderObject(out, kTransplantOutputHeaderMax, tooLarge);
+        if (tooLarge) {
+            host.Log("编解码器列表未复制: 输出文件的文件头对象大于 " + std::to_string(kTransplantOutputHeaderMax) + " 字节");
+            return TransplantResult::HeaderTooLarge;
+        }
+        if (!header) return TransplantResult::OutputNotAsf;
+        const HeaderWalk walk = WalkHeader(*header);
+        if (walk.Find(guids::CodecList)) return TransplantResult::OutputHasOne;
+
+        // The new header: one more object, larger by the codec list; a file size field that
+        // stated the output's size states the new size.
+        const std::uint64_t oldHeaderSize = header->size();
+        BytePatcher w(*header);
+        w.U32At(24, walk.declaredCount + 1);
+        w.U64At(16, oldHeaderSize + codecList.size());
+        if (const SubObject* fpo = walk.Find(guids::FileProperties); fpo && fpo->size >= kFilePropertiesSize) {
+            const std::uint64_t at = fpo->offset + fp::FileSize;
+            if (ReadU64At(*header, at) == static_cast<std::uint64_t>(outSize)) w.U64At(at, outSize + codecList.size());
+        }
+
+        BinaryFile dst(pop, BinaryFile::Mode::Create);
+        try {
+            dst.Write(*header);
+            dst.Write(codecList);
+            const std::int64_t maximum = outSize / 1024;
+            host.SetProgressRange(maximum);
+            std::int64_t position = 0;
+            std::vector<std::uint8_t> block(kBlock);
+            out.Seek(static_cast<std::int64_t>(oldHeaderSize));
+            for (;;) {
+                std::size_t n = out.Read(block);
+                if (n == 0) break;
+                dst.Write(std::span(block).first(n));
+                position += 32;
+                host.SetProgress(std::min(position, maximum));
+                host.SetStatus(std::to_string(maximum > 0 ? std::min<std::int64_t>(position * 100 / maximum, 100) : 100) + "%");
+                host.ProcessMessages();
+                if (stopped && stopped()) {
+                    dst = BinaryFile();
+                    Remove(pop);
+                    return TransplantResult::Stopped;
+                }
+            }
+            dst.Close();
+        } catch (...) {
+            dst = BinaryFile();
+            Remove(pop);
+            throw;
+        }
+        out.Close();
+        // rename replaces the output in one step: it is either the new file or the old one.
+        std::filesystem::rename(pop, output);
+        return TransplantResult::Done;
+    } catch (const IoError& e) {
+        Remove(pop);
+        host.Log(std::string("编解码器列表未复制: ") + e.what());
+        return TransplantResult::Failed;
+    } catch (const std::filesystem::filesystem_error& e) {
+        Remove(pop);
+        host.Log(std::string("编解码器列表未复制: ") + e.what());
+        return TransplantResult::Failed;
+    }
+}
+
+}  // namespace mendery

@@ -1,0 +1,124 @@
+#pragma once
+// TAsfFile: the advanced repair engine. Copies an ASF file chunk by chunk into a new file,
+// classifies every chunk-sized block, decides on chunks with a bad signature, rewrites send
+// times and padding fields and finally the sizes, counts, durations and flags of the copy's
+// header. The source is never changed.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "asf/BinaryFile.h"
+#include "asf/BufferedInput.h"
+#include "asf/BufferedOutput.h"
+#include "asf/Host.h"
+#include "asf/Outcome.h"
+
+namespace mendery {
+
+enum TFileSeekableFlag { fsDontChange, fsEnableSeek, fsDisableSeek };
+enum TLiveFlag { lfDontChange, lfSetLive, lfResetLive };
+enum TOtherFlags { ofDontChange, ofClearAll };
+enum TFixForBadChunk { fbDoNothing, fbAskOneByOne, fbDeleteThem, fbFillWithZero, fbCopyLastGood, fbDelitPlusLastGood };
+
+class TAsfFile;
+using TNotifyEvent = std::function<void(TAsfFile& sender)>;
+// WhatToDo holds fbDoNothing on entry and the answer on return.
+using TDecideForBadChunk = std::function<void(TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t chunkIndex)>;
+
+
+class TAsfFile {
+public:
+    static constexpr std::size_t kHeaderBufferSize = 65535;   // bytes of the source read by Open
+    static constexpr std::size_t kChunkBufferSize = 65536;
+    static constexpr std::size_t kCleanBufferSize = 64001;    // header cleaning's work buffer
+
+    // Published properties.
+    std::string FileName, OutFileName;
+    bool WriteLog = false;
+    bool FixPad08 = false, FixPad10 = false, FixPad40 = false;
+    bool FixFileSize = false, FixDataSize = false, FixChunkCount = false;
+    bool FixTimeCodes = false, FixTotalTime = false, FixPlayTime = false;
+    bool StripHeader = false, StripIndex = false, CleanHeader = false;
+    TFileSeekableFlag FileSeekableFlag = fsDontChange;
+    TLiveFlag LiveFlag = lfDontChange;
+    TOtherFlags OtherFlags = ofDontChange;
+    TFixForBadChunk FixForBadChunk = fbDoNothing;
+    ILogSink* LogBox = nullptr;        // without it the engine cannot be activated
+    IProgressSink* ProgBar = nullptr;  // optional
+    IHost* Host = nullptr;             // optional: lets pending events run after every block
+    TNotifyEvent OnFileOpened;
+    TDecideForBadChunk OnDecideForBadChunk;
+
+    // Set by the host to request a stop; cleared by the pass.
+    bool Aborted = false;
+
+    // Wires log, progress and event processing to one host.
+    void AttachHost(IHost& host) {
+        LogBox = &host;
+        ProgBar = &host;
+        Host = &host;
+    }
+
+    bool Active() const { return active_; }
+    void SetActive(bool value);
+    void Repair();
+
+    // What the host may report after a pass.
+    struct Summary {
+        std::int64_t blocks = 0, goodChunks = 0, badChunks = 0, shortChunks = 0, indexBlocks = 0;
+        std::int64_t chunkCount = 0, outputSize = 0, sendDurationMs = 0;
+        std::vector<std::int64_t> badChunkIndexes;
+    };
+    const Summary& LastSummary() const { return summary_; }
+    Outcome LastOutcome() const { return outcome_; }
+    std::uint32_t ChunkSize() const { return chunkSize_; }
+
+    void Log(int level, const std::string& text);
+
+private:
+    enum class BlockState { Good, Index, Other, Copied, ZeroFilled };
+    struct Timing {
+        std::int64_t sendTime = 0;      // running send time
+        std::uint16_t lastDuration = 0;
+        int lastSendTimePos = 6;
+        // Values of the last timed chunk, for detail lines of untimed blocks.
+        std::int64_t storedSendTime = 0, newSendTime = 0;
+        std::uint32_t mediaOffset = 0;
+        std::uint16_t duration = 0;
+    };
+
+    bool Open();
+    void Close();
+    bool TrustHeaderSize();
+    bool CleanHeaderInBuffer();
+    Outcome RunPass();
+    void RemoveOutput();
+    TFixForBadChunk Decide(std::int64_t chunkIndex);
+    void TimeBlock(std::uint8_t t);
+    std::uint32_t ContentLength() const;
+    void RepairPadding(std::uint8_t t, std::uint32_t& contentLength);
+    void LogDetail(std::uint8_t t);
+    void FixHeader(std::vector<std::uint8_t>& header, std::int64_t outputSize);
+    void CloseAfterError(const std::string& reason);
+
+    bool active_ = false;
+    Outcome outcome_ = Outcome::NotRun;
+    Summary summary_;
+    BufferedInput source_;
+    BufferedOutput output_;
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize);
+    std::vector<std::uint8_t> lastGood_;
+    std::size_t headerBytes_ = 0;
+    std::int64_t sourceSize_ = 0;
+    std::uint32_t chunkSize_ = 0;
+    std::uint32_t dataStart_ = 0;
+    std::int64_t filePropsPos_ = -1, dataObjectPos_ = -1;
+    std::int64_t chunkIndex_ = -1, chunkCount_ = 0;
+    std::int64_t rewindPos_ = -1;
+    std::int64_t countedEnd_ = 0;  // output position after the last block still counted
+    Timing timing_;
+    BlockState state_ = BlockState::Other;
+};
+
+}  // namespace mendery

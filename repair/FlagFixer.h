@@ -1,0 +1,38 @@
+#pragma once
+// The seekable and live flag fixer: makes an ASF file seekable or, when it already is, offers to
+// mark it live (broadcast). Unlike every other tool it changes the file itself, and only the four
+// bytes of the file properties' flags field. Every outcome reaches the user as a message box
+// through the host; the question about live goes through the host too.
+#include <string>
+
+#include "asf/Host.h"
+
+namespace mendery {
+
+enum class TFlagFixResult {
+    NotAsf,            // no header object GUID at offset 0: untouched
+    NoFileProperties,  // the header holds no file properties object: untouched, no message
+    NewStyle,          // flag bits above bit 1 are set: untouched
+    SetSeekable,       // flags rewritten to 2
+    SetLive,           // flags rewritten to 1
+    Declined,          // already seekable, the user did not want live: untouched
+    Refused,           // the header does not fit the buffer or cannot be walked: untouched
+    IoFailed,          // an input/output error ended the operation
+};
+
+class TFlagFixer {
+public:
+    static constexpr std::size_t kHeaderBufferSize = 64000;  // header object body
+
+    explicit TFlagFixer(IHost& host) : host_(host) {}
+    TFlagFixResult FixFlags(const std::string& path);
+    // The dialog's label: the path of the file processed last.
+    const std::string& LastPath() const { return lastPath_; }
+
+private:
+    TFlagFixResult Run(const std::string& path);
+    IHost& host_;
+    std::string lastPath_;
+};
+
+}  // namespace mendery

@@ -1,0 +1,155 @@
+// The container layer every tool reads through: cursor, GUIDs, header walk, packets.
+#include <gtest/gtest.h>
+
+#include "asf/AsfGuid.h"
+#include "asf/AsfObjects.h"
+#include "asf/AsfPacket.h"
+#include "asf/ByteCursor.h"
+#include "support/AsfBuilder.h"
+
+using namespace mendery;
+using namespace mendery::test;
+
+TEST(ByteCursor, ReadsLittleEndianAndRefusesToReadPastTheEnd) {
+    const Bytes b = {0x01, 0x02, 0x03, 0x04, 0x05};
+    ByteCursor c(b);
+    EXPECT_EQ(c.U16(), 0x0201);
+    EXPECT_EQ(c.U16(), 0x0403);
+    EXPECT_THROW(c.U16(), TruncatedData);
+    EXPECT_EQ(c.Pos(), 4u);  // a failed read does not move
+    EXPECT_EQ(c.U8(), 0x05);
+    EXPECT_THROW(c.Seek(6), TruncatedData);
+    ByteCursor d(b);
+    EXPECT_THROW(d.Sub(6), TruncatedData);
+    EXPECT_EQ(d.Sub(6, true).Size(), 5u);
+}
+
+TEST(Guid, TextFormMatchesTheFileLayout) {
+    const Bytes header = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+    EXPECT_EQ(Guid::FromBytes(header), guids::HeaderObject);
+    EXPECT_EQ(guids::SimpleIndex.bytes[0], 0x90);
+    EXPECT_EQ(guids::SimpleIndex.bytes[1], 0x08);
+    EXPECT_EQ(guids::HeaderObject.ToText(), "75B22630-668E-11CF-A6D9-00AA0062CE6C");
+    Bytes hay(40, 0);
+    std::copy(header.begin(), header.end(), hay.begin() + 7);
+    EXPECT_EQ(FindGuid(hay, guids::HeaderObject), 7);
+    EXPECT_EQ(FindGuid(std::span(hay).first(22), guids::HeaderObject), -1);
+}
+
+TEST(HeaderWalk, FindsEveryObjectOfARealFile) {
+    const Bytes file = ReadFileBytes(SampleFile("a_wmv2_wmav2.wmv"));
+    const auto walk = WalkHeader(std::span(file).first(HeaderSizeOf(file)));
+    EXPECT_EQ(walk.end, WalkEnd::Complete);
+    ASSERT_EQ(walk.objects.size(), 6u);
+    EXPECT_EQ(walk.FindAll(guids::StreamProperties).size(), 2u);
+    ASSERT_NE(walk.Find(guids::FileProperties), nullptr);
+    auto props = FileProperties::Read(ByteCursor(file).Seek(walk.Find(guids::FileProperties)->offset));
+    EXPECT_EQ(props.minPacketSize, 3200u);
+    EXPECT_EQ(props.dataPacketsCount, 303u);
+}
+
+TEST(HeaderWalk, EndsOnBrokenSizes) {
+    Bytes file = AsfBuilder().VideoStream(1).AudioStream(2).SimplePackets(1).Build();
+    const std::uint64_t second = 30 + 104;  // after file properties
+    Bytes zero = file;
+    PutU64(zero, second + 16, 0);
+    auto w = WalkHeader(std::span(zero).first(HeaderSizeOf(zero)));
+    EXPECT_EQ(w.end, WalkEnd::SizeTooSmall);
+    EXPECT_EQ(w.objects.size(), 1u);
+
+    Bytes huge = file;
+    PutU64(huge, second + 16, 1ull << 40);
+    w = WalkHeader(std::span(huge).first(HeaderSizeOf(huge)));
+    EXPECT_EQ(w.end, WalkEnd::RunsPastEnd);
+
+    // The header object says it is larger than the bytes held.
+    w = WalkHeader(std::span(file).first(second + 10));
+    EXPECT_EQ(w.end, WalkEnd::BytesMissing);
+    EXPECT_EQ(w.objects.size(), 1u);
+}
+
+TEST(ChunkSignature, ClassifiesBlocks) {
+    EXPECT_EQ(ClassifyBlock(Bytes{0x82, 0, 0, 9}), BlockKind::Good);
+    EXPECT_EQ(ClassifyBlock(Bytes{0x82, 1, 0}), BlockKind::Bad);  // error correction data not zero
+    EXPECT_EQ(ClassifyBlock(Bytes{0x90, 0x08, 0x00, 0x00}), BlockKind::Index);
+    EXPECT_FALSE(IsIndexMarker4(Bytes{0x90, 0x08, 0x00, 0x00}));
+    EXPECT_TRUE(IsIndexMarker4(Bytes{0x90, 0x08, 0x00, 0x33}));
+    EXPECT_EQ(ClassifyBlock(Bytes{0x82, 0}), BlockKind::Bad);
+}
+
+TEST(KnownLayouts, AgreeWithTheFieldWidthsOfTheFlags) {
+    ASSERT_EQ(KnownLayouts().size(), 10u);
+    for (const auto& k : KnownLayouts()) {
+        const unsigned t = k.lengthTypeFlags;
+        const int packetLength = LengthTypeWidth((t >> 5) & 3), padding = LengthTypeWidth((t >> 3) & 3);
+        EXPECT_EQ(k.sendTimeAt, 5 + packetLength + padding) << std::hex << t;
+        EXPECT_EQ(k.durationAt, k.sendTimeAt + 4);
+        EXPECT_EQ(k.mediaOffsetAt, k.durationAt + 2 + (t & 1) + 2);
+    }
+    EXPECT_EQ(FindKnownLayout(0x5D), nullptr);
+}
+
+TEST(ParsePacket, ReadsBuiltPacketsOfEveryKnownLayout) {
+    for (const auto& k : KnownLayouts()) {
+        PacketSpec desc;
+        desc.lengthTypeFlags = k.lengthTypeFlags;
+        desc.sendTime = 1234;
+        desc.duration = 56;
+        PayloadSpec a, b;
+        a.stream = 1, a.key = true, a.pts = 3100, a.data = Bytes(400, 1);
+        b.stream = 2, b.pts = 3140, b.data = Bytes(50, 2);
+        desc.payloads = (k.lengthTypeFlags & 1) ? std::vector{a, b} : std::vector{a};
+        const Bytes packet = AsfBuilder::BuildPacket(desc, 512);
+        const auto p = ParsePacket(packet, 512);
+        ASSERT_TRUE(p.ok) << std::hex << int(k.lengthTypeFlags) << " " << p.error;
+        EXPECT_EQ(p.sendTime, 1234u);
+        EXPECT_EQ(p.sendTimeAt, static_cast<std::uint64_t>(k.sendTimeAt));
+        EXPECT_EQ(p.duration, 56);
+        ASSERT_EQ(p.payloads.size(), desc.payloads.size());
+        EXPECT_TRUE(p.payloads[0].keyFrame);
+        EXPECT_EQ(p.payloads[0].presentationTime, 3100u);
+        EXPECT_EQ(ReadU32At(packet, p.payloads[0].presentationTimeAt), 3100u);
+        if (k.lengthTypeFlags & 0x18) EXPECT_EQ(p.paddingLength, 512 - p.usedEnd);
+    }
+}
+
+TEST(ParsePacket, RefusesDamageWithoutReadingOutside) {
+    PacketSpec desc;
+    desc.lengthTypeFlags = 0x11;
+    desc.payloads = {PayloadSpec{}, PayloadSpec{}};
+    Bytes packet = AsfBuilder::BuildPacket(desc, 512);
+    ASSERT_TRUE(ParsePacket(packet, 512).ok);
+    Bytes bad = packet;
+    PutU16(bad, 5, 0xFFFF);  // padding longer than the packet
+    EXPECT_FALSE(ParsePacket(bad, 512).ok);
+    bad = packet;
+    const auto p = ParsePacket(packet, 512);
+    PutU16(bad, p.payloads[1].dataAt - 2, 5000);  // second payload's length runs past the end
+    EXPECT_FALSE(ParsePacket(bad, 512).ok);
+    EXPECT_FALSE(ParsePacket(std::span(packet).first(20), 512).ok);
+    EXPECT_FALSE(ParsePacket(Bytes{}, 512).ok);
+}
+
+TEST(ParsePacket, AcceptsPacketsWithoutErrorCorrection) {
+    PacketSpec desc;
+    desc.lengthTypeFlags = 0x51;
+    desc.noErrorCorrection = true;
+    desc.payloads = {PayloadSpec{}, PayloadSpec{}};
+    const auto p = ParsePacket(AsfBuilder::BuildPacket(desc, 512), 512);
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_FALSE(p.hasErrorCorrection);
+    EXPECT_EQ(p.payloads.size(), 2u);
+}
+
+TEST(ParsePacket, ParsesEveryPacketOfTheRealSamples) {
+    for (const char* name : {"a_wmv2_wmav2.wmv", "g2_wmv2_wmav2_pkt512.wmv", "c_wmav2.wma"}) {
+        const Bytes file = ReadFileBytes(SampleFile(name));
+        const auto walk = WalkHeader(std::span(file).first(HeaderSizeOf(file)));
+        const auto props = FileProperties::Read(ByteCursor(file).Seek(walk.Find(guids::FileProperties)->offset));
+        for (std::uint64_t i = 0; i < props.dataPacketsCount; ++i) {
+            const auto at = PacketOffset(file, props.minPacketSize, i);
+            const auto p = ParsePacket(std::span(file).subspan(at, props.minPacketSize), props.minPacketSize);
+            ASSERT_TRUE(p.ok) << name << " packet " << i << ": " << p.error;
+        }
+    }
+}

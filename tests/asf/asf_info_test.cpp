@@ -1,0 +1,72 @@
+// The diagnosis behind `mendery-cli info`: problems in the program's language, a damaged
+// header size, and a survey that stops when asked.
+#include <gtest/gtest.h>
+
+#include "asf/AsfInfo.h"
+#include "support/AsfBuilder.h"
+
+using namespace mendery;
+using namespace mendery::test;
+
+namespace {
+constexpr std::uint32_t kPacket = 512;
+
+AsfInfo InspectBytes(const TempDir& dir, const Bytes& file, const std::function<bool()>& stop = {}) {
+    const auto path = (dir / "in.wmv").string();
+    WriteFileBytes(path, file);
+    return InspectAsf(path, stop);
+}
+}  // namespace
+
+TEST(AsfInfo, ProblemsAreToldInChinese) {
+    TempDir dir;
+    const Bytes good = AsfBuilder().PacketSize(kPacket).VideoStream(1).SimplePackets(3).Build();
+    Bytes cut = good;
+    Truncate(cut, 200);
+    EXPECT_EQ(InspectBytes(dir, cut).problem, "文件在文件头对象中结束");
+    Bytes noData = good;
+    PutU8(noData, HeaderSizeOf(noData), 0);
+    EXPECT_EQ(InspectBytes(dir, noData).problem, "文件头对象后面没有数据对象");
+    Bytes notAsf = good;
+    notAsf[0] ^= 0xFF;
+    EXPECT_EQ(InspectBytes(dir, notAsf).problem, "文件开始处没有ASF文件头对象");
+    Bytes damaged = good;
+    DamagePackets(damaged, kPacket, 1);
+    const AsfInfo info = InspectBytes(dir, damaged);
+    ASSERT_EQ(info.damage.size(), 1u);
+    EXPECT_TRUE(info.damage[0].reason.starts_with("数据块标识无效, 不能解析: ")) << info.damage[0].reason;
+    EXPECT_STREQ(DescribeWalkEnd(WalkEnd::SizeTooSmall), "停在一个小于24字节的对象");
+}
+
+TEST(AsfInfo, DamagedHeaderSizeIsTakenFromTheSubObjects) {
+    TempDir dir;
+    const Bytes good = AsfBuilder().PacketSize(kPacket).VideoStream(1).SimplePackets(3).Build();
+    for (const std::uint64_t field : {0ull, ~0ull}) {
+        Bytes file = good;
+        PutU64(file, 16, field);
+        const AsfInfo info = InspectBytes(dir, file);
+        EXPECT_EQ(info.problem, "") << field;
+        EXPECT_TRUE(info.headerSizeFromChildren);
+        EXPECT_EQ(info.headerSizeField, field);
+        EXPECT_EQ(info.headerSize, HeaderSizeOf(good));
+        EXPECT_EQ(info.headerWalkEnd, WalkEnd::Complete);
+        EXPECT_EQ(info.packets, 3);
+    }
+    Bytes broken = good;
+    PutU64(broken, 16, 0);
+    PutU64(broken, 30 + 16, 0);
+    EXPECT_EQ(InspectBytes(dir, broken).problem, "文件头对象大小小于30字节");
+}
+
+TEST(AsfInfo, SurveyStopsWhenAsked) {
+    TempDir dir;
+    const Bytes file = AsfBuilder().PacketSize(kPacket).VideoStream(1).SimplePackets(300).Build();
+    int asked = 0;
+    const AsfInfo info = InspectBytes(dir, file, [&] { return ++asked == 3; });
+    EXPECT_TRUE(info.stopped);
+    EXPECT_EQ(info.packets, 2 * kInspectStopCheckPackets);
+    EXPECT_EQ(asked, 3);
+    const AsfInfo whole = InspectBytes(dir, file, [] { return false; });
+    EXPECT_FALSE(whole.stopped);
+    EXPECT_EQ(whole.packets, 300);
+}

@@ -1,0 +1,2 @@
+// Not allowed: only the desktop program uses Qt.
+#include <QString>
