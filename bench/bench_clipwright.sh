@@ -2,12 +2,13 @@
 # clipwright against its references on one large file:
 #   cut of 30 s (from 60 s)      vs  ffmpeg -ss 60 -t 30 -i FILE -c copy
 #   join of the file with itself vs  ffmpeg's concat demuxer with -c copy
+#   join of the file with itself vs  cat FILE FILE (the physical limit)
 #   basic repair                 vs  cp
 #   bench/bench_clipwright.sh FILE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 f="$(realpath "$1")"
-runs="${RUNS:-3}"
+runs="${RUNS:-10}"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 printf "file '%s'\nfile '%s'\n" "$f" "$f" >"$tmp/list.txt"
@@ -17,6 +18,9 @@ compare "clipwright cut 30 s" "$runs" -- \
 compare "clipwright join with itself" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
   "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '$tmp/list.txt' -c copy '$tmp/ref_join.wmv'"
+compare "clipwright join with itself vs cat" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
+  "cat '$f' '$f' > '$tmp/cat.wmv'" 1.0
 compare "clipwright basic repair" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
-  "cp '$f' '$tmp/copy.wmv'"
+  "cp '$f' '$tmp/copy.wmv'" 1.1

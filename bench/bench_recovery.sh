@@ -4,7 +4,7 @@
 # Recovery runs on a copy of FILE whose middle 50 MB are overwritten with garbage, so that most
 # of the time goes into the byte-by-byte search. The shrinker needs chunks with padding to cut:
 # when FILE has none (every chunk full, as ffmpeg writes video), it runs on a long WMA file
-# made once beside the large sample instead. Medians of 3 alternating runs, peak memory of the tool.
+# made once beside the large sample instead. Medians of at least 10 runs each, peak memory of the tool.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 src="$1"
@@ -22,9 +22,9 @@ else
   echo "(file smaller than $garbage_mb MB: garbage over its middle third instead)"
   dd if=/dev/urandom of="$damaged" bs=1 seek=$((size / 3)) count=$((size / 3)) conv=notrunc status=none
 fi
-compare "recover (50 MB garbage) vs cp" 3 -- \
-  "$MENDERY_CLI recover -q '$damaged' -o '$tmp/r.wmv'" -- "cp '$damaged' '$tmp/c.wmv'"
-$MENDERY_CLI recover "$damaged" -o "$tmp/r.wmv" | grep -E '找到|已找到|找不到' | sort | uniq -c || true
+compare "recover (50 MB garbage) vs cp" 10 -- \
+  "$MENDERY_CLI recover -q --overwrite '$damaged' -o '$tmp/r.wmv'" -- "cp '$damaged' '$tmp/c.wmv'"
+$MENDERY_CLI recover --overwrite "$damaged" -o "$tmp/r.wmv" | grep -E '找到|已找到|找不到' | sort | uniq -c || true
 
 padded="$src"
 if ! $MENDERY_CLI shrink -q --no-extra "$src" -o "$tmp/probe.wmv"; then
@@ -37,5 +37,5 @@ if ! $MENDERY_CLI shrink -q --no-extra "$src" -o "$tmp/probe.wmv"; then
 fi
 rm -f "$tmp/probe.wmv"
 echo "shrinker input: $padded ($(stat -c %s "$padded") bytes)"
-compare "shrink --no-extra vs cp" 3 -- \
-  "$MENDERY_CLI shrink -q --no-extra '$padded' -o '$tmp/s.wma'" -- "cp '$padded' '$tmp/c.wma'"
+compare "shrink --no-extra vs cp" 10 -- \
+  "$MENDERY_CLI shrink -q --overwrite --no-extra '$padded' -o '$tmp/s.wma'" -- "cp '$padded' '$tmp/c.wma'"

@@ -1,36 +1,61 @@
 # Shared by the benchmark scripts: sourced, not run.
-# compare NAME RUNS -- TOOL_CMD -- REF_CMD
-#   runs both commands alternately RUNS times each (after a warm-up run of each), prints the
-#   median seconds of each, the ratio tool/reference, and the tool's peak memory.
-# Commands are strings run by bash; each run starts from a warm page cache.
+# compare NAME RUNS -- TOOL_CMD -- REF_CMD [GOAL]
+#   times both commands in one hyperfine invocation: `sync` before every timed run (not timed,
+#   so neither command pays for the other's write-back), 2 warm-up runs each, at least 10 timed
+#   runs each, warm page cache. Prints the median and min-max of each, the ratio of the medians
+#   (tool/reference) and, from a separate /usr/bin/time run, the tool's peak memory. With a GOAL
+#   (a ratio) the line says whether the median ratio meets it. Every line also goes to
+#   $BENCH_TABLE when that is set (bench/run prints them as one table at the end).
+# Commands are strings run by bash; a command that fails makes the comparison fail, so a tool
+# that refuses (an existing output without --overwrite) is never timed as if it worked.
 
 bench_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 MENDERY_CLI="${MENDERY_CLI:-$bench_root/build-release/mendery-cli}"
 CLIPWRIGHT="${CLIPWRIGHT:-$bench_root/build-release/clipwright}"
 
-_measure() {  # prints "seconds peak_kb"
+_median() { sort -n | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
+
+_peak_kb() {
   local record
   record="$(mktemp)"
-  /usr/bin/time -o "$record" -f "%e %M" bash -c "$1" >/dev/null 2>&1 || true
+  sync
+  /usr/bin/time -o "$record" -f "%M" bash -c "$1" >/dev/null 2>&1 || true
   tail -1 "$record"
   rm -f "$record"
 }
 
-_median() { sort -n | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else print (a[NR/2]+a[NR/2+1])/2}'; }
-
 compare() {
-  local name="$1" runs="$2" tool="$4" ref="$6"
-  local tool_times=() ref_times=() peak=0 r
-  _measure "$tool" >/dev/null; _measure "$ref" >/dev/null
-  for ((i = 0; i < runs; i++)); do
-    r=$(_measure "$tool"); tool_times+=("${r% *}"); ((${r#* } > peak)) && peak=${r#* }
-    r=$(_measure "$ref"); ref_times+=("${r% *}")
-  done
-  local tm rm
-  tm=$(printf '%s\n' "${tool_times[@]}" | _median)
-  rm=$(printf '%s\n' "${ref_times[@]}" | _median)
-  awk -v n="$name" -v t="$tm" -v r="$rm" -v p="$peak" \
-    'BEGIN {printf "%-34s tool %7.3f s   reference %7.3f s   ratio %5.2f   peak %6.1f MB\n", n, t, r, (r > 0 ? t / r : 0), p / 1024}'
+  local name="$1" runs="$2" tool="$4" ref="$6" goal="${7:-}"
+  ((runs < 10)) && runs=10
+  local json errors
+  json="$(mktemp)"
+  errors="$(mktemp)"
+  if ! hyperfine --shell=bash --style none --warmup 2 --runs "$runs" --prepare sync \
+      --export-json "$json" -- "$tool" "$ref" >/dev/null 2>"$errors"; then
+    echo "$name: a command failed: $(grep -m1 -i error "$errors")"
+    rm -f "$json" "$errors"
+    return 1
+  fi
+  rm -f "$errors"
+  local line
+  line="$(python3 - "$json" "$name" "$(_peak_kb "$tool")" "$goal" <<'PY'
+import json, statistics, sys
+results = json.load(open(sys.argv[1]))["results"]
+name, peak_kb, goal = sys.argv[2], int(sys.argv[3] or 0), sys.argv[4]
+tool, ref = (statistics.median(r["times"]) for r in results)
+spans = ["%.3f (%.3f-%.3f)" % (statistics.median(r["times"]), min(r["times"]), max(r["times"])) for r in results]
+ratio = tool / ref if ref > 0 else 0
+verdict = ""
+if goal:
+    verdict = "  goal <= %s: %s" % (goal, "met" if ratio <= float(goal) else "NOT met")
+print("%-34s tool %-22s reference %-22s ratio %5.2f  peak %6.1f MB%s"
+      % (name, spans[0], spans[1], ratio, peak_kb / 1024, verdict))
+PY
+)"
+  rm -f "$json"
+  echo "$line"
+  [[ -n "${BENCH_TABLE:-}" ]] && echo "$line" >>"$BENCH_TABLE"
+  return 0
 }
 
 # Makes (once) a 300 s, ~300 MB WMV2 + WMA v2 file: 20 s encoded, then looped without re-encoding.
