@@ -127,19 +127,17 @@ void TAsf2Avi::Convert() {
     }
     source_.Open(FileName, BinaryFile::Mode::Read);
     try {
-        output_.Open(OutFileName, BinaryFile::Mode::Create);
-        index_.Open(indexName, BinaryFile::Mode::Create);
+        out_.Create(OutFileName);
+        indexOut_.Create(indexName);
     } catch (...) {
         source_.Close();
-        if (output_.IsOpen()) {
-            output_.Close();
+        if (out_.IsOpen()) {
+            out_.CloseUnflushed();
             std::error_code ec;
             std::filesystem::remove(OutFileName, ec);
         }
         throw;
     }
-    out_ = std::make_unique<TBufferedOutput>(output_);
-    indexOut_ = std::make_unique<TBufferedOutput>(index_, 64 * 1024);
     audioObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
     otherObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
     SetEditMode(emLock);
@@ -204,9 +202,9 @@ void TAsf2Avi::Run() {
     frameDuration_ = kDefaultFrameDuration;
     histogram_.Clear();
     image_.SetU32(avi::MoviSize, 4);
-    out_->Write(image_.Data());
+    out_.Write(image_.Data());
     placeholderWritten_ = true;
-    moviBase_ = out_->Tell() - 4;
+    moviBase_ = out_.Tell() - 4;
     ShowHeaderValues();
 
     const std::string compression = image_.FourCC(avi::VideoCompression);
@@ -342,18 +340,15 @@ void TAsf2Avi::InsertEmptyFrame() {
 void TAsf2Avi::WriteChunk(const char* fourcc, std::span<const std::uint8_t> data, bool key) {
     const std::int64_t padded = static_cast<std::int64_t>(data.size() + (data.size() & 1));
     // The chunk, its index entry and the idx1 chunk header must all stay inside 32-bit RIFF sizes.
-    out_->EnsureRiffRoom(8 + padded + indexOut_->Tell() + 16 + 8);
+    out_.EnsureRiffRoom(8 + padded + indexOut_.Tell() + 16 + 8);
     std::uint8_t entry[16];
     std::copy_n(fourcc, 4, entry);
     BytePatcher e(entry);
     e.U32At(4, key ? kIndexKeyFrame : 0);
-    e.U32At(8, static_cast<std::uint32_t>(out_->Tell() - moviBase_));
+    e.U32At(8, static_cast<std::uint32_t>(out_.Tell() - moviBase_));
     e.U32At(12, static_cast<std::uint32_t>(data.size()));
-    indexOut_->Write(entry);
-    out_->WriteFourCC(fourcc);
-    out_->WriteU32(static_cast<std::uint32_t>(data.size()));
-    out_->Write(data);
-    if (data.size() & 1) out_->WriteZeros(1);
+    indexOut_.Write(entry);
+    out_.WriteChunk(fourcc, data);
     image_.SetU32(avi::MoviSize, image_.U32(avi::MoviSize) + static_cast<std::uint32_t>(8 + padded));
     if (fourcc[0] == 'X') {
         ++summary_.otherChunks;
@@ -371,20 +366,20 @@ void TAsf2Avi::Close() {
     // the whole file it wrote up to there.
     const bool wrote = placeholderWritten_ && converting_;
     bool keep = wrote && videoFrames_ > 0 &&
-                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_->LimitReached());
+                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_.LimitReached());
     try {
         if (keep) FinishOutput();
-        output_.Close();
+        // Nothing is pending after FinishOutput; a file that is not kept is removed, so what is
+        // pending then need not be written.
+        out_.CloseUnflushed();
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
         outcome_ = Outcome::Failed;
         keep = false;
-        try { output_.Close(); } catch (const IoError&) {}
+        try { out_.CloseUnflushed(); } catch (const IoError&) {}
     }
     try { source_.Close(); } catch (const IoError&) {}
-    try { index_.Close(); } catch (const IoError&) {}
-    out_.reset();
-    indexOut_.reset();
+    try { indexOut_.CloseUnflushed(); } catch (const IoError&) {}
     audioObjects_.reset();
     otherObjects_.reset();
     std::error_code ec;
@@ -399,23 +394,10 @@ void TAsf2Avi::Close() {
 }
 
 void TAsf2Avi::FinishOutput() {
-    indexOut_->Flush();
-    const std::int64_t indexSize = index_.Size();
-    out_->WriteFourCC("idx1");
-    out_->WriteU32(static_cast<std::uint32_t>(indexSize));
-    index_.Seek(0);
-    std::vector<std::uint8_t> block(kIndexCopyBlock);
-    for (std::int64_t left = indexSize; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, block.size()));
-        index_.ReadExact(std::span(block.data(), n));
-        out_->Write(std::span(block.data(), n));
-        left -= static_cast<std::int64_t>(n);
-    }
-    out_->Flush();
-    const std::int64_t size = output_.Size();
+    out_.AppendChunk("idx1", indexOut_);
+    const std::int64_t size = out_.Size();
     image_.SetU32(avi::RiffSize, static_cast<std::uint32_t>(size - 8));
-    output_.Seek(0);
-    output_.Write(image_.Data());
+    out_.Patch(0, image_.Data());
     summary_.outputSize = size;
 }
 
