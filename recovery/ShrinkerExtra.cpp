@@ -24,8 +24,7 @@ void TShrinker::ExtraCompress() {
     SetRatio("");
     NullHost silent;
     IHost& host = host_ ? *host_ : silent;
-    const std::string folder = ToolDirectory.empty() ? RunningProgramFolder() : ToolDirectory;
-    const std::string program = folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
+    const std::string program = ToolDirectory.empty() ? ClipwrightPath() : ClipwrightIn(ToolDirectory);
     const std::string temp = ToolOutputName(OutFileName, OutputFor::ShrinkTemp);
     // Events run every 100 ms meanwhile; a stop that arrives there is passed on to the tool.
     RunOptions options;
