@@ -198,21 +198,10 @@ void TAsf2Avi::Run() {
         return;
     }
     chunkSize_ = CheckedChunkSize(chunkSize_, kChunkBufferSize);
-    videoFrames_ = 0;
-    frameDuration_ = kDefaultFrameDuration;
-    histogram_.Clear();
-    image_.SetU32(avi::MoviSize, 4);
-    out_.Write(image_.Data());
-    placeholderWritten_ = true;
-    moviBase_ = out_.Tell() - 4;
-    ShowHeaderValues();
-
-    const std::string compression = image_.FourCC(avi::VideoCompression);
-    if (Upper(compression) == "WMV1" || Upper(compression) == "WMV2") {
-        if (host.Ask(WmvWarning(compression), Buttons::YesNoCancel, MessageKind::Warning) != Answer::Yes) {
-            outcome_ = Outcome::Declined;
-            return;
-        }
+    WritePlaceholder();
+    if (!VideoCodecAccepted()) {
+        outcome_ = Outcome::Declined;
+        return;
     }
 
     const std::uint64_t total = ReadDataObjectTotal(source_);
@@ -229,24 +218,54 @@ void TAsf2Avi::Run() {
     }
     host.SetProgressRange(analysis.count);
     host.Log("  找到" + std::to_string(analysis.count) + " 数据块");
+    SetFrameDuration();
 
+    source_.Seek(firstChunk);
+    host.Log("步骤 2, 正在转换...");
+    converting_ = true;
+    const TChunkPass conversion = WritePass(analysis.count);
+    ReportConversion(conversion);
+    summary_.chunks = conversion.count;
+    summary_.abandoned = conversion.abandoned;
+    outcome_ = conversion.aborted ? Outcome::Aborted : Outcome::Done;
+    // An AVI without a single video frame is no conversion: nothing usable came out.
+    if (videoFrames_ == 0 && !conversion.aborted) outcome_ = Outcome::Refused;
+}
+
+void TAsf2Avi::WritePlaceholder() {
+    videoFrames_ = 0;
+    frameDuration_ = kDefaultFrameDuration;
+    histogram_.Clear();
+    image_.SetU32(avi::MoviSize, 4);
+    out_.Write(image_.Data());
+    placeholderWritten_ = true;
+    moviBase_ = out_.Tell() - 4;
+    ShowHeaderValues();
+}
+
+bool TAsf2Avi::VideoCodecAccepted() {
+    const std::string compression = image_.FourCC(avi::VideoCompression);
+    if (Upper(compression) != "WMV1" && Upper(compression) != "WMV2") return true;
+    return Host().Ask(WmvWarning(compression), Buttons::YesNoCancel, MessageKind::Warning) == Answer::Yes;
+}
+
+void TAsf2Avi::SetFrameDuration() {
     frameDuration_ = histogram_.FrameDuration(TimingMethod);
     if (frameDuration_ <= 0) {
         // No interval between 10 and 500 ms was seen: nothing to average.
         frameDuration_ = kDefaultFrameDuration;
-        host.Log("  未找到可用的帧间隔, 使用默认帧时长: " + std::to_string(frameDuration_) + " 微秒");
+        Host().Log("  未找到可用的帧间隔, 使用默认帧时长: " + std::to_string(frameDuration_) + " 微秒");
     }
     image_.SetU32(avi::MicroSecPerFrame, static_cast<std::uint32_t>(frameDuration_));
     image_.SetU32(avi::VideoScale, static_cast<std::uint32_t>(frameDuration_));
     image_.SetU32(avi::VideoRate, 1000000);
     ShowHeaderValues();
+}
 
-    source_.Seek(firstChunk);
-    host.Log("步骤 2, 正在转换...");
-    converting_ = true;
+TChunkPass TAsf2Avi::WritePass(std::int64_t total) {
     TChunkPass conversion;
     try {
-        conversion = RunPass(Pass::Write, analysis.count);
+        conversion = RunPass(Pass::Write, total);
     } catch (...) {
         // Whatever was written stays counted in the header.
         image_.SetU32(avi::TotalFrames, static_cast<std::uint32_t>(videoFrames_));
@@ -255,6 +274,11 @@ void TAsf2Avi::Run() {
     }
     image_.SetU32(avi::TotalFrames, static_cast<std::uint32_t>(videoFrames_));
     image_.SetU32(avi::VideoLength, static_cast<std::uint32_t>(videoFrames_));
+    return conversion;
+}
+
+void TAsf2Avi::ReportConversion(const TChunkPass& conversion) {
+    IHost& host = Host();
     host.SetProgress(0);
     host.SetStatus("");
     host.Log("  数据块已放弃:" + std::to_string(conversion.abandoned));
@@ -268,11 +292,6 @@ void TAsf2Avi::Run() {
                  std::to_string(videoFrames_));
     }
     ShowHeaderValues();
-    summary_.chunks = conversion.count;
-    summary_.abandoned = conversion.abandoned;
-    outcome_ = conversion.aborted ? Outcome::Aborted : Outcome::Done;
-    // An AVI without a single video frame is no conversion: nothing usable came out.
-    if (videoFrames_ == 0 && !conversion.aborted) outcome_ = Outcome::Refused;
 }
 
 TChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {

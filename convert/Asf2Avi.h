@@ -88,6 +88,14 @@ private:
     enum class Pass { Analyse, Write };
     void ReadHeader();
     void Run();
+    // The steps of Run: the header image with placeholder values, the question about WMV
+    // video (false: declined), the frame duration from the analysis, the writing pass (the
+    // header counts the frames written, also when it fails), its closing lines.
+    void WritePlaceholder();
+    bool VideoCodecAccepted();
+    void SetFrameDuration();
+    TChunkPass WritePass(std::int64_t total);
+    void ReportConversion(const TChunkPass& conversion);
     TChunkPass RunPass(Pass pass, std::int64_t total);
     void ParseChunk(std::span<const std::uint8_t> chunk, Pass pass);
     void WriteMediaObject(std::span<const std::uint8_t> data, std::uint8_t streamByte);
