@@ -9,6 +9,7 @@
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 
@@ -405,8 +406,7 @@ void TAsf2Avi::Close() {
     std::filesystem::remove(indexName, ec);
     if (!keep) {
         SetEditMode(emClear);
-        if (wrote) RemoveUnfinishedOutput(OutFileName, host);
-        else RemoveEmptyOutput(OutFileName, host);
+        DiscardOutput(OutFileName, &host, wrote ? DiscardReason::Unfinished : DiscardReason::Empty);
     }
     host.Log("文件已关闭");
     host.Log("");

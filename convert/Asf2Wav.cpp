@@ -5,6 +5,7 @@
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 
@@ -200,8 +201,8 @@ void TAsf2Wav::Close() {
     }
     try { source_.Close(); } catch (const IoError&) {}
     assembler_.reset();
-    if (!headerWritten_) RemoveEmptyOutput(OutFileName, host);
-    else if (!keep) RemoveUnfinishedOutput(OutFileName, host);
+    if (!headerWritten_) DiscardOutput(OutFileName, &host, DiscardReason::Empty);
+    else if (!keep) DiscardOutput(OutFileName, &host, DiscardReason::Unfinished);
     host.Log("文件已关闭");
 }
 

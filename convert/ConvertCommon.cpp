@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "asf/AsfGuid.h"
 
@@ -183,16 +182,6 @@ void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& w
         host.Log("--->> 转换中写入错误");
         outcome = Outcome::Refused;
     }
-}
-
-void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
-    std::error_code ec;
-    if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);
-}
-
-void RemoveUnfinishedOutput(const std::string& path, ILogSink& log) {
-    std::error_code ec;
-    if (std::filesystem::remove(path, ec)) log.Log("未完成的输出文件已删除: " + path);
 }
 
 }  // namespace mendery

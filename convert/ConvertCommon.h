@@ -107,9 +107,4 @@ private:
 // which.
 void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& work);
 
-// Removes a file the run created but filled with nothing; logs what it did.
-void RemoveEmptyOutput(const std::string& path, ILogSink& log);
-// Removes an output the run created and left without a usable result; logs what it did.
-void RemoveUnfinishedOutput(const std::string& path, ILogSink& log);
-
 }  // namespace mendery
