@@ -1,26 +1,56 @@
 #include "asf/BufferedOutput.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace mendery {
+
+void BufferedOutput::WriteAround(std::span<const std::uint8_t> data) {
+    // An empty piece (an empty frame's chunk) may come without a pointer: nothing to copy.
+    if (data.empty()) return;
+    if (pending_ + data.size() > capacity_) Flush();
+    if (data.size() >= capacity_) {
+        file_.Write(data);
+        base_ += static_cast<std::int64_t>(data.size());
+        return;
+    }
+    std::memcpy(buffer_.get() + pending_, data.data(), data.size());
+    pending_ += data.size();
+}
 
 void BufferedOutput::Flush() {
     if (pending_ == 0) return;
     const std::size_t n = pending_;
     pending_ = 0;  // a failed write is not retried by the next flush
-    file_.Write(std::span(buffer_).first(n));
+    file_.Write(std::span(buffer_.get(), n));
     base_ += static_cast<std::int64_t>(n);
 }
 
-void BufferedOutput::Write(std::span<const std::uint8_t> data) {
-    if (pending_ + data.size() > buffer_.size()) Flush();
-    if (data.size() >= buffer_.size()) {
-        file_.Write(data);
-        base_ += static_cast<std::int64_t>(data.size());
-        return;
+void BufferedOutput::AppendTo(BufferedOutput& to) {
+    const std::int64_t size = Size();
+    file_.Seek(0);
+    // The buffer is free once everything is written out: it carries the copy.
+    for (std::int64_t left = size; left > 0;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, static_cast<std::int64_t>(capacity_)));
+        file_.ReadExact(std::span(buffer_.get(), n));
+        to.Write(std::span<const std::uint8_t>(buffer_.get(), n));
+        left -= static_cast<std::int64_t>(n);
     }
-    std::memcpy(buffer_.data() + pending_, data.data(), data.size());
-    pending_ += data.size();
+    base_ = size;
+}
+
+void BufferedOutput::Close() {
+    if (!file_.IsOpen()) return;
+    try {
+        Flush();
+    } catch (const IoError&) {
+        pending_ = 0;
+        try {
+            file_.Close();
+        } catch (const IoError&) {
+        }
+        throw;
+    }
+    file_.Close();
 }
 
 }  // namespace mendery

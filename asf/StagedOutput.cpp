@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <filesystem>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "asf/BinaryFile.h"
@@ -26,6 +28,34 @@ std::string TempTemplate(const std::string& target, std::size_t& suffixLength) {
     return folder.empty() ? name : (folder / name).string();
 }
 
+// The temporary files of the staged outputs that exist, each with its target. The re-encoder
+// runs on a thread of its own, hence the lock.
+class StagedNames {
+public:
+    void Add(const std::string& temp, const std::string& target) {
+        const std::lock_guard lock(mutex_);
+        targets_[temp] = target;
+    }
+    void Remove(const std::string& temp) {
+        const std::lock_guard lock(mutex_);
+        targets_.erase(temp);
+    }
+    std::string TargetOf(const std::string& path) const {
+        const std::lock_guard lock(mutex_);
+        const auto it = targets_.find(path);
+        return it == targets_.end() ? path : it->second;
+    }
+
+private:
+    mutable std::mutex mutex_;
+    std::map<std::string, std::string> targets_;
+};
+
+StagedNames& Staged() {
+    static StagedNames names;
+    return names;
+}
+
 }  // namespace
 
 StagedOutput::StagedOutput(std::string target) : target_(std::move(target)) {
@@ -44,10 +74,12 @@ StagedOutput::StagedOutput(std::string target) : target_(std::move(target)) {
     ::fchmod(fd, 0666 & ~mask);
     ::close(fd);
     temp_.assign(buffer.data());
+    Staged().Add(temp_, target_);
 }
 
 StagedOutput::~StagedOutput() {
     if (!committed_) Discard();
+    Staged().Remove(temp_);
 }
 
 void StagedOutput::Commit() {
@@ -63,6 +95,15 @@ void StagedOutput::Commit() {
 void StagedOutput::Discard() {
     if (committed_ || temp_.empty()) return;
     ::unlink(temp_.c_str());
+}
+
+std::string UserOutputName(const std::string& path) { return Staged().TargetOf(path); }
+
+void DiscardOutput(const std::string& path, ILogSink* log, DiscardReason why) {
+    std::error_code ec;
+    if (!fs::remove(path, ec) || !log) return;
+    const char* line = why == DiscardReason::Empty ? "未写入任何内容, 输出文件已删除: " : "未完成的输出文件已删除: ";
+    log->Log(line + UserOutputName(path));
 }
 
 std::string ExistingOutputRefusal(const std::string& target, bool overwrite) {

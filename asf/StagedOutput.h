@@ -5,6 +5,8 @@
 // it was. The temporary name keeps the target's extension, for code that looks at it.
 #include <string>
 
+#include "asf/Host.h"
+
 namespace mendery {
 
 class StagedOutput {
@@ -30,6 +32,22 @@ private:
     std::string target_, temp_;
     bool committed_ = false;
 };
+
+// The name the user knows an output by: the target of the staged output whose temporary file
+// `path` is, else `path` itself.
+std::string UserOutputName(const std::string& path);
+
+// Why a run removes the output it created.
+enum class DiscardReason {
+    Unfinished,  // it holds part of a result that is not usable
+    Empty,       // nothing was written to it
+};
+
+// Removes an output file a run created and does not keep, and logs that it did (nothing when
+// there was no file to remove; no log when `log` is null). The line names the file by
+// UserOutputName: a tool writing to a staged output's temporary file knows only that name, the
+// user only the target.
+void DiscardOutput(const std::string& path, ILogSink* log, DiscardReason why = DiscardReason::Unfinished);
 
 // The refusal for an output that already exists and may not be replaced (the command line
 // without --yes), or empty.

@@ -35,13 +35,17 @@ ToolRunner ClipwrightRunner::Runner() {
     return runner;
 }
 
-int ClipwrightRunner::CommandExitCode() const {
-    if (const int s = host_.StopSignal() ? host_.StopSignal() : last_.StopSignalSeen()) return 128 + s;
-    if (!ran_ || !last_.started) return kExitRefused;
-    if (last_.exitCode == 0) return kExitDone;
-    if (last_.exitCode == 3) return kExitIo;
-    return kExitRefused;
+int ClipwrightRunner::StopSignal() const { return host_.StopSignal() ? host_.StopSignal() : last_.StopSignalSeen(); }
+
+RunResult ClipwrightRunner::Result() const {
+    if (StopSignal() != 0) return RunResult::Stopped;
+    if (!ran_ || !last_.started) return RunResult::Refused;
+    if (last_.exitCode == 0) return RunResult::Done;
+    if (last_.exitCode == 3) return RunResult::IoError;
+    return RunResult::Refused;
 }
+
+int ClipwrightRunner::CommandExitCode() const { return ExitCodeFor(Result(), StopSignal()); }
 
 void ClipwrightRunner::PrintJson(const char* tool, const std::string& source, const std::string& output) const {
     const bool exists = !output.empty() && FileExists(output);
@@ -52,7 +56,7 @@ void ClipwrightRunner::PrintJson(const char* tool, const std::string& source, co
                         {"clipwrightStarted", last_.started},
                         {"clipwrightExitCode", last_.exitCode},
                         {"clipwrightMessages", last_.messages},
-                        {"result", CommandExitCode() == kExitDone ? "done" : last_.Stopped() ? "stopped" : "failed"}};
+                        {"result", Result() == RunResult::Done ? "done" : last_.Stopped() ? "stopped" : "failed"}};
     std::printf("%s\n", j.dump(2).c_str());
 }
 

@@ -6,6 +6,7 @@
 
 #include "launch/ProcessRunner.h"
 #include "cli/CliHost.h"
+#include "cli/RunResult.h"
 
 namespace mendery::cli {
 
@@ -13,17 +14,21 @@ class ClipwrightRunner {
 public:
     explicit ClipwrightRunner(CliHost& host, RunWording wording = RunWording::MainWindow);
     ToolRunner Runner();
-    const RunResult& Last() const { return last_; }
-    // The command's exit code: 128 + the signal after a stop, 0 done, 3 an input or output
-    // error, 1 otherwise (refused, failed, or clipwright could not be started).
+    const mendery::RunResult& Last() const { return last_; }
+    // How the command ended: stopped (by our signal or the one clipwright was stopped by),
+    // done, an input or output error, else refused (also when clipwright could not be started).
+    RunResult Result() const;
+    // Result()'s exit code; a stop gives 128 + its signal.
     int CommandExitCode() const;
     // Prints the --json summary of a command that ran clipwright.
     void PrintJson(const char* tool, const std::string& source, const std::string& output) const;
 
 private:
     CliHost& host_;
+    // The signal that stopped the command, 0 when none did.
+    int StopSignal() const;
     RunWording wording_;
-    RunResult last_;
+    mendery::RunResult last_;
     bool ran_ = false;
 };
 

@@ -24,13 +24,14 @@ const char* ResultName(TFlagFixResult r) {
     return "unknown";
 }
 
-int ExitCodeFor(TFlagFixResult r) {
+// A declined change leaves the file as the user wanted it: the command is done.
+RunResult ResultOf(TFlagFixResult r) {
     switch (r) {
         case TFlagFixResult::SetSeekable:
         case TFlagFixResult::SetLive:
-        case TFlagFixResult::Declined: return kExitDone;
-        case TFlagFixResult::IoFailed: return kExitIo;
-        default: return kExitRefused;
+        case TFlagFixResult::Declined: return RunResult::Done;
+        case TFlagFixResult::IoFailed: return RunResult::IoError;
+        default: return RunResult::Refused;
     }
 }
 
@@ -55,7 +56,7 @@ int RunFlags(const std::string& source, const CommonOptions& common) {
         nlohmann::json j = {{"tool", "flags"}, {"source", source}, {"result", ResultName(r)}};
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return ExitCodeFor(r);
+    return ExitCodeFor(ResultOf(r));
 }
 
 CommandRunner Setup(CLI::App& app) {

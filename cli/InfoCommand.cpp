@@ -105,10 +105,10 @@ CommandRunner Setup(CLI::App& app) {
             host.ProcessMessages();
             return host.StopRequested();
         });
-        if (info.stopped || host.StopRequested()) return CliHost::StoppedExitCode();
+        if (info.stopped || host.StopRequested()) return ExitCodeFor(RunResult::Stopped);
         if (common->json) std::printf("%s\n", ToJson(info).dump(2).c_str());
         else PrintText(info, host);
-        return info.problem.empty() || info.dataHead ? kExitDone : kExitRefused;
+        return ExitCodeFor(info.problem.empty() || info.dataHead ? RunResult::Done : RunResult::Refused);
     };
 }
 

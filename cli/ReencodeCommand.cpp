@@ -6,6 +6,7 @@
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <thread>
 
 #include "asf/OutputNames.h"
@@ -42,6 +43,72 @@ void LogSettings(CliHost& host, const TMediaEncoder& frame) {
     host.Say("平均视频帧率: " + c.Panel12 + "  图像质量: " + c.Panel11);
 }
 
+// Prepares the frame, applies the user's settings and starts the encoder. Empty when it runs,
+// else how the command ends (the reason was shown).
+std::optional<RunResult> StartEncoder(CliHost& host, TMediaEncoder& frame, TRunButton& button, const ReencodeArgs& args) {
+    try {
+        if (!frame.Prepare(&button)) return RunResult::Refused;
+        ApplyArgs(frame, args);
+        LogSettings(host, frame);
+        frame.StartStop();
+    } catch (const IoError& e) {
+        host.Message(e.what(), MessageKind::Error);
+        return RunResult::IoError;
+    } catch (const std::exception& e) {
+        host.Message(e.what(), MessageKind::Error);
+        return RunResult::Refused;
+    }
+    return std::nullopt;
+}
+
+// The frame's timer: a tick every 250 ms (or at once when the encoder ends) until a tick sees
+// the encoder stopped. The status goes to the terminal's status line, or every 5 s into the log.
+void PollEncoder(CliHost& host, TMediaEncoder& frame, bool json) {
+    const bool terminal = ::isatty(2) != 0;
+    int ticks = 0;
+    while (frame.Controls().Timer1Enabled) {
+        const std::chrono::milliseconds interval(TMediaEncoder::kTimerIntervalMs);
+        if (auto* encoder = frame.Encoder()) encoder->WaitUntilStopped(interval);
+        else std::this_thread::sleep_for(interval);
+        host.ProcessMessages();
+        frame.Timer1Timer();
+        const auto& c = frame.Controls();
+        if (!c.Timer1Enabled) break;
+        if (terminal) host.SetStatus(StatusLine(c));
+        else if (++ticks % 20 == 0 && !json) host.Say(StatusLine(c));
+    }
+    host.FinishProgress();
+}
+
+// How the encode ended; an error the encoder did not get from the disk is the input's.
+RunResult EncodeResult(const TMediaEncoder& frame) {
+    const auto* encoder = frame.Encoder();
+    RunResult ran = ResultOf(frame.LastOutcome());
+    if (ran == RunResult::IoError && encoder && !encoder->LastErrorIsIo()) ran = RunResult::Refused;
+    if (ran == RunResult::NotRun) ran = RunResult::Refused;
+    return ran;
+}
+
+void PrintJson(const ReencodeArgs& args, const TMediaEncoder& frame, const CommandOutput& output, std::int64_t outputSize) {
+    const auto* encoder = frame.Encoder();
+    const std::string error = encoder ? encoder->LastError() : "没有编码器";
+    nlohmann::json j = {{"tool", "reencode"},
+                        {"source", args.source},
+                        {"audioRow", frame.Controls().TrackBar1},
+                        {"audioBitrate", frame.AudioFormat.Bitrate},
+                        {"audioSamplesPerSec", frame.AudioFormat.SamplesPerSec},
+                        {"audioChannels", frame.AudioFormat.Channels},
+                        {"videoWidth", frame.VideoWidth},
+                        {"videoHeight", frame.VideoHeight},
+                        {"videoBitrate", frame.VideoBitrate},
+                        {"frameRate", frame.FrameRate},
+                        {"quality", frame.Quality},
+                        {"outputSize", output.Kept() ? outputSize : 0}};
+    output.AddToJson(j);
+    if (!error.empty()) j["error"] = error;
+    std::printf("%s\n", j.dump(2).c_str());
+}
+
 int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     CliHost host(common);
     CommandOutput output(host, common);
@@ -57,70 +124,21 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     // nothing; during the encode it stops the encoder.
     host.OnStopRequest = [&] { frame.RequestStop(); };
 
-    auto refusedSummary = [&](RunResult result) {
-        output.Finish({result, 0, "数据块"});
+    if (const auto notStarted = StartEncoder(host, frame, button, args)) {
+        output.Finish({*notStarted, 0, "数据块"});
         if (common.json) {
             nlohmann::json j = {{"tool", "reencode"}, {"source", args.source}};
             output.AddToJson(j);
             std::printf("%s\n", j.dump(2).c_str());
         }
-        return ExitCodeFor(result == RunResult::Done ? RunResult::Refused : result);
-    };
-    try {
-        if (!frame.Prepare(&button)) return refusedSummary(RunResult::Refused);
-        ApplyArgs(frame, args);
-        LogSettings(host, frame);
-        frame.StartStop();
-    } catch (const IoError& e) {
-        host.Message(e.what(), MessageKind::Error);
-        return refusedSummary(RunResult::IoError);
-    } catch (const std::exception& e) {
-        host.Message(e.what(), MessageKind::Error);
-        return refusedSummary(RunResult::Refused);
+        return ExitCodeFor(*notStarted);
     }
+    PollEncoder(host, frame, common.json);
 
-    // The frame's timer: a tick every 250 ms until a tick sees the encoder stopped.
-    const bool terminal = ::isatty(2) != 0;
-    int ticks = 0;
-    while (frame.Controls().Timer1Enabled) {
-        // A tick every 250 ms, or at once when the encoder ends.
-        const std::chrono::milliseconds interval(TMediaEncoder::kTimerIntervalMs);
-        if (auto* encoder = frame.Encoder()) encoder->WaitUntilStopped(interval);
-        else std::this_thread::sleep_for(interval);
-        host.ProcessMessages();
-        frame.Timer1Timer();
-        const auto& c = frame.Controls();
-        if (!c.Timer1Enabled) break;
-        if (terminal) host.SetStatus(StatusLine(c));
-        else if (++ticks % 20 == 0 && !common.json) host.Say(StatusLine(c));  // every 5 s in logs
-    }
-    host.FinishProgress();
-
-    const auto* encoder = frame.Encoder();
-    const std::string error = encoder ? encoder->LastError() : "没有编码器";
-    RunResult ran = ResultOf(frame.LastOutcome());
-    if (ran == RunResult::IoError && encoder && !encoder->LastErrorIsIo()) ran = RunResult::Refused;
-    if (ran == RunResult::NotRun) ran = RunResult::Refused;
     const std::int64_t packets = DataPacketsIn(output.WorkPath());
     const std::int64_t outputSize = FileSizeOf(output.WorkPath());
-    const RunResult result = output.Finish({ran, packets});
-    if (common.json) {
-        nlohmann::json j = {{"tool", "reencode"},
-                            {"source", args.source},
-                            {"audioRow", frame.Controls().TrackBar1},
-                            {"audioBitrate", frame.AudioFormat.Bitrate},
-                            {"audioSamplesPerSec", frame.AudioFormat.SamplesPerSec},
-                            {"audioChannels", frame.AudioFormat.Channels},
-                            {"videoWidth", frame.VideoWidth},
-                            {"videoHeight", frame.VideoHeight},
-                            {"videoBitrate", frame.VideoBitrate},
-                            {"frameRate", frame.FrameRate},
-                            {"quality", frame.Quality},
-                            {"outputSize", output.Kept() ? outputSize : 0}};
-        output.AddToJson(j);
-        if (!error.empty()) j["error"] = error;
-        std::printf("%s\n", j.dump(2).c_str());
-    }
+    const RunResult result = output.Finish({EncodeResult(frame), packets});
+    if (common.json) PrintJson(args, frame, output, outputSize);
     return ExitCodeFor(result);
 }
 

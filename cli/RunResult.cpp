@@ -15,10 +15,10 @@ RunResult ResultOf(Outcome outcome) {
     return RunResult::NotRun;
 }
 
-int ExitCodeFor(RunResult result) {
+int ExitCodeFor(RunResult result, int stopSignal) {
     switch (result) {
         case RunResult::Done: return kExitDone;
-        case RunResult::Stopped: return CliHost::StoppedExitCode();
+        case RunResult::Stopped: return stopSignal != 0 ? 128 + stopSignal : CliHost::StoppedExitCode();
         case RunResult::IoError: return kExitIo;
         default: return kExitRefused;
     }

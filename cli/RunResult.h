@@ -17,8 +17,10 @@ enum class RunResult {
 };
 
 RunResult ResultOf(Outcome outcome);
-// 130 or 143 for a stop, by the signal that asked for it.
-int ExitCodeFor(RunResult result);
+// The exit code of the table in CliHost.h. A stop gives 128 + the signal that asked for it:
+// `stopSignal` when the caller knows it (the one a child process was stopped by), else the one
+// this program received (130 or 143).
+int ExitCodeFor(RunResult result, int stopSignal = 0);
 const char* ResultName(RunResult result);
 
 }  // namespace mendery::cli

@@ -28,16 +28,17 @@ int RunSample(const std::string& source, const CommonOptions& common) {
     if (r.ok) host.Say(TSampleMaker::ResultText(source));
     else host.Log("失败: 未创建样本文件. 原因: " + r.error);
     const bool empty = !r.ok && r.error == TSampleMaker::kEmptySource;
+    const RunResult result = r.ok ? RunResult::Done : empty ? RunResult::NothingUsable : RunResult::IoError;
     if (common.json) {
         nlohmann::json j = {{"tool", "sample"},
                             {"source", source},
                             {"output", r.ok ? nlohmann::json(r.samplePath) : nlohmann::json(nullptr)},
-                            {"result", r.ok ? "done" : empty ? "no-media" : "io-error"},
+                            {"result", ResultName(result)},
                             {"bytes", r.ok ? r.bytes : 0}};
         if (!r.ok) j["error"] = r.error;
         std::printf("%s\n", j.dump(2).c_str());
     }
-    return r.ok ? kExitDone : empty ? kExitRefused : kExitIo;
+    return ExitCodeFor(result);
 }
 
 CommandRunner Setup(CLI::App& app) {

@@ -25,7 +25,6 @@ int RunShrink(const ShrinkArgs& args, const CommonOptions& common) {
     tool.FileName = args.source;
     tool.OutFileName = output.WorkPath();
     tool.ExtraCompression = !args.noExtra;
-    tool.ToolDirectory = RunningProgramFolder() + "/";
     host.OnStopRequest = [&] { tool.Aborted = true; };
     tool.Shrink();
 

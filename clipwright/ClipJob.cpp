@@ -473,87 +473,114 @@ Refusal CheckPaths(const ClipArgs& args) {
 
 }  // namespace
 
-int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
-               const std::function<void(const std::string&)>& warn, const ClipJobHooks& hooks) {
-    const Refusal refusal = CheckPaths(args);
-    if (refusal.code != 0) {
-        warn(refusal.text);
-        return refusal.code;
-    }
-    const ClipStopFlag* stop = hooks.stop;
-    std::string tempPath;
-    try {
-        // Created first, so that an output folder that cannot be written is said at once.
-        StagedOutput staged(args.output);
-        tempPath = staged.TempPath();
-        auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync, stop);
-        for (const auto& note : first->HeaderNotes()) warn("\"" + args.inputs[0] + "\": " + note);
-        for (std::size_t i = 1; i < args.inputs.size(); ++i) {
-            ClipSource other(args.inputs[i], args.resync, stop);
-            std::string why = JoinIncompatibility(*first, other, args.sameBitrate);
-            if (!why.empty()) {
-                warn(why);
-                return 1;
-            }
-            for (const auto& note : other.HeaderNotes()) warn("\"" + args.inputs[i] + "\": " + note);
-        }
-        ClipWriter writer(staged.TempPath(), *first, stop);
-        ClipEmitter emitter(writer, first->PrerollMs(), first->VideoStream());
-        SourceStats stats;
-        auto addStats = [&](const ClipSource& s) {
-            stats.goodPackets += s.Stats().goodPackets;
-            stats.droppedBlocks += s.Stats().droppedBlocks;
-            stats.resyncs += s.Stats().resyncs;
-            stats.skippedBytes += s.Stats().skippedBytes;
-        };
-        if (args.GetMode() == ClipArgs::Mode::Cut) {
-            ClipProgress progress(hooks, args.pieces.size());
-            for (std::size_t i = 0; i < args.pieces.size(); ++i)
-                CutPiece(*first, emitter, args.pieces[i], args.istart, stop, progress, i);
-            addStats(*first);
-        } else {
-            ClipProgress progress(hooks, args.inputs.size());
-            for (std::size_t i = 0; i < args.inputs.size(); ++i) {
-                std::unique_ptr<ClipSource> owned;
-                ClipSource* src = first.get();
-                if (i > 0) {
-                    owned = std::make_unique<ClipSource>(args.inputs[i], args.resync, stop);
-                    src = owned.get();
-                }
-                emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart && MarksKeyFrames(*src, stop)});
-                src->Rewind(0);
-                src->ResetStats();
-                SourcePacket p;
-                while (src->Next(p)) {
-                    CheckClipStop(stop);
-                    emitter.Emit(p);
-                    progress.At(i, src->BytesRead(), src->DataBytes());
-                }
-                emitter.EndRange();
-                addStats(*src);
-            }
-        }
-        if (writer.PacketsWritten() == 0) {
-            warn(args.GetMode() == ClipArgs::Mode::Cut ? "所选范围内没有媒体数据包; 没有写出输出文件"
-                                                       : "输入文件中没有可以解析的媒体数据包; 没有写出输出文件");
+namespace {
+
+using Say = std::function<void(const std::string&)>;
+
+void AddStats(SourceStats& total, const SourceStats& s) {
+    total.goodPackets += s.goodPackets;
+    total.droppedBlocks += s.droppedBlocks;
+    total.resyncs += s.resyncs;
+    total.skippedBytes += s.skippedBytes;
+}
+
+// Warns of what was repaired in the headers of the inputs and checks that every input after the
+// first can be joined to it. Empty when the job may go on, else its exit code after the reason
+// was said.
+std::optional<int> CheckInputs(const ClipArgs& args, const ClipSource& first, const Say& warn, const ClipStopFlag* stop) {
+    for (const auto& note : first.HeaderNotes()) warn("\"" + args.inputs[0] + "\": " + note);
+    for (std::size_t i = 1; i < args.inputs.size(); ++i) {
+        ClipSource other(args.inputs[i], args.resync, stop);
+        const std::string why = JoinIncompatibility(first, other, args.sameBitrate);
+        if (!why.empty()) {
+            warn(why);
             return 1;
         }
-        const std::uint64_t length = emitter.OutputLengthMs();
-        writer.Finish(first->PrerollMs() + length, std::max<std::uint64_t>(length, emitter.LastSendMs()));
-        first.reset();
-        // A stop that came while the file was finished still counts: nothing takes the output's name.
-        CheckClipStop(stop);
-        staged.Commit();
-        ClipProgress(hooks, 1).Finished();
-        const auto& c = emitter.Counters();
-        say("读取的数据包 " + std::to_string(stats.goodPackets) + ", 丢弃的损坏块 " + std::to_string(stats.droppedBlocks) +
-            (args.resync ? ", 重新同步 " + std::to_string(stats.resyncs) + " 次, 跳过 " + std::to_string(stats.skippedBytes) +
-                               " 字节"
-                         : ""));
-        say("写入的数据包 " + std::to_string(writer.PacketsWritten()) + " (复制 " + std::to_string(c.packetsCopied) + ", 重建 " +
-            std::to_string(c.packetsRebuilt) + "), 时长 " + FormatSeconds(length) + " 秒");
-        say("输出文件: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " 字节)");
-        return 0;
+        for (const auto& note : other.HeaderNotes()) warn("\"" + args.inputs[i] + "\": " + note);
+    }
+    return std::nullopt;
+}
+
+SourceStats CutPieces(const ClipArgs& args, ClipSource& source, ClipEmitter& emitter, const ClipJobHooks& hooks) {
+    ClipProgress progress(hooks, args.pieces.size());
+    for (std::size_t i = 0; i < args.pieces.size(); ++i)
+        CutPiece(source, emitter, args.pieces[i], args.istart, hooks.stop, progress, i);
+    return source.Stats();
+}
+
+// Every input whole, one after the other (basic repair has one).
+SourceStats CopyInputs(const ClipArgs& args, ClipSource& first, ClipEmitter& emitter, const ClipJobHooks& hooks) {
+    const ClipStopFlag* stop = hooks.stop;
+    SourceStats stats;
+    ClipProgress progress(hooks, args.inputs.size());
+    for (std::size_t i = 0; i < args.inputs.size(); ++i) {
+        std::unique_ptr<ClipSource> owned;
+        ClipSource* src = &first;
+        if (i > 0) {
+            owned = std::make_unique<ClipSource>(args.inputs[i], args.resync, stop);
+            src = owned.get();
+        }
+        emitter.BeginRange(*src, {0, kNoEnd, src->PrerollMs(), !args.istart && MarksKeyFrames(*src, stop)});
+        src->Rewind(0);
+        src->ResetStats();
+        SourcePacket p;
+        while (src->Next(p)) {
+            CheckClipStop(stop);
+            emitter.Emit(p);
+            progress.At(i, src->BytesRead(), src->DataBytes());
+        }
+        emitter.EndRange();
+        AddStats(stats, src->Stats());
+    }
+    return stats;
+}
+
+void SayTotals(const ClipArgs& args, const SourceStats& stats, const ClipWriter& writer, const ClipEmitter& emitter,
+               const Say& say) {
+    const auto& c = emitter.Counters();
+    say("读取的数据包 " + std::to_string(stats.goodPackets) + ", 丢弃的损坏块 " + std::to_string(stats.droppedBlocks) +
+        (args.resync ? ", 重新同步 " + std::to_string(stats.resyncs) + " 次, 跳过 " + std::to_string(stats.skippedBytes) +
+                           " 字节"
+                     : ""));
+    say("写入的数据包 " + std::to_string(writer.PacketsWritten()) + " (复制 " + std::to_string(c.packetsCopied) + ", 重建 " +
+        std::to_string(c.packetsRebuilt) + "), 时长 " + FormatSeconds(emitter.OutputLengthMs()) + " 秒");
+    say("输出文件: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " 字节)");
+}
+
+// The job's work once its paths are checked: everything up to the committed output and the
+// closing lines. Returns the exit code; failures throw.
+int RunCheckedJob(const ClipArgs& args, const Say& say, const Say& warn, const ClipJobHooks& hooks, std::string& tempPath) {
+    const ClipStopFlag* stop = hooks.stop;
+    // Created first, so that an output folder that cannot be written is said at once.
+    StagedOutput staged(args.output);
+    tempPath = staged.TempPath();
+    auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync, stop);
+    if (const auto refused = CheckInputs(args, *first, warn, stop)) return *refused;
+    ClipWriter writer(staged.TempPath(), *first, stop);
+    ClipEmitter emitter(writer, first->PrerollMs(), first->VideoStream());
+    const SourceStats stats = args.GetMode() == ClipArgs::Mode::Cut ? CutPieces(args, *first, emitter, hooks)
+                                                                    : CopyInputs(args, *first, emitter, hooks);
+    if (writer.PacketsWritten() == 0) {
+        warn(args.GetMode() == ClipArgs::Mode::Cut ? "所选范围内没有媒体数据包; 没有写出输出文件"
+                                                   : "输入文件中没有可以解析的媒体数据包; 没有写出输出文件");
+        return 1;
+    }
+    const std::uint64_t length = emitter.OutputLengthMs();
+    writer.Finish(first->PrerollMs() + length, std::max<std::uint64_t>(length, emitter.LastSendMs()));
+    first.reset();
+    // A stop that came while the file was finished still counts: nothing takes the output's name.
+    CheckClipStop(stop);
+    staged.Commit();
+    ClipProgress(hooks, 1).Finished();
+    SayTotals(args, stats, writer, emitter, say);
+    return 0;
+}
+
+// Called inside a catch block: says why the job ended and returns its exit code. An exception
+// that is not one of a job's endings goes on to RunClipJob's caller.
+int ReportFailure(const ClipArgs& args, const std::string& tempPath, const Say& warn) {
+    try {
+        throw;
     } catch (const ClipStopped& s) {
         warn(std::string(s.signal == SIGTERM ? "收到终止信号" : "用户中止") + ", 已停止; 没有写出输出文件");
         return 128 + s.signal;
@@ -575,6 +602,23 @@ int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&
     } catch (const std::bad_alloc&) {
         warn("内存不足");
         return 1;
+    }
+}
+
+}  // namespace
+
+int RunClipJob(const ClipArgs& args, const std::function<void(const std::string&)>& say,
+               const std::function<void(const std::string&)>& warn, const ClipJobHooks& hooks) {
+    const Refusal refusal = CheckPaths(args);
+    if (refusal.code != 0) {
+        warn(refusal.text);
+        return refusal.code;
+    }
+    std::string tempPath;
+    try {
+        return RunCheckedJob(args, say, warn, hooks, tempPath);
+    } catch (...) {
+        return ReportFailure(args, tempPath, warn);
     }
 }
 

@@ -9,6 +9,7 @@
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 
@@ -127,19 +128,17 @@ void TAsf2Avi::Convert() {
     }
     source_.Open(FileName, BinaryFile::Mode::Read);
     try {
-        output_.Open(OutFileName, BinaryFile::Mode::Create);
-        index_.Open(indexName, BinaryFile::Mode::Create);
+        out_.Create(OutFileName);
+        indexOut_.Create(indexName);
     } catch (...) {
         source_.Close();
-        if (output_.IsOpen()) {
-            output_.Close();
+        if (out_.IsOpen()) {
+            out_.CloseUnflushed();
             std::error_code ec;
             std::filesystem::remove(OutFileName, ec);
         }
         throw;
     }
-    out_ = std::make_unique<TBufferedOutput>(output_);
-    indexOut_ = std::make_unique<TBufferedOutput>(index_, 64 * 1024);
     audioObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
     otherObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
     SetEditMode(emLock);
@@ -200,21 +199,10 @@ void TAsf2Avi::Run() {
         return;
     }
     chunkSize_ = CheckedChunkSize(chunkSize_, kChunkBufferSize);
-    videoFrames_ = 0;
-    frameDuration_ = kDefaultFrameDuration;
-    histogram_.Clear();
-    image_.SetU32(avi::MoviSize, 4);
-    out_->Write(image_.Data());
-    placeholderWritten_ = true;
-    moviBase_ = out_->Tell() - 4;
-    ShowHeaderValues();
-
-    const std::string compression = image_.FourCC(avi::VideoCompression);
-    if (Upper(compression) == "WMV1" || Upper(compression) == "WMV2") {
-        if (host.Ask(WmvWarning(compression), Buttons::YesNoCancel, MessageKind::Warning) != Answer::Yes) {
-            outcome_ = Outcome::Declined;
-            return;
-        }
+    WritePlaceholder();
+    if (!VideoCodecAccepted()) {
+        outcome_ = Outcome::Declined;
+        return;
     }
 
     const std::uint64_t total = ReadDataObjectTotal(source_);
@@ -231,24 +219,54 @@ void TAsf2Avi::Run() {
     }
     host.SetProgressRange(analysis.count);
     host.Log("  找到" + std::to_string(analysis.count) + " 数据块");
+    SetFrameDuration();
 
+    source_.Seek(firstChunk);
+    host.Log("步骤 2, 正在转换...");
+    converting_ = true;
+    const TChunkPass conversion = WritePass(analysis.count);
+    ReportConversion(conversion);
+    summary_.chunks = conversion.count;
+    summary_.abandoned = conversion.abandoned;
+    outcome_ = conversion.aborted ? Outcome::Aborted : Outcome::Done;
+    // An AVI without a single video frame is no conversion: nothing usable came out.
+    if (videoFrames_ == 0 && !conversion.aborted) outcome_ = Outcome::Refused;
+}
+
+void TAsf2Avi::WritePlaceholder() {
+    videoFrames_ = 0;
+    frameDuration_ = kDefaultFrameDuration;
+    histogram_.Clear();
+    image_.SetU32(avi::MoviSize, 4);
+    out_.Write(image_.Data());
+    placeholderWritten_ = true;
+    moviBase_ = out_.Tell() - 4;
+    ShowHeaderValues();
+}
+
+bool TAsf2Avi::VideoCodecAccepted() {
+    const std::string compression = image_.FourCC(avi::VideoCompression);
+    if (Upper(compression) != "WMV1" && Upper(compression) != "WMV2") return true;
+    return Host().Ask(WmvWarning(compression), Buttons::YesNoCancel, MessageKind::Warning) == Answer::Yes;
+}
+
+void TAsf2Avi::SetFrameDuration() {
     frameDuration_ = histogram_.FrameDuration(TimingMethod);
     if (frameDuration_ <= 0) {
         // No interval between 10 and 500 ms was seen: nothing to average.
         frameDuration_ = kDefaultFrameDuration;
-        host.Log("  未找到可用的帧间隔, 使用默认帧时长: " + std::to_string(frameDuration_) + " 微秒");
+        Host().Log("  未找到可用的帧间隔, 使用默认帧时长: " + std::to_string(frameDuration_) + " 微秒");
     }
     image_.SetU32(avi::MicroSecPerFrame, static_cast<std::uint32_t>(frameDuration_));
     image_.SetU32(avi::VideoScale, static_cast<std::uint32_t>(frameDuration_));
     image_.SetU32(avi::VideoRate, 1000000);
     ShowHeaderValues();
+}
 
-    source_.Seek(firstChunk);
-    host.Log("步骤 2, 正在转换...");
-    converting_ = true;
+TChunkPass TAsf2Avi::WritePass(std::int64_t total) {
     TChunkPass conversion;
     try {
-        conversion = RunPass(Pass::Write, analysis.count);
+        conversion = RunPass(Pass::Write, total);
     } catch (...) {
         // Whatever was written stays counted in the header.
         image_.SetU32(avi::TotalFrames, static_cast<std::uint32_t>(videoFrames_));
@@ -257,6 +275,11 @@ void TAsf2Avi::Run() {
     }
     image_.SetU32(avi::TotalFrames, static_cast<std::uint32_t>(videoFrames_));
     image_.SetU32(avi::VideoLength, static_cast<std::uint32_t>(videoFrames_));
+    return conversion;
+}
+
+void TAsf2Avi::ReportConversion(const TChunkPass& conversion) {
+    IHost& host = Host();
     host.SetProgress(0);
     host.SetStatus("");
     host.Log("  数据块已放弃:" + std::to_string(conversion.abandoned));
@@ -270,11 +293,6 @@ void TAsf2Avi::Run() {
                  std::to_string(videoFrames_));
     }
     ShowHeaderValues();
-    summary_.chunks = conversion.count;
-    summary_.abandoned = conversion.abandoned;
-    outcome_ = conversion.aborted ? Outcome::Aborted : Outcome::Done;
-    // An AVI without a single video frame is no conversion: nothing usable came out.
-    if (videoFrames_ == 0 && !conversion.aborted) outcome_ = Outcome::Refused;
 }
 
 TChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
@@ -342,18 +360,15 @@ void TAsf2Avi::InsertEmptyFrame() {
 void TAsf2Avi::WriteChunk(const char* fourcc, std::span<const std::uint8_t> data, bool key) {
     const std::int64_t padded = static_cast<std::int64_t>(data.size() + (data.size() & 1));
     // The chunk, its index entry and the idx1 chunk header must all stay inside 32-bit RIFF sizes.
-    out_->EnsureRiffRoom(8 + padded + indexOut_->Tell() + 16 + 8);
+    out_.EnsureRiffRoom(8 + padded + indexOut_.Tell() + 16 + 8);
     std::uint8_t entry[16];
     std::copy_n(fourcc, 4, entry);
     BytePatcher e(entry);
     e.U32At(4, key ? kIndexKeyFrame : 0);
-    e.U32At(8, static_cast<std::uint32_t>(out_->Tell() - moviBase_));
+    e.U32At(8, static_cast<std::uint32_t>(out_.Tell() - moviBase_));
     e.U32At(12, static_cast<std::uint32_t>(data.size()));
-    indexOut_->Write(entry);
-    out_->WriteFourCC(fourcc);
-    out_->WriteU32(static_cast<std::uint32_t>(data.size()));
-    out_->Write(data);
-    if (data.size() & 1) out_->WriteZeros(1);
+    indexOut_.Write(entry);
+    out_.WriteChunk(fourcc, data);
     image_.SetU32(avi::MoviSize, image_.U32(avi::MoviSize) + static_cast<std::uint32_t>(8 + padded));
     if (fourcc[0] == 'X') {
         ++summary_.otherChunks;
@@ -371,51 +386,37 @@ void TAsf2Avi::Close() {
     // the whole file it wrote up to there.
     const bool wrote = placeholderWritten_ && converting_;
     bool keep = wrote && videoFrames_ > 0 &&
-                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_->LimitReached());
+                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_.LimitReached());
     try {
         if (keep) FinishOutput();
-        output_.Close();
+        // Nothing is pending after FinishOutput; a file that is not kept is removed, so what is
+        // pending then need not be written.
+        out_.CloseUnflushed();
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
         outcome_ = Outcome::Failed;
         keep = false;
-        try { output_.Close(); } catch (const IoError&) {}
+        try { out_.CloseUnflushed(); } catch (const IoError&) {}
     }
     try { source_.Close(); } catch (const IoError&) {}
-    try { index_.Close(); } catch (const IoError&) {}
-    out_.reset();
-    indexOut_.reset();
+    try { indexOut_.CloseUnflushed(); } catch (const IoError&) {}
     audioObjects_.reset();
     otherObjects_.reset();
     std::error_code ec;
     std::filesystem::remove(indexName, ec);
     if (!keep) {
         SetEditMode(emClear);
-        if (wrote) RemoveUnfinishedOutput(OutFileName, host);
-        else RemoveEmptyOutput(OutFileName, host);
+        DiscardOutput(OutFileName, &host, wrote ? DiscardReason::Unfinished : DiscardReason::Empty);
     }
     host.Log("文件已关闭");
     host.Log("");
 }
 
 void TAsf2Avi::FinishOutput() {
-    indexOut_->Flush();
-    const std::int64_t indexSize = index_.Size();
-    out_->WriteFourCC("idx1");
-    out_->WriteU32(static_cast<std::uint32_t>(indexSize));
-    index_.Seek(0);
-    std::vector<std::uint8_t> block(kIndexCopyBlock);
-    for (std::int64_t left = indexSize; left > 0;) {
-        const std::size_t n = static_cast<std::size_t>(std::min<std::int64_t>(left, block.size()));
-        index_.ReadExact(std::span(block.data(), n));
-        out_->Write(std::span(block.data(), n));
-        left -= static_cast<std::int64_t>(n);
-    }
-    out_->Flush();
-    const std::int64_t size = output_.Size();
+    out_.AppendChunk("idx1", indexOut_);
+    const std::int64_t size = out_.Size();
     image_.SetU32(avi::RiffSize, static_cast<std::uint32_t>(size - 8));
-    output_.Seek(0);
-    output_.Write(image_.Data());
+    out_.Patch(0, image_.Data());
     summary_.outputSize = size;
 }
 

@@ -13,6 +13,7 @@
 #include "convert/AviHeader.h"
 #include "convert/AviTiming.h"
 #include "convert/ConvertCommon.h"
+#include "convert/RiffOutput.h"
 #include "asf/BinaryFile.h"
 #include "asf/Host.h"
 
@@ -28,7 +29,6 @@ public:
     static constexpr std::size_t kChunkBufferSize = 65536;
     static constexpr std::size_t kAssemblyBufferSize = 131073;
     static constexpr std::int64_t kDefaultFrameDuration = 500000;  // µs, until a pass has measured one
-    static constexpr std::size_t kIndexCopyBlock = 64000;
 
     std::string FileName, OutFileName;
     // Stop request, set by the host at any time; a run ends after the chunk it is at and
@@ -88,6 +88,14 @@ private:
     enum class Pass { Analyse, Write };
     void ReadHeader();
     void Run();
+    // The steps of Run: the header image with placeholder values, the question about WMV
+    // video (false: declined), the frame duration from the analysis, the writing pass (the
+    // header counts the frames written, also when it fails), its closing lines.
+    void WritePlaceholder();
+    bool VideoCodecAccepted();
+    void SetFrameDuration();
+    TChunkPass WritePass(std::int64_t total);
+    void ReportConversion(const TChunkPass& conversion);
     TChunkPass RunPass(Pass pass, std::int64_t total);
     void ParseChunk(std::span<const std::uint8_t> chunk, Pass pass);
     void WriteMediaObject(std::span<const std::uint8_t> data, std::uint8_t streamByte);
@@ -113,8 +121,10 @@ private:
     TTimeline timeline_;
     bool placeholderWritten_ = false;
     bool converting_ = false;  // the writing pass has begun
-    BinaryFile source_, output_, index_;
-    std::unique_ptr<TBufferedOutput> out_, indexOut_;
+    BinaryFile source_;
+    RiffOutput out_;
+    // The idx1 entries, spooled to OutFileName + ".idx" while the chunks are written.
+    BufferedOutput indexOut_{64 * 1024};
     std::unique_ptr<TMediaObjectAssembler> audioObjects_, otherObjects_;
 };
 

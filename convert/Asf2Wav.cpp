@@ -5,6 +5,7 @@
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 
@@ -78,12 +79,11 @@ void TAsf2Wav::Convert() {
     }
     source_.Open(FileName, BinaryFile::Mode::Read);
     try {
-        output_.Open(OutFileName, BinaryFile::Mode::Create);
+        out_.Create(OutFileName);
     } catch (...) {
         source_.Close();
         throw;
     }
-    out_ = std::make_unique<TBufferedOutput>(output_);
     assembler_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
 
     RunConversion(host, outcome_, [this] {
@@ -126,7 +126,7 @@ void TAsf2Wav::Extract() {
     }
     chunkSize_ = CheckedChunkSize(chunkSize_, kChunkBufferSize);
     host.Log("正在转换流 #" + std::to_string(streamNumber_));
-    out_->Write(WaveHeaderImage(format_));
+    out_.Write(WaveHeaderImage(format_));
     headerWritten_ = true;
 
     const std::uint64_t total = ReadDataObjectTotal(source_);
@@ -176,8 +176,8 @@ void TAsf2Wav::ParseChunk(std::span<const std::uint8_t> chunk) {
 }
 
 void TAsf2Wav::WriteObject(std::span<const std::uint8_t> data) {
-    out_->EnsureRiffRoom(static_cast<std::int64_t>(data.size()));
-    out_->Write(data);
+    out_.EnsureRiffRoom(static_cast<std::int64_t>(data.size()));
+    out_.Write(data);
     ++summary_.objects;
 }
 
@@ -187,35 +187,30 @@ void TAsf2Wav::Close() {
     // extracted, what the run created is removed. A run ended by the RIFF size limit keeps
     // the whole file it wrote up to there.
     bool keep = headerWritten_ && summary_.objects > 0 &&
-                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_->LimitReached());
+                (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_.LimitReached());
     try {
         if (keep) FinishOutput();
-        output_.Close();
+        // Nothing is pending after FinishOutput; a file that is not kept is removed, so what is
+        // pending then need not be written.
+        out_.CloseUnflushed();
     } catch (const IoError& e) {
         host.Log(std::string("访问文件出错: ") + e.what());
         outcome_ = Outcome::Failed;
         keep = false;
-        try { output_.Close(); } catch (const IoError&) {}
+        try { out_.CloseUnflushed(); } catch (const IoError&) {}
     }
     try { source_.Close(); } catch (const IoError&) {}
-    out_.reset();
     assembler_.reset();
-    if (!headerWritten_) RemoveEmptyOutput(OutFileName, host);
-    else if (!keep) RemoveUnfinishedOutput(OutFileName, host);
+    if (!headerWritten_) DiscardOutput(OutFileName, &host, DiscardReason::Empty);
+    else if (!keep) DiscardOutput(OutFileName, &host, DiscardReason::Unfinished);
     host.Log("文件已关闭");
 }
 
 void TAsf2Wav::FinishOutput() {
-    out_->Flush();
     // Both size fields agree with the file's length, whatever ended the run.
-    const std::int64_t size = output_.Size();
-    std::uint8_t field[4];
-    BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - 8));
-    output_.Seek(4);
-    output_.Write(field);
-    BytePatcher(field).U32At(0, static_cast<std::uint32_t>(size - headerLength_ - 8));
-    output_.Seek(headerLength_ + 4);
-    output_.Write(field);
+    const std::int64_t size = out_.Size();
+    out_.PatchU32(4, static_cast<std::uint32_t>(size - 8));
+    out_.PatchU32(headerLength_ + 4, static_cast<std::uint32_t>(size - headerLength_ - 8));
     summary_.outputSize = size;
 }
 

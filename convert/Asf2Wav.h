@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "convert/ConvertCommon.h"
+#include "convert/RiffOutput.h"
 #include "asf/BinaryFile.h"
 #include "asf/Host.h"
 
@@ -66,8 +67,8 @@ private:
     std::int32_t headerLength_ = 20;
     std::vector<std::uint8_t> format_;  // the chosen stream's format block
     bool headerWritten_ = false;
-    BinaryFile source_, output_;
-    std::unique_ptr<TBufferedOutput> out_;
+    BinaryFile source_;
+    RiffOutput out_;
     std::unique_ptr<TMediaObjectAssembler> assembler_;
 };
 

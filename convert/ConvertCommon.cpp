@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 
 #include "asf/AsfGuid.h"
 
@@ -167,52 +166,6 @@ TMediaObjectAssembler::Result TMediaObjectAssembler::Put(std::uint32_t offset, s
     return Result::Complete;
 }
 
-TBufferedOutput::TBufferedOutput(BinaryFile& file, std::size_t capacity)
-    : file_(file), buffer_(capacity), filePos_(file.Tell()) {}
-
-void TBufferedOutput::Write(std::span<const std::uint8_t> data) {
-    if (data.empty()) return;  // an empty frame's chunk has no data (and maybe no pointer)
-    if (data.size() > buffer_.size() - used_) Flush();
-    if (data.size() >= buffer_.size()) {
-        file_.Write(data);
-        filePos_ += static_cast<std::int64_t>(data.size());
-        return;
-    }
-    std::memcpy(buffer_.data() + used_, data.data(), data.size());
-    used_ += data.size();
-}
-
-void TBufferedOutput::WriteFourCC(const char* fourcc) {
-    Write(std::span(reinterpret_cast<const std::uint8_t*>(fourcc), 4));
-}
-
-void TBufferedOutput::WriteU32(std::uint32_t v) {
-    const std::uint8_t b[4] = {std::uint8_t(v), std::uint8_t(v >> 8), std::uint8_t(v >> 16), std::uint8_t(v >> 24)};
-    Write(b);
-}
-
-void TBufferedOutput::WriteZeros(std::size_t n) {
-    static const std::uint8_t zeros[64]{};
-    while (n > 0) {
-        std::size_t k = std::min(n, sizeof zeros);
-        Write(std::span(zeros, k));
-        n -= k;
-    }
-}
-
-void TBufferedOutput::EnsureRiffRoom(std::int64_t bytes) {
-    if (bytes <= kRiffLimit - Tell()) return;
-    limitReached_ = true;
-    throw ConvertRefusal("输出文件将超过4 GB (RIFF文件大小字段的上限), 转换在此结束.");
-}
-
-void TBufferedOutput::Flush() {
-    if (used_ == 0) return;
-    file_.Write(std::span(buffer_.data(), used_));
-    filePos_ += static_cast<std::int64_t>(used_);
-    used_ = 0;
-}
-
 void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& work) {
     try {
         work();
@@ -229,16 +182,6 @@ void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& w
         host.Log("--->> 转换中写入错误");
         outcome = Outcome::Refused;
     }
-}
-
-void RemoveEmptyOutput(const std::string& path, ILogSink& log) {
-    std::error_code ec;
-    if (std::filesystem::remove(path, ec)) log.Log("未写入任何内容, 输出文件已删除: " + path);
-}
-
-void RemoveUnfinishedOutput(const std::string& path, ILogSink& log) {
-    std::error_code ec;
-    if (std::filesystem::remove(path, ec)) log.Log("未完成的输出文件已删除: " + path);
 }
 
 }  // namespace mendery

@@ -1,6 +1,6 @@
 #pragma once
 // Pieces both rewrapping converters (AVI and WAV) share: how a run ended, the reading of the
-// source's head, the chunk loop, media object assembly and a buffered output file.
+// source's head, the chunk loop and media object assembly.
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -102,41 +102,9 @@ private:
     std::size_t objectSize_ = 0;
 };
 
-// An output file written sequentially through a buffer.
-class TBufferedOutput {
-public:
-    explicit TBufferedOutput(BinaryFile& file, std::size_t capacity = 256 * 1024);
-    void Write(std::span<const std::uint8_t> data);
-    void WriteFourCC(const char* fourcc);
-    void WriteU32(std::uint32_t v);
-    void WriteZeros(std::size_t n);
-    // Refuses (ConvertRefusal) when `bytes` more would take the file past the 32-bit sizes of
-    // RIFF. What was written before stays a whole file: LimitReached() tells the run so.
-    void EnsureRiffRoom(std::int64_t bytes);
-    bool LimitReached() const { return limitReached_; }
-    std::int64_t Tell() const { return filePos_ + static_cast<std::int64_t>(used_); }
-    void Flush();
-
-private:
-    BinaryFile& file_;
-    std::vector<std::uint8_t> buffer_;
-    std::size_t used_ = 0;
-    std::int64_t filePos_ = 0;
-    bool limitReached_ = false;
-};
-
-// The largest RIFF file whose 32-bit size fields still hold its length.
-inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
-
-
 // Runs a converter's work. A refusal, a read or write error (logged with its reason), or
 // header objects that contradict their own sizes end it with its log line, and `outcome` says
 // which.
 void RunConversion(IHost& host, Outcome& outcome, const std::function<void()>& work);
-
-// Removes a file the run created but filled with nothing; logs what it did.
-void RemoveEmptyOutput(const std::string& path, ILogSink& log);
-// Removes an output the run created and left without a usable result; logs what it did.
-void RemoveUnfinishedOutput(const std::string& path, ILogSink& log);
 
 }  // namespace mendery

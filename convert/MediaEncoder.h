@@ -125,6 +125,11 @@ private:
     void ReadSource();
     void ShowSource(const TMediaSourceInfo& info);
     void Start();
+    // The steps of Start: the session's settings from the panel's values (kept in the public
+    // fields too), loading the encoder engine (false, after saying so, when there is none),
+    // starting it.
+    TSessionSettings SettingsFromPanel();
+    bool LoadEncoder();
     void RunEncoder(const std::string& session);
     void Stop();
     void StoppedBeforeStart();

@@ -51,6 +51,31 @@ void TMediaEncoder::Start() {
         throw IoError("无法打开源文件 \"" + FileName + "\": " + why);
     }
 
+    const TSessionSettings settings = SettingsFromPanel();
+    const std::string session = SessionPath();
+    SessionFileLock lock(session);  // held until the encoder has loaded the session
+    WriteSessionFile(session, settings);
+
+    c_.Label3 = "STARTING";
+    SetCaption("停止");
+    host_.Log("正在安装解码引擎.");
+    if (!LoadEncoder()) return;
+
+    c_.Timer1Enabled = true;
+    c_.Label4 = "00:00:00.0 / 00:00:00.0";
+    c_.Label1 = "?";
+    c_.Label25 = "?";
+    Changed();
+    host_.ProcessMessages();
+    // The stop button (or Ctrl-C) while events ran: the encoder is not started at all.
+    if (stopRequested_) {
+        StoppedBeforeStart();
+        return;
+    }
+    RunEncoder(session);
+}
+
+TSessionSettings TMediaEncoder::SettingsFromPanel() {
     VideoBitrate = BitrateFrom(c_.Panel10);
     Quality = c_.TrackBar3;
     FrameRate = c_.TrackBar4;
@@ -65,13 +90,10 @@ void TMediaEncoder::Start() {
     s.AvgTimePerFrame = AvgTimePerFrame;
     s.VideoWidth = VideoWidth;
     s.VideoHeight = VideoHeight;
-    const std::string session = SessionPath();
-    SessionFileLock lock(session);  // held until the encoder has loaded the session
-    WriteSessionFile(session, s);
+    return s;
+}
 
-    c_.Label3 = "STARTING";
-    SetCaption("停止");
-    host_.Log("正在安装解码引擎.");
+bool TMediaEncoder::LoadEncoder() {
     encoder_.reset();
     encoderLoadError_.clear();
     try {
@@ -82,31 +104,17 @@ void TMediaEncoder::Start() {
     } catch (...) {
         encoder_.reset();
     }
-    if (!encoder_) {
-        const std::string name = "\"Microsoft Media Encoder 7.1\"";
-        host_.Message("错误: 找不到解码引擎.\r您必须安装 " + name, MessageKind::Error);
-        host_.Log("->找不到解码引擎.");
-        host_.Log("安装 " + name);
-        if (!encoderLoadError_.empty()) host_.Log("原因: " + encoderLoadError_);
-        c_.Label3 = "等待中";
-        SetCaption("开始");
-        outcome_ = Outcome::Refused;
-        Changed();
-        return;
-    }
-
-    c_.Timer1Enabled = true;
-    c_.Label4 = "00:00:00.0 / 00:00:00.0";
-    c_.Label1 = "?";
-    c_.Label25 = "?";
+    if (encoder_) return true;
+    const std::string name = "\"Microsoft Media Encoder 7.1\"";
+    host_.Message("错误: 找不到解码引擎.\r您必须安装 " + name, MessageKind::Error);
+    host_.Log("->找不到解码引擎.");
+    host_.Log("安装 " + name);
+    if (!encoderLoadError_.empty()) host_.Log("原因: " + encoderLoadError_);
+    c_.Label3 = "等待中";
+    SetCaption("开始");
+    outcome_ = Outcome::Refused;
     Changed();
-    host_.ProcessMessages();
-    // The stop button (or Ctrl-C) while events ran: the encoder is not started at all.
-    if (stopRequested_) {
-        StoppedBeforeStart();
-        return;
-    }
-    RunEncoder(session);
+    return false;
 }
 
 void TMediaEncoder::RunEncoder(const std::string& session) {

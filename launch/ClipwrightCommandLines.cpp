@@ -45,9 +45,8 @@ std::string ShrinkExtraParameters(const std::string& o) {
     return "-i " + QuotedPath(o) + " -o " + QuotedPath(o + ".tmp") + " -y";
 }
 
-std::string ClipwrightPath() {
-    std::string folder = RunningProgramFolder();
-    return folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
-}
+std::string ClipwrightIn(const std::string& folder) { return folder + (folder.ends_with('/') ? "" : "/") + "clipwright"; }
+
+std::string ClipwrightPath() { return ClipwrightIn(RunningProgramFolder()); }
 
 }  // namespace mendery

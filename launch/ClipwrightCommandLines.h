@@ -24,6 +24,8 @@ std::string CutCopyParameters(const std::string& source, const std::string& outp
 std::string CutExceptParameters(const std::string& source, const std::string& output, std::int64_t s, std::int64_t e);
 std::string ShrinkExtraParameters(const std::string& shrinkerOutput);
 
+// clipwright in `folder` (given with or without its trailing slash).
+std::string ClipwrightIn(const std::string& folder);
 // clipwright beside the running program.
 std::string ClipwrightPath();
 

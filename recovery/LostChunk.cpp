@@ -1,13 +1,13 @@
 #include "recovery/LostChunk.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacket.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
 namespace mendery {
@@ -319,8 +319,7 @@ void TLostChunk::RemoveOutput() {
         out_.Close();
     } catch (const IoError&) {
     }
-    std::error_code ec;
-    if (std::filesystem::remove(OutFileName, ec)) Log("未完成的输出文件已删除: " + OutFileName);
+    DiscardOutput(OutFileName, host_);
 }
 
 void TLostChunk::FinishOutput() {

@@ -9,6 +9,7 @@
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
 namespace mendery {
@@ -63,8 +64,7 @@ void TShrinker::RemoveOutput() {
         out_.Close();
     } catch (const IoError&) {
     }
-    std::error_code ec;
-    if (std::filesystem::remove(OutFileName, ec)) Log("未完成的输出文件已删除: " + OutFileName);
+    DiscardOutput(OutFileName, host_);
 }
 
 void TShrinker::Shrink() {

@@ -8,6 +8,7 @@
 #include "asf/OutputNames.h"
 #include "launch/ProcessRunner.h"
 #include "asf/BinaryFile.h"
+#include "asf/NullHost.h"
 #include "recovery/Shrinker.h"
 
 namespace mendery {
@@ -16,26 +17,14 @@ namespace {
 // The tool's result must be larger than this to count; anything smaller is a failed run.
 constexpr std::int64_t kSmallestUsableResult = 10000;
 
-class SilentHost : public IHost {
-public:
-    void Log(std::string_view) override {}
-    void ClearLog() override {}
-    void SetProgressRange(std::int64_t) override {}
-    void SetProgress(std::int64_t) override {}
-    void ProcessMessages() override {}
-    void Message(std::string_view, MessageKind) override {}
-    Answer Ask(std::string_view, Buttons, MessageKind) override { return Answer::No; }
-};
-
 }  // namespace
 
 void TShrinker::ExtraCompress() {
     Log("正在开始附加压缩...");
     SetRatio("");
-    SilentHost silent;
+    NullHost silent;
     IHost& host = host_ ? *host_ : silent;
-    const std::string folder = ToolDirectory.empty() ? RunningProgramFolder() : ToolDirectory;
-    const std::string program = folder + (folder.ends_with('/') ? "" : "/") + "clipwright";
+    const std::string program = ToolDirectory.empty() ? ClipwrightPath() : ClipwrightIn(ToolDirectory);
     const std::string temp = ToolOutputName(OutFileName, OutputFor::ShrinkTemp);
     // Events run every 100 ms meanwhile; a stop that arrives there is passed on to the tool.
     RunOptions options;

@@ -1,12 +1,12 @@
 #include "repair/AsfFile.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/StagedOutput.h"
 
 namespace mendery {
 
@@ -259,8 +259,7 @@ void TAsfFile::RemoveOutput() {
         output_.Close();
     } catch (const IoError&) {
     }
-    std::error_code ec;
-    if (std::filesystem::remove(OutFileName, ec)) Log(0, "未完成的输出文件已删除: " + OutFileName);
+    DiscardOutput(OutFileName, LogBox);
 }
 
 Outcome TAsfFile::RunPass() {

@@ -8,6 +8,7 @@
 
 #include "asf/BinaryFile.h"
 #include "asf/StagedOutput.h"
+#include "support/AsfBuilder.h"
 
 namespace fs = std::filesystem;
 using namespace mendery;
@@ -78,6 +79,36 @@ TEST(StagedOutput, UnwritableFolderAndExistingOutputAreRefusedWithReason) {
     EXPECT_NE(ExistingOutputRefusal(existing, false).find("--yes"), std::string::npos);
     EXPECT_TRUE(ExistingOutputRefusal(existing, true).empty());
     EXPECT_TRUE(ExistingOutputRefusal((s.dir / "b.wmv").string(), false).empty());
+}
+
+// A tool that removes its unfinished output knows only the name it wrote to; the user asked for
+// the target. The line names the target while the staging lasts, the file itself otherwise,
+// and nothing is said when there was nothing to remove.
+TEST(StagedOutput, DiscardedOutputIsNamedByItsTarget) {
+    Scratch s;
+    const std::string target = s.Write("movie.avi", "what the user had");
+    test::RecordingHost host;
+    std::string temp;
+    {
+        StagedOutput out(target);
+        temp = out.TempPath();
+        EXPECT_EQ(UserOutputName(temp), target);
+        std::ofstream(temp, std::ios::binary) << "half a result";
+        DiscardOutput(temp, &host);
+        EXPECT_FALSE(fs::exists(temp));
+        DiscardOutput(temp, &host, DiscardReason::Empty);  // already gone: no second line
+        StagedOutput empty((s.dir / "new.wav").string());
+        DiscardOutput(empty.TempPath(), &host, DiscardReason::Empty);
+        DiscardOutput(empty.TempPath(), nullptr);  // a tool without a host
+    }
+    EXPECT_EQ(host.lines, (std::vector<std::string>{"未完成的输出文件已删除: " + target,
+                                                    "未写入任何内容, 输出文件已删除: " + (s.dir / "new.wav").string()}));
+    EXPECT_EQ(Read(target), "what the user had");
+    EXPECT_EQ(s.Entries(), 1u);
+    EXPECT_EQ(UserOutputName(temp), temp) << "forgotten with its staging";
+    const std::string plain = s.Write("plain.wmv", "x");
+    DiscardOutput(plain, &host);
+    EXPECT_EQ(host.lines.back(), "未完成的输出文件已删除: " + plain);
 }
 
 TEST(InputFiles, FifoDeviceAndFolderAreRefusedWithoutBlocking) {

@@ -150,6 +150,39 @@ TEST(CliOutputRules, AnsweringNoOrFindingNothingToDoKeepsTheExistingOutput) {
     EXPECT_EQ(FilesIn(dir).size(), 5u);
 }
 
+// A tool that removes what it wrote says so once, by the name the user gave: the temporary file
+// beside it is no name the user knows. A file with a video and an audio stream but no packet
+// leaves every tool with an unfinished output; a file without video leaves the AVI converter's
+// output empty.
+TEST(CliOutputRules, ARemovedOutputIsNamedOnceByTheTarget) {
+    TempDir dir;
+    const std::string noPackets = AsfBuilder().VideoStream(1, "MP43").AudioStream(2).WriteTo(dir / "empty.wmv");
+    const std::string audioOnly = (dir / "audio.wma").string();
+    fs::copy_file(SampleFile("c_wmav2.wma"), audioOnly);
+    struct Case {
+        std::string command, source, extension, line;
+    };
+    const std::string unfinished = "未完成的输出文件已删除: ", empty = "未写入任何内容, 输出文件已删除: ";
+    const std::vector<Case> cases = {
+        {"repair --preset bad-chunks", noPackets, ".wmv", unfinished},
+        {"recover", noPackets, ".wmv", unfinished},
+        {"avi", noPackets, ".avi", unfinished},
+        {"wav", noPackets, ".wav", unfinished},
+        {"avi", audioOnly, ".avi", empty},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.command + " " + c.source);
+        const std::string out = (dir / ("out" + c.extension)).string();
+        std::string log;
+        EXPECT_EQ(RunCommand(Cli(c.command + " " + Quote(c.source) + " -o " + Quote(out)) + " </dev/null", &log), 1) << log;
+        EXPECT_NE(log.find(c.line + out + "\n"), std::string::npos) << log;
+        EXPECT_EQ(log.find("输出文件已删除"), log.rfind("输出文件已删除")) << log;
+        EXPECT_EQ(log.find(".part-"), std::string::npos) << log;
+        EXPECT_EQ(LastLine(log).rfind("失败: ", 0), 0u) << log;
+        EXPECT_EQ(FilesIn(dir), (std::vector<std::string>{"audio.wma", "empty.wmv"}));
+    }
+}
+
 TEST(CliOutputRules, InputsThatAreNotRegularFilesAreRefusedAtOnce) {
     TempDir dir;
     const std::string fifo = (dir / "pipe.wmv").string();

@@ -1,6 +1,6 @@
 #pragma once
 // Shared by the libFuzzer targets: the input as a file in a per-process scratch folder in
-// memory, and a host that discards everything.
+// memory. The targets' host is NullHost (asf/NullHost.h), which discards everything.
 //
 // The tools open their files by name, rename and remove them, so the input has to be a real
 // file in a real folder; a folder on tmpfs (/dev/shm) costs no disk work, which on a disk
@@ -18,20 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "asf/Host.h"
+#include "asf/NullHost.h"
 
 namespace mendery::fuzz {
-
-class QuietHost : public IHost {
-public:
-    void Log(std::string_view) override {}
-    void ClearLog() override {}
-    void SetProgressRange(std::int64_t) override {}
-    void SetProgress(std::int64_t) override {}
-    void ProcessMessages() override {}
-    void Message(std::string_view, MessageKind) override {}
-    Answer Ask(std::string_view, Buttons, MessageKind) override { return Answer::No; }
-};
 
 class Scratch {
 public:

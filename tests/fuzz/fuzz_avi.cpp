@@ -6,7 +6,7 @@
 using namespace mendery;
 
 namespace {
-class AnsweringHost : public fuzz::QuietHost {
+class AnsweringHost : public NullHost {
 public:
     Answer answer = Answer::No;
     Answer Ask(std::string_view, Buttons, MessageKind) override { return answer; }

@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 2) return 0;
     const std::uint16_t options = static_cast<std::uint16_t>(data[0] | (data[1] << 8));
     const std::string source = scratch.Write("in.asf", data + 2, size - 2);
-    fuzz::QuietHost host;
+    NullHost host;
     TAsfFile engine;
     engine.AttachHost(host);
     engine.FileName = source;

@@ -11,7 +11,7 @@
 using namespace mendery;
 
 namespace {
-class AnsweringHost : public fuzz::QuietHost {
+class AnsweringHost : public NullHost {
 public:
     explicit AnsweringHost(bool yes) : yes_(yes) {}
     Answer Ask(std::string_view, Buttons, MessageKind) override { return yes_ ? Answer::Yes : Answer::No; }

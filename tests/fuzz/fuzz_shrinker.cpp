@@ -7,7 +7,7 @@ using namespace mendery;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::Scratch scratch;
-    fuzz::QuietHost host;
+    NullHost host;
     TShrinker tool;
     tool.AttachHost(host);
     tool.FileName = scratch.Write("in.asf", data, size);

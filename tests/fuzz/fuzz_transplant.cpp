@@ -13,7 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::size_t split = std::min<std::size_t>(data[0] | (data[1] << 8), size - 2);
     const std::string source = scratch.Write("src.asf", data + 2, split);
     const std::string output = scratch.Write("out.asf", data + 2 + split, size - 2 - split);
-    fuzz::QuietHost host;
+    NullHost host;
     TransplantCodecList(host, source, output);
     return 0;
 }

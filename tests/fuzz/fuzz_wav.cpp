@@ -7,7 +7,7 @@ using namespace mendery;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::Scratch scratch;
     const std::string source = scratch.Write("in.asf", data, size);
-    fuzz::QuietHost host;
+    NullHost host;
     TAsf2Wav tool;
     tool.AttachHost(host);
     tool.FileName = source;

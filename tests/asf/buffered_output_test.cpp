@@ -1,0 +1,100 @@
+// The one buffered writer of new output files: what reaches the file, in which order, and what
+// sizing, patching, spooling and closing see of what is still pending.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "asf/BufferedOutput.h"
+#include "support/AsfBuilder.h"
+
+using namespace mendery;
+using namespace mendery::test;
+
+namespace {
+
+Bytes Counting(std::size_t n, std::uint8_t from) {
+    Bytes b(n);
+    std::iota(b.begin(), b.end(), from);
+    return b;
+}
+
+}  // namespace
+
+// Pieces smaller than the buffer, exactly its size, larger than it and empty ones (an empty
+// frame's chunk comes without a pointer) reach the file in the order written, and Tell always
+// counts what is pending.
+TEST(BufferedOutput, PiecesOfEverySizeLandInOrder) {
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(16);
+    out.Create(path);
+    Bytes expected;
+    for (const std::size_t n : {5, 0, 11, 16, 3, 40, 0, 15, 1, 16}) {
+        const Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size()));
+        out.Write(n == 0 ? std::span<const std::uint8_t>() : std::span<const std::uint8_t>(piece));
+        expected.insert(expected.end(), piece.begin(), piece.end());
+        EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
+    }
+    EXPECT_EQ(out.Size(), static_cast<std::int64_t>(expected.size()));
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+// A size field patched once the length is known: the pending bytes are written first, the
+// patch lands at its place at once, and the writer goes on from behind it.
+TEST(BufferedOutput, PatchWritesPendingBytesFirstAndLandsInPlace) {
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(64);
+    out.Create(path);
+    out.Write(Counting(10, 0));
+    const Bytes field = {0xAA, 0xBB};
+    out.Patch(2, field);
+    EXPECT_EQ(out.Tell(), 4);
+    Bytes onDisk = ReadFileBytes(path);
+    ASSERT_EQ(onDisk.size(), 10u) << "the patch is written at once, after what was pending";
+    EXPECT_EQ(onDisk[2], 0xAA);
+    EXPECT_EQ(onDisk[3], 0xBB);
+    EXPECT_EQ(onDisk[9], 9);
+    out.Close();
+}
+
+// The AVI index is spooled to a file of its own and then appended whole to the main output,
+// through the spool's own buffer (smaller than the index here).
+TEST(BufferedOutput, AppendToCopiesTheWholeSpoolAfterWhatItHeld) {
+    TempDir dir;
+    BufferedOutput spool(16), main(64);
+    spool.Create((dir / "spool.bin").string());
+    main.Create((dir / "main.bin").string());
+    const Bytes head = Counting(7, 200), entries = Counting(100, 0);
+    main.Write(head);
+    spool.Write(std::span(entries).first(60));
+    spool.Write(std::span(entries).subspan(60));  // the last part still pending in the spool
+    spool.AppendTo(main);
+    EXPECT_EQ(main.Tell(), static_cast<std::int64_t>(head.size() + entries.size()));
+    main.Close();
+    spool.Close();
+    Bytes expected = head;
+    expected.insert(expected.end(), entries.begin(), entries.end());
+    EXPECT_EQ(ReadFileBytes(dir / "main.bin"), expected);
+    EXPECT_EQ(ReadFileBytes(dir / "spool.bin"), entries);
+}
+
+// A run that does not keep its output closes it without writing what is pending (the file is
+// removed next); Close writes it out. A writer is reused from run to run.
+TEST(BufferedOutput, CloseUnflushedDropsPendingBytesAndTheWriterCanBeReused) {
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(64);
+    out.Create(path);
+    out.Write(Counting(10, 0));
+    out.CloseUnflushed();
+    EXPECT_FALSE(out.IsOpen());
+    EXPECT_TRUE(ReadFileBytes(path).empty());
+
+    out.Create(path);
+    EXPECT_EQ(out.Tell(), 0);
+    out.Write(Counting(3, 0));
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(path), Counting(3, 0));
+}
