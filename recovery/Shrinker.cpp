@@ -247,12 +247,9 @@ void TShrinker::MeasureChunk(std::span<const std::uint8_t> chunk) {
     } else if (packet.errorKind == PacketError::ZeroPayloadCount) {
         // No payload: the chunk uses its fields up to the payload flags.
         usedLength_ = std::max(usedLength_, static_cast<std::int64_t>(packet.payloadFlagsAt + 1));
-    } else if (packet.errorKind == PacketError::PayloadOverrun) {
-        // A payload claims bytes past the chunk's end: no cut may take them from it.
-        usedLength_ = std::max(usedLength_, static_cast<std::int64_t>(chunkSize_));
     } else {
-        // Fields that do not fit the chunk: it is damaged like a chunk with a bad signature,
-        // and is cut to the used length like one.
+        // Fields that do not fit the chunk (or each other): it is damaged like a chunk with a
+        // bad signature, and is cut to the used length like one.
         Log("负载字段超出数据块,  Chunk #" + std::to_string(chunkIndex_));
     }
 }
