@@ -219,8 +219,8 @@ void TAsfFile::RepairPadding(const ParsedPacket& chunk, std::uint32_t& length) {
         paddingAt -= 2;
     }
     if (chunk.paddingLengthWidth == 0) return;  // no padding field, or the chunk ends before it
-    // The padding is what follows the last non-zero byte. A dword field (both bits set) gets
-    // its low word.
+    // The padding is what follows the last non-zero byte. Of a dword field (both bits set)
+    // only the low bytes are rewritten.
     const std::uint32_t padding = chunkSize_ - length;
     BytePatcher patch(buffer_);
     if (FixPad10 && (chunk.lengthTypeFlags & 0x10)) patch.U16At(paddingAt, static_cast<std::uint16_t>(padding));

@@ -127,7 +127,9 @@ private:
     Summary summary_;
     BufferedInput source_;
     BufferedOutput output_;
-    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize);
+    // The largest chunk (65535 bytes) and the two bytes after it that removing a packet length
+    // field moves in.
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize + 2);
     std::vector<std::uint8_t> lastGood_;
     std::vector<std::uint8_t> signed_;  // a kept block read with its signature put back
     std::size_t headerBytes_ = 0;

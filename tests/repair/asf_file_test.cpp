@@ -310,6 +310,14 @@ TEST(AsfFileRepair, RewritesSendTimesAsTheSumOfDurations) {
     EXPECT_TRUE(run.host.HasLine(
         "CH:   1, CC:   2, TC: 2BC-  1E,   0, I:0,  P: 8,  4: 5D  D 1E  0 -  0  0  0  0  1  0  0  0 -  0  0  8 D8  1  0  0  0"))
         << run.host.AllLines();
+
+    // Without the detail option the same run writes the same file and no detail line.
+    RepairRun quiet(b.Build());
+    quiet.engine.FixTimeCodes = quiet.engine.FixPlayTime = true;
+    ASSERT_EQ(quiet.Go(), Outcome::Done);
+    EXPECT_EQ(quiet.Output(), out);
+    EXPECT_EQ(quiet.host.AllLines().find("CC:"), std::string::npos) << quiet.host.AllLines();
+    EXPECT_TRUE(quiet.host.HasLine("纯播放时间,  为:90100000  is:850000"));
 }
 
 TEST(AsfFileRepair, UnknownLayoutIsTimedButNotOverwritten) {
@@ -344,6 +352,32 @@ TEST(AsfFileRepair, PaddingRepairsOfAPacketWithALengthField) {
     EXPECT_FALSE(parsed.explicitPacketLength);
     EXPECT_EQ(parsed.payloads[0].dataLength, 400u);
     EXPECT_EQ(parsed.paddingLength, kPacket - parsed.usedEnd);
+}
+
+TEST(AsfFileRepair, LargestChunkSizeWithAPacketLengthFieldRemoved) {
+    // A 65535-byte chunk whose content reaches its last byte: removing the packet length field
+    // moves in the two bytes after the chunk, which the engine's buffer must hold.
+    constexpr std::uint32_t kLargest = 65535;
+    AsfBuilder b = AsfBuilder().PacketSize(kLargest).VideoStream(1);
+    PacketSpec p;
+    p.lengthTypeFlags = 0x50;
+    p.payloads[0].data = Bytes(kLargest - 30, 7);
+    b.Packet(p).Packet(p);
+    const Bytes file = b.Build();
+    RepairRun run(file);
+    run.engine.FixPad40 = run.engine.FixPad10 = true;
+    ASSERT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
+    const Bytes out = run.Output();
+    ASSERT_EQ(out.size(), file.size());
+    for (std::uint64_t i = 0; i < 2; ++i) {
+        const auto at = PacketOffset(out, kLargest, i);
+        const auto parsed = ParsePacket(std::span(out).subspan(at, kLargest), kLargest);
+        ASSERT_TRUE(parsed.ok) << parsed.error;
+        EXPECT_FALSE(parsed.explicitPacketLength);
+        EXPECT_EQ(parsed.payloads[0].dataLength, kLargest - 30);  // every payload byte kept, two bytes of padding after them
+        EXPECT_EQ(out[at + kLargest - 3], 7);
+        EXPECT_EQ(out[at + kLargest - 1], 0);
+    }
 }
 
 TEST(AsfFileRepair, HeaderFixesDescribeTheChunksWritten) {
