@@ -5,126 +5,167 @@
 namespace mendery {
 namespace {
 
-void ReadPayloadHeader(ByteCursor& c, const ParsedPacket& p, PacketPayload& pl) {
-    std::uint8_t sn = c.U8();
-    pl.streamNumber = sn & 0x7F;
-    pl.keyFrame = (sn & 0x80) != 0;
-    pl.mediaObjectNumber = c.ByLengthType((p.propertyFlags >> 4) & 3);
-    std::uint64_t offsetAt = c.Pos();
-    pl.offsetIntoMediaObject = c.ByLengthType((p.propertyFlags >> 2) & 3);
-    pl.replicatedLength = c.ByLengthType(p.propertyFlags & 3);
-    if (pl.replicatedLength == 1) {
+// A packet whose fields contradict each other; a field past the end of the bytes is the
+// cursor's TruncatedData.
+struct PacketFault {
+    PacketError kind;
+    const char* text;
+};
+
+void ReadPayloadHeader(ByteCursor& cursor, const ParsedPacket& parsed, PacketPayload& payload) {
+    const std::uint8_t streamByte = cursor.U8();
+    payload.streamNumber = streamByte & 0x7F;
+    payload.keyFrame = (streamByte & 0x80) != 0;
+    payload.mediaObjectNumber = cursor.ByLengthType((parsed.propertyFlags >> 4) & 3);
+    const std::uint64_t offsetAt = cursor.Pos();
+    payload.offsetIntoMediaObject = cursor.ByLengthType((parsed.propertyFlags >> 2) & 3);
+    payload.replicatedLength = cursor.ByLengthType(parsed.propertyFlags & 3);
+    if (payload.replicatedLength == 1) {
         // Compressed payload: the offset field holds the presentation time.
-        pl.compressed = true;
-        pl.presentationTime = pl.offsetIntoMediaObject;
-        pl.hasPresentationTime = ((p.propertyFlags >> 2) & 3) == 3;
-        pl.presentationTimeAt = offsetAt;
-        pl.presentationTimeDelta = c.U8();
+        payload.compressed = true;
+        payload.presentationTime = payload.offsetIntoMediaObject;
+        payload.hasPresentationTime = ((parsed.propertyFlags >> 2) & 3) == 3;
+        payload.presentationTimeAt = offsetAt;
+        payload.presentationTimeDelta = cursor.U8();
         return;
     }
-    pl.replicatedAt = c.Pos();
-    auto rep = c.Bytes(pl.replicatedLength);
-    if (rep.size() >= 8) {
-        ByteCursor r(rep);
-        pl.mediaObjectSize = r.U32();
-        pl.presentationTime = r.U32();
-        pl.hasPresentationTime = true;
-        pl.presentationTimeAt = pl.replicatedAt + 4;
+    payload.replicatedAt = cursor.Pos();
+    const auto replicated = cursor.Bytes(payload.replicatedLength);
+    if (replicated.size() >= 8) {
+        ByteCursor fields(replicated);
+        payload.mediaObjectSize = fields.U32();
+        payload.presentationTime = fields.U32();
+        payload.hasPresentationTime = true;
+        payload.presentationTimeAt = payload.replicatedAt + 4;
     }
 }
 
-void SplitCompressed(std::span<const std::uint8_t> packet, PacketPayload& pl) {
-    ByteCursor c(packet);
-    c.Seek(pl.dataAt);
-    ByteCursor sub = c.Sub(pl.dataLength);
-    while (!sub.AtEnd()) {
-        std::uint8_t len = sub.U8();
-        std::uint64_t at = pl.dataAt + sub.Pos();
-        sub.Skip(len);
-        pl.pieces.push_back({at, len});
+void SplitCompressed(std::span<const std::uint8_t> packet, PacketPayload& payload) {
+    ByteCursor cursor(packet);
+    cursor.Seek(payload.dataAt);
+    ByteCursor group = cursor.Sub(payload.dataLength);
+    while (!group.AtEnd()) {
+        const std::uint8_t length = group.U8();
+        const std::uint64_t at = payload.dataAt + group.Pos();
+        group.Skip(length);
+        payload.pieces.push_back({at, length});
     }
+}
+
+// The error correction data and the payload parsing information, up to the duration.
+void ReadParsingInfo(ByteCursor& cursor, std::uint32_t packetSize, ParsedPacket& parsed) {
+    const std::uint8_t first = cursor.U8();
+    if (first & 0x80) {
+        parsed.hasErrorCorrection = true;
+        if (first & 0x60) throw PacketFault{PacketError::BadErrorCorrection, "纠错数据长度类型不是0"};
+        cursor.Skip(first & 0x0F);
+        parsed.lengthTypeFlagsAt = cursor.Pos();
+        parsed.lengthTypeFlags = cursor.U8();
+    } else {
+        parsed.lengthTypeFlags = first;
+    }
+    parsed.propertyFlags = cursor.U8();
+    const unsigned packetLengthType = (parsed.lengthTypeFlags >> 5) & 3,
+                   sequenceType = (parsed.lengthTypeFlags >> 1) & 3,
+                   paddingType = (parsed.lengthTypeFlags >> 3) & 3;
+    parsed.packetLengthAt = cursor.Pos();
+    parsed.packetLengthWidth = LengthTypeWidth(packetLengthType);
+    parsed.explicitPacketLength = packetLengthType != 0;
+    parsed.packetLength = cursor.ByLengthType(packetLengthType, packetSize);
+    parsed.sequence = cursor.ByLengthType(sequenceType);
+    parsed.paddingLengthAt = cursor.Pos();
+    parsed.paddingLengthWidth = LengthTypeWidth(paddingType);
+    parsed.paddingLength = cursor.ByLengthType(paddingType);
+    parsed.sendTimeAt = cursor.Pos();
+    parsed.sendTime = cursor.U32();
+    parsed.duration = cursor.U16();
+    parsed.parsingInfoRead = true;
+}
+
+// Where the payloads end: the packet length (or packet size) less the padding.
+std::uint64_t PayloadEnd(const ByteCursor& cursor, std::size_t available, std::uint32_t packetSize,
+                         const ParsedPacket& parsed, std::uint64_t& end) {
+    end = packetSize;
+    if (parsed.explicitPacketLength) {
+        if (parsed.packetLength > packetSize) throw PacketFault{PacketError::LengthOverSize, "数据包长度字段大于数据块大小"};
+        end = parsed.packetLength;
+    }
+    // Most writers count the padding inside the packet length. GStreamer writes a packet
+    // length that already excludes the padding (length + padding = packet size); its
+    // payloads then run up to the packet length, and multiple payloads are bounded by the
+    // packet length in either case.
+    std::uint64_t payloadEnd;
+    if (parsed.paddingLength <= end && end - parsed.paddingLength >= cursor.Pos()) payloadEnd = end - parsed.paddingLength;
+    else if (parsed.explicitPacketLength && std::uint64_t(parsed.packetLength) + parsed.paddingLength <= packetSize) payloadEnd = end;
+    else throw PacketFault{PacketError::PaddingOverrun, "填充长度太大"};
+    if (payloadEnd > available) throw TruncatedData("数据包不完整");
+    if (end > available) end = available;
+    return payloadEnd;
+}
+
+void ReadSinglePayload(ByteCursor& cursor, std::uint64_t payloadEnd, ParsedPacket& parsed) {
+    PacketPayload payload;
+    ReadPayloadHeader(cursor, parsed, payload);
+    if (cursor.Pos() > payloadEnd) throw PacketFault{PacketError::PayloadOverrun, "负载头超出数据包末尾"};
+    payload.dataAt = cursor.Pos();
+    payload.dataLength = static_cast<std::uint32_t>(payloadEnd - cursor.Pos());
+    parsed.payloads.push_back(std::move(payload));
+    parsed.usedEnd = payloadEnd;
+}
+
+void ReadMultiplePayloads(ByteCursor& cursor, std::uint64_t end, ParsedPacket& parsed) {
+    parsed.payloadFlagsAt = cursor.Pos();
+    parsed.payloadFlags = cursor.U8();
+    const unsigned count = parsed.payloadFlags & kPayloadCountMask, lengthType = (parsed.payloadFlags >> 6) & 3;
+    if (count == 0) throw PacketFault{PacketError::ZeroPayloadCount, "多负载的数目为0"};
+    for (unsigned i = 0; i < count; ++i) {
+        PacketPayload payload;
+        ReadPayloadHeader(cursor, parsed, payload);
+        payload.dataLength = cursor.ByLengthType(lengthType);
+        payload.dataAt = cursor.Pos();
+        if (payload.dataAt > end || payload.dataLength > end - payload.dataAt)
+            throw PacketFault{PacketError::PayloadOverrun, "负载超出数据包末尾"};
+        cursor.Skip(payload.dataLength);
+        parsed.payloads.push_back(std::move(payload));
+    }
+    parsed.usedEnd = cursor.Pos();
+}
+
+void Fail(ParsedPacket& parsed, PacketError kind, std::string text) {
+    parsed.ok = false;
+    parsed.errorKind = kind;
+    parsed.error = std::move(text);
 }
 
 }  // namespace
 
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize) {
-    ParsedPacket p;
+    ParsedPacket parsed;
     try {
-        ByteCursor c(packet);
-        std::uint8_t first = c.U8();
-        if (first & 0x80) {
-            p.hasErrorCorrection = true;
-            if (first & 0x60) throw TruncatedData("纠错数据长度类型不是0");
-            c.Skip(first & 0x0F);
-            p.lengthTypeFlagsAt = c.Pos();
-            p.lengthTypeFlags = c.U8();
-        } else {
-            p.lengthTypeFlags = first;
-        }
-        p.propertyFlags = c.U8();
-        const unsigned plType = (p.lengthTypeFlags >> 5) & 3, seqType = (p.lengthTypeFlags >> 1) & 3,
-                       padType = (p.lengthTypeFlags >> 3) & 3;
-        p.packetLengthAt = c.Pos();
-        p.packetLengthWidth = LengthTypeWidth(plType);
-        p.explicitPacketLength = plType != 0;
-        p.packetLength = c.ByLengthType(plType, packetSize);
-        p.sequence = c.ByLengthType(seqType);
-        p.paddingLengthAt = c.Pos();
-        p.paddingLengthWidth = LengthTypeWidth(padType);
-        p.paddingLength = c.ByLengthType(padType);
-        p.sendTimeAt = c.Pos();
-        p.sendTime = c.U32();
-        p.duration = c.U16();
-
-        std::uint64_t end = packetSize;
-        if (p.explicitPacketLength) {
-            if (p.packetLength > packetSize) throw TruncatedData("数据包长度字段大于数据块大小");
-            end = p.packetLength;
-        }
-        // Most writers count the padding inside the packet length. GStreamer writes a packet
-        // length that already excludes the padding (length + padding = packet size); its
-        // payloads then run up to the packet length, and multiple payloads are bounded by the
-        // packet length in either case.
-        std::uint64_t payloadEnd;
-        if (p.paddingLength <= end && end - p.paddingLength >= c.Pos()) payloadEnd = end - p.paddingLength;
-        else if (p.explicitPacketLength && std::uint64_t(p.packetLength) + p.paddingLength <= packetSize) payloadEnd = end;
-        else throw TruncatedData("填充长度太大");
-        if (payloadEnd > packet.size()) throw TruncatedData("数据包不完整");
-        if (end > packet.size()) end = packet.size();
-
-        p.multiplePayloads = (p.lengthTypeFlags & 1) != 0;
-        if (!p.multiplePayloads) {
-            PacketPayload pl;
-            ReadPayloadHeader(c, p, pl);
-            if (c.Pos() > payloadEnd) throw TruncatedData("负载头超出数据包末尾");
-            pl.dataAt = c.Pos();
-            pl.dataLength = static_cast<std::uint32_t>(payloadEnd - c.Pos());
-            p.payloads.push_back(std::move(pl));
-            p.usedEnd = payloadEnd;
-        } else {
-            p.payloadFlagsAt = c.Pos();
-            p.payloadFlags = c.U8();
-            const unsigned count = p.payloadFlags & 0x3F, lenType = (p.payloadFlags >> 6) & 3;
-            if (count == 0) throw TruncatedData("多负载的数目为0");
-            for (unsigned i = 0; i < count; ++i) {
-                PacketPayload pl;
-                ReadPayloadHeader(c, p, pl);
-                pl.dataLength = c.ByLengthType(lenType);
-                pl.dataAt = c.Pos();
-                if (pl.dataAt > end || pl.dataLength > end - pl.dataAt) throw TruncatedData("负载超出数据包末尾");
-                c.Skip(pl.dataLength);
-                p.payloads.push_back(std::move(pl));
-            }
-            p.usedEnd = c.Pos();
-        }
-        for (auto& pl : p.payloads)
-            if (pl.compressed) SplitCompressed(packet, pl);
-        p.ok = true;
+        ByteCursor cursor(packet);
+        ReadParsingInfo(cursor, packetSize, parsed);
+        std::uint64_t end = 0;
+        const std::uint64_t payloadEnd = PayloadEnd(cursor, packet.size(), packetSize, parsed, end);
+        parsed.multiplePayloads = (parsed.lengthTypeFlags & 1) != 0;
+        if (parsed.multiplePayloads) ReadMultiplePayloads(cursor, end, parsed);
+        else ReadSinglePayload(cursor, payloadEnd, parsed);
+    } catch (const PacketFault& fault) {
+        Fail(parsed, fault.kind, fault.text);
+        return parsed;
     } catch (const TruncatedData& e) {
-        p.ok = false;
-        p.error = e.what();
+        Fail(parsed, PacketError::Truncated, e.what());
+        return parsed;
     }
-    return p;
+    try {
+        for (auto& payload : parsed.payloads)
+            if (payload.compressed) SplitCompressed(packet, payload);
+    } catch (const TruncatedData& e) {
+        // A sub-payload's length runs past the end of its payload.
+        Fail(parsed, PacketError::PayloadOverrun, e.what());
+        return parsed;
+    }
+    parsed.ok = true;
+    return parsed;
 }
 
 }  // namespace mendery

@@ -28,9 +28,24 @@ struct PacketPayload {
     std::vector<Piece> pieces;
 };
 
+// Why a packet does not parse.
+enum class PacketError {
+    None,
+    Truncated,           // a field lies past the end of the bytes given (a cut or damaged packet)
+    BadErrorCorrection,  // the error correction data's length type is not 0
+    LengthOverSize,      // the packet length field is larger than the packet size
+    PaddingOverrun,      // the padding length leaves no room for the packet's own fields
+    ZeroPayloadCount,    // a multiple-payload packet that declares no payload
+    PayloadOverrun,      // a payload runs past the packet's end, or a sub-payload past its payload
+};
+
 struct ParsedPacket {
     bool ok = false;
-    std::string error;                 // why the packet does not parse
+    PacketError errorKind = PacketError::None;
+    std::string error;                 // why the packet does not parse, in words for a log
+    // The payload parsing information (flags through duration) was read whole: its values and
+    // positions below hold even when the payloads that follow are damaged.
+    bool parsingInfoRead = false;
     bool hasErrorCorrection = false;
     std::uint8_t lengthTypeFlags = 0, propertyFlags = 0;
     std::uint64_t lengthTypeFlagsAt = 0;
@@ -49,12 +64,18 @@ struct ParsedPacket {
     std::uint8_t payloadFlags = 0;
     std::uint64_t payloadFlagsAt = 0;
     std::uint64_t usedEnd = 0;         // end of the last payload; what follows is padding
+    // Every payload that parsed whole; when the packet is damaged part way, those before the
+    // damage (the sub-payloads of compressed ones are split only when the whole packet parsed).
     std::vector<PacketPayload> payloads;
 };
 
+// Multiple-payload packets count their payloads in the low six bits of the payload flags.
+inline constexpr std::uint8_t kPayloadCountMask = 0x3F;
+
 // Parses `packet` (one fixed-size packet, or the shorter tail of a cut file) of a file whose
 // packets are `packetSize` bytes long. Packets with or without error correction bytes are
-// accepted. Never reads outside `packet`; a malformed packet yields ok=false and an error.
+// accepted. Never reads outside `packet`; a malformed packet yields ok=false, the kind of
+// damage and its description, and what parsed before it.
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize);
 
 }  // namespace mendery

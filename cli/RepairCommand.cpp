@@ -19,13 +19,16 @@ struct RepairArgs {
     bool stripHeader = false, stripIndex = false, cleanHeader = false, detail = false;
 };
 
-const std::map<std::string, TFixForBadChunk> kBadChunkNames = {
-    {"nothing", fbDoNothing}, {"ask", fbAskOneByOne},        {"delete", fbDeleteThem},
-    {"zero", fbFillWithZero}, {"copy-last", fbCopyLastGood}, {"delete-last", fbDelitPlusLastGood}};
-const std::map<std::string, TFileSeekableFlag> kSeekableNames = {
-    {"keep", fsDontChange}, {"enable", fsEnableSeek}, {"disable", fsDisableSeek}};
-const std::map<std::string, TLiveFlag> kLiveNames = {{"keep", lfDontChange}, {"set", lfSetLive}, {"reset", lfResetLive}};
-const std::map<std::string, TOtherFlags> kOtherNames = {{"keep", ofDontChange}, {"clear", ofClearAll}};
+const std::map<std::string, BadChunkAction> kBadChunkNames = {
+    {"nothing", BadChunkAction::DoNothing},    {"ask", BadChunkAction::AskOneByOne},
+    {"delete", BadChunkAction::Delete},        {"zero", BadChunkAction::FillWithZero},
+    {"copy-last", BadChunkAction::CopyLastGood}, {"delete-last", BadChunkAction::DeletePlusLastGood}};
+const std::map<std::string, SeekableFlagChange> kSeekableNames = {
+    {"keep", SeekableFlagChange::Keep}, {"enable", SeekableFlagChange::Enable}, {"disable", SeekableFlagChange::Disable}};
+const std::map<std::string, LiveFlagChange> kLiveNames = {
+    {"keep", LiveFlagChange::Keep}, {"set", LiveFlagChange::Set}, {"reset", LiveFlagChange::Reset}};
+const std::map<std::string, OtherFlagsChange> kOtherNames = {
+    {"keep", OtherFlagsChange::Keep}, {"clear", OtherFlagsChange::ClearAll}};
 
 template <typename Map>
 std::vector<std::string> Keys(const Map& m) {
@@ -56,9 +59,10 @@ void ApplyArgs(TAsfFile& e, const RepairArgs& a) {
 }
 
 // The five answers of the bad-chunk dialog, in its order.
-const std::vector<std::pair<std::string, TFixForBadChunk>> kBadChunkAnswers = {
-    {"跳过此数据块", fbDoNothing}, {"删除它", fbDeleteThem},         {"以零填充", fbFillWithZero},
-    {"复制最后好的", fbCopyLastGood}, {"删除+恢复最近", fbDelitPlusLastGood}};
+const std::vector<std::pair<std::string, BadChunkAction>> kBadChunkAnswers = {
+    {"跳过此数据块", BadChunkAction::DoNothing},     {"删除它", BadChunkAction::Delete},
+    {"以零填充", BadChunkAction::FillWithZero},      {"复制最后好的", BadChunkAction::CopyLastGood},
+    {"删除+恢复最近", BadChunkAction::DeletePlusLastGood}};
 
 int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     CliHost host(common);
@@ -72,7 +76,7 @@ int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     engine.FileName = args.source;
     engine.OutFileName = output.WorkPath();
     int lastAnswer = 0;
-    engine.OnDecideForBadChunk = [&](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
+    engine.OnDecideForBadChunk = [&](TAsfFile&, BadChunkAction& what, std::int64_t index) {
         std::vector<std::string> captions;
         for (const auto& a : kBadChunkAnswers) captions.push_back(a.first);
         lastAnswer = host.Choose("侦测损坏的数据块 - 数据块数量: " + std::to_string(index), captions, lastAnswer);
@@ -80,9 +84,7 @@ int RunRepair(const RepairArgs& args, const CommonOptions& common) {
     };
     host.OnStopRequest = [&] { engine.Aborted = true; };
 
-    engine.SetActive(true);
-    if (engine.Active()) engine.Repair();
-    engine.SetActive(false);
+    engine.Run();
 
     const auto& s = engine.LastSummary();
     const RunResult result = output.Finish({ResultOf(engine.LastOutcome()), s.chunkCount});

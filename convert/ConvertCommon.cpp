@@ -152,9 +152,7 @@ void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize
         each(chunk, payload);
     }
     // A multiple-payload chunk that declares no payload simply holds nothing.
-    const bool empty = packet.multiplePayloads && packet.payloads.empty() && (packet.payloadFlags & 0x3F) == 0 &&
-                       packet.payloadFlagsAt != 0 && packet.payloadFlagsAt < chunk.size();
-    if (!packet.ok && !empty) throw TruncatedData(packet.error);
+    if (!packet.ok && packet.errorKind != PacketError::ZeroPayloadCount) throw TruncatedData(packet.error);
 }
 
 TMediaObjectAssembler::Result TMediaObjectAssembler::Put(std::uint32_t offset, std::span<const std::uint8_t> data,

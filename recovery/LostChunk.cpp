@@ -127,6 +127,30 @@ bool TLostChunk::ReadHeader() {
 }
 
 void TLostChunk::CopyChunks() {
+    CopyDataObjectHead();
+    const auto chunk = std::span(chunk_).first(chunkSize_);
+    while (!in_.AtEnd()) {
+        if (host_) host_->SetProgress(chunkIndex_);
+        SetStatus(std::to_string(chunkIndex_ + 1) + "/" + std::to_string(totalPackets_));
+        std::fill(chunk.begin(), chunk.end(), 0);
+        const std::size_t length = in_.Read(chunk);
+        if (ClassifyBlock(chunk) == BlockKind::Good) WriteChunk(chunk, length);
+        else if (!SkipDamage(chunk)) break;
+        Pump();
+        if (Aborted) {
+            Log("--->>已中止");
+            outcome_ = Outcome::Aborted;
+            break;
+        }
+        ++chunkIndex_;
+    }
+    if (host_) host_->SetProgress(0);
+    SetStatus("");
+    Log("");
+    Log("找到" + std::to_string(chunksWritten_) + " 数据块");
+}
+
+void TLostChunk::CopyDataObjectHead() {
     std::array<std::uint8_t, kDataObjectHeadSize - kObjectHeaderSize> rest{};
     in_.Read(rest);
     if (in_.Tell() < dataObjectPos_ + static_cast<std::int64_t>(kDataObjectHeadSize))
@@ -146,45 +170,29 @@ void TLostChunk::CopyChunks() {
     chunksWritten_ = 0;
     timeInSync_ = true;
     lastWritePos_ = 0;
+}
 
-    const auto chunk = std::span(chunk_).first(chunkSize_);
-    while (!in_.AtEnd()) {
-        if (host_) host_->SetProgress(chunkIndex_);
-        SetStatus(std::to_string(chunkIndex_ + 1) + "/" + std::to_string(totalPackets_));
-        std::fill(chunk.begin(), chunk.end(), 0);
-        const std::size_t r = in_.Read(chunk);
-        if (ClassifyBlock(chunk) == BlockKind::Good) {
-            FixChunkTimes(chunk);
-            lastWritePos_ = out_.Tell();
-            out_.Write(chunk.first(r));
-            outEnd_ = lastWritePos_ + static_cast<std::int64_t>(r);
-            ++chunksWritten_;
-            lastGoodStart_ = in_.Tell() - static_cast<std::int64_t>(r);
-        } else {
-            // The chunks end at the simple index object, or at an index object of the other
-            // kind (VLC writes one): taking that for damage would drop the last good chunk.
-            if (IsIndexMarker4(chunk) || StartsWith(chunk, guids::Index)) break;
-            if (lastWritePos_ != 0) {
-                // The chunk written last may have been cut short by the damage: drop it; the
-                // search re-scans it and whatever is found overwrites it.
-                out_.Seek(lastWritePos_);
-                outEnd_ = lastWritePos_;
-                --chunksWritten_;
-            }
-            if (!FindNextChunk()) break;
-        }
-        Pump();
-        if (Aborted) {
-            Log("--->>已中止");
-            outcome_ = Outcome::Aborted;
-            break;
-        }
-        ++chunkIndex_;
+void TLostChunk::WriteChunk(std::span<std::uint8_t> chunk, std::size_t length) {
+    FixChunkTimes(chunk);
+    lastWritePos_ = out_.Tell();
+    out_.Write(chunk.first(length));
+    outEnd_ = lastWritePos_ + static_cast<std::int64_t>(length);
+    ++chunksWritten_;
+    lastGoodStart_ = in_.Tell() - static_cast<std::int64_t>(length);
+}
+
+bool TLostChunk::SkipDamage(std::span<const std::uint8_t> block) {
+    // The chunks end at the simple index object, or at an index object of the other kind (VLC
+    // writes one): taking that for damage would drop the last good chunk.
+    if (IsIndexMarker4(block) || StartsWith(block, guids::Index)) return false;
+    if (lastWritePos_ != 0) {
+        // The chunk written last may have been cut short by the damage: drop it; the search
+        // re-scans it and whatever is found overwrites it.
+        out_.Seek(lastWritePos_);
+        outEnd_ = lastWritePos_;
+        --chunksWritten_;
     }
-    if (host_) host_->SetProgress(0);
-    SetStatus("");
-    Log("");
-    Log("找到" + std::to_string(chunksWritten_) + " 数据块");
+    return FindNextChunk();
 }
 
 bool TLostChunk::FindNextChunk() {
@@ -253,65 +261,33 @@ bool TLostChunk::ChunkStartsAt(std::int64_t at) {
 }
 
 void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
-    ByteCursor c(chunk);
-    BytePatcher w(chunk);
-    try {
-        c.Seek(3);
-        const std::uint8_t L = c.U8();
-        const std::uint8_t P = c.U8();
-        std::uint32_t packetLength = c.ByLengthType(L >> 5);
-        c.ByLengthType(L >> 1);  // sequence, not used
-        const std::uint32_t padding = c.ByLengthType(L >> 3);
-        const std::uint64_t sendTimeAt = c.Pos();
-        c.Skip(4);
-        if (((L >> 5) & 3) == 0) packetLength = chunkSize_;
-        const std::uint16_t duration = c.U16();
-
-        w.U32At(sendTimeAt, static_cast<std::uint32_t>(sendClock_));
+    const ParsedPacket packet = ParsePacket(chunk, chunkSize_);
+    if (packet.parsingInfoRead) {
+        BytePatcher patch(chunk);
+        patch.U32At(packet.sendTimeAt, static_cast<std::uint32_t>(sendClock_));
         const std::int64_t sendTime = sendClock_;
-        sendClock_ += duration;
-
-        const bool multiple = (L & 1) != 0;
-        const std::uint8_t flags = c.U8();
-        const int count = multiple ? (flags & 0x1F) : 1;
-        const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
-        std::int64_t pos = static_cast<std::int64_t>(c.Pos());
-        for (int i = 0; i < count; ++i) {
-            c.Seek(static_cast<std::uint64_t>(pos));
-            if (multiple) c.ByLengthType(P >> 6);  // stream number
-            c.ByLengthType(P >> 4);                // media object number
-            c.ByLengthType(P >> 2);                // offset into media object
-            const std::uint32_t replicated = c.ByLengthType(P);
-            pos = static_cast<std::int64_t>(c.Pos());
-            if (replicated == 8) {
-                // Replicated data: media object size, then the presentation time.
-                const std::int64_t pt = ReadU32At(chunk, static_cast<std::uint64_t>(pos) + 4);
-                const std::int64_t drift = Minus(Plus(pt, timeOffset_), Plus(sendTime, preroll));
-                if (drift > kMaxDriftMs || drift < -kMaxDriftMs) timeInSync_ = false;  // also catches a wrapped sum
-                if (!timeInSync_) {
-                    timeOffset_ = Minus(Plus(sendTime, preroll), pt);
-                    Log(" PrTime 修正于 # " + std::to_string(chunksWritten_) + " (" + FormatClock(sendClock_ / 1000) + ")");
-                    timeInSync_ = true;
-                }
-                w.U32At(static_cast<std::uint64_t>(pos) + 4, static_cast<std::uint32_t>(Plus(pt, timeOffset_)));
-            }
-            pos += replicated;
-            std::int64_t payloadLength = 0;
-            if (multiple) {
-                c.Seek(static_cast<std::uint64_t>(pos));
-                payloadLength = c.U16();
-                pos += 2;
-            } else {
-                payloadLength = static_cast<std::int64_t>(packetLength) - padding - pos;
-            }
-            pos += payloadLength;
-            if (pos > static_cast<std::int64_t>(packetLength)) break;
-        }
-    } catch (const TruncatedData&) {
-        // A field lies outside the chunk: the chunk is copied as it is, with what was fixed
-        // before that field.
-        Log(" 数据块 # " + std::to_string(chunksWritten_) + ": 负载字段超出数据块, 其余显示时间未修正");
+        sendClock_ += packet.duration;
+        // Payloads whose replicated data is exactly media object size and presentation time.
+        for (const PacketPayload& payload : packet.payloads)
+            if (payload.replicatedLength == 8) FixPresentationTime(patch, payload, sendTime);
     }
+    // A field lies outside the chunk: the chunk is copied as it is, with what was fixed before
+    // that field.
+    if (packet.errorKind == PacketError::Truncated)
+        Log(" 数据块 # " + std::to_string(chunksWritten_) + ": 负载字段超出数据块, 其余显示时间未修正");
+}
+
+void TLostChunk::FixPresentationTime(BytePatcher& patch, const PacketPayload& payload, std::int64_t sendTime) {
+    const auto preroll = static_cast<std::int64_t>(ReadU64At(fileProps_, Body(fp::Preroll)));
+    const std::int64_t time = payload.presentationTime;
+    const std::int64_t drift = Minus(Plus(time, timeOffset_), Plus(sendTime, preroll));
+    if (drift > kMaxDriftMs || drift < -kMaxDriftMs) timeInSync_ = false;  // also catches a wrapped sum
+    if (!timeInSync_) {
+        timeOffset_ = Minus(Plus(sendTime, preroll), time);
+        Log(" PrTime 修正于 # " + std::to_string(chunksWritten_) + " (" + FormatClock(sendClock_ / 1000) + ")");
+        timeInSync_ = true;
+    }
+    patch.U32At(payload.presentationTimeAt, static_cast<std::uint32_t>(Plus(time, timeOffset_)));
 }
 
 void TLostChunk::RemoveOutput() {

@@ -13,6 +13,8 @@
 #include <vector>
 
 #include "asf/Outcome.h"
+#include "asf/AsfPacket.h"
+#include "asf/ByteCursor.h"
 #include "asf/BinaryFile.h"
 #include "asf/Host.h"
 #include "asf/BufferedInput.h"
@@ -43,10 +45,14 @@ public:
 private:
     bool ReadHeader();
     void CopyChunks();
+    void CopyDataObjectHead();
+    void WriteChunk(std::span<std::uint8_t> chunk, std::size_t length);
+    bool SkipDamage(std::span<const std::uint8_t> block);  // false: the chunks end here
     bool FindNextChunk();
     bool ChunkStartsAt(std::int64_t at);
     bool ParsesAt(std::int64_t at, bool& pastEnd);
     void FixChunkTimes(std::span<std::uint8_t> chunk);
+    void FixPresentationTime(BytePatcher& patch, const PacketPayload& payload, std::int64_t sendTime);
     void FinishOutput();
     void RemoveOutput();
 

@@ -7,6 +7,7 @@
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
+#include "asf/AsfPacket.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
 #include "asf/StagedOutput.h"
@@ -77,41 +78,7 @@ void TShrinker::Shrink() {
 
     outcome_ = Outcome::Refused;
     try {
-        if (!ReadHeader()) {
-            RemoveOutput();
-        } else {
-            usedLength_ = 0;
-            if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(ReadU64At(dataHead_, dobj::TotalPackets)));
-            if (!Analyse()) {
-                if (Aborted) outcome_ = Outcome::Aborted;
-                out_.Close();
-                std::error_code ec;
-                std::filesystem::remove(OutFileName, ec);
-            } else if (const bool completed = Compress(); chunksWritten_ == 0) {
-                // Not one chunk holds the used length (a short last chunk alone): a header over
-                // no chunk plays nothing.
-                Log("输出文件中没有任何数据块, 不生成输出文件.");
-                outcome_ = completed ? Outcome::NothingUsable : Outcome::Aborted;
-                RemoveOutput();
-            } else {
-                out_.Close();
-                outcome_ = completed ? Outcome::Done : Outcome::Aborted;
-                if (!Aborted && ExtraCompression) {
-                    ExtraCompress();
-                    // A stop during the extra stage keeps the complete pass-2 file, but the run
-                    // still ends as stopped.
-                    if (Aborted) outcome_ = Outcome::Aborted;
-                }
-                if (host_) host_->SetProgress(0);
-                SetStatus("");
-                SetRatio("");
-                summary_.inputSize = in_.Size();
-                summary_.outputSize = FileSizeOf(OutFileName);
-                const double ratio = static_cast<double>(summary_.outputSize) / static_cast<double>(summary_.inputSize) * 100;
-                Log("  旧文件是" + FormatSize(summary_.inputSize) + ",  新文件是" + FormatSize(summary_.outputSize) + " (" +
-                    std::to_string(static_cast<std::int64_t>(std::nearbyint(ratio))) + "%)");
-            }
-        }
+        RunPasses();
     } catch (const IoError& e) {
         Log("--->> 压缩中出错");
         Log(std::string("访问文件出错: ") + e.what());
@@ -127,6 +94,51 @@ void TShrinker::Shrink() {
     } catch (const IoError&) {
     }
     Log("文件已关闭");
+}
+
+void TShrinker::RunPasses() {
+    if (!ReadHeader()) {
+        RemoveOutput();
+        return;
+    }
+    usedLength_ = 0;
+    if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(ReadU64At(dataHead_, dobj::TotalPackets)));
+    if (!Analyse()) {
+        if (Aborted) outcome_ = Outcome::Aborted;
+        out_.Close();
+        std::error_code ec;
+        std::filesystem::remove(OutFileName, ec);
+        return;
+    }
+    const bool completed = Compress();
+    if (chunksWritten_ == 0) {
+        // Not one chunk holds the used length (a short last chunk alone): a header over no
+        // chunk plays nothing.
+        Log("输出文件中没有任何数据块, 不生成输出文件.");
+        outcome_ = completed ? Outcome::NothingUsable : Outcome::Aborted;
+        RemoveOutput();
+        return;
+    }
+    out_.Close();
+    outcome_ = completed ? Outcome::Done : Outcome::Aborted;
+    if (!Aborted && ExtraCompression) {
+        ExtraCompress();
+        // A stop during the extra stage keeps the complete pass-2 file, but the run still ends
+        // as stopped.
+        if (Aborted) outcome_ = Outcome::Aborted;
+    }
+    if (host_) host_->SetProgress(0);
+    SetStatus("");
+    SetRatio("");
+    LogSizes();
+}
+
+void TShrinker::LogSizes() {
+    summary_.inputSize = in_.Size();
+    summary_.outputSize = FileSizeOf(OutFileName);
+    const double ratio = static_cast<double>(summary_.outputSize) / static_cast<double>(summary_.inputSize) * 100;
+    Log("  旧文件是" + FormatSize(summary_.inputSize) + ",  新文件是" + FormatSize(summary_.outputSize) + " (" +
+        std::to_string(static_cast<std::int64_t>(std::nearbyint(ratio))) + "%)");
 }
 
 bool TShrinker::ReadHeader() {
@@ -228,41 +240,16 @@ bool TShrinker::Analyse() {
 }
 
 void TShrinker::MeasureChunk(std::span<const std::uint8_t> chunk) {
-    try {
-        ByteCursor c(chunk);
-        c.Seek(3);
-        const std::uint8_t L = c.U8();
-        const std::uint8_t P = c.U8();
-        std::int64_t packetLength = c.ByLengthType(L >> 5);
-        c.ByLengthType(L >> 1);  // sequence
-        const std::int64_t padding = c.ByLengthType(L >> 3);
-        c.Skip(4);  // send time
-        if (((L >> 5) & 3) == 0) packetLength = chunkSize_;
-        c.Skip(2);  // duration
-        const std::uint8_t F = c.U8();
-        const bool multiple = (L & 1) != 0;
-        const int count = multiple ? (F & 0x1F) : 1;
-        std::int64_t pos = static_cast<std::int64_t>(c.Pos());
-        for (int i = 0; i < count; ++i) {
-            c.Seek(static_cast<std::uint64_t>(pos));
-            const std::uint32_t stream = multiple ? c.ByLengthType(P >> 6) : F;
-            streamsSeen_.set(stream & 0x7F);
-            c.ByLengthType(P >> 4);  // media object number
-            c.ByLengthType(P >> 2);  // offset into media object
-            const std::uint32_t replicated = c.ByLengthType(P);
-            pos = static_cast<std::int64_t>(c.Pos()) + replicated;
-            if (multiple) {
-                c.Seek(static_cast<std::uint64_t>(pos));
-                pos += 2;
-                pos += c.U16();
-            } else {
-                pos += packetLength - padding - pos;
-            }
-        }
-        usedLength_ = std::max(usedLength_, pos);
-    } catch (const TruncatedData&) {
-        // A payload field lies outside the chunk: it is damaged like a chunk with a bad
-        // signature, and is cut to the used length like one.
+    const ParsedPacket packet = ParsePacket(chunk, chunkSize_);
+    for (const PacketPayload& payload : packet.payloads) streamsSeen_.set(payload.streamNumber);
+    if (packet.ok) {
+        usedLength_ = std::max(usedLength_, static_cast<std::int64_t>(packet.usedEnd));
+    } else if (packet.errorKind == PacketError::ZeroPayloadCount) {
+        // No payload: the chunk uses its fields up to the payload flags.
+        usedLength_ = std::max(usedLength_, static_cast<std::int64_t>(packet.payloadFlagsAt + 1));
+    } else {
+        // Fields that do not fit the chunk (or each other): it is damaged like a chunk with a
+        // bad signature, and is cut to the used length like one.
         Log("负载字段超出数据块,  Chunk #" + std::to_string(chunkIndex_));
     }
 }
@@ -286,7 +273,7 @@ bool TShrinker::Compress() {
     for (std::int64_t i = 1; i <= n; ++i) {
         const std::size_t r = in_.Read(chunk);
         if (used > r) break;  // a final chunk shorter than the new size is left out
-        FitPadding(chunk.first(used));
+        FitPadding(chunk, used);
         out_.Write(chunk.first(used));
         ++chunksWritten_;
         if (host_) host_->SetProgress(i);
@@ -322,31 +309,23 @@ bool TShrinker::CopyTail() {
     }
 }
 
-void TShrinker::FitPadding(std::span<std::uint8_t> chunk) const {
+void TShrinker::FitPadding(std::span<std::uint8_t> chunk, std::size_t used) const {
     // The cut bytes were padding: the padding-length field must stop counting them, or readers
     // take the last payload for short. A packet-length field, where present, gets the new size.
     if (ClassifyBlock(chunk) != BlockKind::Good) return;
-    try {
-        ByteCursor c(chunk);
-        c.Seek(3);
-        const std::uint8_t L = c.U8();
-        c.U8();
-        const unsigned lengthType = (L >> 5) & 3, paddingType = (L >> 3) & 3;
-        const std::uint64_t lengthAt = c.Pos();
-        const std::uint32_t packetLength = c.ByLengthType(lengthType);
-        c.ByLengthType(L >> 1);
-        const std::uint64_t paddingAt = c.Pos();
-        const std::uint32_t padding = c.ByLengthType(paddingType);
-        const std::int64_t oldLength = lengthType ? packetLength : chunkSize_;
-        const std::int64_t newPadding = static_cast<std::int64_t>(padding) - (oldLength - usedLength_);
-        // A chunk whose fields do not add up keeps them as they are.
-        if (newPadding < 0 || static_cast<std::uint64_t>(newPadding) > MaxForLengthType(paddingType)) return;
-        if (lengthType && static_cast<std::uint64_t>(usedLength_) > MaxForLengthType(lengthType)) return;
-        BytePatcher w(chunk);
-        w.ByLengthTypeAt(paddingAt, paddingType, static_cast<std::uint32_t>(newPadding));
-        w.ByLengthTypeAt(lengthAt, lengthType, static_cast<std::uint32_t>(usedLength_));
-    } catch (const TruncatedData&) {
-    }
+    const ParsedPacket packet = ParsePacket(chunk, chunkSize_);
+    if (!packet.parsingInfoRead) return;
+    const unsigned lengthType = (packet.lengthTypeFlags >> 5) & 3, paddingType = (packet.lengthTypeFlags >> 3) & 3;
+    const std::int64_t cut = static_cast<std::int64_t>(packet.packetLength) - usedLength_;
+    const std::int64_t newPadding = static_cast<std::int64_t>(packet.paddingLength) - cut;
+    // A chunk whose fields do not add up keeps them as they are.
+    if (newPadding < 0 || static_cast<std::uint64_t>(newPadding) > MaxForLengthType(paddingType)) return;
+    if (lengthType && static_cast<std::uint64_t>(usedLength_) > MaxForLengthType(lengthType)) return;
+    // Both fields lie within the bytes kept.
+    if (packet.paddingLengthAt + packet.paddingLengthWidth > used) return;
+    BytePatcher patch(chunk.first(used));
+    patch.ByLengthTypeAt(packet.paddingLengthAt, paddingType, static_cast<std::uint32_t>(newPadding));
+    patch.ByLengthTypeAt(packet.packetLengthAt, lengthType, static_cast<std::uint32_t>(usedLength_));
 }
 
 void TShrinker::FixCounts() {

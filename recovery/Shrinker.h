@@ -51,13 +51,15 @@ public:
     Outcome LastOutcome() const { return outcome_; }
 
 private:
+    void RunPasses();
+    void LogSizes();
     bool ReadHeader();
     bool Analyse();
     void MeasureChunk(std::span<const std::uint8_t> chunk);
     bool Compress();
     bool CopyTail();
     void RebuildHeader();
-    void FitPadding(std::span<std::uint8_t> chunk) const;
+    void FitPadding(std::span<std::uint8_t> chunk, std::size_t used) const;
     void FixCounts();
     void ExtraCompress();  // ShrinkerExtra.cpp
     void RemoveOutput();

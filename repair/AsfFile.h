@@ -5,6 +5,7 @@
 // header. The source is never changed.
 #include <cstdint>
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -16,15 +17,19 @@
 
 namespace mendery {
 
-enum TFileSeekableFlag { fsDontChange, fsEnableSeek, fsDisableSeek };
-enum TLiveFlag { lfDontChange, lfSetLive, lfResetLive };
-enum TOtherFlags { ofDontChange, ofClearAll };
-enum TFixForBadChunk { fbDoNothing, fbAskOneByOne, fbDeleteThem, fbFillWithZero, fbCopyLastGood, fbDelitPlusLastGood };
+// The copy's file properties flags: the seekable bit, the broadcast (live) bit, the others.
+enum class SeekableFlagChange { Keep, Enable, Disable };
+enum class LiveFlagChange { Keep, Set, Reset };
+enum class OtherFlagsChange { Keep, ClearAll };
+// What becomes of a block whose chunk signature is bad. The values are the items of the
+// repair dialog's group, in its order.
+enum class BadChunkAction { DoNothing, AskOneByOne, Delete, FillWithZero, CopyLastGood, DeletePlusLastGood };
 
+struct ParsedPacket;
 class TAsfFile;
 using TNotifyEvent = std::function<void(TAsfFile& sender)>;
-// WhatToDo holds fbDoNothing on entry and the answer on return.
-using TDecideForBadChunk = std::function<void(TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t chunkIndex)>;
+// WhatToDo holds DoNothing on entry and the answer on return.
+using TDecideForBadChunk = std::function<void(TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t chunkIndex)>;
 
 
 class TAsfFile {
@@ -40,10 +45,10 @@ public:
     bool FixFileSize = false, FixDataSize = false, FixChunkCount = false;
     bool FixTimeCodes = false, FixTotalTime = false, FixPlayTime = false;
     bool StripHeader = false, StripIndex = false, CleanHeader = false;
-    TFileSeekableFlag FileSeekableFlag = fsDontChange;
-    TLiveFlag LiveFlag = lfDontChange;
-    TOtherFlags OtherFlags = ofDontChange;
-    TFixForBadChunk FixForBadChunk = fbDoNothing;
+    SeekableFlagChange FileSeekableFlag = SeekableFlagChange::Keep;
+    LiveFlagChange LiveFlag = LiveFlagChange::Keep;
+    OtherFlagsChange OtherFlags = OtherFlagsChange::Keep;
+    BadChunkAction FixForBadChunk = BadChunkAction::DoNothing;
     ILogSink* LogBox = nullptr;        // without it the engine cannot be activated
     IProgressSink* ProgBar = nullptr;  // optional
     IHost* Host = nullptr;             // optional: lets pending events run after every block
@@ -63,6 +68,8 @@ public:
     bool Active() const { return active_; }
     void SetActive(bool value);
     void Repair();
+    // One whole run: activates (opens and checks the source), repairs, deactivates.
+    Outcome Run();
 
     // What the host may report after a pass.
     struct Summary {
@@ -74,14 +81,16 @@ public:
     Outcome LastOutcome() const { return outcome_; }
     std::uint32_t ChunkSize() const { return chunkSize_; }
 
-    void Log(int level, const std::string& text);
+    void ClearLog();
+    void Log(const std::string& text);
+    // A per-chunk detail line, written only when WriteLog is on.
+    void Detail(const std::string& text);
 
 private:
     enum class BlockState { Good, Index, Other, Copied, ZeroFilled };
     struct Timing {
         std::int64_t sendTime = 0;      // running send time
         std::uint16_t lastDuration = 0;
-        int lastSendTimePos = 6;
         // Values of the last timed chunk, for detail lines of untimed blocks.
         std::int64_t storedSendTime = 0, newSendTime = 0;
         std::uint32_t mediaOffset = 0;
@@ -93,13 +102,24 @@ private:
     bool TrustHeaderSize();
     bool CleanHeaderInBuffer();
     Outcome RunPass();
+    void BeginPass(const std::vector<std::uint8_t>& header);
+    bool StopRequested();
+    bool TakeBlock(std::span<std::uint8_t> chunk, std::size_t length);
+    void TakeGoodChunk(std::span<const std::uint8_t> chunk, std::size_t length);
+    void TakeIndexBlock(std::size_t length);
+    bool TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous);
+    void RewriteAndWrite(std::size_t length);
+    Outcome EndPass(std::vector<std::uint8_t>& header, bool aborted);
     void RemoveOutput();
-    TFixForBadChunk Decide(std::int64_t chunkIndex);
-    void TimeBlock(std::uint8_t t);
+    BadChunkAction Decide(std::int64_t chunkIndex);
+    ParsedPacket ParseKeptBlock();
+    void TimeChunk(const ParsedPacket& chunk);
     std::uint32_t ContentLength() const;
-    void RepairPadding(std::uint8_t t, std::uint32_t& contentLength);
-    void LogDetail(std::uint8_t t);
+    void RepairPadding(const ParsedPacket& chunk, std::uint32_t& contentLength);
+    void RemovePacketLength(const ParsedPacket& chunk, std::uint32_t& contentLength);
+    void LogDetail(std::uint8_t lengthTypeFlags);
     void FixHeader(std::vector<std::uint8_t>& header, std::int64_t outputSize);
+    void FixFlags(std::vector<std::uint8_t>& header) const;
     void CloseAfterError(const std::string& reason);
 
     bool active_ = false;
@@ -107,8 +127,11 @@ private:
     Summary summary_;
     BufferedInput source_;
     BufferedOutput output_;
-    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize);
+    // The largest chunk (65535 bytes) and the two bytes after it that removing a packet length
+    // field moves in.
+    std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize + 2);
     std::vector<std::uint8_t> lastGood_;
+    std::vector<std::uint8_t> signed_;  // a kept block read with its signature put back
     std::size_t headerBytes_ = 0;
     std::int64_t sourceSize_ = 0;
     std::uint32_t chunkSize_ = 0;

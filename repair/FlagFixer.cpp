@@ -39,28 +39,12 @@ TFlagFixResult TFlagFixer::Run(const std::string& path) {
     BinaryFile f(path, BinaryFile::Mode::ReadWrite);
     // The object header and the body of the header object, in one buffer for the walk.
     std::vector<std::uint8_t> header(kObjectHeaderSize + kHeaderBufferSize);
-    const auto head = std::span(header).first(kObjectHeaderSize);
-    f.ReadExact(head);
-    if (!std::equal(guids::HeaderObject.bytes.begin(), guids::HeaderObject.bytes.end(), head.begin())) {
-        host_.Message(FileLine(path) + "\nAsf标题无效.", MessageKind::Plain);
+    std::size_t held = 0;
+    if (const auto refusal = ReadHeaderObject(f, path, header, held)) {
         f.Close();
-        return TFlagFixResult::NotAsf;
+        return *refusal;
     }
-    const std::uint64_t size = ReadU64At(head, 16);
-    if (size < kHeaderObjectFixedSize || size - kObjectHeaderSize > kHeaderBufferSize) {
-        host_.Message(FileLine(path) + "\n文件头对象大小为" + std::to_string(size) + "字节, 超出可处理的范围 (最多" +
-                          std::to_string(kHeaderBufferSize + kObjectHeaderSize) + "字节). 标记未修改.",
-                      MessageKind::Warning);
-        f.Close();
-        return TFlagFixResult::Refused;
-    }
-    const std::size_t n = f.Read(std::span(header).subspan(kObjectHeaderSize, size - kObjectHeaderSize));
-    if (n < kHeaderObjectFixedSize - kObjectHeaderSize) {
-        // The file ends before the first sub-object could begin: there is nothing to walk.
-        f.Close();
-        return TFlagFixResult::NoFileProperties;
-    }
-    const HeaderWalk walk = WalkHeader(std::span<const std::uint8_t>(header).first(kObjectHeaderSize + n));
+    const HeaderWalk walk = WalkHeader(std::span<const std::uint8_t>(header).first(held));
     const SubObject* props = walk.Find(guids::FileProperties);
     if (!props || props->size < fp::Flags + 4) {
         f.Close();
@@ -72,9 +56,32 @@ TFlagFixResult TFlagFixer::Run(const std::string& path) {
         }
         return TFlagFixResult::NoFileProperties;
     }
+    return ChangeFlags(f, path, props->offset + fp::Flags, ReadU32At(header, props->offset + fp::Flags));
+}
 
-    const std::uint64_t flagsAt = props->offset + fp::Flags;
-    const std::uint32_t flags = ReadU32At(header, flagsAt);
+std::optional<TFlagFixResult> TFlagFixer::ReadHeaderObject(BinaryFile& f, const std::string& path,
+                                                           std::vector<std::uint8_t>& header, std::size_t& held) {
+    const auto head = std::span(header).first(kObjectHeaderSize);
+    f.ReadExact(head);
+    if (!std::equal(guids::HeaderObject.bytes.begin(), guids::HeaderObject.bytes.end(), head.begin())) {
+        host_.Message(FileLine(path) + "\nAsf标题无效.", MessageKind::Plain);
+        return TFlagFixResult::NotAsf;
+    }
+    const std::uint64_t size = ReadU64At(head, 16);
+    if (size < kHeaderObjectFixedSize || size - kObjectHeaderSize > kHeaderBufferSize) {
+        host_.Message(FileLine(path) + "\n文件头对象大小为" + std::to_string(size) + "字节, 超出可处理的范围 (最多" +
+                          std::to_string(kHeaderBufferSize + kObjectHeaderSize) + "字节). 标记未修改.",
+                      MessageKind::Warning);
+        return TFlagFixResult::Refused;
+    }
+    const std::size_t body = f.Read(std::span(header).subspan(kObjectHeaderSize, size - kObjectHeaderSize));
+    // The file ends before the first sub-object could begin: there is nothing to walk.
+    if (body < kHeaderObjectFixedSize - kObjectHeaderSize) return TFlagFixResult::NoFileProperties;
+    held = kObjectHeaderSize + body;
+    return std::nullopt;
+}
+
+TFlagFixResult TFlagFixer::ChangeFlags(BinaryFile& f, const std::string& path, std::uint64_t flagsAt, std::uint32_t flags) {
     if (flags > 3) {
         f.Close();
         host_.Message("\"新样式\" 标记侦测.\n使用\"丢失的数据块\" 工具制做可定位标记.", MessageKind::Plain);

@@ -3,7 +3,12 @@
 // mark it live (broadcast). Unlike every other tool it changes the file itself, and only the four
 // bytes of the file properties' flags field. Every outcome reaches the user as a message box
 // through the host; the question about live goes through the host too.
+#include <cstdint>
+#include <optional>
 #include <string>
+#include <vector>
+
+#include "asf/BinaryFile.h"
 
 #include "asf/Host.h"
 
@@ -31,6 +36,10 @@ public:
 
 private:
     TFlagFixResult Run(const std::string& path);
+    // The header object into `header` (`held` bytes of it), or why the flags stay as they are.
+    std::optional<TFlagFixResult> ReadHeaderObject(BinaryFile& f, const std::string& path,
+                                                   std::vector<std::uint8_t>& header, std::size_t& held);
+    TFlagFixResult ChangeFlags(BinaryFile& f, const std::string& path, std::uint64_t flagsAt, std::uint32_t flags);
     IHost& host_;
     std::string lastPath_;
 };

@@ -8,19 +8,19 @@
 
 namespace mendery {
 
-enum TRepairPreset { rpCustom, rpRepairBadChunks, rpRepairPartialFile, rpRemoveExtraFrames, rpSetSeekable, rpSetLive, rpVdCompatible };
+enum class RepairPreset { Custom, RepairBadChunks, RepairPartialFile, RemoveExtraFrames, SetSeekable, SetLive, VdCompatible };
 
 struct RepairPresetInfo {
-    TRepairPreset preset;
+    RepairPreset preset;
     std::string_view cliName;  // mendery-cli --preset NAME
     std::string_view caption;  // item of the "预设选项" group
 };
 std::span<const RepairPresetInfo> RepairPresets();
-std::optional<TRepairPreset> FindRepairPreset(std::string_view cliName);
+std::optional<RepairPreset> FindRepairPreset(std::string_view cliName);
 
 // Every option back to its initial value (radio groups at item 0, check boxes off).
 void ResetOptions(TAsfFile& engine);
-// ResetOptions, then the preset's options; rpCustom only resets.
-void ApplyPreset(TAsfFile& engine, TRepairPreset preset);
+// ResetOptions, then the preset's options; RepairPreset::Custom only resets.
+void ApplyPreset(TAsfFile& engine, RepairPreset preset);
 
 }  // namespace mendery

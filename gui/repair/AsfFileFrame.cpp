@@ -75,10 +75,10 @@ TAsfFileFrame::TAsfFileFrame(QWidget* parent) : QWidget(parent) {
     RadioGroup2 = group("RadioGroup2", "可定位标记", {"不替换", "使用定位 ", "禁用定位"}, 1, "决定怎样处置可定位标记");
     RadioGroup3 = group("RadioGroup3", "直播标记", {"不替换", "设置直播 ", "重设直播"}, 1, "决定怎样处置直播标记");
     RadioGroup4 = group("RadioGroup4", "其他标记", {"不替换", "清除全部"}, 1, "决定怎样处置其他标记");
-    connect(RadioGroup1, &TRadioGroup::Clicked, this, [this](int i) { Engine().FixForBadChunk = TFixForBadChunk(i); });
-    connect(RadioGroup2, &TRadioGroup::Clicked, this, [this](int i) { Engine().FileSeekableFlag = TFileSeekableFlag(i); });
-    connect(RadioGroup3, &TRadioGroup::Clicked, this, [this](int i) { Engine().LiveFlag = TLiveFlag(i); });
-    connect(RadioGroup4, &TRadioGroup::Clicked, this, [this](int i) { Engine().OtherFlags = TOtherFlags(i); });
+    connect(RadioGroup1, &TRadioGroup::Clicked, this, [this](int i) { Engine().FixForBadChunk = BadChunkAction(i); });
+    connect(RadioGroup2, &TRadioGroup::Clicked, this, [this](int i) { Engine().FileSeekableFlag = SeekableFlagChange(i); });
+    connect(RadioGroup3, &TRadioGroup::Clicked, this, [this](int i) { Engine().LiveFlag = LiveFlagChange(i); });
+    connect(RadioGroup4, &TRadioGroup::Clicked, this, [this](int i) { Engine().OtherFlags = OtherFlagsChange(i); });
 
     auto* messages = new QGroupBox(QStringLiteral("消息"), this);
     (new QVBoxLayout(messages))->addWidget(CheckBox7);
@@ -152,7 +152,7 @@ TAsfFile& TAsfFileFrame::Engine() {
     if (!engine_) {
         engine_ = std::make_unique<TAsfFile>();
         engine_->AttachHost(*host_);
-        engine_->OnDecideForBadChunk = [this](TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t index) {
+        engine_->OnDecideForBadChunk = [this](TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t index) {
             AsfFile1DecideForBadChunk(sender, whatToDo, index);
         };
     }
@@ -195,10 +195,10 @@ void TAsfFileFrame::ShowEngineOptions() {
     TAsfFile& e = Engine();
     for (auto* b : CheckBoxes())
         if (auto member = OptionOf(b->objectName())) b->setChecked(e.*member);
-    RadioGroup1->ShowItemIndex(e.FixForBadChunk);
-    RadioGroup2->ShowItemIndex(e.FileSeekableFlag);
-    RadioGroup3->ShowItemIndex(e.LiveFlag);
-    RadioGroup4->ShowItemIndex(e.OtherFlags);
+    RadioGroup1->ShowItemIndex(static_cast<int>(e.FixForBadChunk));
+    RadioGroup2->ShowItemIndex(static_cast<int>(e.FileSeekableFlag));
+    RadioGroup3->ShowItemIndex(static_cast<int>(e.LiveFlag));
+    RadioGroup4->ShowItemIndex(static_cast<int>(e.OtherFlags));
 }
 
 void TAsfFileFrame::SetOutput(const QString& path) { Edit1->setText(path); }
@@ -208,9 +208,7 @@ void TAsfFileFrame::RunRepair() {
     TAsfFile& e = Engine();
     e.FileName = SourceFileName.toStdString();
     e.OutFileName = (workOutput_.isEmpty() ? Edit1->text() : workOutput_).toStdString();
-    e.SetActive(true);
-    if (e.Active()) e.Repair();
-    e.SetActive(false);
+    e.Run();
     host_->Flush();
 }
 
@@ -238,7 +236,7 @@ void TAsfFileFrame::SpeedButton1Click() {
     AcceptChosenOutput(dialog.selectedFiles().first());
 }
 
-void TAsfFileFrame::AsfFile1DecideForBadChunk(TAsfFile&, TFixForBadChunk& whatToDo, std::int64_t chunkIndex) {
+void TAsfFileFrame::AsfFile1DecideForBadChunk(TAsfFile&, BadChunkAction& whatToDo, std::int64_t chunkIndex) {
     host_->Flush();
     whatToDo = TBadChunk::Instance().Decide(chunkIndex);
 }

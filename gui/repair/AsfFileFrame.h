@@ -63,7 +63,7 @@ public:
 private:
     void CheckBoxClick(QCheckBox* box);
     void SpeedButton1Click();
-    void AsfFile1DecideForBadChunk(TAsfFile& sender, TFixForBadChunk& whatToDo, std::int64_t chunkIndex);
+    void AsfFile1DecideForBadChunk(TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t chunkIndex);
     QList<QCheckBox*> CheckBoxes() const;
     QList<TRadioGroup*> RadioGroups() const;
 

@@ -47,15 +47,15 @@ TBadChunk::TBadChunk(QWidget* parent) : QDialog(parent) {
     connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
 }
 
-TFixForBadChunk TBadChunk::Decide(std::int64_t chunkIndex) {
+BadChunkAction TBadChunk::Decide(std::int64_t chunkIndex) {
     Label1->setText(QStringLiteral("数据块数量: ") + QString::number(chunkIndex));
-    if (exec() != QDialog::Accepted) return fbDoNothing;
+    if (exec() != QDialog::Accepted) return BadChunkAction::DoNothing;
     switch (RadioGroup1->ItemIndex()) {
-        case 1: return fbDeleteThem;
-        case 2: return fbFillWithZero;
-        case 3: return fbCopyLastGood;
-        case 4: return fbDelitPlusLastGood;
-        default: return fbDoNothing;
+        case 1: return BadChunkAction::Delete;
+        case 2: return BadChunkAction::FillWithZero;
+        case 3: return BadChunkAction::CopyLastGood;
+        case 4: return BadChunkAction::DeletePlusLastGood;
+        default: return BadChunkAction::DoNothing;
     }
 }
 

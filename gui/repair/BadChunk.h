@@ -19,8 +19,8 @@ public:
     static bool Exists();
 
     // Shows the dialog for one chunk and maps the result to the engine's answer; closing it any
-    // other way than with OK answers fbDoNothing.
-    TFixForBadChunk Decide(std::int64_t chunkIndex);
+    // other way than with OK answers BadChunkAction::DoNothing.
+    BadChunkAction Decide(std::int64_t chunkIndex);
 
     QLabel* Label1;
     TRadioGroup* RadioGroup1;

@@ -29,8 +29,8 @@ TBxAdvRepair::TBxAdvRepair(QWidget* parent)
 void TBxAdvRepair::ApplyPresetItem(int index) {
     const auto preset = RepairPresets()[index].preset;
     AsfFileFrame1->ResetOptions();
-    AsfFileFrame1->EnableOptions(preset == rpCustom);
-    if (preset == rpCustom) return;
+    AsfFileFrame1->EnableOptions(preset == RepairPreset::Custom);
+    if (preset == RepairPreset::Custom) return;
     // The shared preset table sets the engine; the controls then show what it holds.
     ApplyPreset(AsfFileFrame1->Engine(), preset);
     AsfFileFrame1->ShowEngineOptions();

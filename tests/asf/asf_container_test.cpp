@@ -1,6 +1,8 @@
 // The container layer every tool reads through: cursor, GUIDs, header walk, packets.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacket.h"
@@ -139,6 +141,67 @@ TEST(ParsePacket, AcceptsPacketsWithoutErrorCorrection) {
     ASSERT_TRUE(p.ok) << p.error;
     EXPECT_FALSE(p.hasErrorCorrection);
     EXPECT_EQ(p.payloads.size(), 2u);
+}
+
+TEST(ParsePacket, ReadsEveryPayloadWhateverTheirCountAndLengthWidth) {
+    for (const unsigned width : {1u, 2u, 3u}) {
+        for (const int count : {3, 32, 40, 63}) {
+            const Bytes packet = AsfBuilder::BuildPacket(ManyPayloads(count, width, 12), 2048);
+            const auto p = ParsePacket(packet, 2048);
+            ASSERT_TRUE(p.ok) << width << "/" << count << ": " << p.error;
+            ASSERT_EQ(p.payloads.size(), static_cast<std::size_t>(count)) << width;
+            for (int i = 0; i < count; ++i) {
+                EXPECT_EQ(p.payloads[i].dataLength, 12u);
+                EXPECT_EQ(p.payloads[i].presentationTime, 10u * i);
+                EXPECT_EQ(packet[p.payloads[i].dataAt], 0x20 + i) << width << "/" << count << " payload " << i;
+            }
+            EXPECT_EQ(p.usedEnd + p.paddingLength, 2048u);
+        }
+    }
+}
+
+TEST(ParsePacket, NamesTheDamageAndKeepsWhatParsedBeforeIt) {
+    PacketSpec desc = ManyPayloads(3, 2, 100);
+    const Bytes packet = AsfBuilder::BuildPacket(desc, 512);
+    const auto good = ParsePacket(packet, 512);
+    ASSERT_TRUE(good.ok);
+    EXPECT_EQ(good.errorKind, PacketError::None);
+    desc.lengthTypeFlags = 0x51;  // with a word packet length field
+    const Bytes withLength = AsfBuilder::BuildPacket(desc, 512);
+    struct Case {
+        const char* name;
+        Bytes packet;
+        PacketError kind;
+        bool parsingInfoRead;
+        std::size_t payloadsKept;
+    };
+    auto damaged = [](Bytes b, const std::function<void(Bytes&)>& damage) {
+        damage(b);
+        return b;
+    };
+    const std::vector<Case> cases = {
+        {"cut in the send time", Bytes(packet.begin(), packet.begin() + 9), PacketError::Truncated, false, 0},
+        {"cut in the payloads", Bytes(packet.begin(), packet.begin() + 200), PacketError::Truncated, true, 0},
+        {"error correction length type", damaged(packet, [](Bytes& b) { b[0] = 0xA2; }), PacketError::BadErrorCorrection, false, 0},
+        {"packet length over the size", damaged(withLength, [](Bytes& b) { PutU16(b, 5, 600); }), PacketError::LengthOverSize, true, 0},
+        {"padding over the packet", damaged(packet, [](Bytes& b) { PutU16(b, 5, 0xFFFF); }), PacketError::PaddingOverrun, true, 0},
+        {"no payload", damaged(packet, [&](Bytes& b) { b[good.payloadFlagsAt] = 0x80; }), PacketError::ZeroPayloadCount, true, 0},
+        {"second payload too long", damaged(packet, [&](Bytes& b) { PutU16(b, good.payloads[1].dataAt - 2, 5000); }),
+         PacketError::PayloadOverrun, true, 1},
+        {"third payload's fields past the end", damaged(packet, [&](Bytes& b) { PutU16(b, good.payloads[1].dataAt - 2, 512 - good.payloads[1].dataAt - 3); }),
+         PacketError::Truncated, true, 2},
+    };
+    for (const auto& c : cases) {
+        const auto p = ParsePacket(c.packet, 512);
+        EXPECT_FALSE(p.ok) << c.name;
+        EXPECT_EQ(p.errorKind, c.kind) << c.name << ": " << p.error;
+        EXPECT_FALSE(p.error.empty()) << c.name;
+        EXPECT_EQ(p.parsingInfoRead, c.parsingInfoRead) << c.name;
+        EXPECT_EQ(p.payloads.size(), c.payloadsKept) << c.name;
+        if (c.parsingInfoRead) {
+            EXPECT_EQ(p.duration, 40) << c.name;
+        }
+    }
 }
 
 TEST(ParsePacket, ParsesEveryPacketOfTheRealSamples) {

@@ -28,15 +28,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.StripHeader = options & 0x0040;
     engine.StripIndex = options & 0x0080;
     engine.CleanHeader = options & 0x0100;
-    engine.FixForBadChunk = static_cast<TFixForBadChunk>((options >> 9) % 6);
-    engine.FileSeekableFlag = static_cast<TFileSeekableFlag>((options >> 12) % 3);
-    engine.OtherFlags = (options & 0x8000) ? ofClearAll : ofDontChange;
-    engine.OnDecideForBadChunk = [](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
-        what = static_cast<TFixForBadChunk>(index % 6);
+    engine.FixForBadChunk = static_cast<BadChunkAction>((options >> 9) % 6);
+    engine.FileSeekableFlag = static_cast<SeekableFlagChange>((options >> 12) % 3);
+    engine.OtherFlags = (options & 0x8000) ? OtherFlagsChange::ClearAll : OtherFlagsChange::Keep;
+    engine.OnDecideForBadChunk = [](TAsfFile&, BadChunkAction& what, std::int64_t index) {
+        what = static_cast<BadChunkAction>(index % 6);
     };
-    engine.SetActive(true);
-    if (engine.Active()) engine.Repair();
-    engine.SetActive(false);
+    engine.Run();
     (void)InspectAsf(source);
     return 0;
 }

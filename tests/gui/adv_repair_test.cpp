@@ -62,21 +62,21 @@ private slots:
         TBxAdvRepair d;
         d.Setup(QStringLiteral("/v/a.wmv"));
         TAsfFileFrame* f = d.AsfFileFrame1;
-        QCOMPARE(f->RadioGroup1->Item(fbCopyLastGood)->text(), QStringLiteral("复制最后好的部分"));
+        QCOMPARE(f->RadioGroup1->Item(static_cast<int>(BadChunkAction::CopyLastGood))->text(), QStringLiteral("复制最后好的部分"));
         TAsfFile& e = f->Engine();
         QTest::mouseClick(f->CheckBox8, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(e.FixTimeCodes);
 
         d.PresetGroup->SetItemIndex(1);  // 修复坏点
-        QCOMPARE(e.FixForBadChunk, fbDeleteThem);
+        QCOMPARE(e.FixForBadChunk, BadChunkAction::Delete);
         QVERIFY(e.FixFileSize && e.FixDataSize && !e.FixTimeCodes);
         QCOMPARE(f->RadioGroup1->ItemIndex(), 2);
         QVERIFY(f->CheckBox5->isChecked() && !f->CheckBox5->isEnabled() && !f->RadioGroup1->isEnabled());
 
         d.PresetGroup->SetItemIndex(4);  // 设置可定位
-        QCOMPARE(e.FileSeekableFlag, fsEnableSeek);
-        QCOMPARE(e.LiveFlag, lfResetLive);
-        QCOMPARE(e.FixForBadChunk, fbDoNothing);
+        QCOMPARE(e.FileSeekableFlag, SeekableFlagChange::Enable);
+        QCOMPARE(e.LiveFlag, LiveFlagChange::Reset);
+        QCOMPARE(e.FixForBadChunk, BadChunkAction::DoNothing);
         QVERIFY(!e.FixFileSize);
 
         d.PresetGroup->SetItemIndex(6);  // VD兼容
@@ -84,7 +84,7 @@ private slots:
         QVERIFY(f->CheckBox1->isChecked() && f->CheckBox3->isChecked());
 
         d.PresetGroup->SetItemIndex(0);  // 自定义: defaults, unlocked
-        QVERIFY(!e.FixPad08 && !e.FixFileSize && e.FileSeekableFlag == fsDontChange);
+        QVERIFY(!e.FixPad08 && !e.FixFileSize && e.FileSeekableFlag == SeekableFlagChange::Keep);
         QVERIFY(f->CheckBox1->isEnabled() && !f->CheckBox1->isChecked() && f->RadioGroup2->isEnabled());
     }
 

@@ -5,6 +5,7 @@
 #include <filesystem>
 
 #include "asf/AsfObjects.h"
+#include "asf/AsfPacket.h"
 #include "recovery/LostChunk.h"
 #include "support/AsfBuilder.h"
 
@@ -138,6 +139,40 @@ TEST(LostChunk, PresentationTimeDriftOver15SecondsRebasesOnlyAboveTheLimit) {
     const Bytes rebased = over.Go();
     EXPECT_TRUE(over.host.HasLine(" PrTime 修正于 # 4 (00:00:00)")) << over.host.AllLines();
     EXPECT_EQ(PtsOf(rebased, 4), 160u);
+}
+
+TEST(LostChunk, RebasesEveryPayloadWhateverTheirCountAndLengthWidth) {
+    // Presentation times 20 s ahead of the send clock: the first chunk rebases them, and every
+    // payload of every chunk moves by the same offset, its data untouched.
+    constexpr std::uint32_t kLarge = 2048;
+    for (const unsigned width : {1u, 2u, 3u}) {
+        AsfBuilder b;
+        b.PacketSize(kLarge).VideoStream(1).AudioStream(2);
+        for (std::uint32_t i = 0; i < 3; ++i) {
+            PacketSpec p = ManyPayloads(40, width, 10, 20000 + 400 * i);
+            p.sendTime = 400 * i;
+            p.duration = 400;
+            b.Packet(p);
+        }
+        const Bytes in = b.Build();
+        LostChunkRun run(in);
+        const Bytes out = run.Go();
+        ASSERT_EQ(run.tool.LastOutcome(), Outcome::Done) << width << "\n" << run.host.AllLines();
+        for (std::uint64_t i = 0; i < 3; ++i) {
+            const auto source = std::span(in).subspan(PacketOffset(in, kLarge, i), kLarge);
+            const auto copy = std::span(out).subspan(PacketOffset(out, kLarge, i), kLarge);
+            const auto before = ParsePacket(source, kLarge), after = ParsePacket(copy, kLarge);
+            ASSERT_TRUE(after.ok) << width << " packet " << i << ": " << after.error;
+            EXPECT_EQ(after.sendTime, 400 * i);
+            ASSERT_EQ(after.payloads.size(), 40u);
+            for (std::size_t k = 0; k < 40; ++k) {
+                EXPECT_EQ(after.payloads[k].presentationTime, before.payloads[k].presentationTime - 20000)
+                    << width << " packet " << i << " payload " << k;
+                EXPECT_TRUE(std::equal(copy.begin() + after.payloads[k].dataAt, copy.begin() + after.payloads[k].dataAt + 10,
+                                       source.begin() + before.payloads[k].dataAt));
+            }
+        }
+    }
 }
 
 TEST(LostChunk, IndexMarkerNeedsAllFourBytes) {

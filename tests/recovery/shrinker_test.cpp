@@ -121,6 +121,39 @@ TEST(Shrinker, PacketLengthFieldFollowsTheCut) {
     ExpectPacketsFit(out, used, 3);
 }
 
+TEST(Shrinker, KeepsEveryPayloadWhateverTheirCountAndLengthWidth) {
+    // A multiple-payload chunk is used up to the end of its last payload: every payload counts
+    // (up to 63), and each length field is as wide as the payload flags say.
+    constexpr std::uint32_t kLarge = 4096;
+    for (const unsigned width : {1u, 2u, 3u}) {
+        for (const int count : {5, 40}) {
+            AsfBuilder b;
+            b.PacketSize(kLarge).VideoStream(1).AudioStream(2);
+            b.Packet(ManyPayloads(count, width, 30)).Packet(ManyPayloads(count - 1, width, 30));
+            const Bytes in = b.Build();
+            const auto first = ParsePacket(std::span(in).subspan(PacketOffset(in, kLarge, 0), kLarge), kLarge);
+            ASSERT_TRUE(first.ok);
+            ShrinkRun run(in);
+            const Bytes out = run.Go();
+            ASSERT_EQ(run.tool.LastOutcome(), Outcome::Done) << width << "/" << count << "\n" << run.host.AllLines();
+            const auto used = static_cast<std::uint32_t>(first.usedEnd);
+            ASSERT_EQ(GetU32(out, 30 + fp::MinPacketSize), used) << width << "/" << count;
+            ExpectPacketsFit(out, used, 2);
+            for (std::uint64_t i = 0; i < 2; ++i) {
+                const auto source = std::span(in).subspan(PacketOffset(in, kLarge, i), kLarge);
+                const auto copy = std::span(out).subspan(PacketOffset(out, used, i), used);
+                const auto before = ParsePacket(source, kLarge), after = ParsePacket(copy, used);
+                ASSERT_EQ(after.payloads.size(), before.payloads.size());
+                for (std::size_t k = 0; k < before.payloads.size(); ++k)
+                    EXPECT_TRUE(std::equal(copy.begin() + after.payloads[k].dataAt, copy.begin() + after.payloads[k].dataAt + 30,
+                                           source.begin() + before.payloads[k].dataAt))
+                        << width << "/" << count << " packet " << i << " payload " << k;
+            }
+            EXPECT_EQ(run.tool.LastSummary().streams, (std::vector<int>{1, 2}));
+        }
+    }
+}
+
 TEST(Shrinker, UsedLengthAtTheLimit) {
     // A chunk that uses the chunk size minus 3 bytes: every chunk is cut by 3.
     auto fill = [](std::uint32_t spare) {

@@ -33,12 +33,7 @@ struct RepairRun {
         engine.FileName = source;
         engine.OutFileName = output;
     }
-    Outcome Go() {
-        engine.SetActive(true);
-        if (engine.Active()) engine.Repair();
-        engine.SetActive(false);
-        return engine.LastOutcome();
-    }
+    Outcome Go() { return engine.Run(); }
     Bytes Output() const { return ReadFileBytes(output); }
 };
 
@@ -150,32 +145,32 @@ TEST(AsfFileRepair, BadChunkDecisions) {
     auto chunk = [&](const Bytes& b, int i) { return Bytes(b.begin() + head + i * kPacket, b.begin() + head + (i + 1) * kPacket); };
 
     struct Expect {
-        TFixForBadChunk policy;
+        BadChunkAction policy;
         std::int64_t chunks;
         std::uint64_t size;
     };
-    for (const auto& e : {Expect{fbDoNothing, 6, file.size()}, Expect{fbDeleteThem, 5, file.size() - kPacket},
-                          Expect{fbFillWithZero, 6, file.size()}, Expect{fbCopyLastGood, 6, file.size()},
-                          Expect{fbDelitPlusLastGood, 4, file.size() - 2 * kPacket}}) {
+    for (const auto& e : {Expect{BadChunkAction::DoNothing, 6, file.size()}, Expect{BadChunkAction::Delete, 5, file.size() - kPacket},
+                          Expect{BadChunkAction::FillWithZero, 6, file.size()}, Expect{BadChunkAction::CopyLastGood, 6, file.size()},
+                          Expect{BadChunkAction::DeletePlusLastGood, 4, file.size() - 2 * kPacket}}) {
         RepairRun run(file);
         run.engine.FixForBadChunk = e.policy;
         run.engine.FixChunkCount = true;
         ASSERT_EQ(run.Go(), Outcome::Done);
         const Bytes out = run.Output();
-        EXPECT_EQ(run.engine.LastSummary().chunkCount, e.chunks) << e.policy;
-        EXPECT_EQ(out.size(), e.size) << e.policy;
+        EXPECT_EQ(run.engine.LastSummary().chunkCount, e.chunks) << static_cast<int>(e.policy);
+        EXPECT_EQ(out.size(), e.size) << static_cast<int>(e.policy);
         EXPECT_TRUE(run.host.HasLine(Fmt("CH:   2,  13 %02X, Bad chunk signature!", file[head + 2 * kPacket + 1])))
             << run.host.AllLines();
-        EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 40), static_cast<std::uint64_t>(e.chunks)) << e.policy;
-        if (e.policy == fbFillWithZero) {
+        EXPECT_EQ(GetU64(out, HeaderSizeOf(out) + 40), static_cast<std::uint64_t>(e.chunks)) << static_cast<int>(e.policy);
+        if (e.policy == BadChunkAction::FillWithZero) {
             Bytes zero(kPacket, 0);
             zero[0] = 0x82;
             EXPECT_EQ(chunk(out, 2), zero);
         }
-        if (e.policy == fbCopyLastGood) {
+        if (e.policy == BadChunkAction::CopyLastGood) {
             EXPECT_EQ(chunk(out, 2), chunk(file, 1));
         }
-        if (e.policy == fbDelitPlusLastGood) {
+        if (e.policy == BadChunkAction::DeletePlusLastGood) {
             EXPECT_EQ(chunk(out, 1), chunk(file, 3));  // chunk 1 and the bad chunk 2 are gone
             EXPECT_EQ(chunk(out, 0), chunk(file, 0));
         }
@@ -188,7 +183,7 @@ TEST(AsfFileRepair, DeletePlusLastGoodTwiceInARowAndBeforeAnyGoodChunk) {
     DamagePackets(file, kPacket, 0);     // before any good chunk
     DamagePackets(file, kPacket, 7);     // the last block: nothing is written after the rewind
     RepairRun run(file);
-    run.engine.FixForBadChunk = fbDelitPlusLastGood;
+    run.engine.FixForBadChunk = BadChunkAction::DeletePlusLastGood;
     ASSERT_EQ(run.Go(), Outcome::Done);
     // 0 removes itself; 2 removes itself and 1; 3 only itself; 7 itself and 6.
     EXPECT_EQ(run.engine.LastSummary().chunkCount, 2);
@@ -208,7 +203,7 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
     for (const bool strip : {false, true}) {
         RepairRun run(file);
         run.engine.StripIndex = strip;
-        run.engine.FixForBadChunk = fbDelitPlusLastGood;
+        run.engine.FixForBadChunk = BadChunkAction::DeletePlusLastGood;
         run.engine.FixDataSize = run.engine.FixChunkCount = true;
         ASSERT_EQ(run.Go(), Outcome::Done) << strip;
         const Bytes out = run.Output();
@@ -224,9 +219,9 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
     Bytes mixed = Simple(5).Build();
     DamagePackets(mixed, kPacket, 2, 2);
     RepairRun run(mixed);
-    run.engine.FixForBadChunk = fbAskOneByOne;
-    run.engine.OnDecideForBadChunk = [](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
-        what = index == 2 ? fbFillWithZero : fbDelitPlusLastGood;
+    run.engine.FixForBadChunk = BadChunkAction::AskOneByOne;
+    run.engine.OnDecideForBadChunk = [](TAsfFile&, BadChunkAction& what, std::int64_t index) {
+        what = index == 2 ? BadChunkAction::FillWithZero : BadChunkAction::DeletePlusLastGood;
     };
     ASSERT_EQ(run.Go(), Outcome::Done);
     const Bytes out = run.Output();
@@ -241,18 +236,18 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
 TEST(AsfFileRepair, RunThatKeepsNoChunkFailsAndLeavesNoOutput) {
     Bytes file = Simple(3).Build();
     DamagePackets(file, kPacket, 0, 3);
-    for (const auto policy : {fbDeleteThem, fbDelitPlusLastGood}) {
+    for (const auto policy : {BadChunkAction::Delete, BadChunkAction::DeletePlusLastGood}) {
         RepairRun run(file);
         run.engine.FixForBadChunk = policy;
         run.engine.FixChunkCount = true;
-        EXPECT_EQ(run.Go(), Outcome::NothingUsable) << policy;
+        EXPECT_EQ(run.Go(), Outcome::NothingUsable) << static_cast<int>(policy);
         EXPECT_TRUE(run.host.HasLine("输出文件中没有任何数据块, 不生成输出文件.")) << run.host.AllLines();
-        EXPECT_FALSE(fs::exists(run.output)) << policy;
+        EXPECT_FALSE(fs::exists(run.output)) << static_cast<int>(policy);
         EXPECT_EQ(run.engine.LastSummary().chunkCount, 0);
     }
     // A stop before any chunk was kept: still a stop, and nothing is left behind.
     RepairRun stopped(file);
-    stopped.engine.FixForBadChunk = fbDeleteThem;
+    stopped.engine.FixForBadChunk = BadChunkAction::Delete;
     stopped.host.onProcessMessages = [&] { stopped.engine.Aborted = true; };
     EXPECT_EQ(stopped.Go(), Outcome::Aborted);
     EXPECT_FALSE(fs::exists(stopped.output));
@@ -262,7 +257,7 @@ TEST(AsfFileRepair, CopyLastGoodBeforeAnyGoodChunkWritesZeros) {
     Bytes file = Simple(3).Build();
     DamagePackets(file, kPacket, 0);
     RepairRun run(file);
-    run.engine.FixForBadChunk = fbCopyLastGood;
+    run.engine.FixForBadChunk = BadChunkAction::CopyLastGood;
     ASSERT_EQ(run.Go(), Outcome::Done);
     const Bytes out = run.Output();
     const auto head = PacketOffset(file, kPacket, 0);
@@ -275,12 +270,12 @@ TEST(AsfFileRepair, AsksPerBadChunkWithItsIndex) {
     DamagePackets(file, kPacket, 1);
     DamagePackets(file, kPacket, 4);
     RepairRun run(file);
-    run.engine.FixForBadChunk = fbAskOneByOne;
+    run.engine.FixForBadChunk = BadChunkAction::AskOneByOne;
     std::vector<std::int64_t> asked;
-    run.engine.OnDecideForBadChunk = [&](TAsfFile&, TFixForBadChunk& what, std::int64_t index) {
-        EXPECT_EQ(what, fbDoNothing);
+    run.engine.OnDecideForBadChunk = [&](TAsfFile&, BadChunkAction& what, std::int64_t index) {
+        EXPECT_EQ(what, BadChunkAction::DoNothing);
         asked.push_back(index);
-        what = index == 1 ? fbDeleteThem : fbAskOneByOne;  // the second answer counts as "skip"
+        what = index == 1 ? BadChunkAction::Delete : BadChunkAction::AskOneByOne;  // the second answer counts as "skip"
     };
     ASSERT_EQ(run.Go(), Outcome::Done);
     EXPECT_EQ(asked, (std::vector<std::int64_t>{1, 4}));
@@ -315,6 +310,14 @@ TEST(AsfFileRepair, RewritesSendTimesAsTheSumOfDurations) {
     EXPECT_TRUE(run.host.HasLine(
         "CH:   1, CC:   2, TC: 2BC-  1E,   0, I:0,  P: 8,  4: 5D  D 1E  0 -  0  0  0  0  1  0  0  0 -  0  0  8 D8  1  0  0  0"))
         << run.host.AllLines();
+
+    // Without the detail option the same run writes the same file and no detail line.
+    RepairRun quiet(b.Build());
+    quiet.engine.FixTimeCodes = quiet.engine.FixPlayTime = true;
+    ASSERT_EQ(quiet.Go(), Outcome::Done);
+    EXPECT_EQ(quiet.Output(), out);
+    EXPECT_EQ(quiet.host.AllLines().find("CC:"), std::string::npos) << quiet.host.AllLines();
+    EXPECT_TRUE(quiet.host.HasLine("纯播放时间,  为:90100000  is:850000"));
 }
 
 TEST(AsfFileRepair, UnknownLayoutIsTimedButNotOverwritten) {
@@ -351,10 +354,36 @@ TEST(AsfFileRepair, PaddingRepairsOfAPacketWithALengthField) {
     EXPECT_EQ(parsed.paddingLength, kPacket - parsed.usedEnd);
 }
 
+TEST(AsfFileRepair, LargestChunkSizeWithAPacketLengthFieldRemoved) {
+    // A 65535-byte chunk whose content reaches its last byte: removing the packet length field
+    // moves in the two bytes after the chunk, which the engine's buffer must hold.
+    constexpr std::uint32_t kLargest = 65535;
+    AsfBuilder b = AsfBuilder().PacketSize(kLargest).VideoStream(1);
+    PacketSpec p;
+    p.lengthTypeFlags = 0x50;
+    p.payloads[0].data = Bytes(kLargest - 30, 7);
+    b.Packet(p).Packet(p);
+    const Bytes file = b.Build();
+    RepairRun run(file);
+    run.engine.FixPad40 = run.engine.FixPad10 = true;
+    ASSERT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
+    const Bytes out = run.Output();
+    ASSERT_EQ(out.size(), file.size());
+    for (std::uint64_t i = 0; i < 2; ++i) {
+        const auto at = PacketOffset(out, kLargest, i);
+        const auto parsed = ParsePacket(std::span(out).subspan(at, kLargest), kLargest);
+        ASSERT_TRUE(parsed.ok) << parsed.error;
+        EXPECT_FALSE(parsed.explicitPacketLength);
+        EXPECT_EQ(parsed.payloads[0].dataLength, kLargest - 30);  // every payload byte kept, two bytes of padding after them
+        EXPECT_EQ(out[at + kLargest - 3], 7);
+        EXPECT_EQ(out[at + kLargest - 1], 0);
+    }
+}
+
 TEST(AsfFileRepair, HeaderFixesDescribeTheChunksWritten) {
     Bytes file = Simple(4).Unfinalised().Build();
     RepairRun run(file);
-    ApplyPreset(run.engine, rpRepairPartialFile);
+    ApplyPreset(run.engine, RepairPreset::RepairPartialFile);
     ASSERT_EQ(run.Go(), Outcome::Done);
     const Bytes out = run.Output();
     const std::uint64_t dp = HeaderSizeOf(out);
@@ -372,7 +401,7 @@ TEST(AsfFileRepair, FileThatEndsAfterTheDataHeadGivesNoOutput) {
     Bytes file = Simple(4).Build();
     Truncate(file, PacketOffset(file, kPacket, 0));
     RepairRun run(file);
-    ApplyPreset(run.engine, rpRepairPartialFile);
+    ApplyPreset(run.engine, RepairPreset::RepairPartialFile);
     EXPECT_EQ(run.Go(), Outcome::NothingUsable);
     EXPECT_TRUE(run.host.HasLine("输出文件中没有任何数据块, 不生成输出文件."));
     EXPECT_FALSE(fs::exists(run.output));
@@ -380,17 +409,17 @@ TEST(AsfFileRepair, FileThatEndsAfterTheDataHeadGivesNoOutput) {
 
 TEST(AsfFileRepair, FlagsAreSetInTheLowByte) {
     struct Case {
-        TRepairPreset preset;
+        RepairPreset preset;
         std::uint32_t before, after;
     };
-    for (const auto& c : {Case{rpSetSeekable, 0x01, 0x02}, Case{rpSetLive, 0x02, 0x01}, Case{rpCustom, 0x0D, 0x0D}}) {
+    for (const auto& c : {Case{RepairPreset::SetSeekable, 0x01, 0x02}, Case{RepairPreset::SetLive, 0x02, 0x01}, Case{RepairPreset::Custom, 0x0D, 0x0D}}) {
         RepairRun run(Simple(2).Flags(c.before).Build());
         ApplyPreset(run.engine, c.preset);
         ASSERT_EQ(run.Go(), Outcome::Done);
         EXPECT_EQ(GetU32(run.Output(), 30 + 88), c.after);
     }
     RepairRun run(Simple(2).Flags(0x0107).Build());
-    run.engine.OtherFlags = ofClearAll;
+    run.engine.OtherFlags = OtherFlagsChange::ClearAll;
     ASSERT_EQ(run.Go(), Outcome::Done);
     EXPECT_EQ(GetU32(run.Output(), 30 + 88), 0x0103u);  // only the low byte is touched
 }
@@ -455,7 +484,7 @@ TEST(AsfFileRepair, IndexLongerThanAChunkContinuesAsBadChunks) {
     file.insert(file.end(), index.begin(), index.end());
     RepairRun run(file);
     run.engine.StripIndex = true;
-    run.engine.FixForBadChunk = fbDeleteThem;
+    run.engine.FixForBadChunk = BadChunkAction::Delete;
     ASSERT_EQ(run.Go(), Outcome::Done);
     EXPECT_EQ(run.engine.LastSummary().indexBlocks, 1);
     EXPECT_EQ(run.engine.LastSummary().badChunks, 2);
@@ -481,7 +510,7 @@ TEST(AsfFileRepair, ShortLastChunkIsCopiedWithItsLength) {
     Bytes file = Simple(3).Build();
     Truncate(file, file.size() - 100);
     RepairRun run(file);
-    run.engine.FixForBadChunk = fbCopyLastGood;
+    run.engine.FixForBadChunk = BadChunkAction::CopyLastGood;
     ASSERT_EQ(run.Go(), Outcome::Done);
     EXPECT_TRUE(run.host.HasLine("部分无效的数据块: " + std::to_string(kPacket - 100)));
     EXPECT_EQ(run.Output(), file);
@@ -491,18 +520,18 @@ TEST(AsfFileRepair, ShortLastChunkIsCopiedWithItsLength) {
 TEST(RepairPresets, SetExactlyTheirOptions) {
     TAsfFile e;
     e.WriteLog = e.StripHeader = true;
-    ApplyPreset(e, rpVdCompatible);
+    ApplyPreset(e, RepairPreset::VdCompatible);
     EXPECT_TRUE(e.FixPad08 && e.FixPad10 && e.FixPad40 && e.FixFileSize && e.FixDataSize);
     EXPECT_FALSE(e.WriteLog || e.StripHeader || e.FixChunkCount);
-    ApplyPreset(e, rpRepairBadChunks);
-    EXPECT_EQ(e.FixForBadChunk, fbDeleteThem);
+    ApplyPreset(e, RepairPreset::RepairBadChunks);
+    EXPECT_EQ(e.FixForBadChunk, BadChunkAction::Delete);
     EXPECT_FALSE(e.FixPad08);
-    ApplyPreset(e, rpSetLive);
-    EXPECT_EQ(e.FileSeekableFlag, fsDisableSeek);
-    EXPECT_EQ(e.LiveFlag, lfSetLive);
-    EXPECT_EQ(e.FixForBadChunk, fbDoNothing);
-    ApplyPreset(e, rpCustom);
-    EXPECT_EQ(e.LiveFlag, lfDontChange);
+    ApplyPreset(e, RepairPreset::SetLive);
+    EXPECT_EQ(e.FileSeekableFlag, SeekableFlagChange::Disable);
+    EXPECT_EQ(e.LiveFlag, LiveFlagChange::Set);
+    EXPECT_EQ(e.FixForBadChunk, BadChunkAction::DoNothing);
+    ApplyPreset(e, RepairPreset::Custom);
+    EXPECT_EQ(e.LiveFlag, LiveFlagChange::Keep);
     EXPECT_EQ(RepairPresets().size(), 7u);
-    EXPECT_EQ(FindRepairPreset("remove-frames"), rpRemoveExtraFrames);
+    EXPECT_EQ(FindRepairPreset("remove-frames"), RepairPreset::RemoveExtraFrames);
 }

@@ -110,6 +110,22 @@ AsfBuilder& AsfBuilder::SimplePackets(int n, std::uint8_t lengthTypeFlags, int k
     return *this;
 }
 
+PacketSpec ManyPayloads(int count, unsigned payloadLengthType, std::size_t bytes, std::uint32_t firstPts) {
+    PacketSpec packet;
+    packet.lengthTypeFlags = 0x11;
+    packet.payloadLengthType = payloadLengthType;
+    packet.payloads.clear();
+    for (int i = 0; i < count; ++i) {
+        PayloadSpec payload;
+        payload.stream = 1 + i % 2;
+        payload.object = static_cast<std::uint32_t>(i);
+        payload.pts = firstPts + 10 * static_cast<std::uint32_t>(i);
+        payload.data = Bytes(bytes, static_cast<std::uint8_t>(0x20 + i));
+        packet.payloads.push_back(payload);
+    }
+    return packet;
+}
+
 Bytes AsfBuilder::BuildPacket(const PacketSpec& desc, std::uint32_t packetSize) {
     const std::uint8_t t = desc.lengthTypeFlags;
     const bool multiple = (t & 1) != 0;
@@ -127,7 +143,7 @@ Bytes AsfBuilder::BuildPacket(const PacketSpec& desc, std::uint32_t packetSize) 
     w.ByType(padType, 0);
     w.U32(desc.sendTime);
     w.U16(desc.duration);
-    if (multiple) w.U8(static_cast<std::uint8_t>(0x80 | (desc.payloads.size() & 0x3F)));
+    if (multiple) w.U8(static_cast<std::uint8_t>((desc.payloadLengthType & 3) << 6 | (desc.payloads.size() & 0x3F)));
     for (const auto& pl : desc.payloads) {
         w.U8(static_cast<std::uint8_t>((pl.stream & 0x7F) | (pl.key ? 0x80 : 0)));
         w.U8(static_cast<std::uint8_t>(pl.object));
@@ -135,7 +151,7 @@ Bytes AsfBuilder::BuildPacket(const PacketSpec& desc, std::uint32_t packetSize) 
         w.U8(8);
         w.U32(pl.objectSize ? pl.objectSize : static_cast<std::uint32_t>(pl.data.size()));
         w.U32(pl.pts);
-        if (multiple) w.U16(static_cast<std::uint16_t>(pl.data.size()));
+        if (multiple) w.ByType(desc.payloadLengthType, static_cast<std::uint32_t>(pl.data.size()));
         w.Put(pl.data);
     }
     if (w.bytes.size() > packetSize) throw std::invalid_argument("payloads do not fit the packet size");

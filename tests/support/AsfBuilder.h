@@ -34,9 +34,16 @@ struct PacketSpec {
     std::uint32_t sendTime = 0;
     std::uint16_t duration = 40;
     std::vector<PayloadSpec> payloads = {PayloadSpec{}};
+    // Width of each payload's length field in a multiple-payload packet: 1 byte, 2 word, 3 dword.
+    unsigned payloadLengthType = 2;
     std::optional<std::array<std::uint8_t, 3>> firstBytes;  // e.g. {0x13,0,0} for a bad signature
     bool noErrorCorrection = false;                         // packets as GStreamer writes them
 };
+
+// A multiple-payload packet (word padding field) of `count` payloads on streams 1 and 2 in
+// turn, each `bytes` long and filled with its own byte, payload i presented at firstPts + 10 i;
+// the payload lengths are fields of the given length type.
+PacketSpec ManyPayloads(int count, unsigned payloadLengthType, std::size_t bytes, std::uint32_t firstPts = 0);
 
 class AsfBuilder {
 public:
