@@ -4,6 +4,7 @@
 // controls above the output row and runs its logic unit.
 #include <QWidget>
 
+#include "gui/kit/OutputRow.h"
 #include "gui/kit/ToolDialog.h"
 
 class QLabel;
@@ -17,25 +18,24 @@ namespace mendery::ui {
 
 class TQtHost;
 
-struct SaveDialogSpec {
-    QString title;          // "输出文件", "转换为Avi文件", ...
-    QString filter;         // Qt filter text
-    QString defaultSuffix;  // "asf", "avi", "wav"
-    QString outputLabel;    // "输出文件:", "Avi文件:", ...
+struct ToolFrameSpec {
+    QString outputEditName;  // the output edit box's object name
+    QString outputCaption;   // "输出文件:", "Avi文件:", ...
+    SaveDialogSpec save;
 };
 
 class TToolFrame : public QWidget, public IToolFrame {
     Q_OBJECT
 public:
-    TToolFrame(const QString& outputEditName, const SaveDialogSpec& save, QWidget* parent = nullptr);
+    TToolFrame(const ToolFrameSpec& spec, QWidget* parent = nullptr);
 
     QString FileName, OutFileName;
 
-    QPlainTextEdit* Memo1;
-    QProgressBar* ProgressBar1;
-    QLabel* Label1;  // counter
+    QPlainTextEdit* LogMemo;
+    QProgressBar* ProgressBar;
+    QLabel* CounterLabel;
     QLineEdit* OutputEdit;
-    QToolButton* SpeedButton1;
+    QToolButton* OutputButton;
     TQtHost& Host() override { return *host_; }
 
     // The output the save dialog proposed: refused (with a message) when it names the source.
@@ -59,7 +59,9 @@ protected:
     QString WorkOutput() const { return workOutput_.isEmpty() ? OutFileName : workOutput_; }
 
 private:
-    void SpeedButton1Click();
+    QHBoxLayout* BuildProgressRow();
+    void BuildLogMemo();
+    void ChooseOutput();
     SaveDialogSpec save_;
     QString workOutput_;
     QVBoxLayout* options_;

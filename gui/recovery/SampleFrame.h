@@ -25,14 +25,14 @@ public:
     // returns nothing.
     std::function<std::optional<std::string>(const std::string&)> MakeSample;
 
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6;
-    QToolButton* SpeedButton1;
-    QLabel* Label5;
-    QLabel* Image3;
+    QCheckBox *LatestVersionBox, *ReadHintsBox, *ReadFaqBox, *MayNotRecoverBox, *DamagedFileBox, *OriginalFileBox;
+    QToolButton* MakeSampleButton;
+    QLabel* ResultLabel;
+    QLabel* DoneImage;
 
 private:
-    void CheckBox1Click();
-    void SpeedButton1Click();
+    void StatementClicked();
+    void MakeSampleClicked();
     QList<QCheckBox*> Boxes() const;
     QScrollArea* scroll_;
 };

@@ -21,8 +21,8 @@ public:
 
     TFlagFixResult FixFlags(const QString& path);
 
-    QLabel* Label1;
-    QPushButton* Button1;
+    QLabel* PathLabel;
+    QPushButton* CloseButton;
 
 private:
     TQtHost* host_;

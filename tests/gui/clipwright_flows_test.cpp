@@ -11,6 +11,7 @@
 
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/PProcForm.h"
+#include "gui/kit/ToolRunForm.h"
 #include "gui/kit/Widgets.h"
 #include "UiTestSupport.h"
 
@@ -100,9 +101,9 @@ private slots:
         watch.setInterval(20);
         connect(&watch, &QTimer::timeout, [&] {
             auto* f = Visible<TToolRunForm>();
-            if (!f || f->Label1->text().isEmpty()) return;
+            if (!f || f->PercentLabel->text().isEmpty()) return;
             if (progressText.isEmpty()) Screenshot(f, QStringLiteral("clipwright-progress"));
-            progressText = f->Label1->text();
+            progressText = f->PercentLabel->text();
         });
         watch.start();
         AnswerNextMessage(QMessageBox::Ok, &told);
