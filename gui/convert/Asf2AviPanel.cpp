@@ -13,6 +13,7 @@
 
 #include "gui/kit/QtHost.h"
 #include "gui/kit/Text.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 
 namespace mendery::ui {

@@ -46,6 +46,7 @@
 #include "gui/repair/FlagFixForm.h"
 #include "recovery/SampleMaker.h"
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "asf/BinaryFile.h"
 #include "asf/Format.h"

@@ -13,6 +13,7 @@
 #include "gui/kit/OutputRow.h"
 #include "gui/kit/QtHost.h"
 #include "gui/kit/Text.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "repair/RepairPresets.h"
 #include "gui/repair/BadChunk.h"

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 
 namespace mendery::ui {

@@ -3,6 +3,7 @@
 #include <QVBoxLayout>
 
 #include "gui/kit/Text.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/repair/AsfFileFrame.h"
 

@@ -17,6 +17,7 @@
 #include "gui/repair/BxAdvRepair.h"
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/repair/AsfFileFrame.h"
 #include "gui/repair/BadChunk.h"

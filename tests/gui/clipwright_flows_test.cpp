@@ -12,6 +12,7 @@
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/PProcForm.h"
 #include "gui/kit/ToolRunForm.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "UiTestSupport.h"
 

@@ -18,6 +18,8 @@
 #include "asf/OutputNames.h"
 #include "gui/cut/CutForm.h"
 #include "gui/kit/SelectionSlider.h"
+#include "gui/kit/UpDown.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "UiTestSupport.h"
 

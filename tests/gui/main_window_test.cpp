@@ -21,6 +21,7 @@
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/PProcForm.h"
 #include "gui/repair/BadChunk.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/recovery/SampleFrame.h"
 #include "UiTestSupport.h"
