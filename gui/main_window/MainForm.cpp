@@ -849,14 +849,7 @@ void TMainForm::MoveCommand() {
 }
 
 void TMainForm::MoveCurrentTo(const QString& target) {
-    const QString source = SelectedFile();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool done = MayReplace(this, source, target) && MoveFileTo(source, target);
-    QApplication::restoreOverrideCursor();
-    if (!done) {
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("不能移动至选定的目标文件!"));
-        return;
-    }
+    if (!TransferCurrentTo(target, MoveFileTo, QStringLiteral("不能移动至选定的目标文件!"))) return;
     list_.rows[list_.current] = ReplaceControlChars(ToStd(target));
     SyncGrid();
 }
@@ -868,15 +861,17 @@ void TMainForm::CopyCommand() {
 }
 
 void TMainForm::CopyCurrentTo(const QString& target) {
+    if (TransferCurrentTo(target, QFile::copy, QStringLiteral("不能复制到选定的目标文件!"))) AddFile(target);
+}
+
+bool TMainForm::TransferCurrentTo(const QString& target, bool (*transfer)(const QString&, const QString&),
+                                  const QString& failure) {
     const QString source = SelectedFile();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool done = MayReplace(this, source, target) && QFile::copy(source, target);
+    const bool done = MayReplace(this, source, target) && transfer(source, target);
     QApplication::restoreOverrideCursor();
-    if (!done) {
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("不能复制到选定的目标文件!"));
-        return;
-    }
-    AddFile(target);
+    if (!done) QMessageBox::warning(this, AppTitle(), failure);
+    return done;
 }
 
 void TMainForm::RecycleCommand() {

@@ -143,6 +143,9 @@ private:
     void PlayAllCommand();
     void PageChanged(int index);
     QString AskTarget(const QString& title);
+    // Moves or copies the current row's file to `target`, asking before an existing file is
+    // replaced; false, after a warning, when that failed.
+    bool TransferCurrentTo(const QString& target, bool (*transfer)(const QString&, const QString&), const QString& failure);
     QString AskSavePath(const QString& title, const QString& proposed);
     // Runs a flow of clipwright with the window's host and the progress window of the tool;
     // the file it returns is added to the list.
