@@ -88,8 +88,8 @@ QHBoxLayout* TAsf2AviPanel::BuildOffsetRow(QWidget* header) {
     AudioOffsetPanel->setFrameShape(QFrame::StyledPanel);
     AudioOffsetPanel->setMinimumWidth(40);
     AudioOffsetPanel->setAlignment(Qt::AlignCenter);
-    ResetOffsetButton = MakeCommandButton(header, QStringLiteral("SpeedButton2"), QIcon(), QStringLiteral("0"), QStringLiteral("重设起始位置"),
-                                     Qt::ToolButtonTextOnly);
+    ResetOffsetButton = MakeCommandButton(header, QStringLiteral("SpeedButton2"), QIcon(), QStringLiteral("0"),
+                                          QStringLiteral("重设起始位置"), Qt::ToolButtonTextOnly);
     ResetOffsetButton->setAutoRaise(false);
     ResetOffsetButton->setEnabled(false);
     connect(AudioOffsetTrack, &QSlider::valueChanged, this, [this](int p) { AudioOffsetPanel->setText(QString::number(p - 100)); });

@@ -11,8 +11,6 @@
 #include <QProgressBar>
 #include <QTextCursor>
 #include <QTimer>
-#include <algorithm>
-#include <climits>
 #include <utility>
 
 namespace mendery::ui {

@@ -339,6 +339,21 @@ QWidget* TMainForm::BuildExplorerPanel() {
     ExplorerPanel->setObjectName(QStringLiteral("ExplorerPanel"));
     auto* layout = new QVBoxLayout(ExplorerPanel);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(BuildFolderRow());
+    dirsModel_ = new QFileSystemModel(this);
+    dirsModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    dirsModel_->setRootPath(QDir::rootPath());
+    filesModel_ = new QFileSystemModel(this);
+    filesModel_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
+    layout->addWidget(BuildFolderViews(), 1);
+
+    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
+    NavigateExplorer(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
+    return ExplorerPanel;
+}
+
+// The folder combo box and the button to the parent folder.
+QHBoxLayout* TMainForm::BuildFolderRow() {
     auto* top = new QHBoxLayout;
     FolderCombo = new QComboBox(ExplorerPanel);
     FolderCombo->setObjectName(QStringLiteral("FolderCombo"));
@@ -350,15 +365,12 @@ QWidget* TMainForm::BuildExplorerPanel() {
     });
     top->addWidget(FolderCombo, 1);
     top->addWidget(up);
-    layout->addLayout(top);
     connect(FolderCombo, &QComboBox::activated, this, [this](int i) { NavigateExplorer(FolderCombo->itemData(i).toString()); });
+    return top;
+}
 
-    dirsModel_ = new QFileSystemModel(this);
-    dirsModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    dirsModel_->setRootPath(QDir::rootPath());
-    filesModel_ = new QFileSystemModel(this);
-    filesModel_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-
+// The folder tree beside the folder's files.
+QSplitter* TMainForm::BuildFolderViews() {
     explorerSplitter_ = new QSplitter(Qt::Horizontal, ExplorerPanel);
     explorerSplitter_->setObjectName(QStringLiteral("ExplorerSplitter"));
     FolderTree = new QTreeView(explorerSplitter_);
@@ -381,11 +393,7 @@ QWidget* TMainForm::BuildExplorerPanel() {
     });
     explorerSplitter_->setStretchFactor(1, 1);
     connect(explorerSplitter_, &QSplitter::splitterMoved, this, [this] { treeWidth_ = explorerSplitter_->sizes().value(0); });
-    layout->addWidget(explorerSplitter_, 1);
-
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    NavigateExplorer(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
-    return ExplorerPanel;
+    return explorerSplitter_;
 }
 
 QWidget* TMainForm::BuildOptionsPage() {

@@ -119,6 +119,8 @@ private:
     QTableWidget* BuildFileGrid(QWidget* listArea);
     QHBoxLayout* BuildListToolbar(QWidget* listArea);
     QWidget* BuildExplorerPanel();
+    QHBoxLayout* BuildFolderRow();
+    QSplitter* BuildFolderViews();
     QWidget* BuildOptionsPage();
     QGroupBox* BuildBasicRepairOptions(QWidget* page);
     QGroupBox* BuildProgramOptions(QWidget* page);

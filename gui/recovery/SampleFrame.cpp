@@ -27,8 +27,18 @@ TSampleFrame::TSampleFrame(QWidget* parent) : QWidget(parent) {
     auto* intro = new QLabel(QStringLiteral("样本是损坏文件开头的 512 KB, 用于诊断. 请先确认以下全部内容:"), page);
     intro->setWordWrap(true);
     layout->addWidget(intro);
+    BuildStatements(page, layout);
+    BuildResult(page, layout);
+    layout->addStretch(1);
+    scroll_->setWidget(page);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll_);
+}
 
-    auto box = [&](const char* name, const QString& caption) {
+// The six statements to tick, the damaged file's name last.
+void TSampleFrame::BuildStatements(QWidget* page, QVBoxLayout* layout) {
+    auto box = [this, page, layout](const char* name, const QString& caption) {
         auto* b = new QCheckBox(caption, page);
         b->setObjectName(QString::fromLatin1(name));
         connect(b, &QCheckBox::clicked, this, &TSampleFrame::StatementClicked);
@@ -41,9 +51,12 @@ TSampleFrame::TSampleFrame(QWidget* parent) : QWidget(parent) {
     MayNotRecoverBox = box("CheckBox4", QStringLiteral("我明白我的文件也许不能恢复."));
     OriginalFileBox = box("CheckBox6", QStringLiteral("我采样的文件是原始的(未修复的)文件."));
     DamagedFileBox = box("CheckBox5", QStringLiteral("损坏的文件名为"));
+}
 
+// The button and what it made.
+void TSampleFrame::BuildResult(QWidget* page, QVBoxLayout* layout) {
     MakeSampleButton = MakeCommandButton(page, QStringLiteral("SpeedButton1"), ThemeIcon("document-save", QStyle::SP_DialogSaveButton),
-                                     QStringLiteral("制做样本"), QStringLiteral("制做样本"));
+                                         QStringLiteral("制做样本"), QStringLiteral("制做样本"));
     MakeSampleButton->setAutoRaise(false);
     MakeSampleButton->setEnabled(false);
     connect(MakeSampleButton, &QToolButton::clicked, this, &TSampleFrame::MakeSampleClicked);
@@ -58,14 +71,11 @@ TSampleFrame::TSampleFrame(QWidget* parent) : QWidget(parent) {
     DoneImage->setPixmap(QApplication::style()->standardIcon(QStyle::SP_DialogApplyButton).pixmap(48, 48));
     DoneImage->hide();
     layout->addWidget(DoneImage);
-    layout->addStretch(1);
-    scroll_->setWidget(page);
-    auto* outer = new QVBoxLayout(this);
-    outer->setContentsMargins(0, 0, 0, 0);
-    outer->addWidget(scroll_);
 }
 
-QList<QCheckBox*> TSampleFrame::Boxes() const { return {LatestVersionBox, ReadHintsBox, ReadFaqBox, MayNotRecoverBox, DamagedFileBox, OriginalFileBox}; }
+QList<QCheckBox*> TSampleFrame::Boxes() const {
+    return {LatestVersionBox, ReadHintsBox, ReadFaqBox, MayNotRecoverBox, DamagedFileBox, OriginalFileBox};
+}
 
 void TSampleFrame::SetDamagedFile(const QString& path) {
     DamagedFile = path;

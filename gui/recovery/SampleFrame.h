@@ -10,6 +10,7 @@ class QCheckBox;
 class QLabel;
 class QScrollArea;
 class QToolButton;
+class QVBoxLayout;
 
 namespace mendery::ui {
 
@@ -31,6 +32,8 @@ public:
     QLabel* DoneImage;
 
 private:
+    void BuildStatements(QWidget* page, QVBoxLayout* layout);
+    void BuildResult(QWidget* page, QVBoxLayout* layout);
     void StatementClicked();
     void MakeSampleClicked();
     QList<QCheckBox*> Boxes() const;
