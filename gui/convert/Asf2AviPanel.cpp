@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RunGuarded.h"
 #include "gui/kit/Text.h"
 #include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"

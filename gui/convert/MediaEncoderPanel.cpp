@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RunGuarded.h"
 #include "gui/kit/StagedRun.h"
 #include "gui/kit/Text.h"
 #include "gui/kit/Widgets.h"

@@ -33,7 +33,7 @@
 #include "gui/kit/SelectionSlider.h"
 #include "gui/kit/UpDown.h"
 #include "gui/kit/Text.h"
-#include "gui/kit/ToolDialog.h"
+#include "gui/kit/RunGuarded.h"
 #include "gui/kit/ToolRunForm.h"
 #include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"

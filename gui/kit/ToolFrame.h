@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "gui/kit/OutputRow.h"
-#include "gui/kit/ToolDialog.h"
+#include "gui/kit/IToolFrame.h"
 
 class QLabel;
 class QLineEdit;

@@ -5,7 +5,7 @@
 #include <QWidget>
 #include <memory>
 
-#include "gui/kit/ToolDialog.h"
+#include "gui/kit/IToolFrame.h"
 #include "repair/AsfFile.h"
 
 class QCheckBox;

@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/kit/QtHost.h"
+#include "gui/kit/FlowHost.h"
 #include "gui/kit/Text.h"
 
 namespace mendery::ui {
@@ -22,7 +22,7 @@ TFlagFixForm::TFlagFixForm(QWidget* parent) : QDialog(parent) {
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
     layout->addWidget(CloseButton, 0, Qt::AlignRight);
     // Messages and the question about live belong to the window that called the fixer.
-    host_ = new TQtHost(nullptr, nullptr, nullptr, this);
+    host_ = std::make_unique<FlowHost>(parent);
     fixer_ = std::make_unique<TFlagFixer>(*host_);
 }
 

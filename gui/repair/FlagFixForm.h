@@ -11,7 +11,7 @@ class QPushButton;
 
 namespace mendery::ui {
 
-class TQtHost;
+class FlowHost;
 
 class TFlagFixForm : public QDialog {
     Q_OBJECT
@@ -25,7 +25,7 @@ public:
     QPushButton* CloseButton;
 
 private:
-    TQtHost* host_;
+    std::unique_ptr<FlowHost> host_;
     std::unique_ptr<TFlagFixer> fixer_;
 };
 
