@@ -85,8 +85,9 @@ public:
     QComboBox* FolderCombo;
     QTreeView* FolderTree;
     QListView* ExplorerList;
-    QToolButton* GroupHeaders[4];
-    QWidget* GroupPanels[4];
+    static constexpr int kGroupCount = 4;
+    QToolButton* GroupHeaders[kGroupCount];
+    QWidget* GroupPanels[kGroupCount];
     TRadioGroup* BasicOutputGroup;
     QCheckBox *ResyncBox, *NoKeyframeBox, *QuickHintBox, *StayOnTopBox, *JoinIncompatibleBox;
     TRadioGroup* CutSizeWarnGroup;

@@ -41,7 +41,7 @@ void TSampleFrame::BuildStatements(QWidget* page, QVBoxLayout* layout) {
     auto box = [this, page, layout](const char* name, const QString& caption) {
         auto* b = new QCheckBox(caption, page);
         b->setObjectName(QString::fromLatin1(name));
-        connect(b, &QCheckBox::clicked, this, &TSampleFrame::StatementClicked);
+        connect(b, &QCheckBox::clicked, this, &TSampleFrame::StatementClick);
         layout->addWidget(b);
         return b;
     };
@@ -59,7 +59,7 @@ void TSampleFrame::BuildResult(QWidget* page, QVBoxLayout* layout) {
                                          QStringLiteral("制做样本"), QStringLiteral("制做样本"));
     MakeSampleButton->setAutoRaise(false);
     MakeSampleButton->setEnabled(false);
-    connect(MakeSampleButton, &QToolButton::clicked, this, &TSampleFrame::MakeSampleClicked);
+    connect(MakeSampleButton, &QToolButton::clicked, this, &TSampleFrame::MakeSampleClick);
     layout->addWidget(MakeSampleButton);
     ResultLabel = new QLabel(page);
     ResultLabel->setObjectName(QStringLiteral("Label5"));
@@ -92,13 +92,13 @@ void TSampleFrame::SetDamagedFile(const QString& path) {
     DoneImage->hide();
 }
 
-void TSampleFrame::StatementClicked() {
+void TSampleFrame::StatementClick() {
     bool all = !DamagedFile.isEmpty();
     for (auto* b : Boxes()) all = all && b->isChecked();
     MakeSampleButton->setEnabled(all);
 }
 
-void TSampleFrame::MakeSampleClicked() {
+void TSampleFrame::MakeSampleClick() {
     if (!MakeSample) return;
     const auto sample = MakeSample(ToStd(DamagedFile));
     if (!sample) return;

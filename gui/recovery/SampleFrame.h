@@ -34,8 +34,8 @@ public:
 private:
     void BuildStatements(QWidget* page, QVBoxLayout* layout);
     void BuildResult(QWidget* page, QVBoxLayout* layout);
-    void StatementClicked();
-    void MakeSampleClicked();
+    void StatementClick();
+    void MakeSampleClick();
     QList<QCheckBox*> Boxes() const;
     QScrollArea* scroll_;
 };
