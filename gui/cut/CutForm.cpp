@@ -521,9 +521,9 @@ bool TCutForm::Cut() {
 }
 
 void TCutForm::ChooseOutput() {
-    const SaveDialogSpec spec{QStringLiteral("输出文件"), QStringLiteral("流文件 (*.ASF *.WMV *.WMA *.asf *.wmv *.wma)"),
+    const SaveDialogTexts texts{QStringLiteral("输出文件"), QStringLiteral("流文件 (*.ASF *.WMV *.WMA *.asf *.wmv *.wma)"),
                               QStringLiteral("asf")};
-    const QString path = AskSaveFileName(this, spec, OutputEdit->text());
+    const QString path = AskSaveFileName(this, texts, OutputEdit->text());
     if (!path.isEmpty()) OutputEdit->setText(path);
 }
 

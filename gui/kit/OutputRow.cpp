@@ -14,21 +14,21 @@
 
 namespace mendery::ui {
 
-QString AskSaveFileName(QWidget* owner, const SaveDialogSpec& spec, const QString& folder, const QString& file) {
-    QFileDialog dialog(owner, spec.title);
+QString AskSaveFileName(QWidget* owner, const SaveDialogTexts& texts, const QString& folder, const QString& file) {
+    QFileDialog dialog(owner, texts.title);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
-    if (!spec.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(spec.filter);
-    dialog.setDefaultSuffix(spec.defaultSuffix);
+    if (!texts.confirmOverwrite) dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilter(texts.filter);
+    dialog.setDefaultSuffix(texts.defaultSuffix);
     dialog.setDirectory(folder);
     dialog.selectFile(file);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
     return dialog.selectedFiles().first();
 }
 
-QString AskSaveFileName(QWidget* owner, const SaveDialogSpec& spec, const QString& proposed) {
-    return AskSaveFileName(owner, spec, QFileInfo(proposed).absolutePath(), proposed);
+QString AskSaveFileName(QWidget* owner, const SaveDialogTexts& texts, const QString& proposed) {
+    return AskSaveFileName(owner, texts, QFileInfo(proposed).absolutePath(), proposed);
 }
 
 bool RefusedAsSource(QWidget* owner, const QString& source, const QString& chosen) {

@@ -10,7 +10,7 @@ class QWidget;
 
 namespace mendery::ui {
 
-struct SaveDialogSpec {
+struct SaveDialogTexts {
     QString title;          // "输出文件", "转换为Avi文件", ...
     QString filter;         // Qt filter text
     QString defaultSuffix;  // "asf", "avi", "wav"
@@ -18,9 +18,9 @@ struct SaveDialogSpec {
 };
 
 // The save dialog, opened in `folder` with `file` as the proposed name. Returns the chosen path, or an empty text when the user cancelled.
-QString AskSaveFileName(QWidget* owner, const SaveDialogSpec& spec, const QString& folder, const QString& file);
+QString AskSaveFileName(QWidget* owner, const SaveDialogTexts& texts, const QString& folder, const QString& file);
 // The same, opened in the folder of `proposed` with it as the name.
-QString AskSaveFileName(QWidget* owner, const SaveDialogSpec& spec, const QString& proposed);
+QString AskSaveFileName(QWidget* owner, const SaveDialogTexts& texts, const QString& proposed);
 
 // Writing over the source would destroy the file a tool is rescuing: a chosen output that names
 // the source (also through a link) is refused with a message. True when it is refused.

@@ -13,13 +13,13 @@
 
 namespace mendery::ui {
 
-TToolFrame::TToolFrame(const ToolFrameSpec& spec, QWidget* parent) : QWidget(parent), save_(spec.save) {
+TToolFrame::TToolFrame(const ToolFrameTexts& texts, QWidget* parent) : QWidget(parent), save_(texts.save) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     options_ = new QVBoxLayout;
     layout->addLayout(options_);
 
-    const OutputRow output = MakeOutputRow(this, spec.outputCaption, spec.outputEditName, QStringLiteral("输出文件的名称及路径"));
+    const OutputRow output = MakeOutputRow(this, texts.outputCaption, texts.outputEditName, QStringLiteral("输出文件的名称及路径"));
     OutputEdit = output.edit;
     OutputButton = output.button;
     connect(OutputButton, &QToolButton::clicked, this, &TToolFrame::ChooseOutput);

@@ -18,16 +18,16 @@ namespace mendery::ui {
 
 class TQtHost;
 
-struct ToolFrameSpec {
+struct ToolFrameTexts {
     QString outputEditName;  // the output edit box's object name
     QString outputCaption;   // "输出文件:", "Avi文件:", ...
-    SaveDialogSpec save;
+    SaveDialogTexts save;
 };
 
 class TToolFrame : public QWidget, public IToolFrame {
     Q_OBJECT
 public:
-    TToolFrame(const ToolFrameSpec& spec, QWidget* parent = nullptr);
+    TToolFrame(const ToolFrameTexts& texts, QWidget* parent = nullptr);
 
     QString FileName, OutFileName;
 
@@ -62,7 +62,7 @@ private:
     QHBoxLayout* BuildProgressRow();
     void BuildLogMemo();
     void ChooseOutput();
-    SaveDialogSpec save_;
+    SaveDialogTexts save_;
     QString workOutput_;
     QVBoxLayout* options_;
     QVBoxLayout* counters_;

@@ -426,8 +426,8 @@ QString TMainForm::PlayAllPlaylistPath() const {
 
 void TMainForm::PlaylistCommand() {
     if (!RequireSelection()) return;
-    const SaveDialogSpec spec{QString(), QStringLiteral("ASX文件(*.asx) (*.asx)"), QStringLiteral("asx")};
-    const QString path = AskSaveFileName(this, spec, AddDialogFolder, QStringLiteral("FileList.asx"));
+    const SaveDialogTexts texts{QString(), QStringLiteral("ASX文件(*.asx) (*.asx)"), QStringLiteral("asx")};
+    const QString path = AskSaveFileName(this, texts, AddDialogFolder, QStringLiteral("FileList.asx"));
     if (path.isEmpty()) return;
     try {
         WritePlaylistTo(path);
@@ -460,9 +460,9 @@ void TMainForm::PlayAllCommand() {
 }
 
 QString TMainForm::AskTarget(const QString& title) {
-    SaveDialogSpec spec{title, QStringLiteral("(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"), QStringLiteral("asf")};
-    spec.confirmOverwrite = false;  // MayReplace asks, and refuses to replace the source
-    return AskSaveFileName(this, spec, SelectedFile());
+    SaveDialogTexts texts{title, QStringLiteral("(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"), QStringLiteral("asf")};
+    texts.confirmOverwrite = false;  // MayReplace asks, and refuses to replace the source
+    return AskSaveFileName(this, texts, SelectedFile());
 }
 
 namespace {

@@ -231,8 +231,8 @@ bool TAsfFileFrame::AcceptChosenOutput(const QString& path) {
 }
 
 void TAsfFileFrame::ChooseOutput() {
-    const SaveDialogSpec spec{QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")};
-    const QString path = AskSaveFileName(this, spec, OutputEdit->text());
+    const SaveDialogTexts texts{QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")};
+    const QString path = AskSaveFileName(this, texts, OutputEdit->text());
     if (!path.isEmpty()) AcceptChosenOutput(path);
 }
 
