@@ -5,6 +5,8 @@
 #include "convert/Asf2Avi.h"
 
 class QCheckBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLineEdit;
 class QPushButton;
 class QSlider;
@@ -25,22 +27,27 @@ public:
     TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().avChunks); }
     void OutputSettled(TRunEnd end) override;
 
-    QLineEdit *Edit1, *Edit2, *Edit8, *Edit15;
-    QSlider* TrackBar1;
-    QLabel* Panel7;
-    QToolButton* SpeedButton2;
-    QPushButton *BitBtn1, *BitBtn2;
-    QCheckBox *CheckBox1, *CBQuickReSync;
-    TRadioGroup* RGTimingMethod;
+    QLineEdit *FrameRateEdit, *VideoHandlerEdit, *CompressionEdit, *AudioFormatTagEdit;
+    QSlider* AudioOffsetTrack;
+    QLabel* AudioOffsetPanel;
+    QToolButton* ResetOffsetButton;
+    QPushButton *UpgradeAviButton, *MakeDivXButton;
+    QCheckBox *EditHeaderBox, *QuickReSyncBox;
+    TRadioGroup* TimingMethodGroup;
     QWidget* HeaderPanel;  // the header values, "编辑Avi文件头(慎用)", "升级Avi", "制做DivX"
 
 private:
+    QHBoxLayout* BuildTimingRow();
+    QWidget* BuildHeaderPanel();
+    void BuildHeaderEdits(QWidget* header, QGridLayout* grid);
+    QHBoxLayout* BuildOffsetRow(QWidget* header);
+    QHBoxLayout* BuildHeaderButtons(QWidget* header);
     void ShowFields();  // engine's fields and edit mode into the controls
     void ShowFieldValues();  // only the values (while a conversion runs)
     void TakeFields();  // the controls back into the engine's fields
-    void CheckBox1Click();
-    void BitBtn1Click();
-    void BitBtn2Click();
+    void EditHeaderClick();
+    void UpgradeAviClick();
+    void MakeDivXClick();
     TAsf2Avi engine_;
 };
 

@@ -1,19 +1,13 @@
 #include "gui/convert/Asf2WavPanel.h"
 
-#include <QMessageBox>
-
 #include "gui/kit/QtHost.h"
-#include "gui/kit/Widgets.h"
+#include "gui/kit/Text.h"
 
 namespace mendery::ui {
 
-void RunConverter(QWidget* owner, const QString& path, const std::function<void()>& convert) {
-    RunGuarded(owner, path, convert);
-}
-
 TAsf2WavPanel::TAsf2WavPanel(QWidget* parent)
-    : TToolFrame(QStringLiteral("Edit4"),
-                 {QStringLiteral("转换为Wav文件"), QStringLiteral("Wav文件 (*.wav)"), QStringLiteral("wav"), QStringLiteral("Wav文件:")},
+    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("Wav文件:"),
+                  {QStringLiteral("转换为Wav文件"), QStringLiteral("Wav文件 (*.wav)"), QStringLiteral("wav")}},
                  parent) {
     setObjectName(QStringLiteral("Asf2Wav"));
     engine_.AttachHost(Host());
@@ -25,8 +19,8 @@ void TAsf2WavPanel::Prepare() {
 }
 
 void TAsf2WavPanel::Run() {
-    engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = WorkOutput().toStdString();
+    engine_.FileName = ToStd(FileName);
+    engine_.OutFileName = ToStd(WorkOutput());
     // An error opening the files reaches the dialog's error display.
     engine_.Convert();
     FinishRun();

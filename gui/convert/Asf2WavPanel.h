@@ -1,7 +1,5 @@
 #pragma once
 // The WAV extractor panel: log, progress, counter and output row over TAsf2Wav.
-#include <functional>
-
 #include "gui/kit/ToolFrame.h"
 #include "convert/Asf2Wav.h"
 
@@ -21,8 +19,5 @@ public:
 private:
     TAsf2Wav engine_;
 };
-
-// Runs a step of a converter on `path`, showing an error that ends it in the error display.
-void RunConverter(QWidget* owner, const QString& path, const std::function<void()>& convert);
 
 }  // namespace mendery::ui

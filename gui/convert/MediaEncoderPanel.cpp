@@ -17,6 +17,9 @@
 #include <QVBoxLayout>
 
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RunGuarded.h"
+#include "gui/kit/StagedRun.h"
+#include "gui/kit/Text.h"
 #include "gui/kit/Widgets.h"
 #include "convert/SessionFile.h"
 #include "asf/BinaryFile.h"
@@ -41,125 +44,139 @@ QSlider* Track(QWidget* parent, const char* name, TMediaEncoder::Range range) {
     s->setMinimumWidth(160);
     return s;
 }
-QString Q(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 }  // namespace
 
 TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
-    : TToolFrame(QStringLiteral("Edit1"),
-                 {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf"), QStringLiteral("编码文件:")},
+    : TToolFrame({QStringLiteral("Edit1"), QStringLiteral("编码文件:"),
+                  {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")}},
                  parent),
       engine_(std::make_unique<TMediaEncoder>(Host())) {
     setObjectName(QStringLiteral("MediaEncoder"));
     // The same rule as the command line: the program's folder, else the user's data folder.
     engine_->SessionFolder = SessionFolderFor(RunningProgramFolder());
-    EncoderFolder = QString::fromStdString(RunningProgramFolder());
+    EncoderFolder = ToQt(RunningProgramFolder());
     engine_->CreateEncoder = [this] { return CreateEncoder(); };
-    TToolFrame::Label1->setObjectName(QStringLiteral("Label4"));  // the counter panel shows the position
-    TToolFrame::Label1->parentWidget()->setToolTip(QStringLiteral("编码文件的位置"));
-    TToolFrame::Label1->parentWidget()->setMinimumWidth(180);
-    ProgressBar1->setToolTip(QStringLiteral("在源文件中处理"));
+    CounterLabel->setObjectName(QStringLiteral("Label4"));  // the counter panel shows the position
+    CounterLabel->parentWidget()->setToolTip(QStringLiteral("编码文件的位置"));
+    CounterLabel->parentWidget()->setMinimumWidth(180);
+    ProgressBar->setToolTip(QStringLiteral("在源文件中处理"));
 
-    auto* encoder = new QGroupBox(QStringLiteral("编码器"), this);
-    auto* eg = new QGridLayout(encoder);
-    Label3 = Value(encoder, "Label3");
-    Label1 = Value(encoder, "Label1");
-    Label25 = Value(encoder, "Label25");
-    eg->addWidget(new QLabel(QStringLiteral("状态:"), encoder), 0, 0);
-    eg->addWidget(Label3, 0, 1);
-    eg->addWidget(new QLabel(QStringLiteral("剩余时间:"), encoder), 1, 0);
-    eg->addWidget(Label1, 1, 1);
-    eg->addWidget(new QLabel(QStringLiteral("估计大小:"), encoder), 2, 0);
-    eg->addWidget(Label25, 2, 1);
-    eg->setRowStretch(3, 1);
-
-    auto* source = new QGroupBox(QStringLiteral("源文件"), this);
-    auto* sg = new QGridLayout(source);
-    Label22 = Value(source, "Label22");
-    Label29 = Value(source, "Label29");
-    Label15 = Value(source, "Label15");
-    Label16 = Value(source, "Label16");
-    Label10 = Value(source, "Label10");
-    Label9 = Value(source, "Label9");
-    sg->addWidget(new QLabel(QStringLiteral("大小: "), source), 0, 0);
-    sg->addWidget(Label22, 0, 1);
-    sg->addWidget(new QLabel(QStringLiteral("影片长度:"), source), 0, 2);
-    sg->addWidget(Label29, 0, 3);
-    sg->addWidget(new QLabel(QStringLiteral("<b>音频</b>"), source), 1, 0, 1, 2);
-    sg->addWidget(new QLabel(QStringLiteral("<b>视频</b>"), source), 1, 2, 1, 2);
-    sg->addWidget(new QLabel(QStringLiteral("通道:"), source), 2, 0);
-    sg->addWidget(Label15, 2, 1);
-    sg->addWidget(new QLabel(QStringLiteral("比较"), source), 2, 2);
-    sg->addWidget(Label10, 2, 3);
-    sg->addWidget(new QLabel(QStringLiteral("样本速率:"), source), 3, 0);
-    sg->addWidget(Label16, 3, 1);
-    sg->addWidget(new QLabel(QStringLiteral("查找"), source), 3, 2);
-    sg->addWidget(Label9, 3, 3);
-
-    auto* options = new QGroupBox(QStringLiteral("编码选项"), this);
-    options->setToolTip(QStringLiteral("不同的编码选项。大多数情况下，你可以选择默认值作为初始值"));
-    auto* og = new QGridLayout(options);
-    TrackBar1 = Track(options, "TrackBar1", TMediaEncoder::kTrackBar1);
-    TrackBar2 = Track(options, "TrackBar2", TMediaEncoder::kTrackBar2);
-    TrackBar3 = Track(options, "TrackBar3", TMediaEncoder::kTrackBar3);
-    TrackBar4 = Track(options, "TrackBar4", TMediaEncoder::kTrackBar4);
-    Panel9 = Value(options, "Panel9", true);
-    Panel10 = Value(options, "Panel10", true);
-    Panel11 = Value(options, "Panel11", true);
-    Panel12 = Value(options, "Panel12", true);
-    Panel13 = Value(options, "Panel13", true);
-    og->addWidget(new QLabel(QStringLiteral("音频比特率:"), options), 0, 0);
-    og->addWidget(TrackBar1, 0, 1, 1, 3);
-    og->addWidget(Panel9, 0, 4);
-    og->addWidget(new QLabel(QStringLiteral("视频比特率:"), options), 1, 0);
-    og->addWidget(TrackBar2, 1, 1, 1, 3);
-    og->addWidget(Panel10, 1, 4);
-    og->addWidget(new QLabel(QStringLiteral("全部比特率:"), options), 2, 0);
-    og->addWidget(Panel13, 2, 4);
-    og->addWidget(new QLabel(QStringLiteral("平均视频帧率:"), options), 3, 0);
-    og->addWidget(TrackBar4, 3, 1, 1, 3);
-    og->addWidget(Panel12, 3, 4);
-    og->addWidget(new QLabel(QStringLiteral("图像质量: "), options), 4, 0);
-    og->addWidget(new QLabel(QStringLiteral("更平滑的活动影像"), options), 4, 1);
-    og->addWidget(TrackBar3, 4, 2);
-    og->addWidget(new QLabel(QStringLiteral("更清晰的图像"), options), 4, 3);
-    og->addWidget(Panel11, 4, 4);
-    og->setColumnStretch(2, 1);
-
+    auto* encoder = BuildEncoderGroup();
+    auto* source = BuildSourceGroup();
+    auto* options = BuildOptionsGroup();
     auto* top = new QHBoxLayout;
     top->addWidget(encoder);
     top->addWidget(source, 1);
     Options()->addLayout(top);
     Options()->addWidget(options);
+    ConnectControls();
+    ShowControls();
+}
 
-    connect(TrackBar1, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar1(p); });
-    connect(TrackBar2, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar2(p); });
-    connect(TrackBar3, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar3(p); });
-    connect(TrackBar4, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar4(p); });
+QWidget* TMediaEncoderPanel::BuildEncoderGroup() {
+    auto* encoder = new QGroupBox(QStringLiteral("编码器"), this);
+    auto* eg = new QGridLayout(encoder);
+    EncoderStateLabel = Value(encoder, "Label3");
+    RemainingTimeLabel = Value(encoder, "Label1");
+    EstimatedSizeLabel = Value(encoder, "Label25");
+    eg->addWidget(new QLabel(QStringLiteral("状态:"), encoder), 0, 0);
+    eg->addWidget(EncoderStateLabel, 0, 1);
+    eg->addWidget(new QLabel(QStringLiteral("剩余时间:"), encoder), 1, 0);
+    eg->addWidget(RemainingTimeLabel, 1, 1);
+    eg->addWidget(new QLabel(QStringLiteral("估计大小:"), encoder), 2, 0);
+    eg->addWidget(EstimatedSizeLabel, 2, 1);
+    eg->setRowStretch(3, 1);
+    return encoder;
+}
 
-    Timer1 = new QTimer(this);
-    Timer1->setObjectName(QStringLiteral("Timer1"));
-    Timer1->setInterval(TMediaEncoder::kTimerIntervalMs);
-    connect(Timer1, &QTimer::timeout, this, [this] {
+QWidget* TMediaEncoderPanel::BuildSourceGroup() {
+    auto* source = new QGroupBox(QStringLiteral("源文件"), this);
+    auto* sg = new QGridLayout(source);
+    SourceSizeLabel = Value(source, "Label22");
+    SourceLengthLabel = Value(source, "Label29");
+    ChannelsLabel = Value(source, "Label15");
+    SampleRateLabel = Value(source, "Label16");
+    VideoCodecLabel = Value(source, "Label10");
+    FrameSizeLabel = Value(source, "Label9");
+    sg->addWidget(new QLabel(QStringLiteral("大小: "), source), 0, 0);
+    sg->addWidget(SourceSizeLabel, 0, 1);
+    sg->addWidget(new QLabel(QStringLiteral("影片长度:"), source), 0, 2);
+    sg->addWidget(SourceLengthLabel, 0, 3);
+    sg->addWidget(new QLabel(QStringLiteral("<b>音频</b>"), source), 1, 0, 1, 2);
+    sg->addWidget(new QLabel(QStringLiteral("<b>视频</b>"), source), 1, 2, 1, 2);
+    sg->addWidget(new QLabel(QStringLiteral("通道:"), source), 2, 0);
+    sg->addWidget(ChannelsLabel, 2, 1);
+    sg->addWidget(new QLabel(QStringLiteral("比较"), source), 2, 2);
+    sg->addWidget(VideoCodecLabel, 2, 3);
+    sg->addWidget(new QLabel(QStringLiteral("样本速率:"), source), 3, 0);
+    sg->addWidget(SampleRateLabel, 3, 1);
+    sg->addWidget(new QLabel(QStringLiteral("查找"), source), 3, 2);
+    sg->addWidget(FrameSizeLabel, 3, 3);
+    return source;
+}
+
+QWidget* TMediaEncoderPanel::BuildOptionsGroup() {
+    auto* options = new QGroupBox(QStringLiteral("编码选项"), this);
+    options->setToolTip(QStringLiteral("不同的编码选项。大多数情况下，你可以选择默认值作为初始值"));
+    auto* og = new QGridLayout(options);
+    AudioBitrateTrack = Track(options, "TrackBar1", TMediaEncoder::kTrackBar1);
+    VideoBitrateTrack = Track(options, "TrackBar2", TMediaEncoder::kTrackBar2);
+    QualityTrack = Track(options, "TrackBar3", TMediaEncoder::kTrackBar3);
+    FrameRateTrack = Track(options, "TrackBar4", TMediaEncoder::kTrackBar4);
+    AudioFormatPanel = Value(options, "Panel9", true);
+    VideoBitratePanel = Value(options, "Panel10", true);
+    QualityPanel = Value(options, "Panel11", true);
+    FrameRatePanel = Value(options, "Panel12", true);
+    TotalBitratePanel = Value(options, "Panel13", true);
+    og->addWidget(new QLabel(QStringLiteral("音频比特率:"), options), 0, 0);
+    og->addWidget(AudioBitrateTrack, 0, 1, 1, 3);
+    og->addWidget(AudioFormatPanel, 0, 4);
+    og->addWidget(new QLabel(QStringLiteral("视频比特率:"), options), 1, 0);
+    og->addWidget(VideoBitrateTrack, 1, 1, 1, 3);
+    og->addWidget(VideoBitratePanel, 1, 4);
+    og->addWidget(new QLabel(QStringLiteral("全部比特率:"), options), 2, 0);
+    og->addWidget(TotalBitratePanel, 2, 4);
+    og->addWidget(new QLabel(QStringLiteral("平均视频帧率:"), options), 3, 0);
+    og->addWidget(FrameRateTrack, 3, 1, 1, 3);
+    og->addWidget(FrameRatePanel, 3, 4);
+    og->addWidget(new QLabel(QStringLiteral("图像质量: "), options), 4, 0);
+    og->addWidget(new QLabel(QStringLiteral("更平滑的活动影像"), options), 4, 1);
+    og->addWidget(QualityTrack, 4, 2);
+    og->addWidget(new QLabel(QStringLiteral("更清晰的图像"), options), 4, 3);
+    og->addWidget(QualityPanel, 4, 4);
+    og->setColumnStretch(2, 1);
+    return options;
+}
+
+void TMediaEncoderPanel::ConnectControls() {
+    connect(AudioBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar1(p); });
+    connect(VideoBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar2(p); });
+    connect(QualityTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar3(p); });
+    connect(FrameRateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar4(p); });
+
+    PollTimer = new QTimer(this);
+    PollTimer->setObjectName(QStringLiteral("Timer1"));
+    PollTimer->setInterval(TMediaEncoder::kTimerIntervalMs);
+    connect(PollTimer, &QTimer::timeout, this, [this] {
         engine_->Timer1Timer();
         if (staged_ && !Encoding()) SettleOutput();
     });
 
     startButton_.OnCaptionChange = [this](const std::string& caption) {
-        if (runButton_) runButton_->setText(Q(caption));
+        if (runButton_) runButton_->setText(ToQt(caption));
     };
     engine_->OnControlsChanged = [this] { ShowControls(); };
-    ShowControls();
 }
 
 TMediaEncoderPanel::~TMediaEncoderPanel() {
-    Timer1->stop();
+    PollTimer->stop();
     engine_->OnControlsChanged = nullptr;
     startButton_.OnCaptionChange = nullptr;
 }
 
 void TMediaEncoderPanel::SetOutput(const QString& path) {
     TToolFrame::SetOutput(path);
-    engine_->SetEdit1(path.toStdString());
+    engine_->SetEdit1(ToStd(path));
 }
 
 std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
@@ -167,12 +184,12 @@ std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
     const QString plugin = QDir(EncoderFolder).filePath(QString::fromLatin1(kEncoderPluginName));
     std::string why;
     if (!QFileInfo(plugin).isFile()) {
-        why = "此系统上缺少的是编码器插件 " + std::string(kEncoderPluginName) + " (已在 " + EncoderFolder.toStdString() +
+        why = "此系统上缺少的是编码器插件 " + std::string(kEncoderPluginName) + " (已在 " + ToStd(EncoderFolder) +
               " 中查找).";
     } else if (auto engine = LoadEncoderEngine(&why)) {
         return engine;
     } else {
-        why = "编码器插件 " + plugin.toStdString() + " 不能加载: " + why;
+        why = "编码器插件 " + ToStd(plugin) + " 不能加载: " + why;
     }
     Host().Log(why);
     Host().AddNoteToNextMessage(why);
@@ -193,13 +210,13 @@ void TMediaEncoderPanel::Start() {
     }
     const QString target = OutFileName;
     if (FileName.isEmpty() || target.isEmpty()) return;
-    if (const std::string refusal = OutputRefusalLine(FileName.toStdString(), target.toStdString()); !refusal.empty()) {
+    if (const std::string refusal = OutputRefusalLine(ToStd(FileName), ToStd(target)); !refusal.empty()) {
         Host().Log(refusal);
         Host().Message(refusal, MessageKind::Warning);
         return;
     }
     targetExisted_ = QFileInfo::exists(target);
-    staged_ = std::make_unique<StagedOutput>(target.toStdString());  // an unwritable folder throws
+    staged_ = std::make_unique<StagedOutput>(ToStd(target));  // an unwritable folder throws
     startFailed_ = stopRequested_ = false;
     lastRunEnd_ = TRunEnd::Nothing;
     engine_->SetEdit1(staged_->TempPath());  // the encoder writes the staged file; the edit box shows the output
@@ -248,10 +265,10 @@ void TMediaEncoderPanel::StopEncoding() {
 }
 
 void TMediaEncoderPanel::Prepare() {
-    engine_->FileName = FileName.toStdString();
-    engine_->OutFileName = OutFileName.toStdString();
-    engine_->SetEdit1(OutFileName.toStdString());
-    if (runButton_) startButton_.SetCaption(runButton_->text().toStdString());
+    engine_->FileName = ToStd(FileName);
+    engine_->OutFileName = ToStd(OutFileName);
+    engine_->SetEdit1(ToStd(OutFileName));
+    if (runButton_) startButton_.SetCaption(ToStd(runButton_->text()));
     sourceRead_ = engine_->Prepare(&startButton_);
     ShowControls();
     Host().Flush();
@@ -261,32 +278,32 @@ void TMediaEncoderPanel::ShowControls() {
     const auto& c = engine_->Controls();
     showing_ = true;
     // While an encode writes its staged file, the edit box keeps showing the output.
-    if (!staged_ && OutputEdit->text() != Q(c.Edit1)) {
-        OutputEdit->setText(Q(c.Edit1));
-        OutFileName = Q(c.Edit1);
+    if (!staged_ && OutputEdit->text() != ToQt(c.Edit1)) {
+        OutputEdit->setText(ToQt(c.Edit1));
+        OutFileName = ToQt(c.Edit1);
     }
-    Label3->setText(Q(c.Label3));
-    Label1->setText(Q(c.Label1));
-    Label25->setText(Q(c.Label25));
-    Label22->setText(Q(c.Label22));
-    Label29->setText(Q(c.Label29));
-    Label15->setText(Q(c.Label15));
-    Label16->setText(Q(c.Label16));
-    Label10->setText(Q(c.Label10));
-    Label9->setText(Q(c.Label9));
-    TrackBar1->setValue(c.TrackBar1);
-    TrackBar2->setValue(c.TrackBar2);
-    TrackBar3->setValue(c.TrackBar3);
-    TrackBar4->setValue(c.TrackBar4);
-    Panel9->setText(Q(c.Panel9));
-    Panel10->setText(Q(c.Panel10));
-    Panel11->setText(Q(c.Panel11));
-    Panel12->setText(Q(c.Panel12));
-    Panel13->setText(Q(c.Panel13));
-    TToolFrame::Label1->setText(Q(c.Label4));
-    SpeedButton1->setEnabled(!c.Timer1Enabled);  // the output stays put while it is written
-    if (c.Timer1Enabled && !Timer1->isActive()) Timer1->start();
-    if (!c.Timer1Enabled && Timer1->isActive()) Timer1->stop();
+    EncoderStateLabel->setText(ToQt(c.Label3));
+    RemainingTimeLabel->setText(ToQt(c.Label1));
+    EstimatedSizeLabel->setText(ToQt(c.Label25));
+    SourceSizeLabel->setText(ToQt(c.Label22));
+    SourceLengthLabel->setText(ToQt(c.Label29));
+    ChannelsLabel->setText(ToQt(c.Label15));
+    SampleRateLabel->setText(ToQt(c.Label16));
+    VideoCodecLabel->setText(ToQt(c.Label10));
+    FrameSizeLabel->setText(ToQt(c.Label9));
+    AudioBitrateTrack->setValue(c.TrackBar1);
+    VideoBitrateTrack->setValue(c.TrackBar2);
+    QualityTrack->setValue(c.TrackBar3);
+    FrameRateTrack->setValue(c.TrackBar4);
+    AudioFormatPanel->setText(ToQt(c.Panel9));
+    VideoBitratePanel->setText(ToQt(c.Panel10));
+    QualityPanel->setText(ToQt(c.Panel11));
+    FrameRatePanel->setText(ToQt(c.Panel12));
+    TotalBitratePanel->setText(ToQt(c.Panel13));
+    CounterLabel->setText(ToQt(c.Label4));
+    OutputButton->setEnabled(!c.Timer1Enabled);  // the output stays put while it is written
+    if (c.Timer1Enabled && !PollTimer->isActive()) PollTimer->start();
+    if (!c.Timer1Enabled && PollTimer->isActive()) PollTimer->stop();
     showing_ = false;
     Host().Flush();
 }

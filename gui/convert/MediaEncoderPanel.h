@@ -36,12 +36,20 @@ public:
     // Closing the dialog during an encode stops it first, so the encoder ends its file properly.
     void StopEncoding();
 
-    QLabel *Label3, *Label1, *Label25, *Label22, *Label29, *Label15, *Label16, *Label10, *Label9;
-    QLabel *Panel9, *Panel10, *Panel11, *Panel12, *Panel13;
-    QSlider *TrackBar1, *TrackBar2, *TrackBar3, *TrackBar4;
-    QTimer* Timer1;
+    // The encoder's state, remaining time and estimated size.
+    QLabel *EncoderStateLabel, *RemainingTimeLabel, *EstimatedSizeLabel;
+    // The source's facts.
+    QLabel *SourceSizeLabel, *SourceLengthLabel, *ChannelsLabel, *SampleRateLabel, *VideoCodecLabel, *FrameSizeLabel;
+    // The encoding options and the values they stand for.
+    QSlider *AudioBitrateTrack, *VideoBitrateTrack, *QualityTrack, *FrameRateTrack;
+    QLabel *AudioFormatPanel, *VideoBitratePanel, *QualityPanel, *FrameRatePanel, *TotalBitratePanel;
+    QTimer* PollTimer;  // polls the encoder while it runs
 
 private:
+    QWidget* BuildEncoderGroup();
+    QWidget* BuildSourceGroup();
+    QWidget* BuildOptionsGroup();
+    void ConnectControls();
     void ShowControls();
     void Start();
     void Stop();

@@ -3,10 +3,8 @@
 #include <QApplication>
 #include <QAudioDevice>
 #include <QAudioOutput>
-#include <QDesktopServices>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -29,10 +27,15 @@
 #include "launch/ClipwrightCommandLines.h"
 #include "asf/OutputNames.h"
 #include "launch/ProcessRunner.h"
-#include "gui/cut/CutHost.h"
-#include "gui/kit/PProcForm.h"
+#include "gui/kit/FlowHost.h"
+#include "gui/kit/OutputRow.h"
 #include "gui/kit/QtHost.h"
 #include "gui/kit/SelectionSlider.h"
+#include "gui/kit/UpDown.h"
+#include "gui/kit/Text.h"
+#include "gui/kit/RunGuarded.h"
+#include "gui/kit/ToolRunForm.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "asf/BinaryFile.h"
 #include "asf/Format.h"
@@ -41,7 +44,7 @@ namespace mendery::ui {
 
 namespace {
 
-QString Clock(std::int64_t seconds) { return QString::fromStdString(FormatClock(seconds)); }
+QString Clock(std::int64_t seconds) { return ToQt(FormatClock(seconds)); }
 
 // How long Prepare waits for the player to learn the file's length.
 constexpr int kLoadWaitMs = 10000;
@@ -110,12 +113,12 @@ QString PlayerModeText(TPlayerMode mode) {
     return {};
 }
 
-TCutForm::TCutForm(QWidget* parent) : QDialog(parent), ToolPath(QString::fromStdString(ClipwrightPath())) {
+TCutForm::TCutForm(QWidget* parent) : QDialog(parent), ToolPath(ToQt(ClipwrightPath())) {
     setObjectName(QStringLiteral("CutForm"));
     setWindowTitle(QStringLiteral("Asf分割器"));
     setMinimumSize(560, 425);
     resize(720, 620);
-    host_ = std::make_unique<TCutHost>(this);
+    host_ = std::make_unique<FlowHost>(this);
 
     Player = new QMediaPlayer(this);
     // The player always gets an audio output: without one, a file with only audio stops with a
@@ -142,7 +145,19 @@ TCutForm::~TCutForm() {
 
 void TCutForm::BuildControls() {
     auto* root = new QVBoxLayout(this);
+    root->addWidget(BuildVideoPanel(), 1);
+    root->addLayout(BuildTransportRow());
+    root->addLayout(BuildPanelsRow());
+    root->addLayout(BuildMarksRow());
+    const OutputRow output = MakeOutputRow(this, QStringLiteral("输出文件:"), QStringLiteral("OutputEdit"),
+                                           QStringLiteral("输出文件的名称和路径"), QStringLiteral("OutputButton"));
+    OutputEdit = output.edit;
+    OutputButton = output.button;
+    root->addLayout(output.layout);
+    root->addLayout(BuildButtonsRow());
+}
 
+QWidget* TCutForm::BuildVideoPanel() {
     VideoPanel = new QVideoWidget(this);
     VideoPanel->setObjectName(QStringLiteral("VideoPanel"));
     VideoPanel->setAutoFillBackground(true);
@@ -152,8 +167,10 @@ void TCutForm::BuildControls() {
     VideoPanel->setAttribute(Qt::WA_OpaquePaintEvent);
     VideoPanel->setMinimumHeight(120);
     VideoPanel->installEventFilter(this);
-    root->addWidget(VideoPanel, 1);
+    return VideoPanel;
+}
 
+QHBoxLayout* TCutForm::BuildTransportRow() {
     auto* transport = new QHBoxLayout;
     PlayButton = MakePlayerButton(this, "PlayButton", "media-playback-start", QStyle::SP_MediaPlay, QStringLiteral("播放"));
     PauseButton = MakePlayerButton(this, "PauseButton", "media-playback-pause", QStyle::SP_MediaPause, QStringLiteral("暂停"));
@@ -167,8 +184,10 @@ void TCutForm::BuildControls() {
     PositionSlider->setToolTip(QStringLiteral("显示影片位置和分割选项 "));
     PositionSlider->setRange(0, 0);
     transport->addWidget(PositionSlider, 1);
-    root->addLayout(transport);
+    return transport;
+}
 
+QHBoxLayout* TCutForm::BuildPanelsRow() {
     auto* panels = new QHBoxLayout;
     PositionPanel = MakePanel(this, "PositionPanel", QStringLiteral("00:00:00 / 00:00:00"), QStringLiteral("影片当前位置"));
     PositionPanel->setMinimumWidth(PositionPanel->fontMetrics().horizontalAdvance(QStringLiteral("Position:000:00:00 / 000:00:00")) + 12);
@@ -190,8 +209,10 @@ void TCutForm::BuildControls() {
     panels->addStretch(1);
     panels->addWidget(volumeIcon);
     panels->addWidget(VolumeSlider, 1);
-    root->addLayout(panels);
+    return panels;
+}
 
+QHBoxLayout* TCutForm::BuildMarksRow() {
     auto* marksRow = new QHBoxLayout;
     auto* marksBox = new QGroupBox(QStringLiteral("分割位置"), this);
     auto* marks = new QGridLayout(marksBox);
@@ -230,24 +251,10 @@ void TCutForm::BuildControls() {
     OutputGroup->setToolTip(QStringLiteral("选择怎样制做分割文件"));
     OutputGroup->ShowItemIndex(0);
     marksRow->addWidget(OutputGroup, 1);
-    root->addLayout(marksRow);
+    return marksRow;
+}
 
-    auto* outputRow = new QHBoxLayout;
-    auto* outputLabel = new QLabel(QStringLiteral("输出文件:"), this);
-    OutputEdit = new QLineEdit(this);
-    OutputEdit->setObjectName(QStringLiteral("OutputEdit"));
-    OutputEdit->setToolTip(QStringLiteral("输出文件的名称和路径"));
-    OutputEdit->setReadOnly(true);
-    outputLabel->setBuddy(OutputEdit);
-    OutputButton = new QToolButton(this);
-    OutputButton->setObjectName(QStringLiteral("OutputButton"));
-    OutputButton->setToolTip(QStringLiteral("选择新的输出文件名称及路径"));
-    OutputButton->setIcon(ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton));
-    outputRow->addWidget(outputLabel);
-    outputRow->addWidget(OutputEdit, 1);
-    outputRow->addWidget(OutputButton);
-    root->addLayout(outputRow);
-
+QHBoxLayout* TCutForm::BuildButtonsRow() {
     auto* buttons = new QHBoxLayout;
     CutButton = MakeButton(this, "CutButton", QStringLiteral("分割"), QStringLiteral("按选定制作分割文件"));
     PlayOutputButton = MakeButton(this, "PlayOutputButton", QStringLiteral("播放输出文件"),
@@ -259,7 +266,7 @@ void TCutForm::BuildControls() {
     buttons->addWidget(DeleteOutputButton);
     buttons->addStretch(1);
     buttons->addWidget(CloseButton);
-    root->addLayout(buttons);
+    return buttons;
 }
 
 void TCutForm::ConnectControls() {
@@ -448,7 +455,7 @@ void TCutForm::CriticalError() {
     failed_ = true;
     DisplayTimer->stop();
     QMessageBox::critical(this, AppTitle(),
-                          UiText("临界误差在 \"" + source_.toStdString() + "\"\r" + "请先修复此文件然后决定是否设置可定位标记.\r" +
+                          UiText("临界误差在 \"" + ToStd(source_) + "\"\r" + "请先修复此文件然后决定是否设置可定位标记.\r" +
                                  "您必须立即重启Mendery!"));
     if (isVisible()) reject();
 }
@@ -495,7 +502,7 @@ bool TCutForm::Cut() {
         host_->Message(*refusal, MessageKind::Warning);
         return false;
     }
-    const std::string source = source_.toStdString(), output = OutputEdit->text().toStdString();
+    const std::string source = ToStd(source_), output = ToStd(OutputEdit->text());
     // Writing over the file being cut would destroy it while clipwright reads it.
     if (output == source || IsSameFile(source, output)) {
         host_->Message("文件名称必须不同! 请换一个再试.", MessageKind::Warning);
@@ -506,31 +513,26 @@ bool TCutForm::Cut() {
     const QList<QWidget*> locked{CutButton, OutputButton, DeleteOutputButton, OutputGroup};
     for (auto* w : locked) w->setEnabled(false);
     // Closing the window while clipwright works stops it; it leaves no half-written output.
-    const ToolRunner tool = DesktopToolRunner(*host_, this, ToolPath.toStdString(), RunWording::SplitWindow, [this] { return closed_; });
+    const ToolRunner tool = DesktopToolRunner(*host_, this, ToStd(ToolPath), RunWording::SplitWindow, [this] { return closed_; });
     const bool written = RunSplitCut(*host_, tool, source, output, marks_, OutputGroup->ItemIndex() == 1);
-    host_->EndProgress();
+    host_->CloseProgress();
     for (auto* w : locked) w->setEnabled(true);
     return written;
 }
 
 void TCutForm::ChooseOutput() {
-    QFileDialog dialog(this, QStringLiteral("输出文件"));
-    dialog.setObjectName(QStringLiteral("OutputDialog"));
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("流文件 (*.ASF *.WMV *.WMA *.asf *.wmv *.wma)"));
-    dialog.setDefaultSuffix(QStringLiteral("asf"));
-    dialog.selectFile(OutputEdit->text());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    OutputEdit->setText(dialog.selectedFiles().first());
+    const SaveDialogTexts texts{QStringLiteral("输出文件"), QStringLiteral("流文件 (*.ASF *.WMV *.WMA *.asf *.wmv *.wma)"),
+                              QStringLiteral("asf")};
+    const QString path = AskSaveFileName(this, texts, OutputEdit->text());
+    if (!path.isEmpty()) OutputEdit->setText(path);
 }
 
-void TCutForm::PlayOutput() { QDesktopServices::openUrl(QUrl::fromLocalFile(OutputEdit->text())); }
+void TCutForm::PlayOutput() { ShellOpen(this, OutputEdit->text()); }
 
 void TCutForm::DeleteOutput() {
     const QString path = OutputEdit->text();
-    if (QFile::remove(path)) host_->Message("文件已删除,\r" + path.toStdString(), MessageKind::Information);
-    else host_->Message("不能删除,\r" + path.toStdString(), MessageKind::Warning);
+    if (QFile::remove(path)) host_->Message("文件已删除,\r" + ToStd(path), MessageKind::Information);
+    else host_->Message("不能删除,\r" + ToStd(path), MessageKind::Warning);
 }
 
 void TCutForm::done(int result) {
@@ -542,11 +544,11 @@ void TCutForm::done(int result) {
 
 QString RunSplitWindow(QWidget* parent, const QString& source, SizeMatchMode mode) {
     {
-        TCutHost host(parent);
-        if (!SplitPrecheck(host, source.toStdString(), mode)) return {};
+        FlowHost host(parent);
+        if (!SplitPrecheck(host, ToStd(source), mode)) return {};
     }
     TCutForm form(parent);
-    form.OutputEdit->setText(QString::fromStdString(ToolOutputName(source.toStdString(), OutputFor::Split)));
+    form.OutputEdit->setText(ToQt(ToolOutputName(ToStd(source), OutputFor::Split)));
     if (form.Prepare(source)) form.exec();
     return form.OutputEdit->text();
 }

@@ -11,6 +11,7 @@
 #include "launch/SplitPrecheck.h"
 
 class QAudioOutput;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMediaPlayer;
@@ -22,7 +23,7 @@ class QVideoWidget;
 
 namespace mendery::ui {
 
-class TCutHost;
+class FlowHost;
 class TRadioGroup;
 class TSelectionSlider;
 class TUpDown;
@@ -85,6 +86,11 @@ protected:
 
 private:
     void BuildControls();
+    QWidget* BuildVideoPanel();
+    QHBoxLayout* BuildTransportRow();
+    QHBoxLayout* BuildPanelsRow();
+    QHBoxLayout* BuildMarksRow();
+    QHBoxLayout* BuildButtonsRow();
     void ConnectControls();
 
     // Player commands: the seeking flag is set and shown while one runs.
@@ -112,7 +118,7 @@ private:
     void PlayOutput();
     void DeleteOutput();
 
-    std::unique_ptr<TCutHost> host_;
+    std::unique_ptr<FlowHost> host_;
     QString source_;
     TSplitMarks marks_;
     bool seeking_ = false;

@@ -11,18 +11,9 @@
 #include <QProgressBar>
 #include <QTextCursor>
 #include <QTimer>
-#include <algorithm>
-#include <climits>
 #include <utility>
 
 namespace mendery::ui {
-
-QString UiText(std::string_view text) {
-    QString s = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    s.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-    s.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return s;
-}
 
 void StyleLogMemo(QPlainTextEdit* memo) {
     memo->setReadOnly(true);
@@ -54,7 +45,7 @@ TQtHost::TQtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status, QObjec
 
 QWidget* TQtHost::Owner() const {
     if (memo_) return memo_->window();
-    if (bar_) return bar_->window();
+    if (bar_.Bar()) return bar_.Bar()->window();
     return QApplication::activeWindow();
 }
 
@@ -65,7 +56,7 @@ QString Joined(const std::vector<std::string>& lines, std::size_t from, std::siz
         if (i > from) text += '\n';
         text += lines[i];
     }
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    return ToQt(text);
 }
 }  // namespace
 
@@ -116,21 +107,12 @@ void TQtHost::Flush() {
     if (skipped_) ShowTail();
 }
 
-void TQtHost::SetProgressRange(std::int64_t maximum) {
-    if (!bar_) return;
-    progressShift_ = 0;
-    while ((maximum >> progressShift_) > INT_MAX) ++progressShift_;
-    bar_->setRange(0, static_cast<int>(maximum >> progressShift_));
-}
+void TQtHost::SetProgressRange(std::int64_t maximum) { bar_.SetRange(maximum); }
 
-void TQtHost::SetProgress(std::int64_t position) {
-    if (!bar_) return;
-    const int value = static_cast<int>(std::clamp<std::int64_t>(position >> progressShift_, 0, bar_->maximum()));
-    if (value != bar_->value()) bar_->setValue(value);
-}
+void TQtHost::SetProgress(std::int64_t position) { bar_.SetPosition(position); }
 
 void TQtHost::SetStatus(std::string_view text) {
-    if (status_) status_->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+    if (status_) status_->setText(ToQt(text));
 }
 
 void TQtHost::ProcessMessages() {

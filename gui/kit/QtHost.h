@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "asf/Host.h"
+#include "gui/kit/ScaledBar.h"
+#include "gui/kit/Text.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -19,8 +21,6 @@ class QWidget;
 
 namespace mendery::ui {
 
-// Texts use "\r" as their line break; Qt widgets want "\n".
-QString UiText(std::string_view text);
 // The host's message boxes, shared by every window that hosts a tool.
 void ShowHostMessage(QWidget* owner, std::string_view text, MessageKind kind);
 Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, MessageKind kind);
@@ -67,13 +67,12 @@ private:
     void ShowTail();
 
     QPlainTextEdit* memo_;
-    QProgressBar* bar_;
+    ScaledBar bar_;
     QLabel* status_;
     std::vector<std::string> fullLog_;
     std::size_t shown_ = 0;      // lines of fullLog_ handed to the memo so far
     bool skipped_ = false;       // a live flush left lines out
     bool flushQueued_ = false;
-    int progressShift_ = 0;  // progress values above the bar's int range are scaled down
     QElapsedTimer sinceEvents_;
     std::string note_;
 };

@@ -3,8 +3,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionSlider>
-#include <QToolButton>
-#include <QVBoxLayout>
 #include <algorithm>
 
 namespace mendery::ui {
@@ -86,24 +84,5 @@ void TSelectionSlider::mouseReleaseEvent(QMouseEvent* event) {
 
 void TSelectionSlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
 void TSelectionSlider::keyPressEvent(QKeyEvent* event) { event->ignore(); }
-
-TUpDown::TUpDown(QWidget* parent) : QWidget(parent) {
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
-    auto make = [this, layout](Qt::ArrowType arrow, const char* name) {
-        auto* b = new QToolButton(this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setArrowType(arrow);
-        b->setAutoRepeat(true);
-        b->setFixedSize(18, 12);
-        layout->addWidget(b);
-        return b;
-    };
-    up_ = make(Qt::UpArrow, "Up");
-    down_ = make(Qt::DownArrow, "Down");
-    connect(up_, &QToolButton::clicked, this, &TUpDown::Up);
-    connect(down_, &QToolButton::clicked, this, &TUpDown::Down);
-}
 
 }  // namespace mendery::ui

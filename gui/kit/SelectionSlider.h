@@ -1,10 +1,7 @@
 #pragma once
-// Small controls of the split window: a position slider that draws a marked range over its
-// groove and reports mouse drags by pixel, and an up/down arrow pair.
+// The split window's position slider: it draws a marked range over its groove and reports
+// mouse drags by pixel.
 #include <QSlider>
-#include <QWidget>
-
-class QToolButton;
 
 namespace mendery::ui {
 
@@ -40,23 +37,6 @@ private:
     int PixelOf(int value) const;
     int selStart_ = 0, selEnd_ = 0;
     bool dragging_ = false;
-};
-
-// Two stacked arrow buttons: Up() for the upper, Down() for the lower one. Holding a button
-// repeats it.
-class TUpDown : public QWidget {
-    Q_OBJECT
-public:
-    explicit TUpDown(QWidget* parent = nullptr);
-    QToolButton* UpButton() const { return up_; }
-    QToolButton* DownButton() const { return down_; }
-
-signals:
-    void Up();
-    void Down();
-
-private:
-    QToolButton *up_, *down_;
 };
 
 }  // namespace mendery::ui

@@ -1,69 +1,20 @@
 #include "gui/kit/ToolDialog.h"
 
 #include <QApplication>
-#include <QDesktopServices>
 #include <QFile>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QUrl>
+#include <QStyle>
 #include <QVBoxLayout>
 
 #include "gui/kit/QtHost.h"
-#include "gui/kit/Widgets.h"
+#include "gui/kit/RunGuarded.h"
+#include "gui/kit/StagedRun.h"
+#include "gui/kit/Text.h"
 #include "asf/BinaryFile.h"
-#include "asf/StagedOutput.h"
 
 namespace mendery::ui {
-
-bool ShellOpen(QWidget* owner, const QString& path) {
-    if (path.isEmpty() || !QFileInfo::exists(path)) return false;
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(path))) return true;
-    ShowHostMessage(owner,
-                    (QStringLiteral("不能打开文件 \"") + path +
-                     QStringLiteral("\":\r没有为此类文件注册的程序 (桌面没有可以打开它的默认程序).")).toStdString(),
-                    MessageKind::Warning);
-    return false;
-}
-
-QString ErrorAtText(const QString& path, const QString& reason) {
-    QString text = QStringLiteral("错误在 \"") + path + QLatin1Char('"');
-    if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
-    return text;
-}
-
-bool RunGuarded(QWidget* owner, const QString& path, const std::function<void()>& work) {
-    QString reason;
-    try {
-        work();
-        return true;
-    } catch (const std::exception& e) {
-        reason = QString::fromUtf8(e.what());
-    } catch (...) {
-        reason = QStringLiteral("未知错误");
-    }
-    ShowHostMessage(owner, ErrorAtText(path, reason).toStdString(), MessageKind::Error);
-    return false;
-}
-
-void SettleStagedOutput(TQtHost& log, StagedOutput& staged, TRunEnd end, bool targetExisted) {
-    if (end == TRunEnd::Nothing) {
-        staged.Discard();
-        log.Log(targetExisted ? "没有生成输出文件, 已有的文件保持不变: " + staged.Target() : std::string("没有生成输出文件."));
-        return;
-    }
-    staged.Commit();
-    if (end == TRunEnd::Partial) log.Log("输出文件不完整 (已中止), 只包含中止前写入的部分: " + staged.Target());
-}
-
-TRunEnd RunStagedOutput(TQtHost& log, const QString& target, const std::function<TRunEnd(const QString&)>& run) {
-    const bool existed = QFileInfo::exists(target);
-    StagedOutput staged(target.toStdString());  // discards the temporary file unless committed
-    const TRunEnd end = run(QString::fromStdString(staged.TempPath()));
-    SettleStagedOutput(log, staged, end, existed);
-    return end;
-}
 
 TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent)
     : QDialog(parent), texts_(texts), frame_(frame) {
@@ -102,7 +53,7 @@ void TToolDialog::Setup(const QString& source) {
     source_ = source;
     setWindowTitle(texts_.titlePrefix + source);
     frame_->SetSource(source);
-    frame_->SetOutput(QString::fromStdString(ToolOutputName(source.toStdString(), texts_.output)));
+    frame_->SetOutput(ToQt(ToolOutputName(ToStd(source), texts_.output)));
     frame_->Prepare();
 }
 
@@ -133,7 +84,7 @@ void TToolDialog::RunStaged() {
     const QString target = frame_->Output();
     if (target.isEmpty()) return;
     // The temporary name never matches the source: the output itself is checked first.
-    if (const std::string refusal = OutputRefusalLine(source_.toStdString(), target.toStdString()); !refusal.empty()) {
+    if (const std::string refusal = OutputRefusalLine(ToStd(source_), ToStd(target)); !refusal.empty()) {
         frame_->Host().Log(refusal);
         frame_->Host().Flush();
         ShowHostMessage(this, refusal, MessageKind::Warning);

@@ -4,7 +4,8 @@
 // controls above the output row and runs its logic unit.
 #include <QWidget>
 
-#include "gui/kit/ToolDialog.h"
+#include "gui/kit/OutputRow.h"
+#include "gui/kit/IToolFrame.h"
 
 class QLabel;
 class QLineEdit;
@@ -17,25 +18,24 @@ namespace mendery::ui {
 
 class TQtHost;
 
-struct SaveDialogSpec {
-    QString title;          // "输出文件", "转换为Avi文件", ...
-    QString filter;         // Qt filter text
-    QString defaultSuffix;  // "asf", "avi", "wav"
-    QString outputLabel;    // "输出文件:", "Avi文件:", ...
+struct ToolFrameTexts {
+    QString outputEditName;  // the output edit box's object name
+    QString outputCaption;   // "输出文件:", "Avi文件:", ...
+    SaveDialogTexts save;
 };
 
 class TToolFrame : public QWidget, public IToolFrame {
     Q_OBJECT
 public:
-    TToolFrame(const QString& outputEditName, const SaveDialogSpec& save, QWidget* parent = nullptr);
+    TToolFrame(const ToolFrameTexts& texts, QWidget* parent = nullptr);
 
     QString FileName, OutFileName;
 
-    QPlainTextEdit* Memo1;
-    QProgressBar* ProgressBar1;
-    QLabel* Label1;  // counter
+    QPlainTextEdit* LogMemo;
+    QProgressBar* ProgressBar;
+    QLabel* CounterLabel;
     QLineEdit* OutputEdit;
-    QToolButton* SpeedButton1;
+    QToolButton* OutputButton;
     TQtHost& Host() override { return *host_; }
 
     // The output the save dialog proposed: refused (with a message) when it names the source.
@@ -59,8 +59,10 @@ protected:
     QString WorkOutput() const { return workOutput_.isEmpty() ? OutFileName : workOutput_; }
 
 private:
-    void SpeedButton1Click();
-    SaveDialogSpec save_;
+    QHBoxLayout* BuildProgressRow();
+    void BuildLogMemo();
+    void ChooseOutput();
+    SaveDialogTexts save_;
     QString workOutput_;
     QVBoxLayout* options_;
     QVBoxLayout* counters_;

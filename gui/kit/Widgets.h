@@ -1,8 +1,6 @@
 #pragma once
-// Small widgets the panels share: a captioned radio group with an item index, and buttons
-// with a themed picture (with a bundled fallback) and a short label.
-#include <QButtonGroup>
-#include <QGroupBox>
+// What the windows share: the application title, the hint timing, and command buttons with a
+// themed picture (with a bundled fallback) and a short label.
 #include <QIcon>
 #include <QStringList>
 #include <QStyle>
@@ -19,25 +17,6 @@ void SetHintDelay(int ms);
 int HintDelay();
 // Installs the style that applies the hint delay.
 void InstallHintStyle();
-
-class TRadioGroup : public QGroupBox {
-    Q_OBJECT
-public:
-    TRadioGroup(const QString& caption, const QStringList& items, int columns = 1, QWidget* parent = nullptr);
-    int ItemIndex() const;
-    // Selects an item and runs the click handling, as a user's click would.
-    void SetItemIndex(int index);
-    // Selects an item without the click handling (restoring a state).
-    void ShowItemIndex(int index);
-    QAbstractButton* Item(int index) const;
-    int Count() const;
-
-signals:
-    void Clicked(int index);
-
-private:
-    QButtonGroup* buttons_;
-};
 
 // A picture from the desktop's icon theme, or the style's own when the theme lacks it.
 QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback);

@@ -1,6 +1,5 @@
 #include "gui/main_window/MainForm.h"
-
-#include "gui/cut/CutForm.h"
+#include "gui/main_window/PageSplitter.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -12,39 +11,35 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFileSystemModel>
-#include <QGroupBox>
 #include <QHBoxLayout>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QScreen>
-#include <QScrollArea>
-#include <QScrollBar>
 #include <QSettings>
 #include <QSplitter>
 #include <QStandardPaths>
-#include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
-#include <QToolButton>
 #include <QTreeView>
-#include <QVBoxLayout>
-#include <cmath>
+#include <QToolButton>
 
 #include "gui/main_window/AboutForm.h"
 #include "gui/repair/BxAdvRepair.h"
 #include "gui/cut/CutForm.h"
 #include "launch/BasicRepair.h"
 #include "launch/LibraryCheck.h"
-#include "gui/kit/PProcForm.h"
+#include "gui/kit/FlowHost.h"
+#include "gui/kit/OutputRow.h"
+#include "gui/kit/Text.h"
+#include "gui/kit/ToolRunForm.h"
 #include "gui/kit/ToolDialog.h"
 #include "gui/main_window/ToolDialogs.h"
 #include "gui/repair/FlagFixForm.h"
-#include "recovery/SampleMaker.h"
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "asf/BinaryFile.h"
 #include "asf/Format.h"
@@ -52,31 +47,14 @@
 
 namespace mendery::ui {
 
-// The splitter above the list: the explorer panel keeps its share of the page's height when the
-// window is resized; moving the splitter changes that share.
-class TPageSplitter : public QSplitter {
-public:
-    using QSplitter::QSplitter;
-    int panelHeight = 0, pageHeight = 0;
-
-protected:
-    void resizeEvent(QResizeEvent* event) override {
-        QSplitter::resizeEvent(event);
-        const int newPage = height();
-        if (pageHeight > 0 && panelHeight > 0 && count() == 2 && widget(0)->isVisible()) {
-            panelHeight = static_cast<int>(std::lround(double(panelHeight) * newPage / pageHeight));
-            setSizes({panelHeight, std::max(0, newPage - panelHeight - handleWidth())});
-        }
-        pageHeight = newPage;
-    }
-};
-
 namespace {
 
 const char* const kOrganisation = "Mendery";
 const char* const kApplication = "Mendery310";
 const char* const kEmptyListMessage = "文件列表为空!\r使用 \"添加\" 键或从Windows资源管理器中拖放文件.";
-const int kGroupCount = 4;
+
+// The filter of the dialogs that ask where a tool writes an ASF file.
+const QString kStreamFilter = QStringLiteral("流文件(*.asf;*.wmv;*.wma) (*.asf *.ASF *.wmv *.WMV *.wma *.WMA)");
 
 
 int ReadInt(QSettings& s, const char* key, int fallback) {
@@ -93,12 +71,10 @@ bool ReadBool(QSettings& s, const char* key, bool fallback) {
 void WriteInt(QSettings& s, const char* key, int v) { s.setValue(QLatin1String(key), QString::number(v)); }
 void WriteBool(QSettings& s, const char* key, bool v) { s.setValue(QLatin1String(key), v ? QStringLiteral("1") : QStringLiteral("0")); }
 
-QString FromStd(const std::string& s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
-
 }  // namespace
 
 TMainForm::TMainForm(QStringList commandLineFiles, QWidget* parent)
-    : QMainWindow(parent), commandLineFiles_(std::move(commandLineFiles)) {
+    : QMainWindow(parent), ClipwrightProgram(ToQt(ClipwrightPath())), commandLineFiles_(std::move(commandLineFiles)) {
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QStringLiteral("Mendery v3.1 - ASF/WMV/WMA 修复工具箱"));
     setMinimumSize(544, 374);
@@ -109,29 +85,9 @@ TMainForm::TMainForm(QStringList commandLineFiles, QWidget* parent)
     auto* row = new QHBoxLayout(central);
     row->setContentsMargins(4, 4, 4, 4);
     row->addWidget(BuildToolGroups());
-    PageControl1 = new QTabWidget(central);
-    PageControl1->setObjectName(QStringLiteral("PageControl1"));
-    PageControl1->addTab(BuildFileListPage(), QStringLiteral("文件列表"));
-    PageControl1->addTab(BuildOptionsPage(), QStringLiteral("选项"));
-    SampleFrame1 = new TSampleFrame(PageControl1);
-    SampleFrame1->MakeSample = [this](const std::string& damaged) -> std::optional<std::string> {
-        TFlowHost host(this);
-        const TSampleResult result = TSampleMaker(host).MakeSample(damaged);
-        if (!result.ok) return std::nullopt;
-        return result.samplePath;
-    };
-    PageControl1->addTab(SampleFrame1, QStringLiteral("采样器"));
-    connect(PageControl1, &QTabWidget::currentChanged, this, &TMainForm::PageChanged);
-    row->addWidget(PageControl1, 1);
+    row->addWidget(BuildPages(central), 1);
     setCentralWidget(central);
-
-    const int widths[3] = {75, 175, 50};
-    for (int i = 0; i < 3; ++i) {
-        StatusPanels[i] = new QLabel(this);
-        StatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
-        StatusPanels[i]->setMinimumWidth(widths[i]);
-        statusBar()->addWidget(StatusPanels[i], i == 2 ? 1 : 0);
-    }
+    BuildStatusBar();
 
     PurgeTimer = new QTimer(this);
     PurgeTimer->setObjectName(QStringLiteral("PurgeTimer"));
@@ -145,303 +101,20 @@ TMainForm::~TMainForm() {
     if (settingsOpened_) SaveSettings();
 }
 
-// ---------------------------------------------------------------- layout
-
-QWidget* TMainForm::BuildToolGroups() {
-    auto* scroll = new QScrollArea(this);
-    scroll->setObjectName(QStringLiteral("ToolGroups"));
-    scroll->setWidgetResizable(true);
-    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    auto* inner = new QWidget;
-    auto* column = new QVBoxLayout(inner);
-    column->setContentsMargins(2, 2, 2, 2);
-    column->setSpacing(2);
-
-    struct Command {
-        const char* name;
-        const char* theme;
-        QStyle::StandardPixmap fallback;
-        const char* label;
-        const char* hint;
-        std::function<void()> action;
-    };
-    const char* headers[kGroupCount] = {"文件列表", "修复工具", "转换工具", "其他"};
-    const std::vector<Command> groups[kGroupCount] = {
-        {{"AddButton", "list-add", QStyle::SP_FileDialogNewFolder, "添加", "向文件列表中添加文件", [this] { AddCommand(); }},
-         {"RemoveButton", "list-remove", QStyle::SP_DialogDiscardButton, "移除", "从文件列表中移除文件", [this] { RemoveCommand(); }},
-         {"JoinButton", "insert-link", QStyle::SP_FileDialogDetailedView, "合并", "合并列表中的所有文件", [this] { JoinCommand(); }},
-         {"SplitButton", "edit-cut", QStyle::SP_MediaSeekForward, "分割", "为所选文件打开分割窗口", [this] { SplitCommand(); }},
-         {"ClearButton", "edit-clear", QStyle::SP_DialogResetButton, "清空", "清空文件列表", [this] { ClearCommand(); }}},
-        {{"BasicRepairButton", "tools-check-spelling", QStyle::SP_DialogApplyButton, "基础修复", "对损坏较少的文件进行初步修复", [this] { BasicRepairCommand(); }},
-         {"AdvRepairButton", "preferences-system", QStyle::SP_ComputerIcon, "高级修复", "收集高级修复工具", [this] { AdvancedRepairCommand(); }},
-         {"FlagsButton", "document-properties", QStyle::SP_FileDialogInfoView, "设置标记", "设置文件\"可定位\"及\"直播\"", [this] { FlagsCommand(); }},
-         {"LostChunkButton", "edit-find", QStyle::SP_FileDialogContentsView, "丢失数据块", "恢复任何可用数据\r也可设置文件\"可定位\"", [this] { RunTool([this](const QString& s) { return LostChunkRecovery(this, s); }, true); }},
-         {"ShrinkButton", "zoom-out", QStyle::SP_ArrowDown, "缩减", "从文件中移除空白数据", [this] { RunTool([this](const QString& s) { return ShrinkFile(this, s, BasicRepairButton->isEnabled()); }, true); }}},
-        {{"AviButton", "video-x-generic", QStyle::SP_DriveDVDIcon, "转为AVI", "转换选定的文件为AVI格式", [this] { RunTool([this](const QString& s) { ConvertToAvi(this, s); return QString(); }, false); }},
-         {"WavButton", "audio-x-generic", QStyle::SP_MediaVolume, "提取WAV", "提取声音流并保存为WAV格式", [this] { RunTool([this](const QString& s) { ConvertToWav(this, s); return QString(); }, false); }},
-         {"ReEncodeButton", "media-record", QStyle::SP_BrowserReload, "重新编码", "使用MPEG4-v3 codec对影片进行再次编码\r这需要Microsoft Media Encoder 7.1", [this] { RunTool([this](const QString& s) { return ReEncode(this, s); }, true); }}},
-        {{"PlaylistButton", "document-save", QStyle::SP_DialogSaveButton, "ASX列表", "基于文件列表创建一个ASX文件", [this] { PlaylistCommand(); }},
-         {"AboutButton", "help-about", QStyle::SP_MessageBoxInformation, "关于", "打开\"关于\"对话框", [this] { AboutCommand(); }},
-         {"ExitButton", "application-exit", QStyle::SP_DialogCloseButton, "退出", "退出Mendery", [this] { close(); }}},
-    };
-    for (int g = 0; g < kGroupCount; ++g) {
-        auto* header = new QToolButton(inner);
-        header->setObjectName(QStringLiteral("GroupHeader%1").arg(g + 1));
-        header->setText(QString::fromUtf8(headers[g]));
-        header->setCheckable(true);
-        header->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-        header->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        GroupHeaders[g] = header;
-        auto* panel = new QWidget(inner);
-        panel->setObjectName(QStringLiteral("GroupPanel%1").arg(g + 1));
-        auto* buttons = new QVBoxLayout(panel);
-        buttons->setContentsMargins(4, 0, 0, 4);
-        buttons->setSpacing(0);
-        for (const auto& c : groups[g]) {
-            auto* b = MakeCommandButton(panel, QString::fromLatin1(c.name), ThemeIcon(c.theme, c.fallback),
-                                        QString::fromUtf8(c.label), UiText(c.hint));
-            b->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-            if (c.action) connect(b, &QToolButton::clicked, this, c.action);
-            else MarkUnavailable(b);
-            buttons->addWidget(b);
-        }
-        GroupPanels[g] = panel;
-        connect(header, &QToolButton::toggled, this, [this, g](bool on) { SetGroupExpanded(g, on); });
-        column->addWidget(header);
-        column->addWidget(panel);
-        header->setChecked(g == 0);
-        SetGroupExpanded(g, g == 0);
-    }
-    column->addStretch(1);
-    scroll->setWidget(inner);
-    scroll->setMinimumWidth(inner->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() + 2 * scroll->frameWidth());
-    scroll->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Expanding);
-    JoinButton = inner->findChild<QToolButton*>(QStringLiteral("JoinButton"));
-    SplitButton = inner->findChild<QToolButton*>(QStringLiteral("SplitButton"));
-    BasicRepairButton = inner->findChild<QToolButton*>(QStringLiteral("BasicRepairButton"));
-    return scroll;
-}
-
-void TMainForm::MarkUnavailable(QToolButton* button) {
-    button->setEnabled(false);
-    button->setToolTip(button->toolTip() + QStringLiteral("\n(此版本尚未提供该工具)"));
-}
-
-void TMainForm::SetGroupExpanded(int group, bool expanded) {
-    GroupPanels[group]->setVisible(expanded);
-    GroupHeaders[group]->setArrowType(expanded ? Qt::DownArrow : Qt::RightArrow);
-    if (GroupHeaders[group]->isChecked() != expanded) GroupHeaders[group]->setChecked(expanded);
-}
-
-QWidget* TMainForm::BuildFileListPage() {
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("FileListPage"));
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(2, 2, 2, 2);
-    pageSplitter_ = new TPageSplitter(Qt::Vertical, page);
-    pageSplitter_->setObjectName(QStringLiteral("PageSplitter"));
-    pageSplitter_->setChildrenCollapsible(false);
-    pageSplitter_->addWidget(BuildExplorerPanel());
-
-    auto* listArea = new QWidget(pageSplitter_);
-    auto* listLayout = new QVBoxLayout(listArea);
-    listLayout->setContentsMargins(0, 0, 0, 0);
-    StringGrid1 = new QTableWidget(1, 1, listArea);
-    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
-    StringGrid1->horizontalHeader()->hide();
-    StringGrid1->verticalHeader()->hide();
-    StringGrid1->horizontalHeader()->setStretchLastSection(true);
-    StringGrid1->verticalHeader()->setDefaultSectionSize(StringGrid1->fontMetrics().height() + 6);
-    StringGrid1->setSelectionMode(QAbstractItemView::SingleSelection);
-    StringGrid1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    StringGrid1->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    StringGrid1->setToolTip(UiText("这是一个文件列表. 文件将首先在此添加.\r使用\"添加\"键,或从资源管理器中拖放来添加文件."));
-    StringGrid1->installEventFilter(this);
-    connect(StringGrid1, &QTableWidget::currentCellChanged, this, [this](int row) {
-        if (row >= 0 && row < static_cast<int>(list_.rows.size())) list_.current = row;
-        UpdateStatusBar();
-    });
-    connect(StringGrid1, &QTableWidget::cellDoubleClicked, this, [this] { PlayCommand(); });
-    listLayout->addWidget(StringGrid1, 1);
-
-    auto* toolbar = new QHBoxLayout;
-    toolbar->setSpacing(0);
-    struct Tool {
-        const char* name;
-        const char* theme;
-        QStyle::StandardPixmap fallback;
-        const char* label;
-        const char* hint;
-        std::function<void()> action;
-    };
-    const Tool tools[] = {
-        {"UpButton", "go-up", QStyle::SP_ArrowUp, "上移", "选定的文件上移一步", [this] { if (RequireSelection()) ReorderList(rcUp); }},
-        {"DownButton", "go-down", QStyle::SP_ArrowDown, "下移", "选定的文件下移一步", [this] { if (RequireSelection()) ReorderList(rcDown); }},
-        {"TopButton", "go-top", QStyle::SP_MediaSkipBackward, "顶部", "选定的文件上移至顶部", [this] { if (RequireSelection()) ReorderList(rcTop); }},
-        {"BottomButton", "go-bottom", QStyle::SP_MediaSkipForward, "底部", "选定的文件下移至底部", [this] { if (RequireSelection()) ReorderList(rcBottom); }},
-        {"SortButton", "view-sort-ascending", QStyle::SP_FileDialogListView, "排序", "按文件类型排列", [this] { if (RequireSelection()) ReorderList(rcSort); }},
-        {"MoveButton", "edit-rename", QStyle::SP_FileLinkIcon, "移动", "移动/重命名文件", [this] { MoveCommand(); }},
-        {"CopyButton", "edit-copy", QStyle::SP_FileIcon, "复制", "复制文件", [this] { CopyCommand(); }},
-        {"RecycleButton", "user-trash", QStyle::SP_TrashIcon, "回收", "删除回收站里的文件", [this] { RecycleCommand(); }},
-        {"ExplorerButton", "folder", QStyle::SP_DirIcon, "浏览", "显示/隐藏资源管理器查看方式", {}},
-        {"ClearButton2", "edit-clear", QStyle::SP_DialogResetButton, "清空", "清空文件列表", [this] { ClearCommand(); }},
-        {"PlayButton", "media-playback-start", QStyle::SP_MediaPlay, "播放", "播放选定的文件", [this] { if (RequireSelection()) PlayCommand(); }},
-        {"PlayAllButton", "media-playlist-repeat", QStyle::SP_MediaSeekForward, "全部", "播放列表中所有文件", [this] { PlayAllCommand(); }},
-    };
-    for (const auto& t : tools) {
-        auto* b = MakeCommandButton(listArea, QString::fromLatin1(t.name), ThemeIcon(t.theme, t.fallback),
-                                    QString::fromUtf8(t.label), UiText(t.hint), Qt::ToolButtonTextUnderIcon);
-        b->setIconSize(QSize(16, 16));
-        if (t.action) connect(b, &QToolButton::clicked, this, t.action);
-        toolbar->addWidget(b);
-        if (QLatin1String(t.name) == QLatin1String("ExplorerButton")) {
-            explorerToggle_ = b;
-            b->setCheckable(true);
-            connect(b, &QToolButton::toggled, this, &TMainForm::ShowExplorer);
-        }
-    }
-    toolbar->addStretch(1);
-    listLayout->addLayout(toolbar);
-    pageSplitter_->addWidget(listArea);
-    pageSplitter_->setStretchFactor(1, 1);
-    connect(pageSplitter_, &QSplitter::splitterMoved, this, [this] { pageSplitter_->panelHeight = pageSplitter_->sizes().value(0); });
-    layout->addWidget(pageSplitter_);
-    return page;
-}
-
-QWidget* TMainForm::BuildExplorerPanel() {
-    ExplorerPanel = new QWidget(this);
-    ExplorerPanel->setObjectName(QStringLiteral("ExplorerPanel"));
-    auto* layout = new QVBoxLayout(ExplorerPanel);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* top = new QHBoxLayout;
-    FolderCombo = new QComboBox(ExplorerPanel);
-    FolderCombo->setObjectName(QStringLiteral("FolderCombo"));
-    auto* up = MakeCommandButton(ExplorerPanel, QStringLiteral("UpFolderButton"), ThemeIcon("go-up", QStyle::SP_FileDialogToParent),
-                                 QString(), QString(), Qt::ToolButtonIconOnly);
-    connect(up, &QToolButton::clicked, this, [this] {
-        QDir dir(explorerFolder_);
-        if (dir.cdUp()) NavigateExplorer(dir.absolutePath());
-    });
-    top->addWidget(FolderCombo, 1);
-    top->addWidget(up);
-    layout->addLayout(top);
-    connect(FolderCombo, &QComboBox::activated, this, [this](int i) { NavigateExplorer(FolderCombo->itemData(i).toString()); });
-
-    dirsModel_ = new QFileSystemModel(this);
-    dirsModel_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    dirsModel_->setRootPath(QDir::rootPath());
-    filesModel_ = new QFileSystemModel(this);
-    filesModel_->setFilter(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden);
-
-    explorerSplitter_ = new QSplitter(Qt::Horizontal, ExplorerPanel);
-    explorerSplitter_->setObjectName(QStringLiteral("ExplorerSplitter"));
-    FolderTree = new QTreeView(explorerSplitter_);
-    FolderTree->setObjectName(QStringLiteral("FolderTree"));
-    FolderTree->setModel(dirsModel_);
-    for (int c = 1; c < dirsModel_->columnCount(); ++c) FolderTree->hideColumn(c);
-    FolderTree->header()->hide();
-    FolderTree->setToolTip(QStringLiteral("使用树状目录定位您的流文件"));
-    connect(FolderTree, &QTreeView::clicked, this, [this](const QModelIndex& i) { NavigateExplorer(dirsModel_->filePath(i)); });
-    ExplorerList = new QListView(explorerSplitter_);
-    ExplorerList->setObjectName(QStringLiteral("ExplorerList"));
-    ExplorerList->setModel(filesModel_);
-    ExplorerList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    ExplorerList->setDragEnabled(true);
-    ExplorerList->setDragDropMode(QAbstractItemView::DragOnly);
-    ExplorerList->setToolTip(UiText("在此窗口中确定您所选文件的完整路径 \r然后请点击左侧“添加”键向文件列表中添加文件"));
-    connect(ExplorerList, &QListView::doubleClicked, this, [this](const QModelIndex& i) {
-        if (filesModel_->isDir(i)) NavigateExplorer(filesModel_->filePath(i));
-        else AddFile(filesModel_->filePath(i));
-    });
-    explorerSplitter_->setStretchFactor(1, 1);
-    connect(explorerSplitter_, &QSplitter::splitterMoved, this, [this] { treeWidth_ = explorerSplitter_->sizes().value(0); });
-    layout->addWidget(explorerSplitter_, 1);
-
-    const QString desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation);
-    NavigateExplorer(QFileInfo(desktop).isDir() ? desktop : QDir::homePath());
-    return ExplorerPanel;
-}
-
-QWidget* TMainForm::BuildOptionsPage() {
-    auto* page = new QWidget(this);
-    page->setObjectName(QStringLiteral("OptionsPage"));
-    auto* grid = new QGridLayout(page);
-
-    auto* basic = new QGroupBox(QStringLiteral("基础修复选项 "), page);
-    auto* basicLayout = new QVBoxLayout(basic);
-    BasicOutputGroup = new TRadioGroup(QStringLiteral(" 输出文件 "), {QStringLiteral("保存为一个新文件"), QStringLiteral("替换源文件")}, 1, basic);
-    BasicOutputGroup->setObjectName(QStringLiteral("BasicOutputGroup"));
-    ResyncBox = new QCheckBox(QStringLiteral("重新同步流媒体"), basic);
-    ResyncBox->setObjectName(QStringLiteral("ResyncBox"));
-    NoKeyframeBox = new QCheckBox(QStringLiteral("不等待关键帧"), basic);
-    NoKeyframeBox->setObjectName(QStringLiteral("NoKeyframeBox"));
-    basicLayout->addWidget(BasicOutputGroup);
-    basicLayout->addWidget(ResyncBox);
-    basicLayout->addWidget(NoKeyframeBox);
-    basicLayout->addStretch(1);
-
-    auto* program = new QGroupBox(QStringLiteral("程序选项"), page);
-    auto* programLayout = new QVBoxLayout(program);
-    QuickHintBox = new QCheckBox(QStringLiteral("快捷提示"), program);
-    QuickHintBox->setObjectName(QStringLiteral("QuickHintBox"));
-    QuickHintBox->setToolTip(QStringLiteral("改变提示延迟"));
-    QuickHintBox->setChecked(true);
-    connect(QuickHintBox, &QCheckBox::toggled, this, [](bool on) { SetHintDelay(on ? 200 : 3000); });
-    StayOnTopBox = new QCheckBox(QStringLiteral("在顶部停留"), program);
-    StayOnTopBox->setObjectName(QStringLiteral("StayOnTopBox"));
-    connect(StayOnTopBox, &QCheckBox::toggled, this, [this](bool on) {
-        // Changing the flag re-creates the native window; it is shown again and still takes drops.
-        const bool visible = isVisible();
-        setWindowFlag(Qt::WindowStaysOnTopHint, on);
-        setAcceptDrops(true);
-        if (visible) show();
-    });
-    programLayout->addWidget(QuickHintBox);
-    programLayout->addWidget(StayOnTopBox);
-    programLayout->addStretch(1);
-
-    auto* join = new QGroupBox(QStringLiteral("合并选项"), page);
-    auto* joinLayout = new QVBoxLayout(join);
-    JoinIncompatibleBox = new QCheckBox(QStringLiteral("合并不兼容的比特率"), join);
-    JoinIncompatibleBox->setObjectName(QStringLiteral("JoinIncompatibleBox"));
-    JoinIncompatibleBox->setToolTip(QStringLiteral("如果检查,将允许以不同比特率合并.不推荐"));
-    joinLayout->addWidget(JoinIncompatibleBox);
-    joinLayout->addStretch(1);
-
-    auto* split = new QGroupBox(QStringLiteral("分割选项"), page);
-    auto* splitLayout = new QVBoxLayout(split);
-    CutSizeWarnGroup = new TRadioGroup(QStringLiteral("大小匹配警告 "),
-                                       {QStringLiteral("从不检查大小匹配"), QStringLiteral("如果差异大于1%则提醒"),
-                                        QStringLiteral("总是检查大小匹配")},
-                                       1, split);
-    CutSizeWarnGroup->setObjectName(QStringLiteral("CutSizeWarnGroup"));
-    CutSizeWarnGroup->ShowItemIndex(1);
-    splitLayout->addWidget(CutSizeWarnGroup);
-    splitLayout->addStretch(1);
-
-    grid->addWidget(basic, 0, 0);
-    grid->addWidget(program, 0, 1);
-    grid->addWidget(join, 1, 0);
-    grid->addWidget(split, 1, 1);
-    grid->setRowStretch(2, 1);
-    return page;
-}
-
 // ---------------------------------------------------------------- list
 
 void TMainForm::SyncGrid() {
-    QSignalBlocker block(StringGrid1);
-    StringGrid1->setRowCount(static_cast<int>(list_.rows.size()));
-    for (int r = 0; r < StringGrid1->rowCount(); ++r) {
-        auto* item = StringGrid1->item(r, 0);
+    QSignalBlocker block(FileGrid);
+    FileGrid->setRowCount(static_cast<int>(list_.rows.size()));
+    for (int r = 0; r < FileGrid->rowCount(); ++r) {
+        auto* item = FileGrid->item(r, 0);
         if (!item) {
             item = new QTableWidgetItem;
-            StringGrid1->setItem(r, 0, item);
+            FileGrid->setItem(r, 0, item);
         }
-        item->setText(FromStd(list_.rows[r]));
+        item->setText(ToQt(list_.rows[r]));
     }
-    StringGrid1->setCurrentCell(list_.current, 0);
+    FileGrid->setCurrentCell(list_.current, 0);
     UpdateStatusBar();
 }
 
@@ -451,11 +124,11 @@ void TMainForm::SetCurrentRow(int row) {
     SyncGrid();
 }
 
-QString TMainForm::SelectedFile() const { return FromStd(list_.Selected()); }
+QString TMainForm::SelectedFile() const { return ToQt(list_.Selected()); }
 
 bool TMainForm::RequireSelection() {
-    if (PageControl1->currentIndex() != 0) {
-        PageControl1->setCurrentIndex(0);
+    if (Pages->currentIndex() != 0) {
+        Pages->setCurrentIndex(0);
         return false;
     }
     if (list_.Empty()) {
@@ -466,12 +139,12 @@ bool TMainForm::RequireSelection() {
 }
 
 void TMainForm::AddFile(const QString& path) {
-    if (list_.Add(path.toStdString())) SyncGrid();
+    if (list_.Add(ToStd(path))) SyncGrid();
 }
 
 void TMainForm::AddFiles(const QStringList& paths) {
     std::vector<std::string> all;
-    for (const auto& p : paths) all.push_back(p.toStdString());
+    for (const auto& p : paths) all.push_back(ToStd(p));
     list_.AddAll(all);
     SyncGrid();
 }
@@ -482,7 +155,7 @@ void TMainForm::ReorderList(int code) {
     mendery::ReorderList(
         list_, code, [](const std::string& p) { return FileExists(p); },
         [](const std::string& a, const std::string& b) {
-            return QString::localeAwareCompare(FromStd(a).toLower(), FromStd(b).toLower()) < 0;
+            return QString::localeAwareCompare(ToQt(a).toLower(), ToQt(b).toLower()) < 0;
         });
     if (list_.rows != before || list_.current != current) SyncGrid();
 }
@@ -499,7 +172,7 @@ void TMainForm::UpdateStatusBar() {
         return;
     }
     StatusPanels[0]->setText(QString::number(list_.rows.size()) + QStringLiteral(" 文件"));
-    StatusPanels[1]->setText(QStringLiteral("文件大小: ") + FromStd(FormatSize(FileSizeOf(file.toStdString()))));
+    StatusPanels[1]->setText(QStringLiteral("文件大小: ") + ToQt(FormatSize(FileSizeOf(ToStd(file)))));
     StatusPanels[2]->setText(QFileInfo(file).fileName());
 }
 
@@ -637,8 +310,8 @@ void TMainForm::CheckLibrary() {
 // ---------------------------------------------------------------- commands
 
 void TMainForm::AddCommand() {
-    if (PageControl1->currentIndex() != 0) {
-        PageControl1->setCurrentIndex(0);
+    if (Pages->currentIndex() != 0) {
+        Pages->setCurrentIndex(0);
         return;
     }
     const QStringList files = QFileDialog::getOpenFileNames(this, QString(), AddDialogFolder,
@@ -650,7 +323,7 @@ void TMainForm::AddCommand() {
 
 void TMainForm::RemoveCommand() {
     if (!RequireSelection()) return;
-    if (StringGrid1->rowCount() == 1) ClearList();
+    if (FileGrid->rowCount() == 1) ClearList();
     else {
         ReorderList(rcDelete);
         UpdateStatusBar();
@@ -658,8 +331,8 @@ void TMainForm::RemoveCommand() {
 }
 
 void TMainForm::ClearCommand() {
-    if (PageControl1->currentIndex() != 0) {
-        PageControl1->setCurrentIndex(0);
+    if (Pages->currentIndex() != 0) {
+        Pages->setCurrentIndex(0);
         return;
     }
     ClearList();
@@ -693,51 +366,43 @@ void TMainForm::FlagsCommand() {
 }
 
 QString TMainForm::AskSavePath(const QString& title, const QString& proposed) {
-    QFileDialog dialog(this, title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilter(QStringLiteral("流文件(*.asf;*.wmv;*.wma) (*.asf *.ASF *.wmv *.WMV *.wma *.WMA)"));
-    dialog.setDefaultSuffix(QStringLiteral("asf"));
-    dialog.setDirectory(QFileInfo(proposed).absolutePath());
-    dialog.selectFile(proposed);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    return AskSaveFileName(this, {title, kStreamFilter, QStringLiteral("asf")}, proposed);
+}
+
+void TMainForm::RunClipwrightFlow(const std::function<std::optional<std::string>(IHost&, const ToolRunner&)>& flow) {
+    // Closing the window while clipwright works ends it; the flow then stops without a result.
+    FlowHost host(this, [this] { return closing_; });
+    const ToolRunner tool = DesktopToolRunner(host, this, ToStd(ClipwrightProgram), RunWording::MainWindow, [this] { return closing_; });
+    const std::optional<std::string> added = flow(host, tool);
+    host.CloseProgress();
+    if (added && FileExists(*added) && !closing_) AddFile(ToQt(*added));
 }
 
 void TMainForm::BasicRepairCommand() {
     if (!RequireSelection()) return;
-    const std::string source = SelectedFile().toStdString();
+    const std::string source = ToStd(SelectedFile());
     BasicRepairOptions options;
     options.resync = ResyncBox->isChecked();
     options.istart = NoKeyframeBox->isChecked();
-    std::optional<std::string> added;
-    QString output;
-    if (BasicOutputGroup->ItemIndex() == 0) {
-        output = AskSavePath(QStringLiteral("被修复的文件名"), FromStd(ToolOutputName(source, OutputFor::BasicRepairNew)));
-        if (output.isEmpty()) return;
+    if (BasicOutputGroup->ItemIndex() != 0) {
+        RunClipwrightFlow([&](IHost& host, const ToolRunner& tool) { return BasicRepairReplacingSource(host, tool, source, options); });
+        return;
     }
-    // Closing the window while clipwright works ends it; the flow then stops without a result.
-    TFlowHost host(this, [this] { return closing_; });
-    const ToolRunner tool = DesktopToolRunner(host, this, ClipwrightProgramPath(), RunWording::MainWindow, [this] { return closing_; });
-    if (BasicOutputGroup->ItemIndex() == 0) added = BasicRepairToNewFile(host, tool, source, output.toStdString(), options);
-    else added = BasicRepairReplacingSource(host, tool, source, options);
-    host.CloseProgress();
-    if (added && FileExists(*added) && !closing_) AddFile(FromStd(*added));
+    const QString output = AskSavePath(QStringLiteral("被修复的文件名"), ToQt(ToolOutputName(source, OutputFor::BasicRepairNew)));
+    if (output.isEmpty()) return;
+    RunClipwrightFlow([&](IHost& host, const ToolRunner& tool) {
+        return BasicRepairToNewFile(host, tool, source, ToStd(output), options);
+    });
 }
 
 void TMainForm::JoinCommand() {
     if (!RequireSelection()) return;
     const QString output = AskSavePath(QStringLiteral("已合并文件名称"),
-                                       FromStd(JoinedOutputName(list_.rows.front(), list_.rows.back())));
+                                       ToQt(JoinedOutputName(list_.rows.front(), list_.rows.back())));
     if (output.isEmpty()) return;
-    TFlowHost host(this, [this] { return closing_; });
-    const ToolRunner tool = DesktopToolRunner(host, this, ClipwrightProgramPath(), RunWording::MainWindow, [this] { return closing_; });
-    const auto added = JoinListedFiles(host, tool, list_.rows, output.toStdString(), JoinIncompatibleBox->isChecked());
-    host.CloseProgress();
-    if (added && FileExists(*added) && !closing_) AddFile(FromStd(*added));
-}
-
-std::string TMainForm::ClipwrightProgramPath() const {
-    return ClipwrightProgram.isEmpty() ? ClipwrightPath() : ClipwrightProgram.toStdString();
+    RunClipwrightFlow([&](IHost& host, const ToolRunner& tool) {
+        return JoinListedFiles(host, tool, list_.rows, ToStd(output), JoinIncompatibleBox->isChecked());
+    });
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
@@ -747,7 +412,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
 }
 
 void TMainForm::WritePlaylistTo(const QString& path) {
-    mendery::WritePlaylist(path.toStdString(), list_.rows);
+    mendery::WritePlaylist(ToStd(path), list_.rows);
 }
 
 QString TMainForm::PlayAllPlaylistPath() const {
@@ -761,18 +426,13 @@ QString TMainForm::PlayAllPlaylistPath() const {
 
 void TMainForm::PlaylistCommand() {
     if (!RequireSelection()) return;
-    QFileDialog dialog(this);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setFileMode(QFileDialog::AnyFile);
-    dialog.setNameFilter(QStringLiteral("ASX文件(*.asx) (*.asx)"));
-    dialog.setDefaultSuffix(QStringLiteral("asx"));
-    dialog.setDirectory(AddDialogFolder);
-    dialog.selectFile(QStringLiteral("FileList.asx"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    const SaveDialogTexts texts{QString(), QStringLiteral("ASX文件(*.asx) (*.asx)"), QStringLiteral("asx")};
+    const QString path = AskSaveFileName(this, texts, AddDialogFolder, QStringLiteral("FileList.asx"));
+    if (path.isEmpty()) return;
     try {
-        WritePlaylistTo(dialog.selectedFiles().first());
+        WritePlaylistTo(path);
     } catch (const std::exception& e) {
-        QMessageBox::critical(this, AppTitle(), QString::fromUtf8(e.what()));
+        QMessageBox::critical(this, AppTitle(), ToQt(e.what()));
     }
 }
 
@@ -793,29 +453,23 @@ void TMainForm::PlayAllCommand() {
     try {
         WritePlaylistTo(playlist);
     } catch (const std::exception& e) {
-        QMessageBox::critical(this, AppTitle(), QString::fromUtf8(e.what()));
+        QMessageBox::critical(this, AppTitle(), ToQt(e.what()));
         return;
     }
     ShellOpen(this, playlist);
 }
 
 QString TMainForm::AskTarget(const QString& title) {
-    QFileDialog dialog(this, title);
-    dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setNameFilter(QStringLiteral("(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"));
-    dialog.setDefaultSuffix(QStringLiteral("asf"));
-    dialog.setDirectory(QFileInfo(SelectedFile()).absolutePath());
-    dialog.selectFile(SelectedFile());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-    return dialog.selectedFiles().first();
+    SaveDialogTexts texts{title, QStringLiteral("(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"), QStringLiteral("asf")};
+    texts.confirmOverwrite = false;  // MayReplace asks, and refuses to replace the source
+    return AskSaveFileName(this, texts, SelectedFile());
 }
 
 namespace {
 // The shell asked before replacing a file; without that question an existing target stays.
 bool MayReplace(QWidget* owner, const QString& source, const QString& target) {
     if (!QFileInfo::exists(target)) return true;
-    if (IsSameFile(source.toStdString(), target.toStdString())) return false;
+    if (IsSameFile(ToStd(source), ToStd(target))) return false;
     if (QMessageBox::question(owner, AppTitle(), QStringLiteral("目标文件已存在, 是否替换?\n") + target) != QMessageBox::Yes)
         return false;
     return QFile::remove(target);
@@ -834,15 +488,8 @@ void TMainForm::MoveCommand() {
 }
 
 void TMainForm::MoveCurrentTo(const QString& target) {
-    const QString source = SelectedFile();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool done = MayReplace(this, source, target) && MoveFileTo(source, target);
-    QApplication::restoreOverrideCursor();
-    if (!done) {
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("不能移动至选定的目标文件!"));
-        return;
-    }
-    list_.rows[list_.current] = ReplaceControlChars(target.toStdString());
+    if (!TransferCurrentTo(target, MoveFileTo, QStringLiteral("不能移动至选定的目标文件!"))) return;
+    list_.rows[list_.current] = ReplaceControlChars(ToStd(target));
     SyncGrid();
 }
 
@@ -853,15 +500,17 @@ void TMainForm::CopyCommand() {
 }
 
 void TMainForm::CopyCurrentTo(const QString& target) {
+    if (TransferCurrentTo(target, QFile::copy, QStringLiteral("不能复制到选定的目标文件!"))) AddFile(target);
+}
+
+bool TMainForm::TransferCurrentTo(const QString& target, bool (*transfer)(const QString&, const QString&),
+                                  const QString& failure) {
     const QString source = SelectedFile();
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const bool done = MayReplace(this, source, target) && QFile::copy(source, target);
+    const bool done = MayReplace(this, source, target) && transfer(source, target);
     QApplication::restoreOverrideCursor();
-    if (!done) {
-        QMessageBox::warning(this, AppTitle(), QStringLiteral("不能复制到选定的目标文件!"));
-        return;
-    }
-    AddFile(target);
+    if (!done) QMessageBox::warning(this, AppTitle(), failure);
+    return done;
 }
 
 void TMainForm::RecycleCommand() {
@@ -875,13 +524,13 @@ void TMainForm::RecycleCommand() {
 }
 
 void TMainForm::PageChanged(int index) {
-    if (index == 2) SampleFrame1->SetDamagedFile(SelectedFile());
+    if (index == 2) Sampler->SetDamagedFile(SelectedFile());
 }
 
 // ---------------------------------------------------------------- keyboard, drag and drop
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+    if (watched == FileGrid && event->type() == QEvent::KeyPress) {
         switch (static_cast<QKeyEvent*>(event)->key()) {
             case Qt::Key_Return:
             case Qt::Key_Enter: PlayCommand(); return true;
@@ -907,14 +556,14 @@ void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
 void TMainForm::dragMoveEvent(QDragMoveEvent* event) {
     // Items of the explorer panel are taken only by the list; files from outside anywhere.
     const bool fromExplorer = event->source() == ExplorerList || event->source() == ExplorerList->viewport();
-    if (fromExplorer && !OverWidget(StringGrid1, this, event->position())) event->ignore();
+    if (fromExplorer && !OverWidget(FileGrid, this, event->position())) event->ignore();
     else event->acceptProposedAction();
 }
 
 void TMainForm::dropEvent(QDropEvent* event) {
     const bool fromExplorer = event->source() == ExplorerList || event->source() == ExplorerList->viewport();
     if (fromExplorer) {
-        if (!OverWidget(StringGrid1, this, event->position())) return;
+        if (!OverWidget(FileGrid, this, event->position())) return;
         for (const QModelIndex& i : ExplorerList->selectionModel()->selectedIndexes())
             if (!filesModel_->isDir(i)) AddFile(filesModel_->filePath(i));
     } else {

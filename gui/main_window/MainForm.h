@@ -6,13 +6,18 @@
 #include <QStringList>
 #include <QTimer>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "gui/model/FileList.h"
+#include "launch/ProcessRunner.h"
 
 class QCheckBox;
 class QComboBox;
 class QFileSystemModel;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QListView;
 class QSplitter;
@@ -20,6 +25,7 @@ class QTabWidget;
 class QTableWidget;
 class QToolButton;
 class QTreeView;
+class QVBoxLayout;
 
 namespace mendery::ui {
 
@@ -71,25 +77,26 @@ public:
     void CopyCurrentTo(const QString& target);
     TFlagFixForm* FlagFixForm() const { return flagFixForm_; }
 
-    QTabWidget* PageControl1;
-    QTableWidget* StringGrid1;
+    QTabWidget* Pages;
+    QTableWidget* FileGrid;
     QLabel* StatusPanels[3];
     QTimer* PurgeTimer;
     QWidget* ExplorerPanel;
     QComboBox* FolderCombo;
     QTreeView* FolderTree;
     QListView* ExplorerList;
-    QToolButton* GroupHeaders[4];
-    QWidget* GroupPanels[4];
+    static constexpr int kGroupCount = 4;
+    QToolButton* GroupHeaders[kGroupCount];
+    QWidget* GroupPanels[kGroupCount];
     TRadioGroup* BasicOutputGroup;
     QCheckBox *ResyncBox, *NoKeyframeBox, *QuickHintBox, *StayOnTopBox, *JoinIncompatibleBox;
     TRadioGroup* CutSizeWarnGroup;
-    TSampleFrame* SampleFrame1;
+    TSampleFrame* Sampler;
     QString AddDialogFolder;   // initial folder of the add-files dialog
 
     // Commands that run the external tool; disabled when it is missing.
     QToolButton *JoinButton, *SplitButton, *BasicRepairButton;
-    // The tool basic repair and join run; empty: clipwright beside the program.
+    // The tool basic repair and join run: clipwright beside the program unless set otherwise.
     QString ClipwrightProgram;
 
 protected:
@@ -101,10 +108,25 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    struct Command;
+    static QToolButton* MakeCommand(QWidget* parent, const Command& command, Qt::ToolButtonStyle style);
+    std::vector<std::vector<Command>> ToolGroupCommands();
+    std::vector<Command> ListToolbarCommands();
     QWidget* BuildToolGroups();
+    void AddToolGroup(QWidget* inner, QVBoxLayout* column, int group, const QString& caption, const std::vector<Command>& commands);
+    QTabWidget* BuildPages(QWidget* central);
+    void BuildStatusBar();
     QWidget* BuildFileListPage();
+    QTableWidget* BuildFileGrid(QWidget* listArea);
+    QHBoxLayout* BuildListToolbar(QWidget* listArea);
     QWidget* BuildExplorerPanel();
+    QHBoxLayout* BuildFolderRow();
+    QSplitter* BuildFolderViews();
     QWidget* BuildOptionsPage();
+    QGroupBox* BuildBasicRepairOptions(QWidget* page);
+    QGroupBox* BuildProgramOptions(QWidget* page);
+    QGroupBox* BuildJoinOptions(QWidget* page);
+    QGroupBox* BuildSplitOptions(QWidget* page);
     void SyncGrid();
     void SetGroupExpanded(int group, bool expanded);
     void RunTool(const std::function<QString(const QString&)>& entry, bool addsOutput);
@@ -124,8 +146,13 @@ private:
     void PlayAllCommand();
     void PageChanged(int index);
     QString AskTarget(const QString& title);
+    // Moves or copies the current row's file to `target`, asking before an existing file is
+    // replaced; false, after a warning, when that failed.
+    bool TransferCurrentTo(const QString& target, bool (*transfer)(const QString&, const QString&), const QString& failure);
     QString AskSavePath(const QString& title, const QString& proposed);
-    std::string ClipwrightProgramPath() const;
+    // Runs a flow of clipwright with the window's host and the progress window of the tool;
+    // the file it returns is added to the list.
+    void RunClipwrightFlow(const std::function<std::optional<std::string>(IHost&, const ToolRunner&)>& flow);
 
     FileRows list_;
     QStringList commandLineFiles_;

@@ -1,21 +1,21 @@
 #include "gui/recovery/LostChunkPanel.h"
 
 #include "gui/kit/QtHost.h"
+#include "gui/kit/Text.h"
 
 namespace mendery::ui {
 
 TLostChunkPanel::TLostChunkPanel(QWidget* parent)
-    : TToolFrame(QStringLiteral("Edit4"),
-                 {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf"),
-                  QStringLiteral("输出文件:")},
+    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
+                  {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")}},
                  parent) {
     setObjectName(QStringLiteral("LostChunk"));
     engine_.AttachHost(Host());
 }
 
 void TLostChunkPanel::Run() {
-    engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = WorkOutput().toStdString();
+    engine_.FileName = ToStd(FileName);
+    engine_.OutFileName = ToStd(WorkOutput());
     engine_.Recover();
     FinishRun();
 }

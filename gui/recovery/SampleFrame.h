@@ -10,6 +10,7 @@ class QCheckBox;
 class QLabel;
 class QScrollArea;
 class QToolButton;
+class QVBoxLayout;
 
 namespace mendery::ui {
 
@@ -25,14 +26,16 @@ public:
     // returns nothing.
     std::function<std::optional<std::string>(const std::string&)> MakeSample;
 
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6;
-    QToolButton* SpeedButton1;
-    QLabel* Label5;
-    QLabel* Image3;
+    QCheckBox *LatestVersionBox, *ReadHintsBox, *ReadFaqBox, *MayNotRecoverBox, *DamagedFileBox, *OriginalFileBox;
+    QToolButton* MakeSampleButton;
+    QLabel* ResultLabel;
+    QLabel* DoneImage;
 
 private:
-    void CheckBox1Click();
-    void SpeedButton1Click();
+    void BuildStatements(QWidget* page, QVBoxLayout* layout);
+    void BuildResult(QWidget* page, QVBoxLayout* layout);
+    void StatementClick();
+    void MakeSampleClick();
     QList<QCheckBox*> Boxes() const;
     QScrollArea* scroll_;
 };

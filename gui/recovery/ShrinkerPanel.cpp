@@ -6,48 +6,48 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-#include <QCoreApplication>
 #include "gui/kit/QtHost.h"
+#include "gui/kit/Text.h"
 
 namespace mendery::ui {
 
 TShrinkerPanel::TShrinkerPanel(QWidget* parent)
-    : TToolFrame(QStringLiteral("Edit4"),
-                 {QStringLiteral("输出文件"), QStringLiteral("流媒体文件(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"),
-                  QStringLiteral("asf"), QStringLiteral("输出文件:")},
+    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
+                  {QStringLiteral("输出文件"), QStringLiteral("流媒体文件(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"),
+                   QStringLiteral("asf")}},
                  parent) {
     setObjectName(QStringLiteral("Shrinker"));
-    CheckBox1 = new QCheckBox(QStringLiteral("应用加强缩减 (慎用)"), this);
-    CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
-    CheckBox1->setChecked(true);
-    Options()->addWidget(CheckBox1);
+    ExtraCompressionBox = new QCheckBox(QStringLiteral("应用加强缩减 (慎用)"), this);
+    ExtraCompressionBox->setObjectName(QStringLiteral("CheckBox1"));
+    ExtraCompressionBox->setChecked(true);
+    Options()->addWidget(ExtraCompressionBox);
     auto* frame = new QFrame(this);
     frame->setFrameShape(QFrame::StyledPanel);
     frame->setFrameShadow(QFrame::Sunken);
     frame->setMinimumWidth(230);
-    Panel1 = new QLabel(frame);
-    Panel1->setObjectName(QStringLiteral("Panel1"));
-    (new QHBoxLayout(frame))->addWidget(Panel1);
+    RatioPanel = new QLabel(frame);
+    RatioPanel->setObjectName(QStringLiteral("Panel1"));
+    (new QHBoxLayout(frame))->addWidget(RatioPanel);
     Counters()->addWidget(frame);
     engine_.AttachHost(Host());
-    engine_.OnRatioText = [this](const std::string& text) { Panel1->setText(QString::fromStdString(text)); };
+    engine_.OnRatioText = [this](const std::string& text) { RatioPanel->setText(ToQt(text)); };
 }
 
 void TShrinkerPanel::DisableExtraCompression() {
-    CheckBox1->setChecked(false);
-    CheckBox1->setEnabled(false);
+    ExtraCompressionBox->setChecked(false);
+    ExtraCompressionBox->setEnabled(false);
 }
 
 void TShrinkerPanel::Prepare() {
     ClearRun();
-    Panel1->clear();
+    RatioPanel->clear();
 }
 
 void TShrinkerPanel::Run() {
-    engine_.FileName = FileName.toStdString();
-    engine_.OutFileName = WorkOutput().toStdString();
-    engine_.ExtraCompression = CheckBox1->isChecked();
-    engine_.ToolDirectory = QCoreApplication::applicationDirPath().toStdString();
+    engine_.FileName = ToStd(FileName);
+    engine_.OutFileName = ToStd(WorkOutput());
+    engine_.ExtraCompression = ExtraCompressionBox->isChecked();
+    // The cutting tool of the extra stage is the one beside the program, as for every other run.
     engine_.Shrink();
     FinishRun();
 }

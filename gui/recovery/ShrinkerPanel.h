@@ -14,8 +14,8 @@ public:
     explicit TShrinkerPanel(QWidget* parent = nullptr);
     TShrinker& Engine() { return engine_; }
 
-    QCheckBox* CheckBox1;  // "应用加强缩减 (慎用)"
-    QLabel* Panel1;        // running shrink ratio
+    QCheckBox* ExtraCompressionBox;  // "应用加强缩减 (慎用)"
+    QLabel* RatioPanel;              // running shrink ratio
     // Without the cutting tool the extra compression cannot run: unchecked and disabled.
     void DisableExtraCompression();
 

@@ -5,10 +5,11 @@
 #include <QWidget>
 #include <memory>
 
-#include "gui/kit/ToolDialog.h"
+#include "gui/kit/IToolFrame.h"
 #include "repair/AsfFile.h"
 
 class QCheckBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -51,19 +52,29 @@ public:
     void SetWorkOutput(const QString& path) override { workOutput_ = path; }
     TRunEnd LastRunEnd() const override;
 
-    // Controls, named as in the form.
-    QCheckBox *CheckBox1, *CheckBox2, *CheckBox3, *CheckBox4, *CheckBox5, *CheckBox6, *CheckBox7, *CheckBox8,
-        *CheckBox9, *CheckBox10, *CheckBox11, *CheckBox12, *CheckBox13;
-    TRadioGroup *RadioGroup1, *RadioGroup2, *RadioGroup3, *RadioGroup4;
-    QLineEdit* Edit1;
-    QToolButton* SpeedButton1;
-    QProgressBar* ProgressBar1;
-    QPlainTextEdit* Memo1;
+    // "消息"
+    QCheckBox* WriteDetailBox;
+    // " 计算 "
+    QCheckBox *FixFileSizeBox, *FixDataSizeBox, *FixTotalTimeBox, *FixPlayTimeBox, *FixChunkCountBox;
+    // " 工具 ", and the padding flags under " 填充标记"
+    QCheckBox *FixTimeCodesBox, *StripHeaderBox, *StripIndexBox, *CleanHeaderBox;
+    QCheckBox *Pad08Box, *Pad10Box, *Pad40Box;
+    // What to do with bad chunks, the seekable flag, the live flag, the other flags.
+    TRadioGroup *BadChunkGroup, *SeekableGroup, *LiveGroup, *OtherFlagsGroup;
+    QLineEdit* OutputEdit;
+    QToolButton* OutputButton;
+    QProgressBar* ProgressBar;
+    QPlainTextEdit* LogMemo;
 
 private:
-    void CheckBoxClick(QCheckBox* box);
-    void SpeedButton1Click();
-    void AsfFile1DecideForBadChunk(TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t chunkIndex);
+    void BuildOptionBoxes();
+    void BuildRadioGroups();
+    QHBoxLayout* LayOutOptions();
+    void BuildProgressAndLog();
+    bool TAsfFile::*OptionOf(const QCheckBox* box) const;
+    void OptionBoxClicked(QCheckBox* box);
+    void ChooseOutput();
+    void DecideForBadChunk(TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t chunkIndex);
     QList<QCheckBox*> CheckBoxes() const;
     QList<TRadioGroup*> RadioGroups() const;
 

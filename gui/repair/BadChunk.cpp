@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QVBoxLayout>
 
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 
 namespace mendery::ui {
@@ -30,27 +31,27 @@ TBadChunk::TBadChunk(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QStringLiteral("侦测损坏的数据块"));
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     auto* layout = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    layout->addWidget(Label1);
-    RadioGroup1 = new TRadioGroup(QStringLiteral("怎样做"),
+    ChunkLabel = new QLabel(this);
+    ChunkLabel->setObjectName(QStringLiteral("Label1"));
+    layout->addWidget(ChunkLabel);
+    ActionGroup = new TRadioGroup(QStringLiteral("怎样做"),
                                   {QStringLiteral("跳过此数据块"), QStringLiteral("删除它"), QStringLiteral("以零填充"),
                                    QStringLiteral("复制最后好的"), QStringLiteral("删除+恢复最近")},
                                   2, this);
-    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
-    layout->addWidget(RadioGroup1);
-    BitBtn1 = new QPushButton(QApplication::style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("确定"), this);
-    BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
-    BitBtn1->setDefault(true);
-    layout->addWidget(BitBtn1, 0, Qt::AlignHCenter);
+    ActionGroup->setObjectName(QStringLiteral("RadioGroup1"));
+    layout->addWidget(ActionGroup);
+    OkButton = new QPushButton(QApplication::style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("确定"), this);
+    OkButton->setObjectName(QStringLiteral("BitBtn1"));
+    OkButton->setDefault(true);
+    layout->addWidget(OkButton, 0, Qt::AlignHCenter);
     layout->setSizeConstraint(QLayout::SetFixedSize);
-    connect(BitBtn1, &QPushButton::clicked, this, &QDialog::accept);
+    connect(OkButton, &QPushButton::clicked, this, &QDialog::accept);
 }
 
 BadChunkAction TBadChunk::Decide(std::int64_t chunkIndex) {
-    Label1->setText(QStringLiteral("数据块数量: ") + QString::number(chunkIndex));
+    ChunkLabel->setText(QStringLiteral("数据块数量: ") + QString::number(chunkIndex));
     if (exec() != QDialog::Accepted) return BadChunkAction::DoNothing;
-    switch (RadioGroup1->ItemIndex()) {
+    switch (ActionGroup->ItemIndex()) {
         case 1: return BadChunkAction::Delete;
         case 2: return BadChunkAction::FillWithZero;
         case 3: return BadChunkAction::CopyLastGood;

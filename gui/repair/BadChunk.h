@@ -22,9 +22,9 @@ public:
     // other way than with OK answers BadChunkAction::DoNothing.
     BadChunkAction Decide(std::int64_t chunkIndex);
 
-    QLabel* Label1;
-    TRadioGroup* RadioGroup1;
-    QPushButton* BitBtn1;
+    QLabel* ChunkLabel;
+    TRadioGroup* ActionGroup;
+    QPushButton* OkButton;
 
 private:
     explicit TBadChunk(QWidget* parent = nullptr);

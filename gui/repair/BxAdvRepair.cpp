@@ -2,6 +2,8 @@
 
 #include <QVBoxLayout>
 
+#include "gui/kit/Text.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/repair/AsfFileFrame.h"
 
@@ -15,10 +17,10 @@ const ToolDialogTexts kTexts{QStringLiteral("高级修复"), QStringLiteral("高
 
 TBxAdvRepair::TBxAdvRepair(QWidget* parent)
     : TToolDialog(kTexts, new TAsfFileFrame, parent) {
-    AsfFileFrame1 = static_cast<TAsfFileFrame*>(Frame());
+    OptionsFrame = static_cast<TAsfFileFrame*>(Frame());
     setObjectName(QStringLiteral("BxAdvRepair"));
     QStringList items;
-    for (const auto& p : RepairPresets()) items << QString::fromUtf8(p.caption.data(), p.caption.size());
+    for (const auto& p : RepairPresets()) items << ToQt(p.caption);
     PresetGroup = new TRadioGroup(QStringLiteral("预设选项"), items, static_cast<int>(items.size()), this);
     PresetGroup->setObjectName(QStringLiteral("PresetGroup"));
     ExtraArea()->addWidget(PresetGroup);
@@ -28,12 +30,12 @@ TBxAdvRepair::TBxAdvRepair(QWidget* parent)
 
 void TBxAdvRepair::ApplyPresetItem(int index) {
     const auto preset = RepairPresets()[index].preset;
-    AsfFileFrame1->ResetOptions();
-    AsfFileFrame1->EnableOptions(preset == RepairPreset::Custom);
+    OptionsFrame->ResetOptions();
+    OptionsFrame->EnableOptions(preset == RepairPreset::Custom);
     if (preset == RepairPreset::Custom) return;
     // The shared preset table sets the engine; the controls then show what it holds.
-    ApplyPreset(AsfFileFrame1->Engine(), preset);
-    AsfFileFrame1->ShowEngineOptions();
+    ApplyPreset(OptionsFrame->Engine(), preset);
+    OptionsFrame->ShowEngineOptions();
 }
 
 QString AdvancedRepair(QWidget* parent, const QString& source) {

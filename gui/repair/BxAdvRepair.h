@@ -13,7 +13,7 @@ class TBxAdvRepair : public TToolDialog {
     Q_OBJECT
 public:
     explicit TBxAdvRepair(QWidget* parent = nullptr);
-    TAsfFileFrame* AsfFileFrame1;
+    TAsfFileFrame* OptionsFrame;
     TRadioGroup* PresetGroup;
 
     void ApplyPresetItem(int index);

@@ -5,7 +5,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/kit/QtHost.h"
+#include "gui/kit/FlowHost.h"
+#include "gui/kit/Text.h"
 
 namespace mendery::ui {
 
@@ -13,23 +14,23 @@ TFlagFixForm::TFlagFixForm(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("FlagFixForm"));
     setWindowTitle(QStringLiteral("修复可定位标记和直播标记"));
     auto* layout = new QVBoxLayout(this);
-    Label1 = new QLabel(this);
-    Label1->setObjectName(QStringLiteral("Label1"));
-    layout->addWidget(Label1);
-    Button1 = new QPushButton(QStringLiteral("关闭"), this);
-    Button1->setObjectName(QStringLiteral("Button1"));
-    connect(Button1, &QPushButton::clicked, this, &QDialog::close);
-    layout->addWidget(Button1, 0, Qt::AlignRight);
+    PathLabel = new QLabel(this);
+    PathLabel->setObjectName(QStringLiteral("Label1"));
+    layout->addWidget(PathLabel);
+    CloseButton = new QPushButton(QStringLiteral("关闭"), this);
+    CloseButton->setObjectName(QStringLiteral("Button1"));
+    connect(CloseButton, &QPushButton::clicked, this, &QDialog::close);
+    layout->addWidget(CloseButton, 0, Qt::AlignRight);
     // Messages and the question about live belong to the window that called the fixer.
-    host_ = new TQtHost(nullptr, nullptr, nullptr, this);
+    host_ = std::make_unique<FlowHost>(parent);
     fixer_ = std::make_unique<TFlagFixer>(*host_);
 }
 
 TFlagFixForm::~TFlagFixForm() = default;
 
 TFlagFixResult TFlagFixForm::FixFlags(const QString& path) {
-    const TFlagFixResult result = fixer_->FixFlags(path.toStdString());
-    Label1->setText(QString::fromStdString(fixer_->LastPath()));
+    const TFlagFixResult result = fixer_->FixFlags(ToStd(path));
+    PathLabel->setText(ToQt(fixer_->LastPath()));
     QCoreApplication::processEvents();
     return result;
 }

@@ -11,7 +11,7 @@ class QPushButton;
 
 namespace mendery::ui {
 
-class TQtHost;
+class FlowHost;
 
 class TFlagFixForm : public QDialog {
     Q_OBJECT
@@ -21,11 +21,11 @@ public:
 
     TFlagFixResult FixFlags(const QString& path);
 
-    QLabel* Label1;
-    QPushButton* Button1;
+    QLabel* PathLabel;
+    QPushButton* CloseButton;
 
 private:
-    TQtHost* host_;
+    std::unique_ptr<FlowHost> host_;
     std::unique_ptr<TFlagFixer> fixer_;
 };
 

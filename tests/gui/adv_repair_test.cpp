@@ -17,6 +17,7 @@
 #include "gui/repair/BxAdvRepair.h"
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/QtHost.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/repair/AsfFileFrame.h"
 #include "gui/repair/BadChunk.h"
@@ -39,7 +40,7 @@ void BreakPackets(const QString& path, std::initializer_list<int> packets, int p
         f.write(QByteArray(1, '\x11'));
     }
 }
-QString Log(TAsfFileFrame* f) { return f->Memo1->toPlainText(); }
+QString Log(TAsfFileFrame* f) { return f->LogMemo->toPlainText(); }
 }  // namespace
 
 class AdvRepairTest : public QObject {
@@ -53,7 +54,7 @@ private slots:
         TBxAdvRepair d;
         d.Setup(QStringLiteral("/v/a.asf"));
         QCOMPARE(d.windowTitle(), QStringLiteral("高级修复 - /v/a.asf"));
-        QCOMPARE(d.AsfFileFrame1->Edit1->text(), QStringLiteral("/v/a.adv.asf"));
+        QCOMPARE(d.OptionsFrame->OutputEdit->text(), QStringLiteral("/v/a.adv.asf"));
         QCOMPARE(d.RunButton()->text(), QStringLiteral("修复"));
         QCOMPARE(d.findChild<QPushButton*>("BitBtn2")->text(), QStringLiteral("播放修复文件"));
     }
@@ -61,17 +62,17 @@ private slots:
     void presetsLockAndSetTheEngine() {
         TBxAdvRepair d;
         d.Setup(QStringLiteral("/v/a.wmv"));
-        TAsfFileFrame* f = d.AsfFileFrame1;
-        QCOMPARE(f->RadioGroup1->Item(static_cast<int>(BadChunkAction::CopyLastGood))->text(), QStringLiteral("复制最后好的部分"));
+        TAsfFileFrame* f = d.OptionsFrame;
+        QCOMPARE(f->BadChunkGroup->Item(static_cast<int>(BadChunkAction::CopyLastGood))->text(), QStringLiteral("复制最后好的部分"));
         TAsfFile& e = f->Engine();
-        QTest::mouseClick(f->CheckBox8, Qt::LeftButton, {}, QPoint(5, 5));
+        QTest::mouseClick(f->FixTimeCodesBox, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(e.FixTimeCodes);
 
         d.PresetGroup->SetItemIndex(1);  // 修复坏点
         QCOMPARE(e.FixForBadChunk, BadChunkAction::Delete);
         QVERIFY(e.FixFileSize && e.FixDataSize && !e.FixTimeCodes);
-        QCOMPARE(f->RadioGroup1->ItemIndex(), 2);
-        QVERIFY(f->CheckBox5->isChecked() && !f->CheckBox5->isEnabled() && !f->RadioGroup1->isEnabled());
+        QCOMPARE(f->BadChunkGroup->ItemIndex(), 2);
+        QVERIFY(f->FixFileSizeBox->isChecked() && !f->FixFileSizeBox->isEnabled() && !f->BadChunkGroup->isEnabled());
 
         d.PresetGroup->SetItemIndex(4);  // 设置可定位
         QCOMPARE(e.FileSeekableFlag, SeekableFlagChange::Enable);
@@ -81,11 +82,11 @@ private slots:
 
         d.PresetGroup->SetItemIndex(6);  // VD兼容
         QVERIFY(e.FixPad08 && e.FixPad10 && e.FixPad40 && e.FixFileSize && e.FixDataSize);
-        QVERIFY(f->CheckBox1->isChecked() && f->CheckBox3->isChecked());
+        QVERIFY(f->Pad08Box->isChecked() && f->Pad40Box->isChecked());
 
         d.PresetGroup->SetItemIndex(0);  // 自定义: defaults, unlocked
         QVERIFY(!e.FixPad08 && !e.FixFileSize && e.FileSeekableFlag == SeekableFlagChange::Keep);
-        QVERIFY(f->CheckBox1->isEnabled() && !f->CheckBox1->isChecked() && f->RadioGroup2->isEnabled());
+        QVERIFY(f->Pad08Box->isEnabled() && !f->Pad08Box->isChecked() && f->SeekableGroup->isEnabled());
     }
 
     void runOnARealSampleFromTheMainWindow() {
@@ -99,8 +100,8 @@ private slots:
             d->PresetGroup->SetItemIndex(2);     // 修复部分文件
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("修复"));
-            log = Log(d->AsfFileFrame1);
-            QCOMPARE(d->AsfFileFrame1->ProgressBar1->value(), d->AsfFileFrame1->ProgressBar1->maximum());
+            log = Log(d->OptionsFrame);
+            QCOMPARE(d->OptionsFrame->ProgressBar->value(), d->OptionsFrame->ProgressBar->maximum());
             Screenshot(d, "advanced-repair-dialog");
             QTest::mouseClick(d->findChild<QPushButton*>("BitBtn5"), Qt::LeftButton);
         });
@@ -110,8 +111,8 @@ private slots:
         QVERIFY(log.contains(QStringLiteral("数据块大小为3200")));
         QVERIFY(log.contains(QStringLiteral("文件已关闭")));
         QVERIFY(QFileInfo(output).size() > 900000);
-        QCOMPARE(w.StringGrid1->rowCount(), 2);
-        QCOMPARE(w.StringGrid1->item(1, 0)->text(), output);
+        QCOMPARE(w.FileGrid->rowCount(), 2);
+        QCOMPARE(w.FileGrid->item(1, 0)->text(), output);
         QCOMPARE(w.SelectedFile(), output);
         // An independent reader decodes the repaired copy without errors.
         QProcess ffmpeg;
@@ -127,20 +128,20 @@ private slots:
         BreakPackets(source, {5, 9, 20}, 3200);
         TBxAdvRepair d;
         d.Setup(source);
-        d.AsfFileFrame1->RadioGroup1->SetItemIndex(1);  // 每个都询问
+        d.OptionsFrame->BadChunkGroup->SetItemIndex(1);  // 每个都询问
         QStringList labels;
         QList<int> preselected;
         // First: "删除它"; second: closed with the close box; third: OK with what is preselected.
         std::function<void(TBadChunk*)> answer = [&](TBadChunk* b) {
-            labels << b->Label1->text();
-            preselected << b->RadioGroup1->ItemIndex();
+            labels << b->ChunkLabel->text();
+            preselected << b->ActionGroup->ItemIndex();
             if (labels.size() == 1) {
-                b->RadioGroup1->SetItemIndex(1);
-                QTest::mouseClick(b->BitBtn1, Qt::LeftButton);
+                b->ActionGroup->SetItemIndex(1);
+                QTest::mouseClick(b->OkButton, Qt::LeftButton);
             } else if (labels.size() == 2) {
                 b->reject();
             } else {
-                QTest::mouseClick(b->BitBtn1, Qt::LeftButton);
+                QTest::mouseClick(b->OkButton, Qt::LeftButton);
             }
             if (labels.size() < 3) OnNextModal<TBadChunk>(answer);
         };
@@ -149,10 +150,10 @@ private slots:
         QCOMPARE(labels, (QStringList{"数据块数量: 5", "数据块数量: 9", "数据块数量: 20"}));
         QCOMPARE(preselected, (QList<int>{0, 1, 1}));  // the dialog keeps its last answer
         QVERIFY(TBadChunk::Exists());
-        const QString log = Log(d.AsfFileFrame1);
+        const QString log = Log(d.OptionsFrame);
         QCOMPARE(log.count(QStringLiteral("Bad chunk signature!")), 3);
         // Two chunks deleted, one kept unchanged.
-        const qint64 in = QFileInfo(source).size(), out = QFileInfo(d.AsfFileFrame1->Output()).size();
+        const qint64 in = QFileInfo(source).size(), out = QFileInfo(d.OptionsFrame->Output()).size();
         QCOMPARE(in - out, 2 * 3200);
     }
 
@@ -160,19 +161,19 @@ private slots:
         const QString source = CopySample(dir, "g2_wmv2_wmav2_pkt512.wmv");
         TBxAdvRepair d;
         d.Setup(source);
-        QTest::mouseClick(d.AsfFileFrame1->CheckBox7, Qt::LeftButton, {}, QPoint(5, 5));  // detail lines
+        QTest::mouseClick(d.OptionsFrame->WriteDetailBox, Qt::LeftButton, {}, QPoint(5, 5));  // detail lines
         QTimer::singleShot(0, &d, [&] {
             QCOMPARE(d.RunButton()->text(), QStringLiteral("中止"));
             QTest::mouseClick(d.RunButton(), Qt::LeftButton);
             QCOMPARE(d.RunButton()->text(), QStringLiteral("修复"));
         });
         QTest::mouseClick(d.RunButton(), Qt::LeftButton);
-        QVERIFY(Log(d.AsfFileFrame1).contains(QStringLiteral("-->> 用户请求中止! <<--")));
-        QCOMPARE(d.AsfFileFrame1->Engine().LastOutcome(), Outcome::Aborted);
+        QVERIFY(Log(d.OptionsFrame).contains(QStringLiteral("-->> 用户请求中止! <<--")));
+        QCOMPARE(d.OptionsFrame->Engine().LastOutcome(), Outcome::Aborted);
         // What was written before the stop is kept in place of the output, and said to be partial.
-        const QString output = d.AsfFileFrame1->Output();
-        QVERIFY2(Log(d.AsfFileFrame1).contains(QStringLiteral("输出文件不完整 (已中止), 只包含中止前写入的部分: ") + output),
-                 qPrintable(Log(d.AsfFileFrame1)));
+        const QString output = d.OptionsFrame->Output();
+        QVERIFY2(Log(d.OptionsFrame).contains(QStringLiteral("输出文件不完整 (已中止), 只包含中止前写入的部分: ") + output),
+                 qPrintable(Log(d.OptionsFrame)));
         QVERIFY(QFileInfo(output).size() > 0);
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*.part-*")}, QDir::Files | QDir::Hidden), QStringList());
     }
@@ -183,17 +184,17 @@ private slots:
         d.Setup(source);
         QString text;
         AnswerNextMessage(QMessageBox::Ok, &text);
-        QVERIFY(!d.AsfFileFrame1->AcceptChosenOutput(source));
+        QVERIFY(!d.OptionsFrame->AcceptChosenOutput(source));
         QCOMPARE(text, QStringLiteral("输出文件不能和输入文件相同, 请再试一下."));
-        QCOMPARE(d.AsfFileFrame1->Edit1->text(), dir.filePath("same.adv.wmv"));
-        QVERIFY(d.AsfFileFrame1->AcceptChosenOutput(dir.filePath("other.wmv")));
-        QCOMPARE(d.AsfFileFrame1->Edit1->text(), dir.filePath("other.wmv"));
+        QCOMPARE(d.OptionsFrame->OutputEdit->text(), dir.filePath("same.adv.wmv"));
+        QVERIFY(d.OptionsFrame->AcceptChosenOutput(dir.filePath("other.wmv")));
+        QCOMPARE(d.OptionsFrame->OutputEdit->text(), dir.filePath("other.wmv"));
     }
 
     void deleteOutputReportsBothWays() {
         TBxAdvRepair d;
         d.Setup(dir.filePath("gone.wmv"));
-        QFile f(d.AsfFileFrame1->Output());
+        QFile f(d.OptionsFrame->Output());
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.close();
         QString text;
@@ -212,16 +213,16 @@ private slots:
         if (source.isEmpty()) QSKIP("MENDERY_BENCH_SOURCE not set");
         TBxAdvRepair d;
         d.Setup(source);
-        d.AsfFileFrame1->SetOutput(dir.filePath("bench.adv.wmv"));
+        d.OptionsFrame->SetOutput(dir.filePath("bench.adv.wmv"));
         d.PresetGroup->SetItemIndex(2);  // 修复部分文件
-        d.AsfFileFrame1->EnableOptions(true);
-        QTest::mouseClick(d.AsfFileFrame1->CheckBox7, Qt::LeftButton, {}, QPoint(5, 5));
+        d.OptionsFrame->EnableOptions(true);
+        QTest::mouseClick(d.OptionsFrame->WriteDetailBox, Qt::LeftButton, {}, QPoint(5, 5));
         d.show();
         QElapsedTimer clock;
         clock.start();
         QTest::mouseClick(d.RunButton(), Qt::LeftButton);
         qInfo("desktop detail pass: %.3f s, %zu log lines, memo %d lines", clock.elapsed() / 1000.0,
-              d.AsfFileFrame1->Host().FullLog().size(), d.AsfFileFrame1->Memo1->blockCount());
+              d.OptionsFrame->Host().FullLog().size(), d.OptionsFrame->LogMemo->blockCount());
         QFile::remove(dir.filePath("bench.adv.wmv"));
     }
 

@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QStandardPaths>
@@ -10,7 +11,10 @@
 #include <csignal>
 
 #include "gui/main_window/MainForm.h"
+#include "gui/kit/FlowHost.h"
 #include "gui/kit/PProcForm.h"
+#include "gui/kit/ToolRunForm.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "UiTestSupport.h"
 
@@ -100,9 +104,9 @@ private slots:
         watch.setInterval(20);
         connect(&watch, &QTimer::timeout, [&] {
             auto* f = Visible<TToolRunForm>();
-            if (!f || f->Label1->text().isEmpty()) return;
+            if (!f || f->PercentLabel->text().isEmpty()) return;
             if (progressText.isEmpty()) Screenshot(f, QStringLiteral("clipwright-progress"));
-            progressText = f->Label1->text();
+            progressText = f->PercentLabel->text();
         });
         watch.start();
         AnswerNextMessage(QMessageBox::Ok, &told);
@@ -140,6 +144,40 @@ private slots:
         QVERIFY(!QFile::exists(source + QStringLiteral(".旧")));
         QCOMPARE(QFileInfo(source).size(), QFileInfo(Sample(QStringLiteral("a_wmv2_wmav2.wmv"))).size());
         QVERIFY(!Visible<QMessageBox>());
+    }
+
+    void theFlowsHostShowsLargeProgressAndSpeaksToNoOneWhileTheWindowCloses() {
+        QWidget owner;
+        bool closing = false;
+        FlowHost host(&owner, [&] { return closing; });
+        // A codec-list copy into a 6 GiB file: the bar's range is an int, the positions are not.
+        const std::int64_t total = std::int64_t(6) << 30;
+        host.SetStatus("0%");
+        host.SetProgressRange(total);
+        host.SetProgress(total / 2);
+        TPProcForm* progress = host.ProgressWindow();
+        QVERIFY(progress && progress->isVisible());
+        QCOMPARE(progress->PercentLabel->text(), QStringLiteral("0%"));
+        QVERIFY(progress->ProgressBar->maximum() > 0);
+        QCOMPARE(progress->ProgressBar->value(), progress->ProgressBar->maximum() / 2);
+        host.SetProgress(total + 4096);
+        QCOMPARE(progress->ProgressBar->value(), progress->ProgressBar->maximum());
+
+        // A message closes the progress window first: it stays on top and would hide the message.
+        QString text;
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        host.Message("已完成", MessageKind::Information);
+        QCOMPARE(text, QStringLiteral("已完成"));
+        QVERIFY(!host.ProgressWindow());
+
+        // Once the window is being closed, messages go to the terminal and questions are not asked.
+        closing = true;
+        QString shown;
+        AnswerNextMessage(QMessageBox::Yes, &shown);
+        host.Message("已停止", MessageKind::Warning);
+        QCOMPARE(host.Ask("替换?", Buttons::YesNoCancel, MessageKind::Warning), Answer::Cancel);
+        QCOMPARE(host.Ask("确定?", Buttons::Ok, MessageKind::Information), Answer::Ok);
+        QVERIFY2(shown.isEmpty(), qPrintable(shown));
     }
 
 private:

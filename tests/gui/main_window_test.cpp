@@ -21,6 +21,7 @@
 #include "gui/main_window/MainForm.h"
 #include "gui/kit/PProcForm.h"
 #include "gui/repair/BadChunk.h"
+#include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
 #include "gui/recovery/SampleFrame.h"
 #include "UiTestSupport.h"
@@ -64,7 +65,7 @@ class MainWindowTest : public QObject {
     }
     static QStringList Texts(TMainForm& w) {
         QStringList out;
-        for (int r = 0; r < w.StringGrid1->rowCount(); ++r) out << w.StringGrid1->item(r, 0)->text();
+        for (int r = 0; r < w.FileGrid->rowCount(); ++r) out << w.FileGrid->item(r, 0)->text();
         return out;
     }
 
@@ -79,14 +80,14 @@ private slots:
         w.AddFiles({QStringLiteral("/v/a.wmv"), QStringLiteral("/v/b.asx"), QStringLiteral("/v/noext"),
                     QStringLiteral("/v/c.WmV"), QStringLiteral("/v/d.ASF")});
         QCOMPARE(Texts(w), (QStringList{"/v/d.ASF", "/v/c.WmV", "/v/a.wmv"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 2);
+        QCOMPARE(w.FileGrid->currentRow(), 2);
         QCOMPARE(w.StatusPanels[0]->text(), QStringLiteral("3 文件"));
         QCOMPARE(w.StatusPanels[2]->text(), QStringLiteral("a.wmv"));
 
         TMainForm empty;
         empty.AddFiles({QStringLiteral("/v/a.txt"), QStringLiteral("/v/b.asx")});
         QVERIFY(empty.Rows().Empty());
-        QCOMPARE(empty.StringGrid1->rowCount(), 1);
+        QCOMPARE(empty.FileGrid->rowCount(), 1);
         QVERIFY(empty.StatusPanels[0]->text().isEmpty());
     }
 
@@ -102,23 +103,23 @@ private slots:
         QCOMPARE(Texts(w), (QStringList{"/c/a.asf", "/b/a.wmv", "/a/z.wma"}));
         w.ReorderList(rcDown);
         QCOMPARE(Texts(w), (QStringList{"/b/a.wmv", "/c/a.asf", "/a/z.wma"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 1);
+        QCOMPARE(w.FileGrid->currentRow(), 1);
         w.ReorderList(rcBottom);
         QCOMPARE(Texts(w), (QStringList{"/b/a.wmv", "/a/z.wma", "/c/a.asf"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 2);
+        QCOMPARE(w.FileGrid->currentRow(), 2);
         w.ReorderList(rcBottom);  // last row to the bottom: nothing
-        QCOMPARE(w.StringGrid1->currentRow(), 2);
+        QCOMPARE(w.FileGrid->currentRow(), 2);
         w.ReorderList(rcTop);
         QCOMPARE(Texts(w), (QStringList{"/c/a.asf", "/b/a.wmv", "/a/z.wma"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 0);
+        QCOMPARE(w.FileGrid->currentRow(), 0);
         w.SetCurrentRow(2);
         w.ReorderList(rcSort);  // whole path, not extension
         QCOMPARE(Texts(w), (QStringList{"/a/z.wma", "/b/a.wmv", "/c/a.asf"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 0);
+        QCOMPARE(w.FileGrid->currentRow(), 0);
         w.SetCurrentRow(2);
         w.ReorderList(rcDelete);
         QCOMPARE(Texts(w), (QStringList{"/a/z.wma", "/b/a.wmv"}));
-        QCOMPARE(w.StringGrid1->currentRow(), 1);  // past the end: the last row
+        QCOMPARE(w.FileGrid->currentRow(), 1);  // past the end: the last row
     }
 
     void sameFileTwiceAndRemovingOne() {
@@ -159,10 +160,10 @@ private slots:
         QVERIFY(!w.RequireSelection());
         QCOMPARE(text, QStringLiteral("文件列表为空!\n使用 \"添加\" 键或从Windows资源管理器中拖放文件."));
         // On another page the command only brings the list back.
-        w.PageControl1->setCurrentIndex(1);
+        w.Pages->setCurrentIndex(1);
         w.AddFile(QStringLiteral("/v/a.wmv"));
         QVERIFY(!w.RequireSelection());
-        QCOMPARE(w.PageControl1->currentIndex(), 0);
+        QCOMPARE(w.Pages->currentIndex(), 0);
         QVERIFY(w.RequireSelection());
     }
 
@@ -264,22 +265,22 @@ private slots:
         TMainForm w;
         const QString file = Touch("damaged.wmv");
         w.AddFile(file);
-        w.PageControl1->setCurrentIndex(2);
-        TSampleFrame* f = w.SampleFrame1;
-        QCOMPARE(f->CheckBox5->text(), QStringLiteral("删除的文件名为 \"") + file + QLatin1Char('"'));
-        const QList<QCheckBox*> boxes{f->CheckBox1, f->CheckBox2, f->CheckBox3, f->CheckBox4, f->CheckBox6, f->CheckBox5};
+        w.Pages->setCurrentIndex(2);
+        TSampleFrame* f = w.Sampler;
+        QCOMPARE(f->DamagedFileBox->text(), QStringLiteral("删除的文件名为 \"") + file + QLatin1Char('"'));
+        const QList<QCheckBox*> boxes{f->LatestVersionBox, f->ReadHintsBox, f->ReadFaqBox, f->MayNotRecoverBox, f->OriginalFileBox, f->DamagedFileBox};
         for (int i = 0; i < 5; ++i) QTest::mouseClick(boxes[i], Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!f->SpeedButton1->isEnabled());
+        QVERIFY(!f->MakeSampleButton->isEnabled());
         QTest::mouseClick(boxes[5], Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(f->SpeedButton1->isEnabled());
+        QVERIFY(f->MakeSampleButton->isEnabled());
         QTest::mouseClick(boxes[2], Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(!f->SpeedButton1->isEnabled());
+        QVERIFY(!f->MakeSampleButton->isEnabled());
         // No file: the name box cannot be ticked.
-        w.PageControl1->setCurrentIndex(0);
+        w.Pages->setCurrentIndex(0);
         w.ClearList();
-        w.PageControl1->setCurrentIndex(2);
-        QVERIFY(!f->CheckBox5->isEnabled());
-        QCOMPARE(f->CheckBox5->text(), QStringLiteral("有缺陷的文件名称是未定义的。请从文件列表中选择它。"));
+        w.Pages->setCurrentIndex(2);
+        QVERIFY(!f->DamagedFileBox->isEnabled());
+        QCOMPARE(f->DamagedFileBox->text(), QStringLiteral("有缺陷的文件名称是未定义的。请从文件列表中选择它。"));
     }
 
     void screenshots() {
@@ -311,11 +312,11 @@ private slots:
         w.resize(544, 374);
         QTest::qWait(50);
         Screenshot(&w, "main-window-min");
-        w.PageControl1->setCurrentIndex(1);
+        w.Pages->setCurrentIndex(1);
         Screenshot(&w, "options-page");
-        w.PageControl1->setCurrentIndex(2);
+        w.Pages->setCurrentIndex(2);
         Screenshot(&w, "sampler-page");
-        w.PageControl1->setCurrentIndex(0);
+        w.Pages->setCurrentIndex(0);
         w.resize(900, 700);
         QTest::qWait(50);
         Screenshot(&w, "main-window-explorer");
@@ -326,13 +327,13 @@ private slots:
         Screenshot(&about, "about");
         about.hide();
         TBadChunk& bad = TBadChunk::Instance();
-        bad.Label1->setText(QStringLiteral("数据块数量: 12345"));
+        bad.ChunkLabel->setText(QStringLiteral("数据块数量: 12345"));
         bad.show();
         Screenshot(&bad, "bad-chunk");
         bad.hide();
         TPProcForm progress;
-        progress.ProgressBar1->setValue(40);
-        progress.Label1->setText(QStringLiteral("40%"));
+        progress.ProgressBar->setValue(40);
+        progress.PercentLabel->setText(QStringLiteral("40%"));
         progress.show();
         Screenshot(&progress, "transplant-progress");
     }

@@ -110,7 +110,7 @@ private slots:
         TShrinkerPanel* panel = nullptr;
         OnNextModal<TToolDialog>([&](TToolDialog* d) {
             panel = d->findChild<TShrinkerPanel*>();
-            QVERIFY(!panel->CheckBox1->isChecked() && !panel->CheckBox1->isEnabled());
+            QVERIFY(!panel->ExtraCompressionBox->isChecked() && !panel->ExtraCompressionBox->isEnabled());
             QCOMPARE(d->windowTitle(), QStringLiteral("压缩器 - ") + source);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("缩减"));
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(run.title, QStringLiteral("转换为 Wav - ") + source);
         const QString output = dir.filePath("c_wmav2.wav");
         QCOMPARE(Head(output, 4), QByteArray("RIFF"));
-        QCOMPARE(w.StringGrid1->rowCount(), 1);  // converters add nothing to the list
+        QCOMPARE(w.FileGrid->rowCount(), 1);  // converters add nothing to the list
     }
 
     void aviHeaderEditAndDivX() {
@@ -142,13 +142,13 @@ private slots:
         RunAndClose run;
         run.after = [](TToolDialog* d) {
             auto* p = d->findChild<TAsf2AviPanel*>();
-            QVERIFY(!p->Edit1->text().isEmpty());
-            QVERIFY(!p->Edit8->isEnabled());
-            QTest::mouseClick(p->CheckBox1, Qt::LeftButton, {}, QPoint(5, 5));
-            QVERIFY(p->Edit8->isEnabled() && p->BitBtn1->isEnabled() && p->BitBtn2->isEnabled());
-            QTest::mouseClick(p->BitBtn2, Qt::LeftButton);
-            QCOMPARE(p->Edit8->text(), QStringLiteral("DIV3"));
-            QVERIFY(!p->BitBtn2->isEnabled());
+            QVERIFY(!p->FrameRateEdit->text().isEmpty());
+            QVERIFY(!p->CompressionEdit->isEnabled());
+            QTest::mouseClick(p->EditHeaderBox, Qt::LeftButton, {}, QPoint(5, 5));
+            QVERIFY(p->CompressionEdit->isEnabled() && p->UpgradeAviButton->isEnabled() && p->MakeDivXButton->isEnabled());
+            QTest::mouseClick(p->MakeDivXButton, Qt::LeftButton);
+            QCOMPARE(p->CompressionEdit->text(), QStringLiteral("DIV3"));
+            QVERIFY(!p->MakeDivXButton->isEnabled());
             QVERIFY(LogOf(d).contains(QStringLiteral("文件转换为 DivX")));
         };
         run.Arm();
@@ -162,15 +162,15 @@ private slots:
         const QString file = CopySample(dir, "a_wmv2_wmav2.wmv", "sampled.wmv");
         TMainForm w;
         ListOne(w, file);
-        w.PageControl1->setCurrentIndex(2);
-        TSampleFrame* f = w.SampleFrame1;
-        for (auto* b : {f->CheckBox1, f->CheckBox2, f->CheckBox3, f->CheckBox4, f->CheckBox5, f->CheckBox6})
+        w.Pages->setCurrentIndex(2);
+        TSampleFrame* f = w.Sampler;
+        for (auto* b : {f->LatestVersionBox, f->ReadHintsBox, f->ReadFaqBox, f->MayNotRecoverBox, f->DamagedFileBox, f->OriginalFileBox})
             QTest::mouseClick(b, Qt::LeftButton, {}, QPoint(5, 5));
-        QVERIFY(f->SpeedButton1->isEnabled());
-        QTest::mouseClick(f->SpeedButton1, Qt::LeftButton);
-        QCOMPARE(f->Label5->text(), QStringLiteral("样本文件是 \"") + file + QStringLiteral(".sam\""));
+        QVERIFY(f->MakeSampleButton->isEnabled());
+        QTest::mouseClick(f->MakeSampleButton, Qt::LeftButton);
+        QCOMPARE(f->ResultLabel->text(), QStringLiteral("样本文件是 \"") + file + QStringLiteral(".sam\""));
         QCOMPARE(QFileInfo(file + QStringLiteral(".sam")).size(), 524288);
-        QVERIFY(!f->Image3->isHidden());
+        QVERIFY(!f->DoneImage->isHidden());
     }
 
     void droppedFilesAreListed() {
@@ -187,15 +187,15 @@ private slots:
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
         QApplication::sendEvent(&w, &drop);
         QCOMPARE(w.SelectedFile(), a);
-        QCOMPARE(w.StringGrid1->rowCount(), 1);
+        QCOMPARE(w.FileGrid->rowCount(), 1);
     }
 
     void keyboardOnTheList() {
         TMainForm w;
         w.AddFile(QStringLiteral("/v/a.wmv"));
         w.AddFile(QStringLiteral("/v/b.wmv"));
-        QTest::keyClick(w.StringGrid1, Qt::Key_Delete);
-        QCOMPARE(w.StringGrid1->rowCount(), 1);
+        QTest::keyClick(w.FileGrid, Qt::Key_Delete);
+        QCOMPARE(w.FileGrid->rowCount(), 1);
         QCOMPARE(w.SelectedFile(), QStringLiteral("/v/a.wmv"));
     }
 
@@ -210,7 +210,7 @@ private slots:
 
         const QString copy = dir.filePath("copy.wmv");
         w.CopyCurrentTo(copy);
-        QCOMPARE(w.StringGrid1->rowCount(), 2);
+        QCOMPARE(w.FileGrid->rowCount(), 2);
         QCOMPARE(w.SelectedFile(), copy);
         QCOMPARE(QFileInfo(copy).size(), QFileInfo(moved).size());
 
@@ -224,7 +224,7 @@ private slots:
         w.SetCurrentRow(0);
         w.CopyCurrentTo(copy);
         QCOMPARE(question, QStringLiteral("目标文件已存在, 是否替换?\n") + copy);
-        QCOMPARE(w.StringGrid1->rowCount(), 2);
+        QCOMPARE(w.FileGrid->rowCount(), 2);
 
         // Declining the recycle bin keeps the file and its row.
         w.SetCurrentRow(1);
@@ -232,7 +232,7 @@ private slots:
         w.findChild<QToolButton*>(QStringLiteral("RecycleButton"))->click();
         QCOMPARE(question, QStringLiteral("您确定要发送 '") + copy + QStringLiteral("' 至回收站?"));
         QVERIFY(QFileInfo::exists(copy));
-        QCOMPARE(w.StringGrid1->rowCount(), 2);
+        QCOMPARE(w.FileGrid->rowCount(), 2);
     }
 
     void flagFixerMessages() {
@@ -246,7 +246,7 @@ private slots:
         QCOMPARE(text, QStringLiteral("文件已经可定位. 您希望将其设置为直播?"));
         QCOMPARE(Flags(file), 2u);
         TFlagFixForm* form = w.FlagFixForm();
-        QCOMPARE(form->Label1->text(), file);
+        QCOMPARE(form->PathLabel->text(), file);
         QString done;
         OnNextModal<QMessageBox>([&](QMessageBox* box) {
             box->done(QMessageBox::Yes);
@@ -268,16 +268,16 @@ private slots:
         OnNextModal<TToolDialog>([&](TToolDialog* d) {
             auto* p = d->findChild<TMediaEncoderPanel*>();
             title = d->windowTitle();
-            QCOMPARE(p->Label9->text(), QStringLiteral("320 x 240"));
-            QVERIFY(!p->Panel9->text().isEmpty() && !p->Panel13->text().isEmpty());
+            QCOMPARE(p->FrameSizeLabel->text(), QStringLiteral("320 x 240"));
+            QVERIFY(!p->AudioFormatPanel->text().isEmpty() && !p->TotalBitratePanel->text().isEmpty());
             QCOMPARE(d->RunButton()->text(), QStringLiteral("开始"));
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("停止"));
-            QVERIFY(p->Timer1->isActive());
+            QVERIFY(p->PollTimer->isActive());
             QTRY_COMPARE_WITH_TIMEOUT(d->RunButton()->text(), QStringLiteral("开始"), 120000);
-            state = p->Label3->text();
+            state = p->EncoderStateLabel->text();
             Screenshot(d, d->objectName());
-            size = p->Label25->text();
+            size = p->EstimatedSizeLabel->text();
             d->accept();
         });
         const QString output = ReEncode(nullptr, source);
@@ -358,7 +358,7 @@ private slots:
             auto* p = d->findChild<TAsf2AviPanel*>();
             OnNextModal<QMessageBox>([&, p](QMessageBox* box) {
                 enabledDuringRun = p->HeaderPanel->isEnabled();
-                compressionDuringRun = p->Edit8->text();
+                compressionDuringRun = p->CompressionEdit->text();
                 box->done(QMessageBox::No);
             });
         };
