@@ -36,7 +36,7 @@ int RunCut(const CutArgs& a, const CommonOptions& common) {
         host.Message(e.what(), MessageKind::Error);
         return kExitRefused;
     }
-    TSplitMarks marks(total);
+    SplitMarks marks(total);
     if (!marks.SetStart(a.start) || !marks.SetEnd(a.end)) {
         host.Message("标记必须在 0 与 " + std::to_string(total) + " 秒之间.", MessageKind::Warning);
         return kExitUsage;

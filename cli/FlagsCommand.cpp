@@ -10,27 +10,27 @@
 namespace mendery::cli {
 namespace {
 
-const char* ResultName(TFlagFixResult r) {
+const char* ResultName(FlagFixResult r) {
     switch (r) {
-        case TFlagFixResult::NotAsf: return "not-asf";
-        case TFlagFixResult::NoFileProperties: return "no-file-properties";
-        case TFlagFixResult::NewStyle: return "new-style-flags";
-        case TFlagFixResult::SetSeekable: return "set-seekable";
-        case TFlagFixResult::SetLive: return "set-live";
-        case TFlagFixResult::Declined: return "unchanged";
-        case TFlagFixResult::Refused: return "refused";
-        case TFlagFixResult::IoFailed: return "io-error";
+        case FlagFixResult::NotAsf: return "not-asf";
+        case FlagFixResult::NoFileProperties: return "no-file-properties";
+        case FlagFixResult::NewStyle: return "new-style-flags";
+        case FlagFixResult::SetSeekable: return "set-seekable";
+        case FlagFixResult::SetLive: return "set-live";
+        case FlagFixResult::Declined: return "unchanged";
+        case FlagFixResult::Refused: return "refused";
+        case FlagFixResult::IoFailed: return "io-error";
     }
     return "unknown";
 }
 
 // A declined change leaves the file as the user wanted it: the command is done.
-RunResult ResultOf(TFlagFixResult r) {
+RunResult ResultOf(FlagFixResult r) {
     switch (r) {
-        case TFlagFixResult::SetSeekable:
-        case TFlagFixResult::SetLive:
-        case TFlagFixResult::Declined: return RunResult::Done;
-        case TFlagFixResult::IoFailed: return RunResult::IoError;
+        case FlagFixResult::SetSeekable:
+        case FlagFixResult::SetLive:
+        case FlagFixResult::Declined: return RunResult::Done;
+        case FlagFixResult::IoFailed: return RunResult::IoError;
         default: return RunResult::Refused;
     }
 }
@@ -38,20 +38,20 @@ RunResult ResultOf(TFlagFixResult r) {
 int RunFlags(const std::string& source, const CommonOptions& common) {
     CliHost host(common);
     if (auto code = CheckSource(host, source)) return *code;
-    TFlagFixer fixer(host);
-    TFlagFixResult r;
+    FlagFixer fixer(host);
+    FlagFixResult r;
     if (const std::int64_t size = FileSizeOf(source); size < kHeaderObjectFixedSize) {
         // Too short to hold a header object: the fixer's read of it would end as an
         // input/output error although the file was read without one.
         host.Message("文件: \"" + source + "\"\n文件太短 (" + std::to_string(size) + "字节), 不是ASF文件. 标记未修改.",
                      MessageKind::Plain);
-        r = TFlagFixResult::NotAsf;
+        r = FlagFixResult::NotAsf;
     } else {
         r = fixer.FixFlags(source);
     }
     // The desktop program says nothing when the header holds no file properties object; a
     // terminal user needs to know that nothing was done.
-    if (r == TFlagFixResult::NoFileProperties) host.Say("文件头中没有文件属性对象, 标记未修改.");
+    if (r == FlagFixResult::NoFileProperties) host.Say("文件头中没有文件属性对象, 标记未修改.");
     if (common.json) {
         nlohmann::json j = {{"tool", "flags"}, {"source", source}, {"result", ResultName(r)}};
         std::printf("%s\n", j.dump(2).c_str());

@@ -45,7 +45,7 @@ void LogSettings(CliHost& host, const TMediaEncoder& frame) {
 
 // Prepares the frame, applies the user's settings and starts the encoder. Empty when it runs,
 // else how the command ends (the reason was shown).
-std::optional<RunResult> StartEncoder(CliHost& host, TMediaEncoder& frame, TRunButton& button, const ReencodeArgs& args) {
+std::optional<RunResult> StartEncoder(CliHost& host, TMediaEncoder& frame, RunButton& button, const ReencodeArgs& args) {
     try {
         if (!frame.Prepare(&button)) return RunResult::Refused;
         ApplyArgs(frame, args);
@@ -119,7 +119,7 @@ int RunReencode(const ReencodeArgs& args, const CommonOptions& common) {
     frame.SessionFolder = SessionFolderFor(RunningProgramFolder());
     frame.FileName = args.source;
     frame.SetEdit1(output.WorkPath());
-    TRunButton button;
+    RunButton button;
     // A stop before the encoder runs is kept by the frame until its start, which then writes
     // nothing; during the encode it stops the encoder.
     host.OnStopRequest = [&] { frame.RequestStop(); };

@@ -23,11 +23,11 @@ int RunSample(const std::string& source, const CommonOptions& common) {
         host.Message(refusal, MessageKind::Error);
         return kExitRefused;
     }
-    TSampleMaker maker(host);
-    const TSampleResult r = maker.MakeSample(source);
-    if (r.ok) host.Say(TSampleMaker::ResultText(source));
+    SampleMaker maker(host);
+    const SampleResult r = maker.MakeSample(source);
+    if (r.ok) host.Say(SampleMaker::ResultText(source));
     else host.Log("失败: 未创建样本文件. 原因: " + r.error);
-    const bool empty = !r.ok && r.error == TSampleMaker::kEmptySource;
+    const bool empty = !r.ok && r.error == SampleMaker::kEmptySource;
     const RunResult result = r.ok ? RunResult::Done : empty ? RunResult::NothingUsable : RunResult::IoError;
     if (common.json) {
         nlohmann::json j = {{"tool", "sample"},

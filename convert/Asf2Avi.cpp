@@ -139,8 +139,8 @@ void TAsf2Avi::Convert() {
         }
         throw;
     }
-    audioObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
-    otherObjects_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
+    audioObjects_ = std::make_unique<MediaObjectAssembler>(kAssemblyBufferSize);
+    otherObjects_ = std::make_unique<MediaObjectAssembler>(kAssemblyBufferSize);
     SetEditMode(emLock);
 
     RunConversion(host, outcome_, [this] {
@@ -153,7 +153,7 @@ void TAsf2Avi::Convert() {
 
 void TAsf2Avi::ReadHeader() {
     IHost& host = Host();
-    const TSourceHead head = ReadSourceHead(source_, host, kHeaderBodyLimit);
+    const SourceHead head = ReadSourceHead(source_, host, kHeaderBodyLimit);
     std::vector<std::uint8_t> video, audio;
     for (const SubObject& o : head.walk.objects) {
         ByteCursor object = ByteCursor(head.header).Seek(o.offset).Sub(o.size);
@@ -211,7 +211,7 @@ void TAsf2Avi::Run() {
     const std::int64_t firstChunk = source_.Tell();
 
     host.Log("步骤 1, 正在分析...");
-    const TChunkPass analysis = RunPass(Pass::Analyse, static_cast<std::int64_t>(total));
+    const ChunkPass analysis = RunPass(Pass::Analyse, static_cast<std::int64_t>(total));
     if (analysis.aborted) {
         SetEditMode(emClear);
         outcome_ = Outcome::Aborted;
@@ -224,7 +224,7 @@ void TAsf2Avi::Run() {
     source_.Seek(firstChunk);
     host.Log("步骤 2, 正在转换...");
     converting_ = true;
-    const TChunkPass conversion = WritePass(analysis.count);
+    const ChunkPass conversion = WritePass(analysis.count);
     ReportConversion(conversion);
     summary_.chunks = conversion.count;
     summary_.abandoned = conversion.abandoned;
@@ -263,8 +263,8 @@ void TAsf2Avi::SetFrameDuration() {
     ShowHeaderValues();
 }
 
-TChunkPass TAsf2Avi::WritePass(std::int64_t total) {
-    TChunkPass conversion;
+ChunkPass TAsf2Avi::WritePass(std::int64_t total) {
+    ChunkPass conversion;
     try {
         conversion = RunPass(Pass::Write, total);
     } catch (...) {
@@ -278,7 +278,7 @@ TChunkPass TAsf2Avi::WritePass(std::int64_t total) {
     return conversion;
 }
 
-void TAsf2Avi::ReportConversion(const TChunkPass& conversion) {
+void TAsf2Avi::ReportConversion(const ChunkPass& conversion) {
     IHost& host = Host();
     host.SetProgress(0);
     host.SetStatus("");
@@ -295,10 +295,10 @@ void TAsf2Avi::ReportConversion(const TChunkPass& conversion) {
     ShowHeaderValues();
 }
 
-TChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
+ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
     timeline_ = {};
     addedFrames_ = 0;
-    TChunkLoop loop(source_, chunkSize_, Host(), Aborted);
+    ChunkLoop loop(source_, chunkSize_, Host(), Aborted);
     return loop.Run(total, [this, pass](auto chunk) { ParseChunk(chunk, pass); });
 }
 
@@ -314,13 +314,13 @@ void TAsf2Avi::ParseChunk(std::span<const std::uint8_t> chunk, Pass pass) {
         } else if (whole) {
             auto& objects = p.streamNumber == audioStream_ ? *audioObjects_ : *otherObjects_;
             switch (objects.Put(p.offsetIntoMediaObject, data, p.mediaObjectSize)) {
-                case TMediaObjectAssembler::Result::Complete: WriteMediaObject(objects.Object(), streamByte); break;
-                case TMediaObjectAssembler::Result::TooLarge:
+                case MediaObjectAssembler::Result::Complete: WriteMediaObject(objects.Object(), streamByte); break;
+                case MediaObjectAssembler::Result::TooLarge:
                     if (p.offsetIntoMediaObject == 0)
                         Host().Log("媒体对象太大 (" + std::to_string(p.mediaObjectSize) + " 字节, 上限 " +
                                    std::to_string(objects.Capacity()) + "), 已丢弃");
                     break;
-                case TMediaObjectAssembler::Result::Stored: break;
+                case MediaObjectAssembler::Result::Stored: break;
             }
         } else {
             // Without replicated data the object's size is unknown: the payload is taken whole.

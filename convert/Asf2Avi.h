@@ -38,7 +38,7 @@ public:
     bool QuickReSync = false;  // "快速再同步": burst insertion of empty frames at key frames
 
     // The header panel: its fields, whether they may be edited, whether "制做DivX" may be pressed.
-    TAviHeaderFields Fields;
+    AviHeaderFields Fields;
     TEditMode EditMode() const { return editMode_; }
     bool DivXEnabled() const { return divXEnabled_; }
 
@@ -63,14 +63,14 @@ public:
 
     // Results of the last run.
     Outcome LastOutcome() const { return outcome_; }
-    const TAviHeaderImage& HeaderImage() const { return image_; }
+    const AviHeaderImage& HeaderImage() const { return image_; }
     std::uint16_t VideoStream() const { return videoStream_; }
     std::uint16_t AudioStream() const { return audioStream_; }
     std::uint32_t ChunkSize() const { return chunkSize_; }
     std::uint64_t VideoFrames() const { return videoFrames_; }
     std::uint32_t AddedFrames() const { return addedFrames_; }
     std::int64_t FrameDuration() const { return frameDuration_; }
-    const TIntervalHistogram& Histogram() const { return histogram_; }
+    const IntervalHistogram& Histogram() const { return histogram_; }
     // Chunks written to the AVI: video (empty repeat frames included, see VideoFrames()),
     // audio and other streams; after a stop, what the partial file holds. outputSize: the
     // size of the file kept, 0 when none was.
@@ -94,9 +94,9 @@ private:
     void WritePlaceholder();
     bool VideoCodecAccepted();
     void SetFrameDuration();
-    TChunkPass WritePass(std::int64_t total);
-    void ReportConversion(const TChunkPass& conversion);
-    TChunkPass RunPass(Pass pass, std::int64_t total);
+    ChunkPass WritePass(std::int64_t total);
+    void ReportConversion(const ChunkPass& conversion);
+    ChunkPass RunPass(Pass pass, std::int64_t total);
     void ParseChunk(std::span<const std::uint8_t> chunk, Pass pass);
     void WriteMediaObject(std::span<const std::uint8_t> data, std::uint8_t streamByte);
     void InsertEmptyFrame();
@@ -110,22 +110,22 @@ private:
     Summary summary_;
     TEditMode editMode_ = emClear;
     bool divXEnabled_ = false;
-    TAviHeaderImage image_;
+    AviHeaderImage image_;
     std::uint16_t videoStream_ = 0, audioStream_ = 0;
     std::uint32_t chunkSize_ = 0;
     std::int64_t moviBase_ = avi::Movi;
     std::uint64_t videoFrames_ = 0;
     std::uint32_t addedFrames_ = 0;
     std::int64_t frameDuration_ = kDefaultFrameDuration;
-    TIntervalHistogram histogram_;
-    TTimeline timeline_;
+    IntervalHistogram histogram_;
+    Timeline timeline_;
     bool placeholderWritten_ = false;
     bool converting_ = false;  // the writing pass has begun
     BinaryFile source_;
     RiffOutput out_;
     // The idx1 entries, spooled to OutFileName + ".idx" while the chunks are written.
     BufferedOutput indexOut_{64 * 1024};
-    std::unique_ptr<TMediaObjectAssembler> audioObjects_, otherObjects_;
+    std::unique_ptr<MediaObjectAssembler> audioObjects_, otherObjects_;
 };
 
 }  // namespace mendery

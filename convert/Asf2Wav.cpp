@@ -84,7 +84,7 @@ void TAsf2Wav::Convert() {
         source_.Close();
         throw;
     }
-    assembler_ = std::make_unique<TMediaObjectAssembler>(kAssemblyBufferSize);
+    assembler_ = std::make_unique<MediaObjectAssembler>(kAssemblyBufferSize);
 
     RunConversion(host, outcome_, [this] {
         ReadHeader();
@@ -95,7 +95,7 @@ void TAsf2Wav::Convert() {
 
 void TAsf2Wav::ReadHeader() {
     IHost& host = Host();
-    const TSourceHead head = ReadSourceHead(source_, host, kHeaderBodyLimit);
+    const SourceHead head = ReadSourceHead(source_, host, kHeaderBodyLimit);
     for (const SubObject& o : head.walk.objects) {
         ByteCursor object = ByteCursor(head.header).Seek(o.offset).Sub(o.size);
         if (o.guid == guids::FileProperties) {
@@ -132,8 +132,8 @@ void TAsf2Wav::Extract() {
     const std::uint64_t total = ReadDataObjectTotal(source_);
     host.Log("数据块数量: " + std::to_string(total));
     host.SetProgressRange(static_cast<std::int64_t>(total));
-    TChunkLoop loop(source_, chunkSize_, host, Aborted);
-    const TChunkPass pass = loop.Run(static_cast<std::int64_t>(total), [this](auto chunk) { ParseChunk(chunk); });
+    ChunkLoop loop(source_, chunkSize_, host, Aborted);
+    const ChunkPass pass = loop.Run(static_cast<std::int64_t>(total), [this](auto chunk) { ParseChunk(chunk); });
     host.SetProgress(0);
     host.SetStatus("");
     host.Log("  找到" + std::to_string(pass.count) + " 数据块");
@@ -160,13 +160,13 @@ void TAsf2Wav::ParseChunk(std::span<const std::uint8_t> chunk) {
             for (const auto& piece : p.pieces) WriteObject(c.subspan(piece.at, piece.length));
         } else if (p.replicatedLength >= 8) {
             switch (assembler_->Put(p.offsetIntoMediaObject, data, p.mediaObjectSize)) {
-                case TMediaObjectAssembler::Result::Complete: WriteObject(assembler_->Object()); break;
-                case TMediaObjectAssembler::Result::TooLarge:
+                case MediaObjectAssembler::Result::Complete: WriteObject(assembler_->Object()); break;
+                case MediaObjectAssembler::Result::TooLarge:
                     if (p.offsetIntoMediaObject == 0)
                         Host().Log("媒体对象太大 (" + std::to_string(p.mediaObjectSize) + " 字节, 上限 " +
                                    std::to_string(assembler_->Capacity()) + "), 已丢弃");
                     break;
-                case TMediaObjectAssembler::Result::Stored: break;
+                case MediaObjectAssembler::Result::Stored: break;
             }
         } else {
             // Without replicated data the object's size is unknown: the payload is taken whole.

@@ -69,7 +69,7 @@ private:
     bool headerWritten_ = false;
     BinaryFile source_;
     RiffOutput out_;
-    std::unique_ptr<TMediaObjectAssembler> assembler_;
+    std::unique_ptr<MediaObjectAssembler> assembler_;
 };
 
 }  // namespace mendery

@@ -39,22 +39,22 @@ bool ParseTag(std::string_view text, std::uint32_t& out) {
 }
 }  // namespace
 
-std::uint32_t TAviHeaderImage::U32(std::uint32_t at) const { return ReadU32At(bytes_, at); }
-void TAviHeaderImage::SetU32(std::uint32_t at, std::uint32_t v) { BytePatcher(bytes_).U32At(at, v); }
-std::uint16_t TAviHeaderImage::U16(std::uint32_t at) const { return ReadU16At(bytes_, at); }
-void TAviHeaderImage::SetU16(std::uint32_t at, std::uint16_t v) { BytePatcher(bytes_).U16At(at, v); }
+std::uint32_t AviHeaderImage::U32(std::uint32_t at) const { return ReadU32At(bytes_, at); }
+void AviHeaderImage::SetU32(std::uint32_t at, std::uint32_t v) { BytePatcher(bytes_).U32At(at, v); }
+std::uint16_t AviHeaderImage::U16(std::uint32_t at) const { return ReadU16At(bytes_, at); }
+void AviHeaderImage::SetU16(std::uint32_t at, std::uint16_t v) { BytePatcher(bytes_).U16At(at, v); }
 
-std::string TAviHeaderImage::FourCC(std::uint32_t at) const {
+std::string AviHeaderImage::FourCC(std::uint32_t at) const {
     std::string s;
     for (std::uint32_t i = 0; i < 4 && bytes_.at(at + i) != 0; ++i) s += static_cast<char>(bytes_[at + i]);
     return s;
 }
 
-void TAviHeaderImage::SetFourCC(std::uint32_t at, std::string_view text) {
+void AviHeaderImage::SetFourCC(std::uint32_t at, std::string_view text) {
     for (std::uint32_t i = 0; i < 4; ++i) bytes_.at(at + i) = i < text.size() ? static_cast<std::uint8_t>(text[i]) : 0;
 }
 
-void TAviHeaderImage::BuildPlaceholder() {
+void AviHeaderImage::BuildPlaceholder() {
     bytes_.fill(0);
     SetFourCC(0, "RIFF");
     SetFourCC(8, "AVI ");
@@ -99,7 +99,7 @@ void TAviHeaderImage::BuildPlaceholder() {
     SetFourCC(avi::Movi, "movi");
 }
 
-void TAviHeaderImage::SetVideo(std::span<const std::uint8_t> typeSpecific) {
+void AviHeaderImage::SetVideo(std::span<const std::uint8_t> typeSpecific) {
     // Encoded width (4), height (4), flags (1), format data size (2), BITMAPINFOHEADER (40).
     std::uint8_t data[11 + avi::BitmapInfoSize]{};
     std::copy_n(typeSpecific.begin(), std::min(typeSpecific.size(), sizeof data), data);
@@ -113,7 +113,7 @@ void TAviHeaderImage::SetVideo(std::span<const std::uint8_t> typeSpecific) {
     SetU32(avi::VideoBufferSize, 32000);
 }
 
-void TAviHeaderImage::SetAudio(std::span<const std::uint8_t> format) {
+void AviHeaderImage::SetAudio(std::span<const std::uint8_t> format) {
     const auto length = static_cast<std::uint32_t>(format.size());
     if (length > avi::MaxAudioFormat) throw std::length_error("audio format block too long");
     std::fill(bytes_.begin() + avi::AudioFormat, bytes_.begin() + avi::MoviList, 0);
@@ -133,7 +133,7 @@ void TAviHeaderImage::SetAudio(std::span<const std::uint8_t> format) {
     SetU32(avi::HdrlSize, HdrlSizeFor(length));
 }
 
-void TAviHeaderImage::PlaceJunk() {
+void AviHeaderImage::PlaceJunk() {
     const std::uint32_t at = 20 + U32(avi::HdrlSize);
     std::fill(bytes_.begin() + at, bytes_.begin() + avi::MoviList, 0);
     SetFourCC(at, "JUNK");
@@ -148,8 +148,8 @@ std::string FramesPerSecondText(std::uint32_t microSecPerFrame) {
     return text;
 }
 
-TAviHeaderFields ShowHeaderValues(const TAviHeaderImage& image) {
-    TAviHeaderFields f;
+AviHeaderFields ShowHeaderValues(const AviHeaderImage& image) {
+    AviHeaderFields f;
     f.framesPerSecond = FramesPerSecondText(image.U32(avi::MicroSecPerFrame));
     f.videoHandler = image.FourCC(avi::VideoHandler);
     f.compression = image.FourCC(avi::VideoCompression);
@@ -162,7 +162,7 @@ TAviHeaderFields ShowHeaderValues(const TAviHeaderImage& image) {
     return f;
 }
 
-void ApplyHeaderEdits(const TAviHeaderFields& fields, TAviHeaderImage& image) {
+void ApplyHeaderEdits(const AviHeaderFields& fields, AviHeaderImage& image) {
     if (fields.framesPerSecond != FramesPerSecondText(image.U32(avi::MicroSecPerFrame))) {
         double fps = 0;
         // Rates that give no whole positive number of microseconds per frame are ignored.

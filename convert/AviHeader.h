@@ -27,7 +27,7 @@ inline constexpr std::uint32_t MaxAudioFormat = 1713;
 inline constexpr char JunkText[] = "Converted by Mendery v3.10";
 }  // namespace avi
 
-class TAviHeaderImage {
+class AviHeaderImage {
 public:
     using Bytes = std::array<std::uint8_t, avi::HeaderSize>;
 
@@ -62,7 +62,7 @@ private:
 };
 
 // The header panel's controls as text, the way the user sees and edits them.
-struct TAviHeaderFields {
+struct AviHeaderFields {
     std::string framesPerSecond;  // "帧/秒": 1,000,000 ÷ microseconds per frame, 5 decimals
     std::string videoHandler;     // "v.fcc处理器"
     std::string compression;      // "v.压缩"
@@ -73,8 +73,8 @@ struct TAviHeaderFields {
 
 // 1,000,000 ÷ microseconds per frame with 5 decimals (27.93296).
 std::string FramesPerSecondText(std::uint32_t microSecPerFrame);
-TAviHeaderFields ShowHeaderValues(const TAviHeaderImage& image);
-void ApplyHeaderEdits(const TAviHeaderFields& fields, TAviHeaderImage& image);
+AviHeaderFields ShowHeaderValues(const AviHeaderImage& image);
+void ApplyHeaderEdits(const AviHeaderFields& fields, AviHeaderImage& image);
 // The DivX-labelled twin of an MPEG-4 v2/v3 FourCC ("MP42" → "DIV2", "MP43" → "DIV3"), or empty.
 std::string DivXFourCC(std::string_view compression);
 

@@ -2,13 +2,13 @@
 
 namespace mendery {
 
-bool TIntervalHistogram::Empty() const {
+bool IntervalHistogram::Empty() const {
     for (auto c : counts_)
         if (c) return false;
     return true;
 }
 
-std::int64_t TIntervalHistogram::FrameDuration(TTimingMethod method) const {
+std::int64_t IntervalHistogram::FrameDuration(TTimingMethod method) const {
     std::uint32_t most = 0;
     int mostBin = kFirstBin;
     std::uint64_t total = 0;
@@ -37,7 +37,7 @@ std::int64_t TIntervalHistogram::FrameDuration(TTimingMethod method) const {
     return std::int64_t(mostBin) * 1000;
 }
 
-void TTimeline::Note(std::uint32_t t, TIntervalHistogram& histogram) {
+void Timeline::Note(std::uint32_t t, IntervalHistogram& histogram) {
     if (lastTime > 0) {
         if (t != 0) {
             const std::int32_t d = static_cast<std::int32_t>(t - lastTime);

@@ -10,7 +10,7 @@ namespace mendery {
 // The two timing methods, in the order of the converter's radio group.
 enum TTimingMethod { tmFewestDuplicates /* "冗余帧数量最小化" */, tmBestSync /* "最佳音频/视频同步" */ };
 
-class TIntervalHistogram {
+class IntervalHistogram {
 public:
     static constexpr int kFirstBin = 10, kLastBin = 500;  // milliseconds
     void Clear() { counts_.fill(0); }
@@ -29,12 +29,12 @@ private:
 };
 
 // The timing state one pass keeps while it reads payload presentation times.
-struct TTimeline {
+struct Timeline {
     std::uint32_t lastTime = 0;      // ms; 0 = none yet
     std::int64_t syncBalance = 0;    // µs: elapsed presentation time minus the video written
     // One payload's presentation time: the interval to the previous one is counted and added
     // to the balance. A time of 0 after the first stands for "one millisecond later".
-    void Note(std::uint32_t t, TIntervalHistogram& histogram);
+    void Note(std::uint32_t t, IntervalHistogram& histogram);
 };
 
 }  // namespace mendery

@@ -20,8 +20,8 @@ std::size_t ReadUpTo(BinaryFile& f, std::span<std::uint8_t> out) {
 }
 }  // namespace
 
-TSourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody) {
-    TSourceHead head;
+SourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody) {
+    SourceHead head;
     std::uint8_t objectHeader[kObjectHeaderSize]{};
     std::size_t got = ReadUpTo(source, objectHeader);
     const bool headerId = got == sizeof objectHeader && Guid::FromBytes(std::span(objectHeader).first(16)) == guids::HeaderObject;
@@ -57,7 +57,7 @@ std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBuf
     return minPacketSize;
 }
 
-TChunkLoop::TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted)
+ChunkLoop::ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted)
     // Never shorter than the three signature bytes that every chunk is tested and logged by.
     : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(std::max<std::size_t>(chunkSize, 3)) {}
 
@@ -97,8 +97,8 @@ private:
 };
 }  // namespace
 
-TChunkPass TChunkLoop::Run(std::int64_t total, const Parser& parse) {
-    TChunkPass pass;
+ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
+    ChunkPass pass;
     const std::int64_t end = source_.Size();
     ChunkBlocks in(source_, source_.Tell(), chunkSize_);
     const std::string slashTotal = "/" + std::to_string(total);
@@ -155,7 +155,7 @@ void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize
     if (!packet.ok && packet.errorKind != PacketError::ZeroPayloadCount) throw TruncatedData(packet.error);
 }
 
-TMediaObjectAssembler::Result TMediaObjectAssembler::Put(std::uint32_t offset, std::span<const std::uint8_t> data,
+MediaObjectAssembler::Result MediaObjectAssembler::Put(std::uint32_t offset, std::span<const std::uint8_t> data,
                                                          std::uint32_t objectSize) {
     if (offset > buffer_.size() || data.size() > buffer_.size() - offset) return Result::TooLarge;
     std::memcpy(buffer_.data() + offset, data.data(), data.size());

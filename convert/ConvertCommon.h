@@ -37,7 +37,7 @@ private:
 };
 
 // The header object as a converter reads it, sequentially from the start of the file.
-struct TSourceHead {
+struct SourceHead {
     std::vector<std::uint8_t> header;  // the whole header object, its 24-byte object header included
     HeaderWalk walk;
 };
@@ -45,7 +45,7 @@ struct TSourceHead {
 // Reads the header object (its body limited to maxBody bytes) and the data object's 24-byte
 // object header, logging the two identifier checks. A wrong identifier is logged and reading
 // goes on; a header that cannot be held throws ConvertRefusal.
-TSourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody);
+SourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody);
 
 // The rest of the data object's head (file identifier, packet total, reserved): its packet
 // total, or 0 when the file ends first.
@@ -59,17 +59,17 @@ std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBuf
 // index object: every chunk-sized block is read into a zeroed buffer, signature-tested and
 // handed to `parse`; progress, events and the abort request are served after every chunk. A
 // pass asked to stop before it began reads nothing.
-struct TChunkPass {
+struct ChunkPass {
     std::int64_t count = 0, abandoned = 0;
     bool aborted = false;
 };
-class TChunkLoop {
+class ChunkLoop {
 public:
     using Parser = std::function<void(std::span<const std::uint8_t> chunk)>;
-    TChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted);
+    ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted);
     // `total` is what the counter shows after the slash. An input/output error leaves the loop;
     // any other exception out of `parse` is logged as a damaged chunk and the loop goes on.
-    TChunkPass Run(std::int64_t total, const Parser& parse);
+    ChunkPass Run(std::int64_t total, const Parser& parse);
 
 private:
     BinaryFile& source_;
@@ -87,9 +87,9 @@ void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize
 
 // Reassembles media objects from their fragments in one fixed buffer. The buffer is reused
 // from one object to the next without clearing.
-class TMediaObjectAssembler {
+class MediaObjectAssembler {
 public:
-    explicit TMediaObjectAssembler(std::size_t capacity) : buffer_(capacity) {}
+    explicit MediaObjectAssembler(std::size_t capacity) : buffer_(capacity) {}
     enum class Result { Stored, Complete, TooLarge };
     // Copies a fragment to its offset. Complete when it ends exactly at the object's size;
     // then Object() holds the whole object.

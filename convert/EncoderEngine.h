@@ -16,7 +16,7 @@
 namespace mendery {
 
 // Run states as the encoder reports them.
-enum TEncoderRunState : int {
+enum EncoderRunState : int {
     rsStarting = 1,
     rsRunning = 2,
     rsPaused = 3,
@@ -27,7 +27,7 @@ enum TEncoderRunState : int {
 // The statistics in the units their readers scale them by: EncodingTime × 100 is the source
 // position reached in tenths of a second; FileDuration × 10,000 is the duration written so far
 // in milliseconds; FileSize × 10,000 is the number of bytes written so far.
-struct TEncoderStatistics {
+struct EncoderStatistics {
     double EncodingTime = 0;
     struct {
         double FileDuration = 0;
@@ -36,7 +36,7 @@ struct TEncoderStatistics {
 };
 
 // What one run put into its output file.
-struct TEncoderOutput {
+struct EncoderOutput {
     std::int64_t VideoFrames = 0;   // encoded video frames
     std::int64_t AudioPackets = 0;  // encoded audio packets
     std::int64_t Packets() const { return VideoFrames + AudioPackets; }
@@ -54,14 +54,14 @@ public:
     // Asks a run to wind down. A stop requested before Start is kept: that run ends at once.
     virtual void Stop() = 0;
     virtual int RunState() const = 0;
-    virtual TEncoderStatistics Statistics() const = 0;
+    virtual EncoderStatistics Statistics() const = 0;
     // Why the last run ended early, or empty.
     virtual std::string LastError() const { return {}; }
     // Whether that was the source failing to be read or the output failing to be written.
     virtual bool LastErrorIsIo() const { return false; }
     // What the last run wrote. A run that ended on an error, or wrote no packet, leaves no
     // output file: the engine removes what it created.
-    virtual TEncoderOutput Written() const = 0;
+    virtual EncoderOutput Written() const = 0;
     // Where the prepared encode differs from the profile (a bitrate the codec cannot do).
     virtual std::vector<std::string> Notes() const { return {}; }
     // Waits up to `timeout` for the run to end, so a poller sees the end without delay.

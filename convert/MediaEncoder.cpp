@@ -88,7 +88,7 @@ void TMediaEncoder::SetEdit1(const std::string& text) {
     Changed();
 }
 
-bool TMediaEncoder::Prepare(TRunButton* startButton) {
+bool TMediaEncoder::Prepare(RunButton* startButton) {
     Busy = false;
     startButton_ = startButton;
     host_.ClearLog();
@@ -131,7 +131,7 @@ std::string ChannelsText(std::int32_t channels) {
 }
 }  // namespace
 
-void TMediaEncoder::ShowSource(const TMediaSourceInfo& info) {
+void TMediaEncoder::ShowSource(const MediaSourceInfo& info) {
     ProfileName = kProfileName;
     SourceLength = info.SourceLengthTenths();
 

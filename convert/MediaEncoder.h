@@ -20,7 +20,7 @@
 namespace mendery {
 
 // The host's run button: the frame switches its caption between "开始" and "停止".
-struct TRunButton {
+struct RunButton {
     std::string Caption = "开始";
     std::function<void(const std::string&)> OnCaptionChange;
     void SetCaption(const std::string& caption) {
@@ -88,7 +88,7 @@ public:
     std::string SessionPath() const;
 
     // Resets the frame and reads the source; true when the source's header was read.
-    bool Prepare(TRunButton* startButton);
+    bool Prepare(RunButton* startButton);
     // The run button: starts when its caption is "开始", stops otherwise. Starting throws
     // IoError when the source is not a regular file that can be read, and passes on what the
     // encoder throws while loading, preparing or starting (the frame is idle again then).
@@ -103,11 +103,11 @@ public:
     // encoder could not run, or encoded nothing), Failed (the source could not be read or the
     // output not written). After Refused and Failed no output remains.
     Outcome LastOutcome() const { return outcome_; }
-    struct TEncodeSummary {
+    struct EncodeSummary {
         std::int64_t VideoFrames = 0, AudioPackets = 0;  // encoded and written
         std::int64_t OutputSize = 0;                     // bytes of the file kept, 0 when none was
     };
-    const TEncodeSummary& LastSummary() const { return summary_; }
+    const EncodeSummary& LastSummary() const { return summary_; }
     // Copies a table row (or, with kAutomatic, the row proposed for the source's audio) into
     // AudioFormat and returns the row.
     int SelectAudioFormat(int row);
@@ -123,18 +123,18 @@ public:
 
 private:
     void ReadSource();
-    void ShowSource(const TMediaSourceInfo& info);
+    void ShowSource(const MediaSourceInfo& info);
     void Start();
     // The steps of Start: the session's settings from the panel's values (kept in the public
     // fields too), loading the encoder engine (false, after saying so, when there is none),
     // starting it.
-    TSessionSettings SettingsFromPanel();
+    SessionSettings SettingsFromPanel();
     bool LoadEncoder();
     void RunEncoder(const std::string& session);
     void Stop();
     void StoppedBeforeStart();
     void BackToIdle();
-    void ShowTick(int runState, const TEncoderStatistics& stats);
+    void ShowTick(int runState, const EncoderStatistics& stats);
     void FinishRun();
     void JudgeRun();
     void SetCaption(const std::string& caption);
@@ -144,12 +144,12 @@ private:
 
     IHost& host_;
     TControls c_;
-    TRunButton* startButton_ = nullptr;
+    RunButton* startButton_ = nullptr;
     std::unique_ptr<IMediaEncoderEngine> encoder_;
     std::string encoderLoadError_;  // why the default encoder could not be loaded
     bool stopRequested_ = false;    // used up by the start it cancels or the run it stops
     Outcome outcome_ = Outcome::NotRun;
-    TEncodeSummary summary_;
+    EncodeSummary summary_;
 };
 
 // The text of an encoder run state: 1 "开始中" ... 5 "已停止", others "未知".

@@ -51,7 +51,7 @@ void TMediaEncoder::Start() {
         throw IoError("无法打开源文件 \"" + FileName + "\": " + why);
     }
 
-    const TSessionSettings settings = SettingsFromPanel();
+    const SessionSettings settings = SettingsFromPanel();
     const std::string session = SessionPath();
     SessionFileLock lock(session);  // held until the encoder has loaded the session
     WriteSessionFile(session, settings);
@@ -75,12 +75,12 @@ void TMediaEncoder::Start() {
     RunEncoder(session);
 }
 
-TSessionSettings TMediaEncoder::SettingsFromPanel() {
+SessionSettings TMediaEncoder::SettingsFromPanel() {
     VideoBitrate = BitrateFrom(c_.Panel10);
     Quality = c_.TrackBar3;
     FrameRate = c_.TrackBar4;
     AvgTimePerFrame = AvgTimePerFrameFor(FrameRate);
-    TSessionSettings s;
+    SessionSettings s;
     s.SourcePath = FileName;
     s.OutputPath = OutFileName;
     s.ProfileName = ProfileName.empty() ? kProfileName : ProfileName;
@@ -177,7 +177,7 @@ void TMediaEncoder::Timer1Timer() {
     Busy = false;
 }
 
-void TMediaEncoder::ShowTick(int runState, const TEncoderStatistics& stats) {
+void TMediaEncoder::ShowTick(int runState, const EncoderStatistics& stats) {
     c_.Label3 = RunStateText(runState);
     const std::int64_t p = std::llround(stats.EncodingTime * 100);  // tenths of a second
     c_.Label4 = FormatTenths(p) + " / " + FormatTenths(SourceLength);
@@ -207,7 +207,7 @@ void TMediaEncoder::FinishRun() {
 }
 
 void TMediaEncoder::JudgeRun() {
-    const TEncoderOutput written = encoder_->Written();
+    const EncoderOutput written = encoder_->Written();
     summary_.VideoFrames = written.VideoFrames;
     summary_.AudioPackets = written.AudioPackets;
     const bool stopped = stopRequested_;

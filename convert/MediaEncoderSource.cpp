@@ -26,7 +26,7 @@ std::int32_t Clamp32(std::int64_t v) {
 }
 }  // namespace
 
-std::int32_t TMediaSourceInfo::SourceLengthTenths() const {
+std::int32_t MediaSourceInfo::SourceLengthTenths() const {
     if (!FileProps) return 0;
     // Play duration is in 100-ns units and includes the preroll, given in milliseconds.
     const std::uint64_t play = FileProps->playDuration / 1'000'000;
@@ -34,10 +34,10 @@ std::int32_t TMediaSourceInfo::SourceLengthTenths() const {
     return Clamp32(play > preroll ? static_cast<std::int64_t>(std::min<std::uint64_t>(play - preroll, INT64_MAX)) : 0);
 }
 
-std::int32_t TMediaSourceInfo::VideoWidth() const { return Clamp32(FieldOr0(VideoStream, kVideoWidthAt, 4)); }
-std::int32_t TMediaSourceInfo::VideoHeight() const { return Clamp32(FieldOr0(VideoStream, kVideoHeightAt, 4)); }
+std::int32_t MediaSourceInfo::VideoWidth() const { return Clamp32(FieldOr0(VideoStream, kVideoWidthAt, 4)); }
+std::int32_t MediaSourceInfo::VideoHeight() const { return Clamp32(FieldOr0(VideoStream, kVideoHeightAt, 4)); }
 
-std::string TMediaSourceInfo::VideoFourCC() const {
+std::string MediaSourceInfo::VideoFourCC() const {
     std::string out;
     if (VideoStream.size() < kFourCCAt + 4) return out;
     for (std::size_t i = 0; i < 4; ++i) {
@@ -47,11 +47,11 @@ std::string TMediaSourceInfo::VideoFourCC() const {
     return out;
 }
 
-std::int32_t TMediaSourceInfo::AudioChannels() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 2, 2)); }
-std::int32_t TMediaSourceInfo::AudioSamplesPerSec() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 4, 4)); }
-std::int32_t TMediaSourceInfo::AudioBlockAlign() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 12, 2)); }
+std::int32_t MediaSourceInfo::AudioChannels() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 2, 2)); }
+std::int32_t MediaSourceInfo::AudioSamplesPerSec() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 4, 4)); }
+std::int32_t MediaSourceInfo::AudioBlockAlign() const { return Clamp32(FieldOr0(AudioStream, kWaveFormatAt + 12, 2)); }
 
-std::optional<TMediaSourceInfo> ReadMediaSource(const std::string& path, ILogSink& log) {
+std::optional<MediaSourceInfo> ReadMediaSource(const std::string& path, ILogSink& log) {
     BinaryFile file(path, BinaryFile::Mode::Read);  // an open error reaches the caller
     try {
         std::vector<std::uint8_t> head(kObjectHeaderSize);
@@ -77,7 +77,7 @@ std::optional<TMediaSourceInfo> ReadMediaSource(const std::string& path, ILogSin
         }
         log.Log("数据对象ID正常");
 
-        TMediaSourceInfo info;
+        MediaSourceInfo info;
         const auto walk = WalkHeader(header);
         for (const auto& o : walk.objects) {
             const auto body = std::span(header).subspan(o.offset + kObjectHeaderSize, o.size - kObjectHeaderSize);

@@ -11,7 +11,7 @@
 
 namespace mendery {
 
-struct TMediaSourceInfo {
+struct MediaSourceInfo {
     std::optional<FileProperties> FileProps;
     std::vector<std::uint8_t> VideoStream;  // first 126 body bytes of the video stream properties object
     std::vector<std::uint8_t> AudioStream;  // whole body of the (last) other stream properties object
@@ -34,6 +34,6 @@ inline constexpr std::uint64_t kMaxSourceHeaderSize = 16 * 1024 * 1024;
 // Reads the source's header and the data object's identifier, logging each step. Returns
 // nothing when the file is not a readable ASF file (the reason is logged). An error opening
 // the file propagates as IoError.
-std::optional<TMediaSourceInfo> ReadMediaSource(const std::string& path, ILogSink& log);
+std::optional<MediaSourceInfo> ReadMediaSource(const std::string& path, ILogSink& log);
 
 }  // namespace mendery

@@ -49,7 +49,7 @@ std::string Q(const std::string& prefix, std::int64_t value, const std::string& 
 }
 }  // namespace
 
-std::vector<std::string> SessionFileLines(const TSessionSettings& s) {
+std::vector<std::string> SessionFileLines(const SessionSettings& s) {
     // Paths are escaped: an unescaped "&" or quote would make the whole file unreadable XML.
     // The profile name goes into the CDATA section as it is.
     const std::string source = XmlEscape(s.SourcePath);
@@ -146,7 +146,7 @@ std::vector<std::string> SessionFileLines(const TSessionSettings& s) {
     };
 }
 
-void WriteSessionFile(const std::string& path, const TSessionSettings& s) {
+void WriteSessionFile(const std::string& path, const SessionSettings& s) {
     std::string text;
     for (const auto& line : SessionFileLines(s)) text += line + "\r\n";
     BinaryFile f(path, BinaryFile::Mode::Create);

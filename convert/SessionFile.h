@@ -12,7 +12,7 @@ namespace mendery {
 inline constexpr const char* kSessionFileName = "Mendery.wme";
 inline constexpr const char* kProfileName = "Mendery Profile";
 
-struct TSessionSettings {
+struct SessionSettings {
     std::string SourcePath, OutputPath, ProfileName = kProfileName;
     TAudioFormat Audio;
     std::int32_t VideoBitrate = 0;      // bits per second
@@ -29,10 +29,10 @@ std::int32_t AvgTimePerFrameFor(std::int32_t frameRate);
 std::string XmlEscape(const std::string& text);
 
 // The 86 lines of the session file, without their line ends.
-std::vector<std::string> SessionFileLines(const TSessionSettings& s);
+std::vector<std::string> SessionFileLines(const SessionSettings& s);
 
 // Writes the lines, each ended by CR LF, replacing any existing file. Throws IoError.
-void WriteSessionFile(const std::string& path, const TSessionSettings& s);
+void WriteSessionFile(const std::string& path, const SessionSettings& s);
 
 // Holds an exclusive advisory lock on the session file from before it is written until the
 // encoder has loaded it, so two re-encodes started at once never load each other's session.

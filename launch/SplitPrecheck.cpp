@@ -96,25 +96,25 @@ std::int64_t RoundMsToSeconds(std::int64_t ms) {
 
 std::int64_t SplitTotalSeconds(std::int64_t lengthMs) { return RoundMsToSeconds(lengthMs) + 1; }
 
-void TSplitMarks::Reset(std::int64_t total) {
+void SplitMarks::Reset(std::int64_t total) {
     total_ = std::max<std::int64_t>(total, 0);
     start_ = 0;
     end_ = total_;
 }
 
-bool TSplitMarks::SetStart(std::int64_t v) {
+bool SplitMarks::SetStart(std::int64_t v) {
     if (v < 0 || v > total_) return false;
     start_ = v;
     return true;
 }
 
-bool TSplitMarks::SetEnd(std::int64_t v) {
+bool SplitMarks::SetEnd(std::int64_t v) {
     if (v < 0 || v > total_) return false;
     end_ = v;
     return true;
 }
 
-void TSplitMarks::NextSelection() {
+void SplitMarks::NextSelection() {
     if (end_ == total_) return;
     const std::int64_t oldStart = start_, oldEnd = end_;
     SetStart(oldEnd);
@@ -128,7 +128,7 @@ std::optional<std::string> CutRangeRefusal(std::int64_t start, std::int64_t end,
 }
 
 bool RunSplitCut(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output,
-                 const TSplitMarks& marks, bool except) {
+                 const SplitMarks& marks, bool except) {
     if (auto refusal = CutRangeRefusal(marks.Start(), marks.End(), marks.Total())) {
         host.Message(*refusal, MessageKind::Warning);
         return false;

@@ -25,9 +25,9 @@ std::int64_t RoundMsToSeconds(std::int64_t ms);
 // The file's length in whole seconds as the window keeps it: rounded seconds plus 1.
 std::int64_t SplitTotalSeconds(std::int64_t lengthMs);
 
-class TSplitMarks {
+class SplitMarks {
 public:
-    explicit TSplitMarks(std::int64_t total = 0) { Reset(total); }
+    explicit SplitMarks(std::int64_t total = 0) { Reset(total); }
     void Reset(std::int64_t total);  // start 0, end total
 
     std::int64_t Total() const { return total_; }
@@ -56,6 +56,6 @@ std::optional<std::string> CutRangeRefusal(std::int64_t start, std::int64_t end,
 // list; tells the user the outcome. `except` keeps everything but the selection. Returns
 // whether the cut was written.
 bool RunSplitCut(IHost& host, const ToolRunner& tool, const std::string& source, const std::string& output,
-                 const TSplitMarks& marks, bool except);
+                 const SplitMarks& marks, bool except);
 
 }  // namespace mendery

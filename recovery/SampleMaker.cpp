@@ -8,12 +8,12 @@
 
 namespace mendery {
 
-std::string TSampleMaker::ResultText(const std::string& damagedFile) {
+std::string SampleMaker::ResultText(const std::string& damagedFile) {
     return "样本文件是 \"" + ToolOutputName(damagedFile, OutputFor::Sample) + "\"";
 }
 
-TSampleResult TSampleMaker::MakeSample(const std::string& damagedFile) {
-    TSampleResult result;
+SampleResult SampleMaker::MakeSample(const std::string& damagedFile) {
+    SampleResult result;
     result.samplePath = ToolOutputName(damagedFile, OutputFor::Sample);
     try {
         // PATH.sam can still name the source itself through a link.

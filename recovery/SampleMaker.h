@@ -9,21 +9,21 @@
 
 namespace mendery {
 
-struct TSampleResult {
+struct SampleResult {
     bool ok = false;
     std::string samplePath;
     std::int64_t bytes = 0;  // bytes in the sample
     std::string error;       // why it failed (for logs; the user sees the fixed message)
 };
 
-class TSampleMaker {
+class SampleMaker {
 public:
     static constexpr std::size_t kSampleSize = 524288;
     static constexpr const char* kEmptySource = "源文件是空的";
 
-    explicit TSampleMaker(IHost& host) : host_(host) {}
+    explicit SampleMaker(IHost& host) : host_(host) {}
     // Makes the sample; on failure shows "创建样本文件失败." through the host.
-    TSampleResult MakeSample(const std::string& damagedFile);
+    SampleResult MakeSample(const std::string& damagedFile);
     // The result line: 样本文件是 "PATH.sam".
     static std::string ResultText(const std::string& damagedFile);
 

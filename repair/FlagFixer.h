@@ -14,7 +14,7 @@
 
 namespace mendery {
 
-enum class TFlagFixResult {
+enum class FlagFixResult {
     NotAsf,            // no header object GUID at offset 0: untouched
     NoFileProperties,  // the header holds no file properties object: untouched, no message
     NewStyle,          // flag bits above bit 1 are set: untouched
@@ -25,21 +25,21 @@ enum class TFlagFixResult {
     IoFailed,          // an input/output error ended the operation
 };
 
-class TFlagFixer {
+class FlagFixer {
 public:
     static constexpr std::size_t kHeaderBufferSize = 64000;  // header object body
 
-    explicit TFlagFixer(IHost& host) : host_(host) {}
-    TFlagFixResult FixFlags(const std::string& path);
+    explicit FlagFixer(IHost& host) : host_(host) {}
+    FlagFixResult FixFlags(const std::string& path);
     // The dialog's label: the path of the file processed last.
     const std::string& LastPath() const { return lastPath_; }
 
 private:
-    TFlagFixResult Run(const std::string& path);
+    FlagFixResult Run(const std::string& path);
     // The header object into `header` (`held` bytes of it), or why the flags stay as they are.
-    std::optional<TFlagFixResult> ReadHeaderObject(BinaryFile& f, const std::string& path,
+    std::optional<FlagFixResult> ReadHeaderObject(BinaryFile& f, const std::string& path,
                                                    std::vector<std::uint8_t>& header, std::size_t& held);
-    TFlagFixResult ChangeFlags(BinaryFile& f, const std::string& path, std::uint64_t flagsAt, std::uint32_t flags);
+    FlagFixResult ChangeFlags(BinaryFile& f, const std::string& path, std::uint64_t flagsAt, std::uint32_t flags);
     IHost& host_;
     std::string lastPath_;
 };

@@ -78,10 +78,10 @@ constexpr std::int64_t kAudioGapToleranceUs = 100'000;
 }  // namespace
 
 struct EncodePipeline::Impl {
-    explicit Impl(EncodePipeline& o, const TEncodeJob& j) : owner(o), job(j) {}
+    explicit Impl(EncodePipeline& o, const EncodeJob& j) : owner(o), job(j) {}
 
     EncodePipeline& owner;
-    TEncodeJob job;
+    EncodeJob job;
     std::unique_ptr<AVFormatContext, InputClose> in;
     std::unique_ptr<AVFormatContext, OutputClose> out;
     std::string sourcePath;
@@ -469,7 +469,7 @@ struct EncodePipeline::Impl {
     }
 };
 
-EncodePipeline::EncodePipeline(const TEncodeJob& job) : impl_(std::make_unique<Impl>(*this, job)) {
+EncodePipeline::EncodePipeline(const EncodeJob& job) : impl_(std::make_unique<Impl>(*this, job)) {
     if (!impl_->readPacket || !impl_->encodedPacket) throw EncoderError("内存不足");
     try {
         impl_->OpenSource();

@@ -18,7 +18,7 @@ public:
     // output's header. Throws IoError when the source cannot be opened (it must be a regular
     // file) or the output cannot be created, EncoderError for anything else; an output it
     // created is removed again then.
-    explicit EncodePipeline(const TEncodeJob& job);
+    explicit EncodePipeline(const EncodeJob& job);
     ~EncodePipeline();
     EncodePipeline(const EncodePipeline&) = delete;
     EncodePipeline& operator=(const EncodePipeline&) = delete;

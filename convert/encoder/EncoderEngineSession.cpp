@@ -42,7 +42,7 @@ bool SameGuid(const char* a, const char* b) {
     return true;
 }
 
-void ReadAudioConfig(const pugi::xml_node& config, TEncodeJob& job) {
+void ReadAudioConfig(const pugi::xml_node& config, EncodeJob& job) {
     job.AudioBitrate = Number32(config, "bitrate");
     auto wave = config.child("wmmediatype").child("waveformatex");
     if (!wave) throw EncoderError("会话文件的音频流缺少 waveformatex");
@@ -52,7 +52,7 @@ void ReadAudioConfig(const pugi::xml_node& config, TEncodeJob& job) {
     job.AudioBlockAlign = Number32(wave, "nBlockAlign");
 }
 
-void ReadVideoConfig(const pugi::xml_node& config, TEncodeJob& job) {
+void ReadVideoConfig(const pugi::xml_node& config, EncodeJob& job) {
     job.VideoBitrate = Number32(config, "bitrate");
     job.VideoBufferWindowMs = Number32(config, "bufferwindow");
     auto props = config.child("videomediaprops");
@@ -67,7 +67,7 @@ void ReadVideoConfig(const pugi::xml_node& config, TEncodeJob& job) {
     job.VideoFourCC = bmi.attribute("bicompression").value();
 }
 
-void ReadProfile(const std::string& profileText, TEncodeJob& job) {
+void ReadProfile(const std::string& profileText, EncodeJob& job) {
     pugi::xml_document doc;
     auto result = doc.load_string(profileText.c_str());
     if (!result) throw EncoderError(std::string("会话文件中的配置无法解析: ") + result.description());
@@ -82,7 +82,7 @@ void ReadProfile(const std::string& profileText, TEncodeJob& job) {
 }
 }  // namespace
 
-TEncodeJob ParseSessionText(const std::string& text) {
+EncodeJob ParseSessionText(const std::string& text) {
     pugi::xml_document doc;
     auto result = doc.load_string(text.c_str());
     if (!result)
@@ -90,7 +90,7 @@ TEncodeJob ParseSessionText(const std::string& text) {
                            std::to_string(result.offset) + ")");
     auto root = doc.child("WMEncoder");
     if (!root) throw EncoderError("会话文件中没有 WMEncoder 元素");
-    TEncodeJob job;
+    EncodeJob job;
     auto group = root.child("SourceGroups").child("SourceGroup");
     for (auto source : group.children("Source")) {
         std::string type = source.attribute("Type").value();
@@ -109,7 +109,7 @@ TEncodeJob ParseSessionText(const std::string& text) {
     return job;
 }
 
-TEncodeJob LoadSessionFile(const std::string& path) {
+EncodeJob LoadSessionFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw EncoderError("无法打开会话文件 \"" + path + "\": " + SystemReason(errno));
     std::stringstream buffer;

@@ -12,7 +12,7 @@ struct EncoderError : std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
-struct TEncodeJob {
+struct EncodeJob {
     std::string AudioSource, VideoSource, OutputPath, ProfileName;
     // Audio stream of the profile (absent when Bitrate is 0).
     std::int32_t AudioBitrate = 0, AudioChannels = 0, AudioSamplesPerSec = 0, AudioBlockAlign = 0;
@@ -26,8 +26,8 @@ struct TEncodeJob {
 };
 
 // Parses the session file's text. Throws EncoderError naming what is missing or malformed.
-TEncodeJob ParseSessionText(const std::string& text);
+EncodeJob ParseSessionText(const std::string& text);
 // Reads and parses the file at path. Throws EncoderError.
-TEncodeJob LoadSessionFile(const std::string& path);
+EncodeJob LoadSessionFile(const std::string& path);
 
 }  // namespace mendery

@@ -1,6 +1,6 @@
 // The entry point of libmendery-encoder.so.
-#include "convert/encoder/TEncoderEngine.h"
+#include "convert/encoder/EncoderEngine.h"
 
 extern "C" __attribute__((visibility("default"))) mendery::IMediaEncoderEngine* mendery_create_encoder_engine() {
-    return new mendery::TEncoderEngine();
+    return new mendery::EncoderEngine();
 }

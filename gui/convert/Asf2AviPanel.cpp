@@ -19,8 +19,8 @@
 
 namespace mendery::ui {
 
-TAsf2AviPanel::TAsf2AviPanel(QWidget* parent)
-    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("Avi文件:"),
+Asf2AviPanel::Asf2AviPanel(QWidget* parent)
+    : ToolFrame({QStringLiteral("Edit4"), QStringLiteral("Avi文件:"),
                   {QStringLiteral("转换为Avi文件"), QStringLiteral("Avi文件 (*.avi)"), QStringLiteral("avi")}},
                  parent) {
     setObjectName(QStringLiteral("Asf2Avi"));
@@ -29,14 +29,14 @@ TAsf2AviPanel::TAsf2AviPanel(QWidget* parent)
     Options()->addWidget(BuildHeaderPanel());
 }
 
-QHBoxLayout* TAsf2AviPanel::BuildTimingRow() {
-    TimingMethodGroup = new TRadioGroup(QStringLiteral("定时方法 "), {QStringLiteral("冗余帧数量最小化"), QStringLiteral("最佳音频/视频同步")}, 2, this);
+QHBoxLayout* Asf2AviPanel::BuildTimingRow() {
+    TimingMethodGroup = new RadioGroup(QStringLiteral("定时方法 "), {QStringLiteral("冗余帧数量最小化"), QStringLiteral("最佳音频/视频同步")}, 2, this);
     TimingMethodGroup->setObjectName(QStringLiteral("RGTimingMethod"));
     TimingMethodGroup->setToolTip(UiText(
         "Asf影片不包含固定的帧率. 在转换过程中,为了同步音频或视频，\r\n一些复制的帧将被添加至影片中. Mendery为此提供了两种方法:  \r\n"
         "1- 最少冗余帧\r\n这种方式将找出整个影片的平均帧率且使用这种速率做为同步音频和视频的基准。\r\n这将得到最佳的文件尺寸和平滑的活动影像.\r\r\n"
         "2- 最佳音频/视频同步\r\n这种方法找出影片中最快的帧率并使用这种速率为同步音频和视频的基准。\r\n只有当第一种方法同步视频与音频失败时,才使用这种方法."));
-    connect(TimingMethodGroup, &TRadioGroup::Clicked, this, [this](int i) { engine_.TimingMethod = TTimingMethod(i); });
+    connect(TimingMethodGroup, &RadioGroup::Clicked, this, [this](int i) { engine_.TimingMethod = TTimingMethod(i); });
     QuickReSyncBox = new QCheckBox(QStringLiteral("快速再同步"), this);
     QuickReSyncBox->setObjectName(QStringLiteral("CBQuickReSync"));
     QuickReSyncBox->setToolTip(UiText("快速同步视频和音频\r*此选项在某些影片中会引起视频停滞,所以要注意避免.\r\r\n此选项将因更多数目的冗余帧而产生更多的效果"));
@@ -47,7 +47,7 @@ QHBoxLayout* TAsf2AviPanel::BuildTimingRow() {
     return top;
 }
 
-QWidget* TAsf2AviPanel::BuildHeaderPanel() {
+QWidget* Asf2AviPanel::BuildHeaderPanel() {
     auto* header = new QGroupBox(this);
     header->setObjectName(QStringLiteral("HeaderPanel"));
     HeaderPanel = header;
@@ -58,7 +58,7 @@ QWidget* TAsf2AviPanel::BuildHeaderPanel() {
     return header;
 }
 
-void TAsf2AviPanel::BuildHeaderEdits(QWidget* header, QGridLayout* grid) {
+void Asf2AviPanel::BuildHeaderEdits(QWidget* header, QGridLayout* grid) {
     auto edit = [header, grid](const char* name, const char* label, int row, int col) {
         auto* e = new QLineEdit(header);
         e->setObjectName(QString::fromLatin1(name));
@@ -74,7 +74,7 @@ void TAsf2AviPanel::BuildHeaderEdits(QWidget* header, QGridLayout* grid) {
     AudioFormatTagEdit = edit("Edit15", "a.格式标签", 1, 2);
 }
 
-QHBoxLayout* TAsf2AviPanel::BuildOffsetRow(QWidget* header) {
+QHBoxLayout* Asf2AviPanel::BuildOffsetRow(QWidget* header) {
     auto* trackLabel = new QLabel(QStringLiteral("音频至视频:"), header);
     trackLabel->setToolTip(QStringLiteral("移动音频向前或置于视频之前"));
     AudioOffsetTrack = new QSlider(Qt::Horizontal, header);
@@ -105,23 +105,23 @@ QHBoxLayout* TAsf2AviPanel::BuildOffsetRow(QWidget* header) {
     return track;
 }
 
-QHBoxLayout* TAsf2AviPanel::BuildHeaderButtons(QWidget* header) {
+QHBoxLayout* Asf2AviPanel::BuildHeaderButtons(QWidget* header) {
     EditHeaderBox = new QCheckBox(QStringLiteral("编辑Avi文件头(慎用)"), header);
     EditHeaderBox->setObjectName(QStringLiteral("CheckBox1"));
     EditHeaderBox->setToolTip(UiText("多数时候, 不需要编辑avi文件头.\r此特性只有掌握一定视频文件知识的用户才可使用."));
-    connect(EditHeaderBox, &QCheckBox::clicked, this, &TAsf2AviPanel::EditHeaderClick);
+    connect(EditHeaderBox, &QCheckBox::clicked, this, &Asf2AviPanel::EditHeaderClick);
     UpgradeAviButton = new QPushButton(QStringLiteral("升级Avi"), header);
     UpgradeAviButton->setObjectName(QStringLiteral("BitBtn1"));
     UpgradeAviButton->setToolTip(QStringLiteral("将改变写入avi文件头"));
     UpgradeAviButton->setEnabled(false);
     UpgradeAviButton->setAutoDefault(false);
-    connect(UpgradeAviButton, &QPushButton::clicked, this, &TAsf2AviPanel::UpgradeAviClick);
+    connect(UpgradeAviButton, &QPushButton::clicked, this, &Asf2AviPanel::UpgradeAviClick);
     MakeDivXButton = new QPushButton(QStringLiteral("制做DivX"), header);
     MakeDivXButton->setObjectName(QStringLiteral("BitBtn2"));
     MakeDivXButton->setToolTip(QStringLiteral("转换已经生成的AVI文件为DivX(如果可能)"));
     MakeDivXButton->setEnabled(false);
     MakeDivXButton->setAutoDefault(false);
-    connect(MakeDivXButton, &QPushButton::clicked, this, &TAsf2AviPanel::MakeDivXClick);
+    connect(MakeDivXButton, &QPushButton::clicked, this, &Asf2AviPanel::MakeDivXClick);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(EditHeaderBox);
     buttons->addStretch(1);
@@ -130,7 +130,7 @@ QHBoxLayout* TAsf2AviPanel::BuildHeaderButtons(QWidget* header) {
     return buttons;
 }
 
-void TAsf2AviPanel::ShowFieldValues() {
+void Asf2AviPanel::ShowFieldValues() {
     const auto& f = engine_.Fields;
     auto show = [](QLineEdit* e, const std::string& v) {
         const QString text = ToQt(v);
@@ -143,7 +143,7 @@ void TAsf2AviPanel::ShowFieldValues() {
     AudioOffsetTrack->setValue(f.audioToVideo);
 }
 
-void TAsf2AviPanel::ShowFields() {
+void Asf2AviPanel::ShowFields() {
     ShowFieldValues();
     const bool open = engine_.EditMode() == emUnlock;
     for (QWidget* w : std::initializer_list<QWidget*>{FrameRateEdit, VideoHandlerEdit, CompressionEdit, AudioFormatTagEdit, UpgradeAviButton, ResetOffsetButton, AudioOffsetTrack})
@@ -153,7 +153,7 @@ void TAsf2AviPanel::ShowFields() {
     if (!open && EditHeaderBox->isChecked()) EditHeaderBox->setChecked(false);
 }
 
-void TAsf2AviPanel::TakeFields() {
+void Asf2AviPanel::TakeFields() {
     auto& f = engine_.Fields;
     f.framesPerSecond = ToStd(FrameRateEdit->text());
     f.videoHandler = ToStd(VideoHandlerEdit->text());
@@ -162,27 +162,27 @@ void TAsf2AviPanel::TakeFields() {
     f.audioToVideo = AudioOffsetTrack->value();
 }
 
-void TAsf2AviPanel::EditHeaderClick() {
+void Asf2AviPanel::EditHeaderClick() {
     TakeFields();
     if (!engine_.SetHeaderEditing(EditHeaderBox->isChecked())) EditHeaderBox->setChecked(false);
     ShowFields();
 }
 
-void TAsf2AviPanel::UpgradeAviClick() {
+void Asf2AviPanel::UpgradeAviClick() {
     TakeFields();
     RunGuarded(this, OutFileName, [this] { engine_.UpgradeAvi(); });
     ShowFields();
     FinishRun();
 }
 
-void TAsf2AviPanel::MakeDivXClick() {
+void Asf2AviPanel::MakeDivXClick() {
     TakeFields();
     RunGuarded(this, OutFileName, [this] { engine_.MakeDivX(); });
     ShowFields();
     FinishRun();
 }
 
-void TAsf2AviPanel::Prepare() {
+void Asf2AviPanel::Prepare() {
     engine_.Reset();
     TimingMethodGroup->SetItemIndex(0);
     QuickReSyncBox->setChecked(false);
@@ -192,7 +192,7 @@ void TAsf2AviPanel::Prepare() {
     ClearRun();
 }
 
-void TAsf2AviPanel::Run() {
+void Asf2AviPanel::Run() {
     engine_.FileName = ToStd(FileName);
     engine_.OutFileName = ToStd(WorkOutput());
     // The header panel is locked while the conversion runs; its values show as soon as the
@@ -201,7 +201,7 @@ void TAsf2AviPanel::Run() {
     HeaderPanel->setEnabled(false);
     Host().OnEvents = [this] { ShowFieldValues(); };
     struct Restore {
-        TAsf2AviPanel* panel;
+        Asf2AviPanel* panel;
         ~Restore() {
             panel->Host().OnEvents = nullptr;
             panel->HeaderPanel->setEnabled(true);
@@ -212,10 +212,10 @@ void TAsf2AviPanel::Run() {
     FinishRun();
 }
 
-void TAsf2AviPanel::OutputSettled(TRunEnd end) {
+void Asf2AviPanel::OutputSettled(RunEnd end) {
     // The header edits write into the output itself, and only into one this run produced.
     engine_.OutFileName = ToStd(OutFileName);
-    if (end == TRunEnd::Nothing) engine_.SetEditMode(emClear);
+    if (end == RunEnd::Nothing) engine_.SetEditMode(emClear);
     ShowFields();
 }
 

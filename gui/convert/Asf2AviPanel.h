@@ -13,19 +13,19 @@ class QSlider;
 
 namespace mendery::ui {
 
-class TRadioGroup;
+class RadioGroup;
 
-class TAsf2AviPanel : public TToolFrame {
+class Asf2AviPanel : public ToolFrame {
     Q_OBJECT
 public:
-    explicit TAsf2AviPanel(QWidget* parent = nullptr);
+    explicit Asf2AviPanel(QWidget* parent = nullptr);
     TAsf2Avi& Engine() { return engine_; }
 
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
-    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().avChunks); }
-    void OutputSettled(TRunEnd end) override;
+    RunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().avChunks); }
+    void OutputSettled(RunEnd end) override;
 
     QLineEdit *FrameRateEdit, *VideoHandlerEdit, *CompressionEdit, *AudioFormatTagEdit;
     QSlider* AudioOffsetTrack;
@@ -33,7 +33,7 @@ public:
     QToolButton* ResetOffsetButton;
     QPushButton *UpgradeAviButton, *MakeDivXButton;
     QCheckBox *EditHeaderBox, *QuickReSyncBox;
-    TRadioGroup* TimingMethodGroup;
+    RadioGroup* TimingMethodGroup;
     QWidget* HeaderPanel;  // the header values, "编辑Avi文件头(慎用)", "升级Avi", "制做DivX"
 
 private:

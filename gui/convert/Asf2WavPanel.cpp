@@ -5,20 +5,20 @@
 
 namespace mendery::ui {
 
-TAsf2WavPanel::TAsf2WavPanel(QWidget* parent)
-    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("Wav文件:"),
+Asf2WavPanel::Asf2WavPanel(QWidget* parent)
+    : ToolFrame({QStringLiteral("Edit4"), QStringLiteral("Wav文件:"),
                   {QStringLiteral("转换为Wav文件"), QStringLiteral("Wav文件 (*.wav)"), QStringLiteral("wav")}},
                  parent) {
     setObjectName(QStringLiteral("Asf2Wav"));
     engine_.AttachHost(Host());
 }
 
-void TAsf2WavPanel::Prepare() {
+void Asf2WavPanel::Prepare() {
     engine_.Reset();
     ClearRun();
 }
 
-void TAsf2WavPanel::Run() {
+void Asf2WavPanel::Run() {
     engine_.FileName = ToStd(FileName);
     engine_.OutFileName = ToStd(WorkOutput());
     // An error opening the files reaches the dialog's error display.

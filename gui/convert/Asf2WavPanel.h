@@ -5,16 +5,16 @@
 
 namespace mendery::ui {
 
-class TAsf2WavPanel : public TToolFrame {
+class Asf2WavPanel : public ToolFrame {
     Q_OBJECT
 public:
-    explicit TAsf2WavPanel(QWidget* parent = nullptr);
+    explicit Asf2WavPanel(QWidget* parent = nullptr);
     TAsf2Wav& Engine() { return engine_; }
 
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
-    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().objects); }
+    RunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().objects); }
 
 private:
     TAsf2Wav engine_;

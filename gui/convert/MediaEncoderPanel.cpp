@@ -46,8 +46,8 @@ QSlider* Track(QWidget* parent, const char* name, TMediaEncoder::Range range) {
 }
 }  // namespace
 
-TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
-    : TToolFrame({QStringLiteral("Edit1"), QStringLiteral("编码文件:"),
+MediaEncoderPanel::MediaEncoderPanel(QWidget* parent)
+    : ToolFrame({QStringLiteral("Edit1"), QStringLiteral("编码文件:"),
                   {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")}},
                  parent),
       engine_(std::make_unique<TMediaEncoder>(Host())) {
@@ -73,7 +73,7 @@ TMediaEncoderPanel::TMediaEncoderPanel(QWidget* parent)
     ShowControls();
 }
 
-QWidget* TMediaEncoderPanel::BuildEncoderGroup() {
+QWidget* MediaEncoderPanel::BuildEncoderGroup() {
     auto* encoder = new QGroupBox(QStringLiteral("编码器"), this);
     auto* eg = new QGridLayout(encoder);
     EncoderStateLabel = Value(encoder, "Label3");
@@ -89,7 +89,7 @@ QWidget* TMediaEncoderPanel::BuildEncoderGroup() {
     return encoder;
 }
 
-QWidget* TMediaEncoderPanel::BuildSourceGroup() {
+QWidget* MediaEncoderPanel::BuildSourceGroup() {
     auto* source = new QGroupBox(QStringLiteral("源文件"), this);
     auto* sg = new QGridLayout(source);
     SourceSizeLabel = Value(source, "Label22");
@@ -115,7 +115,7 @@ QWidget* TMediaEncoderPanel::BuildSourceGroup() {
     return source;
 }
 
-QWidget* TMediaEncoderPanel::BuildOptionsGroup() {
+QWidget* MediaEncoderPanel::BuildOptionsGroup() {
     auto* options = new QGroupBox(QStringLiteral("编码选项"), this);
     options->setToolTip(QStringLiteral("不同的编码选项。大多数情况下，你可以选择默认值作为初始值"));
     auto* og = new QGridLayout(options);
@@ -148,7 +148,7 @@ QWidget* TMediaEncoderPanel::BuildOptionsGroup() {
     return options;
 }
 
-void TMediaEncoderPanel::ConnectControls() {
+void MediaEncoderPanel::ConnectControls() {
     connect(AudioBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar1(p); });
     connect(VideoBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar2(p); });
     connect(QualityTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar3(p); });
@@ -168,18 +168,18 @@ void TMediaEncoderPanel::ConnectControls() {
     engine_->OnControlsChanged = [this] { ShowControls(); };
 }
 
-TMediaEncoderPanel::~TMediaEncoderPanel() {
+MediaEncoderPanel::~MediaEncoderPanel() {
     PollTimer->stop();
     engine_->OnControlsChanged = nullptr;
     startButton_.OnCaptionChange = nullptr;
 }
 
-void TMediaEncoderPanel::SetOutput(const QString& path) {
-    TToolFrame::SetOutput(path);
+void MediaEncoderPanel::SetOutput(const QString& path) {
+    ToolFrame::SetOutput(path);
     engine_->SetEdit1(ToStd(path));
 }
 
-std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
+std::unique_ptr<IMediaEncoderEngine> MediaEncoderPanel::CreateEncoder() {
     // The message of a missing encoder names the Windows component; say what is missing here.
     const QString plugin = QDir(EncoderFolder).filePath(QString::fromLatin1(kEncoderPluginName));
     std::string why;
@@ -196,12 +196,12 @@ std::unique_ptr<IMediaEncoderEngine> TMediaEncoderPanel::CreateEncoder() {
     return nullptr;
 }
 
-void TMediaEncoderPanel::Run() {
+void MediaEncoderPanel::Run() {
     if (Encoding()) Stop();
     else Start();
 }
 
-void TMediaEncoderPanel::Start() {
+void MediaEncoderPanel::Start() {
     if (!sourceRead_) {
         // Without the source's facts there is nothing to encode with (no bitrate, no size);
         // the log already says why they could not be read.
@@ -218,7 +218,7 @@ void TMediaEncoderPanel::Start() {
     targetExisted_ = QFileInfo::exists(target);
     staged_ = std::make_unique<StagedOutput>(ToStd(target));  // an unwritable folder throws
     startFailed_ = stopRequested_ = false;
-    lastRunEnd_ = TRunEnd::Nothing;
+    lastRunEnd_ = RunEnd::Nothing;
     engine_->SetEdit1(staged_->TempPath());  // the encoder writes the staged file; the edit box shows the output
     try {
         engine_->StartStop();
@@ -233,25 +233,25 @@ void TMediaEncoderPanel::Start() {
     if (!Encoding()) SettleOutput();  // no encoder: nothing was started
 }
 
-void TMediaEncoderPanel::Stop() {
+void MediaEncoderPanel::Stop() {
     stopRequested_ = true;
     engine_->StartStop();
 }
 
-void TMediaEncoderPanel::SettleOutput() {
+void MediaEncoderPanel::SettleOutput() {
     if (!staged_) return;
     const std::unique_ptr<StagedOutput> staged = std::move(staged_);
     const IMediaEncoderEngine* encoder = engine_->Encoder();
     const bool wroteMedia = !startFailed_ && encoder && encoder->LastError().empty() &&
                             encoder->Statistics().FileArchiveStats.FileDuration > 0;
-    lastRunEnd_ = !wroteMedia ? TRunEnd::Nothing : stopRequested_ ? TRunEnd::Partial : TRunEnd::Done;
+    lastRunEnd_ = !wroteMedia ? RunEnd::Nothing : stopRequested_ ? RunEnd::Partial : RunEnd::Done;
     engine_->SetEdit1(staged->Target());
     RunGuarded(this, FileName, [&] { SettleStagedOutput(Host(), *staged, lastRunEnd_, targetExisted_); });
-    if (!staged->Committed()) lastRunEnd_ = TRunEnd::Nothing;
+    if (!staged->Committed()) lastRunEnd_ = RunEnd::Nothing;
     Host().Flush();
 }
 
-void TMediaEncoderPanel::StopEncoding() {
+void MediaEncoderPanel::StopEncoding() {
     if (!engine_->Controls().Timer1Enabled) return;
     stopRequested_ = true;
     engine_->StartStop();
@@ -264,7 +264,7 @@ void TMediaEncoderPanel::StopEncoding() {
     if (staged_ && !Encoding()) SettleOutput();
 }
 
-void TMediaEncoderPanel::Prepare() {
+void MediaEncoderPanel::Prepare() {
     engine_->FileName = ToStd(FileName);
     engine_->OutFileName = ToStd(OutFileName);
     engine_->SetEdit1(ToStd(OutFileName));
@@ -274,7 +274,7 @@ void TMediaEncoderPanel::Prepare() {
     Host().Flush();
 }
 
-void TMediaEncoderPanel::ShowControls() {
+void MediaEncoderPanel::ShowControls() {
     const auto& c = engine_->Controls();
     showing_ = true;
     // While an encode writes its staged file, the edit box keeps showing the output.

@@ -13,11 +13,11 @@ class QTimer;
 
 namespace mendery::ui {
 
-class TMediaEncoderPanel : public TToolFrame {
+class MediaEncoderPanel : public ToolFrame {
     Q_OBJECT
 public:
-    explicit TMediaEncoderPanel(QWidget* parent = nullptr);
-    ~TMediaEncoderPanel() override;
+    explicit MediaEncoderPanel(QWidget* parent = nullptr);
+    ~MediaEncoderPanel() override;
     TMediaEncoder& Engine() { return *engine_; }
 
     // The host's run button, whose caption the encoder switches between "开始" and "停止".
@@ -29,7 +29,7 @@ public:
     void Run() override;
     void Abort() override { Run(); }
     void SetOutput(const QString& path) override;
-    TRunEnd LastRunEnd() const override { return lastRunEnd_; }
+    RunEnd LastRunEnd() const override { return lastRunEnd_; }
     bool Encoding() const { return engine_->Controls().Timer1Enabled; }
     // Where the encoder plugin is looked for (the program's folder).
     QString EncoderFolder;
@@ -60,8 +60,8 @@ private:
     std::unique_ptr<StagedOutput> staged_;
     bool targetExisted_ = false, startFailed_ = false, stopRequested_ = false;
     bool sourceRead_ = false;
-    TRunEnd lastRunEnd_ = TRunEnd::Nothing;
-    TRunButton startButton_;
+    RunEnd lastRunEnd_ = RunEnd::Nothing;
+    RunButton startButton_;
     QPushButton* runButton_ = nullptr;
     bool showing_ = false;
 };

@@ -100,7 +100,7 @@ int TickSeconds(std::int64_t total) {
 
 }  // namespace
 
-QString PlayerModeText(TPlayerMode mode) {
+QString PlayerModeText(PlayerMode mode) {
     switch (mode) {
         case mpNotReady: return QStringLiteral("未准备好");
         case mpStopped: return QStringLiteral("已停止");
@@ -179,7 +179,7 @@ QHBoxLayout* TCutForm::BuildTransportRow() {
     RewindButton = MakePlayerButton(this, "RewindButton", "media-skip-backward", QStyle::SP_MediaSkipBackward,
                                     QStringLiteral("退至起点"));
     for (auto* b : {PlayButton, PauseButton, StepButton, RewindButton}) transport->addWidget(b);
-    PositionSlider = new TSelectionSlider(this);
+    PositionSlider = new SelectionSlider(this);
     PositionSlider->setObjectName(QStringLiteral("PositionSlider"));
     PositionSlider->setToolTip(QStringLiteral("显示影片位置和分割选项 "));
     PositionSlider->setRange(0, 0);
@@ -218,13 +218,13 @@ QHBoxLayout* TCutForm::BuildMarksRow() {
     auto* marks = new QGridLayout(marksBox);
     SetStartButton = MakeButton(marksBox, "SetStartButton", QStringLiteral("设置起点"), QStringLiteral("设置当前位置为选定区域的起点"));
     StartEdit = MakeMarkBox(marksBox, "StartEdit", QStringLiteral("选定分割的起始点(单位:秒)"));
-    StartUpDown = new TUpDown(marksBox);
+    StartUpDown = new UpDown(marksBox);
     StartUpDown->setObjectName(QStringLiteral("StartUpDown"));
     StartUpDown->setToolTip(QStringLiteral("前移/后移分割位置的起点"));
     GotoStartButton = MakeButton(marksBox, "GotoStartButton", QStringLiteral("跳转至"), QStringLiteral("跳转至所选部分的起点"));
     SetEndButton = MakeButton(marksBox, "SetEndButton", QStringLiteral("设置终点"), QStringLiteral("设置当前位置为选定区域的终点"));
     EndEdit = MakeMarkBox(marksBox, "EndEdit", QStringLiteral("选定的分割截止点(单位:秒)"));
-    EndUpDown = new TUpDown(marksBox);
+    EndUpDown = new UpDown(marksBox);
     EndUpDown->setObjectName(QStringLiteral("EndUpDown"));
     EndUpDown->setToolTip(QStringLiteral("前移/后移分割位置的终点"));
     GotoEndButton = MakeButton(marksBox, "GotoEndButton", QStringLiteral("跳转至"), QStringLiteral("跳转至所选部分的终点"));
@@ -245,7 +245,7 @@ QHBoxLayout* TCutForm::BuildMarksRow() {
     marks->addWidget(NextSelectionButton, 2, 0, 1, 4);
     marksRow->addWidget(marksBox);
 
-    OutputGroup = new TRadioGroup(QStringLiteral("输出文件为"),
+    OutputGroup = new RadioGroup(QStringLiteral("输出文件为"),
                                   {QStringLiteral("复制所选部分"), QStringLiteral("除选定范围外所有内容")}, 1, this);
     OutputGroup->setObjectName(QStringLiteral("OutputGroup"));
     OutputGroup->setToolTip(QStringLiteral("选择怎样制做分割文件"));
@@ -283,17 +283,17 @@ void TCutForm::ConnectControls() {
     connect(StepButton, &QToolButton::clicked, this, &TCutForm::PlayerStep);
     connect(RewindButton, &QToolButton::clicked, this, &TCutForm::PlayerRewind);
 
-    connect(PositionSlider, &TSelectionSlider::DragStarted, this, &TCutForm::SliderDragStarted);
-    connect(PositionSlider, &TSelectionSlider::DraggedTo, this, &TCutForm::SliderDraggedTo);
-    connect(PositionSlider, &TSelectionSlider::DragEnded, this, &TCutForm::SliderDragEnded);
+    connect(PositionSlider, &SelectionSlider::DragStarted, this, &TCutForm::SliderDragStarted);
+    connect(PositionSlider, &SelectionSlider::DraggedTo, this, &TCutForm::SliderDraggedTo);
+    connect(PositionSlider, &SelectionSlider::DragEnded, this, &TCutForm::SliderDragEnded);
     connect(VolumeSlider, &QSlider::valueChanged, this, &TCutForm::SetVolume);
 
     connect(SetStartButton, &QPushButton::clicked, this, [this] { SetStartMark(RoundMsToSeconds(Player->position())); });
     connect(SetEndButton, &QPushButton::clicked, this, [this] { SetEndMark(RoundMsToSeconds(Player->position())); });
-    connect(StartUpDown, &TUpDown::Up, this, [this] { SetStartMark(marks_.Start() + 1); });
-    connect(StartUpDown, &TUpDown::Down, this, [this] { SetStartMark(marks_.Start() - 1); });
-    connect(EndUpDown, &TUpDown::Up, this, [this] { SetEndMark(marks_.End() + 1); });
-    connect(EndUpDown, &TUpDown::Down, this, [this] { SetEndMark(marks_.End() - 1); });
+    connect(StartUpDown, &UpDown::Up, this, [this] { SetStartMark(marks_.Start() + 1); });
+    connect(StartUpDown, &UpDown::Down, this, [this] { SetStartMark(marks_.Start() - 1); });
+    connect(EndUpDown, &UpDown::Up, this, [this] { SetEndMark(marks_.End() + 1); });
+    connect(EndUpDown, &UpDown::Down, this, [this] { SetEndMark(marks_.End() - 1); });
     connect(GotoStartButton, &QPushButton::clicked, this, [this] { SeekAndPlay(marks_.Start()); });
     connect(GotoEndButton, &QPushButton::clicked, this, [this] { SeekAndPlay(marks_.End()); });
     connect(NextSelectionButton, &QPushButton::clicked, this, [this] {
@@ -325,7 +325,7 @@ bool TCutForm::Prepare(const QString& source) {
     if (failed_) return false;
     setWindowTitle(QStringLiteral("Asf分割器 - ") + source);
     const std::int64_t total = SplitTotalSeconds(Player->duration());
-    marks_ = TSplitMarks(total);
+    marks_ = SplitMarks(total);
     PositionSlider->setMaximum(static_cast<int>(total));
     PositionSlider->setTickInterval(TickSeconds(total));
     SetStartMark(0);
@@ -342,7 +342,7 @@ void TCutForm::LengthChanged(qint64 ms) {
     if (source_.isEmpty() || ms <= 0) return;
     const std::int64_t total = SplitTotalSeconds(ms);
     if (total == marks_.Total() || marks_.Start() != 0 || marks_.End() != marks_.Total()) return;
-    marks_ = TSplitMarks(total);
+    marks_ = SplitMarks(total);
     PositionSlider->setMaximum(static_cast<int>(total));
     PositionSlider->setTickInterval(TickSeconds(total));
     ShowMarks();
@@ -365,7 +365,7 @@ void TCutForm::ShowMarks() {
     SetEndMark(marks_.End());
 }
 
-TPlayerMode TCutForm::Mode() const {
+PlayerMode TCutForm::Mode() const {
     if (Player->error() != QMediaPlayer::NoError) return mpNotReady;
     switch (Player->mediaStatus()) {
         case QMediaPlayer::NoMedia:

@@ -24,13 +24,13 @@ class QVideoWidget;
 namespace mendery::ui {
 
 class FlowHost;
-class TRadioGroup;
-class TSelectionSlider;
-class TUpDown;
+class RadioGroup;
+class SelectionSlider;
+class UpDown;
 
 // The player's modes, as the status panel names them.
-enum TPlayerMode { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
-QString PlayerModeText(TPlayerMode mode);
+enum PlayerMode { mpNotReady, mpStopped, mpPlaying, mpRecording, mpSeeking, mpPaused, mpOpen };
+QString PlayerModeText(PlayerMode mode);
 
 class TCutForm : public QDialog {
     Q_OBJECT
@@ -44,9 +44,9 @@ public:
     bool Prepare(const QString& source);
 
     QString SourcePath() const { return source_; }
-    const TSplitMarks& Marks() const { return marks_; }
+    const SplitMarks& Marks() const { return marks_; }
     bool Seeking() const { return seeking_; }
-    TPlayerMode Mode() const;
+    PlayerMode Mode() const;
 
     // The mark rules: a value outside 0..total changes nothing.
     void SetStartMark(std::int64_t v);
@@ -64,13 +64,13 @@ public:
 
     QVideoWidget* VideoPanel;
     QToolButton *PlayButton, *PauseButton, *StepButton, *RewindButton;
-    TSelectionSlider* PositionSlider;
+    SelectionSlider* PositionSlider;
     QLabel *PositionPanel, *StatusPanel;
     QSlider* VolumeSlider;
     QPushButton *SetStartButton, *SetEndButton, *GotoStartButton, *GotoEndButton, *NextSelectionButton;
     QLineEdit *StartEdit, *EndEdit;
-    TUpDown *StartUpDown, *EndUpDown;
-    TRadioGroup* OutputGroup;
+    UpDown *StartUpDown, *EndUpDown;
+    RadioGroup* OutputGroup;
     QLineEdit* OutputEdit;
     QToolButton* OutputButton;
     QPushButton *CutButton, *PlayOutputButton, *DeleteOutputButton, *CloseButton;
@@ -120,7 +120,7 @@ private:
 
     std::unique_ptr<FlowHost> host_;
     QString source_;
-    TSplitMarks marks_;
+    SplitMarks marks_;
     bool seeking_ = false;
     bool failed_ = false;
     bool closed_ = false;

@@ -8,7 +8,7 @@ class QWidget;
 
 namespace mendery::ui {
 
-class TQtHost;
+class QtHost;
 
 // What a dialog needs of the frame it hosts.
 class IToolFrame {
@@ -21,15 +21,15 @@ public:
     virtual void Prepare() = 0;                       // Reset (or Prepare)
     virtual void Run() = 0;                           // returns when done or aborted
     virtual void Abort() = 0;                         // sets the abort request
-    virtual TQtHost& Host() = 0;
+    virtual QtHost& Host() = 0;
     // Where the next run writes: the staged temporary file beside the output (empty: the
     // output itself). The output edit box keeps showing the output.
     virtual void SetWorkOutput(const QString& path) = 0;
     // How the last run ended: decides whether its file replaces the output.
-    virtual TRunEnd LastRunEnd() const = 0;
+    virtual RunEnd LastRunEnd() const = 0;
     // After the run's file was put in place (or thrown away): what the frame does later with
     // "its" output (the AVI header edits) concerns the output itself.
-    virtual void OutputSettled(TRunEnd) {}
+    virtual void OutputSettled(RunEnd) {}
 };
 
 }  // namespace mendery::ui

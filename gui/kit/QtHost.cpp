@@ -34,16 +34,16 @@ void ProcessMessagesThrottled(QElapsedTimer& since) {
     since.restart();
 }
 
-TQtHost::TQtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status, QObject* parent)
+QtHost::QtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status, QObject* parent)
     : QObject(parent), memo_(memo), bar_(bar), status_(status) {
     if (memo_) {
         memo_->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(memo_, &QPlainTextEdit::customContextMenuRequested, this, &TQtHost::ShowLogMenu);
+        connect(memo_, &QPlainTextEdit::customContextMenuRequested, this, &QtHost::ShowLogMenu);
         memo_->setMaximumBlockCount(kMemoLineCap + 1);
     }
 }
 
-QWidget* TQtHost::Owner() const {
+QWidget* QtHost::Owner() const {
     if (memo_) return memo_->window();
     if (bar_.Bar()) return bar_.Bar()->window();
     return QApplication::activeWindow();
@@ -60,7 +60,7 @@ QString Joined(const std::vector<std::string>& lines, std::size_t from, std::siz
 }
 }  // namespace
 
-void TQtHost::Log(std::string_view line) {
+void QtHost::Log(std::string_view line) {
     fullLog_.emplace_back(line);
     // A tool that logs without ever running events still gets its lines shown when it returns.
     if (!flushQueued_ && memo_) {
@@ -69,14 +69,14 @@ void TQtHost::Log(std::string_view line) {
     }
 }
 
-void TQtHost::ClearLog() {
+void QtHost::ClearLog() {
     fullLog_.clear();
     shown_ = 0;
     skipped_ = false;
     if (memo_) memo_->clear();
 }
 
-void TQtHost::FlushLive() {
+void QtHost::FlushLive() {
     flushQueued_ = false;
     if (!memo_ || shown_ >= fullLog_.size()) return;
     std::size_t from = shown_;
@@ -89,7 +89,7 @@ void TQtHost::FlushLive() {
     shown_ = fullLog_.size();
 }
 
-void TQtHost::ShowTail() {
+void QtHost::ShowTail() {
     const std::size_t from = fullLog_.size() > static_cast<std::size_t>(kMemoLineCap) ? fullLog_.size() - kMemoLineCap : 0;
     QString text;
     if (from > 0)
@@ -100,22 +100,22 @@ void TQtHost::ShowTail() {
     skipped_ = false;
 }
 
-void TQtHost::Flush() {
+void QtHost::Flush() {
     if (OnEvents) OnEvents();
     if (!memo_) return;
     FlushLive();
     if (skipped_) ShowTail();
 }
 
-void TQtHost::SetProgressRange(std::int64_t maximum) { bar_.SetRange(maximum); }
+void QtHost::SetProgressRange(std::int64_t maximum) { bar_.SetRange(maximum); }
 
-void TQtHost::SetProgress(std::int64_t position) { bar_.SetPosition(position); }
+void QtHost::SetProgress(std::int64_t position) { bar_.SetPosition(position); }
 
-void TQtHost::SetStatus(std::string_view text) {
+void QtHost::SetStatus(std::string_view text) {
     if (status_) status_->setText(ToQt(text));
 }
 
-void TQtHost::ProcessMessages() {
+void QtHost::ProcessMessages() {
     if (sinceEvents_.isValid() && sinceEvents_.elapsed() < 30) return;
     FlushLive();
     if (OnEvents) OnEvents();
@@ -153,19 +153,19 @@ Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, M
     }
 }
 
-void TQtHost::Message(std::string_view text, MessageKind kind) {
+void QtHost::Message(std::string_view text, MessageKind kind) {
     Flush();
     std::string shown(text);
     if (!note_.empty()) shown += "\r" + std::exchange(note_, std::string());
     ShowHostMessage(Owner(), shown, kind);
 }
 
-Answer TQtHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
+Answer QtHost::Ask(std::string_view text, Buttons buttons, MessageKind kind) {
     Flush();
     return AskHostQuestion(Owner(), text, buttons, kind);
 }
 
-bool TQtHost::SaveFullLog(const QString& path) const {
+bool QtHost::SaveFullLog(const QString& path) const {
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
     for (const auto& line : fullLog_) {
@@ -175,7 +175,7 @@ bool TQtHost::SaveFullLog(const QString& path) const {
     return file.error() == QFileDevice::NoError;
 }
 
-void TQtHost::ShowLogMenu(const QPoint& pos) {
+void QtHost::ShowLogMenu(const QPoint& pos) {
     QMenu* menu = memo_->createStandardContextMenu(pos);
     menu->addSeparator();
     QAction* save = menu->addAction(QStringLiteral("保存完整日志..."));

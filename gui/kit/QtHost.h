@@ -28,7 +28,7 @@ Answer AskHostQuestion(QWidget* owner, std::string_view text, Buttons buttons, M
 // Makes a memo look and behave like a tool's log window.
 void StyleLogMemo(QPlainTextEdit* memo);
 
-class TQtHost : public QObject, public IHost {
+class QtHost : public QObject, public IHost {
 public:
     // Lines kept in the memo; older ones roll out, the full log stays available to save.
     static constexpr int kMemoLineCap = 20000;
@@ -37,7 +37,7 @@ public:
     // The run's final Flush shows the whole tail again.
     static constexpr int kLiveBatchLines = 200;
 
-    TQtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status = nullptr, QObject* parent = nullptr);
+    QtHost(QPlainTextEdit* memo, QProgressBar* bar, QLabel* status = nullptr, QObject* parent = nullptr);
 
     void Log(std::string_view line) override;
     void ClearLog() override;

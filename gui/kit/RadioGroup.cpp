@@ -5,7 +5,7 @@
 
 namespace mendery::ui {
 
-TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
+RadioGroup::RadioGroup(const QString& caption, const QStringList& items, int columns, QWidget* parent)
     : QGroupBox(caption, parent), buttons_(new QButtonGroup(this)) {
     auto* grid = new QGridLayout(this);
     grid->setContentsMargins(6, 4, 6, 4);
@@ -17,18 +17,18 @@ TRadioGroup::TRadioGroup(const QString& caption, const QStringList& items, int c
         grid->addWidget(radio, i % rows, i / rows);
     }
     if (!items.isEmpty()) buttons_->button(0)->setChecked(true);
-    connect(buttons_, &QButtonGroup::idClicked, this, &TRadioGroup::Clicked);
+    connect(buttons_, &QButtonGroup::idClicked, this, &RadioGroup::Clicked);
 }
 
-int TRadioGroup::ItemIndex() const { return buttons_->checkedId(); }
-int TRadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
-QAbstractButton* TRadioGroup::Item(int index) const { return buttons_->button(index); }
+int RadioGroup::ItemIndex() const { return buttons_->checkedId(); }
+int RadioGroup::Count() const { return static_cast<int>(buttons_->buttons().size()); }
+QAbstractButton* RadioGroup::Item(int index) const { return buttons_->button(index); }
 
-void TRadioGroup::ShowItemIndex(int index) {
+void RadioGroup::ShowItemIndex(int index) {
     if (auto* b = buttons_->button(index)) b->setChecked(true);
 }
 
-void TRadioGroup::SetItemIndex(int index) {
+void RadioGroup::SetItemIndex(int index) {
     ShowItemIndex(index);
     emit Clicked(index);
 }

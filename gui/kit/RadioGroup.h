@@ -6,10 +6,10 @@
 
 namespace mendery::ui {
 
-class TRadioGroup : public QGroupBox {
+class RadioGroup : public QGroupBox {
     Q_OBJECT
 public:
-    TRadioGroup(const QString& caption, const QStringList& items, int columns = 1, QWidget* parent = nullptr);
+    RadioGroup(const QString& caption, const QStringList& items, int columns = 1, QWidget* parent = nullptr);
     int ItemIndex() const;
     // Selects an item and runs the click handling, as a user's click would.
     void SetItemIndex(int index);

@@ -8,21 +8,21 @@
 
 namespace mendery::ui {
 
-enum class TRunEnd {
+enum class RunEnd {
     Nothing,  // failed, refused, declined, or no media written: the output is thrown away
     Done,     // finished with media written
     Partial,  // stopped by the user after media was written: kept, and said to be partial
 };
 
 // Every outcome the tools may add later that is neither done nor stopped counts as a failure.
-inline TRunEnd RunEndOf(bool done, bool stopped, std::int64_t mediaWritten) {
-    if (mediaWritten <= 0) return TRunEnd::Nothing;
-    if (done) return TRunEnd::Done;
-    if (stopped) return TRunEnd::Partial;
-    return TRunEnd::Nothing;
+inline RunEnd RunEndOf(bool done, bool stopped, std::int64_t mediaWritten) {
+    if (mediaWritten <= 0) return RunEnd::Nothing;
+    if (done) return RunEnd::Done;
+    if (stopped) return RunEnd::Partial;
+    return RunEnd::Nothing;
 }
 
-inline TRunEnd RunEndOf(Outcome outcome, std::int64_t mediaWritten) {
+inline RunEnd RunEndOf(Outcome outcome, std::int64_t mediaWritten) {
     return RunEndOf(outcome == Outcome::Done, outcome == Outcome::Aborted, mediaWritten);
 }
 

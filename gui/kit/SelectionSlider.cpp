@@ -7,26 +7,26 @@
 
 namespace mendery::ui {
 
-TSelectionSlider::TSelectionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+SelectionSlider::SelectionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
     setFocusPolicy(Qt::NoFocus);
     setTickPosition(QSlider::TicksBelow);
     setMinimumHeight(28);
 }
 
-void TSelectionSlider::SetSelStart(int v) {
+void SelectionSlider::SetSelStart(int v) {
     if (selStart_ == v) return;
     selStart_ = v;
     update();
 }
 
-void TSelectionSlider::SetSelEnd(int v) {
+void SelectionSlider::SetSelEnd(int v) {
     if (selEnd_ == v) return;
     selEnd_ = v;
     update();
 }
 
 // The centre of the handle when it stands at `value`, as the style places it.
-int TSelectionSlider::PixelOf(int value) const {
+int SelectionSlider::PixelOf(int value) const {
     QStyleOptionSlider opt;
     initStyleOption(&opt);
     const QRect groove = style()->subControlRect(QStyle::CC_Slider, &opt, QStyle::SC_SliderGroove, this);
@@ -36,7 +36,7 @@ int TSelectionSlider::PixelOf(int value) const {
            QStyle::sliderPositionFromValue(minimum(), maximum(), std::clamp(value, minimum(), maximum()), span);
 }
 
-void TSelectionSlider::paintEvent(QPaintEvent* event) {
+void SelectionSlider::paintEvent(QPaintEvent* event) {
     QSlider::paintEvent(event);
     if (selEnd_ < selStart_ || maximum() <= minimum()) return;
     QStyleOptionSlider opt;
@@ -59,7 +59,7 @@ void TSelectionSlider::paintEvent(QPaintEvent* event) {
     }
 }
 
-void TSelectionSlider::mousePressEvent(QMouseEvent* event) {
+void SelectionSlider::mousePressEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return event->ignore();
     dragging_ = true;
     setSliderDown(true);
@@ -68,13 +68,13 @@ void TSelectionSlider::mousePressEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void TSelectionSlider::mouseMoveEvent(QMouseEvent* event) {
+void SelectionSlider::mouseMoveEvent(QMouseEvent* event) {
     if (!dragging_) return event->ignore();
     emit DraggedTo(event->position().toPoint().x());
     event->accept();
 }
 
-void TSelectionSlider::mouseReleaseEvent(QMouseEvent* event) {
+void SelectionSlider::mouseReleaseEvent(QMouseEvent* event) {
     if (!dragging_ || event->button() != Qt::LeftButton) return event->ignore();
     dragging_ = false;
     setSliderDown(false);
@@ -82,7 +82,7 @@ void TSelectionSlider::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
 }
 
-void TSelectionSlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
-void TSelectionSlider::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+void SelectionSlider::wheelEvent(QWheelEvent* event) { event->ignore(); }
+void SelectionSlider::keyPressEvent(QKeyEvent* event) { event->ignore(); }
 
 }  // namespace mendery::ui

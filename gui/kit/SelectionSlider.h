@@ -9,10 +9,10 @@ namespace mendery::ui {
 // the groove. Mouse dragging does not move the handle by itself: the owner receives the pixel
 // positions and decides where the handle goes (and where the player seeks). The wheel and the
 // keyboard do not move it either, so the handle always shows the player's position.
-class TSelectionSlider : public QSlider {
+class SelectionSlider : public QSlider {
     Q_OBJECT
 public:
-    explicit TSelectionSlider(QWidget* parent = nullptr);
+    explicit SelectionSlider(QWidget* parent = nullptr);
 
     void SetSelStart(int v);
     void SetSelEnd(int v);

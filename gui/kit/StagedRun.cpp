@@ -8,20 +8,20 @@
 
 namespace mendery::ui {
 
-void SettleStagedOutput(TQtHost& log, StagedOutput& staged, TRunEnd end, bool targetExisted) {
-    if (end == TRunEnd::Nothing) {
+void SettleStagedOutput(QtHost& log, StagedOutput& staged, RunEnd end, bool targetExisted) {
+    if (end == RunEnd::Nothing) {
         staged.Discard();
         log.Log(targetExisted ? "没有生成输出文件, 已有的文件保持不变: " + staged.Target() : std::string("没有生成输出文件."));
         return;
     }
     staged.Commit();
-    if (end == TRunEnd::Partial) log.Log("输出文件不完整 (已中止), 只包含中止前写入的部分: " + staged.Target());
+    if (end == RunEnd::Partial) log.Log("输出文件不完整 (已中止), 只包含中止前写入的部分: " + staged.Target());
 }
 
-TRunEnd RunStagedOutput(TQtHost& log, const QString& target, const std::function<TRunEnd(const QString&)>& run) {
+RunEnd RunStagedOutput(QtHost& log, const QString& target, const std::function<RunEnd(const QString&)>& run) {
     const bool existed = QFileInfo::exists(target);
     StagedOutput staged(ToStd(target));  // discards the temporary file unless committed
-    const TRunEnd end = run(ToQt(staged.TempPath()));
+    const RunEnd end = run(ToQt(staged.TempPath()));
     SettleStagedOutput(log, staged, end, existed);
     return end;
 }

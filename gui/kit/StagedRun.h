@@ -12,15 +12,15 @@ class StagedOutput;
 
 namespace mendery::ui {
 
-class TQtHost;
+class QtHost;
 
 // `run` gets the temporary path and returns how the run ended. A run that failed, was declined
 // or wrote no media leaves an existing `target` exactly as it was; a stopped run's partial
 // output is kept and the log says so. Errors (the folder cannot be written, the rename fails)
 // are thrown as IoError.
-TRunEnd RunStagedOutput(TQtHost& log, const QString& target, const std::function<TRunEnd(const QString&)>& run);
+RunEnd RunStagedOutput(QtHost& log, const QString& target, const std::function<RunEnd(const QString&)>& run);
 // The end of a staged run that finished on its own time (the re-encoder): commits or discards
 // `staged` as RunStagedOutput does, with the same log lines.
-void SettleStagedOutput(TQtHost& log, StagedOutput& staged, TRunEnd end, bool targetExisted);
+void SettleStagedOutput(QtHost& log, StagedOutput& staged, RunEnd end, bool targetExisted);
 
 }  // namespace mendery::ui

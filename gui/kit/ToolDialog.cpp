@@ -16,7 +16,7 @@
 
 namespace mendery::ui {
 
-TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent)
+ToolDialog::ToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent)
     : QDialog(parent), texts_(texts), frame_(frame) {
     setWindowTitle(texts_.formCaption);
     setSizeGripEnabled(true);
@@ -41,15 +41,15 @@ TToolDialog::TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidge
     close_ = button("BitBtn5", QStringLiteral("关闭"), QStyle::SP_DialogCloseButton);
     layout->addLayout(row);
 
-    connect(run_, &QPushButton::clicked, this, &TToolDialog::RunClicked);
+    connect(run_, &QPushButton::clicked, this, &ToolDialog::RunClicked);
     connect(playOutput_, &QPushButton::clicked, this, [this] { ShellOpen(this, frame_->Output()); });
     connect(playSource_, &QPushButton::clicked, this, [this] { ShellOpen(this, source_); });
-    connect(deleteOutput_, &QPushButton::clicked, this, &TToolDialog::DeleteOutput);
+    connect(deleteOutput_, &QPushButton::clicked, this, &ToolDialog::DeleteOutput);
     connect(close_, &QPushButton::clicked, this, &QDialog::accept);
     resize(680, 560);
 }
 
-void TToolDialog::Setup(const QString& source) {
+void ToolDialog::Setup(const QString& source) {
     source_ = source;
     setWindowTitle(texts_.titlePrefix + source);
     frame_->SetSource(source);
@@ -57,13 +57,13 @@ void TToolDialog::Setup(const QString& source) {
     frame_->Prepare();
 }
 
-QString TToolDialog::Execute(const QString& source) {
+QString ToolDialog::Execute(const QString& source) {
     Setup(source);
     exec();
     return texts_.returnsOutput ? frame_->Output() : QString();
 }
 
-void TToolDialog::RunClicked() {
+void ToolDialog::RunClicked() {
     if (run_->text() != kAbortCaption) {
         run_->setText(kAbortCaption);
         running_ = true;
@@ -80,7 +80,7 @@ void TToolDialog::RunClicked() {
     }
 }
 
-void TToolDialog::RunStaged() {
+void ToolDialog::RunStaged() {
     const QString target = frame_->Output();
     if (target.isEmpty()) return;
     // The temporary name never matches the source: the output itself is checked first.
@@ -94,7 +94,7 @@ void TToolDialog::RunStaged() {
         IToolFrame* frame;
         ~WorkOutputReset() { frame->SetWorkOutput(QString()); }
     } reset{frame_};
-    TRunEnd end = TRunEnd::Nothing;
+    RunEnd end = RunEnd::Nothing;
     try {
         end = RunStagedOutput(frame_->Host(), target, [this](const QString& temp) {
             frame_->SetWorkOutput(temp);
@@ -102,7 +102,7 @@ void TToolDialog::RunStaged() {
             return frame_->LastRunEnd();
         });
     } catch (...) {
-        frame_->OutputSettled(TRunEnd::Nothing);
+        frame_->OutputSettled(RunEnd::Nothing);
         frame_->Host().Flush();
         throw;
     }
@@ -110,7 +110,7 @@ void TToolDialog::RunStaged() {
     frame_->Host().Flush();
 }
 
-void TToolDialog::done(int result) {
+void ToolDialog::done(int result) {
     // The work runs inside the run button's click; the dialog closes once it has ended.
     if (running_) {
         pendingDone_ = result;
@@ -119,7 +119,7 @@ void TToolDialog::done(int result) {
     QDialog::done(result);
 }
 
-void TToolDialog::DeleteOutput() {
+void ToolDialog::DeleteOutput() {
     const QString path = frame_->Output();
     const bool removed = !path.isEmpty() && QFile::remove(path);
     QMessageBox::information(this, windowTitle(),

@@ -14,7 +14,7 @@ class QVBoxLayout;
 
 namespace mendery::ui {
 
-class TQtHost;
+class QtHost;
 
 struct ToolDialogTexts {
     QString formCaption;   // visible until the entry operation sets the title
@@ -26,12 +26,12 @@ struct ToolDialogTexts {
     bool returnsOutput;
 };
 
-class TToolDialog : public QDialog {
+class ToolDialog : public QDialog {
     Q_OBJECT
 public:
     static inline const QString kAbortCaption = QStringLiteral("中止");
 
-    TToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent = nullptr);
+    ToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget* parent = nullptr);
 
     // The entry operation: title, source, proposed output, prepare, show modally. Returns the
     // output path as the frame shows it at the end (empty for tools that write no ASF file).

@@ -13,7 +13,7 @@
 
 namespace mendery::ui {
 
-TToolFrame::TToolFrame(const ToolFrameTexts& texts, QWidget* parent) : QWidget(parent), save_(texts.save) {
+ToolFrame::ToolFrame(const ToolFrameTexts& texts, QWidget* parent) : QWidget(parent), save_(texts.save) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     options_ = new QVBoxLayout;
@@ -22,16 +22,16 @@ TToolFrame::TToolFrame(const ToolFrameTexts& texts, QWidget* parent) : QWidget(p
     const OutputRow output = MakeOutputRow(this, texts.outputCaption, texts.outputEditName, QStringLiteral("输出文件的名称及路径"));
     OutputEdit = output.edit;
     OutputButton = output.button;
-    connect(OutputButton, &QToolButton::clicked, this, &TToolFrame::ChooseOutput);
+    connect(OutputButton, &QToolButton::clicked, this, &ToolFrame::ChooseOutput);
     layout->addLayout(output.layout);
     layout->addLayout(BuildProgressRow());
     BuildLogMemo();
     layout->addWidget(LogMemo, 1);
 
-    host_ = new TQtHost(LogMemo, ProgressBar, CounterLabel, this);
+    host_ = new QtHost(LogMemo, ProgressBar, CounterLabel, this);
 }
 
-QHBoxLayout* TToolFrame::BuildProgressRow() {
+QHBoxLayout* ToolFrame::BuildProgressRow() {
     auto* row = new QHBoxLayout;
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar1"));
@@ -53,7 +53,7 @@ QHBoxLayout* TToolFrame::BuildProgressRow() {
     return row;
 }
 
-void TToolFrame::BuildLogMemo() {
+void ToolFrame::BuildLogMemo() {
     LogMemo = new QPlainTextEdit(this);
     LogMemo->setObjectName(QStringLiteral("Memo1"));
     LogMemo->setToolTip(QStringLiteral("信息窗口"));
@@ -61,25 +61,25 @@ void TToolFrame::BuildLogMemo() {
     LogMemo->setMinimumHeight(180);
 }
 
-void TToolFrame::SetOutput(const QString& path) {
+void ToolFrame::SetOutput(const QString& path) {
     OutFileName = path;
     OutputEdit->setText(path);
 }
 
-void TToolFrame::ClearRun() {
+void ToolFrame::ClearRun() {
     ProgressBar->setValue(0);
     host_->ClearLog();
 }
 
-void TToolFrame::FinishRun() { host_->Flush(); }
+void ToolFrame::FinishRun() { host_->Flush(); }
 
-bool TToolFrame::AcceptChosenOutput(const QString& path) {
+bool ToolFrame::AcceptChosenOutput(const QString& path) {
     if (RefusedAsSource(this, FileName, path)) return false;
     SetOutput(path);
     return true;
 }
 
-void TToolFrame::ChooseOutput() {
+void ToolFrame::ChooseOutput() {
     const QString path = AskSaveFileName(this, save_, OutFileName);
     if (!path.isEmpty()) AcceptChosenOutput(path);
 }

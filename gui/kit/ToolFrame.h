@@ -16,7 +16,7 @@ class QVBoxLayout;
 
 namespace mendery::ui {
 
-class TQtHost;
+class QtHost;
 
 struct ToolFrameTexts {
     QString outputEditName;  // the output edit box's object name
@@ -24,10 +24,10 @@ struct ToolFrameTexts {
     SaveDialogTexts save;
 };
 
-class TToolFrame : public QWidget, public IToolFrame {
+class ToolFrame : public QWidget, public IToolFrame {
     Q_OBJECT
 public:
-    TToolFrame(const ToolFrameTexts& texts, QWidget* parent = nullptr);
+    ToolFrame(const ToolFrameTexts& texts, QWidget* parent = nullptr);
 
     QString FileName, OutFileName;
 
@@ -36,7 +36,7 @@ public:
     QLabel* CounterLabel;
     QLineEdit* OutputEdit;
     QToolButton* OutputButton;
-    TQtHost& Host() override { return *host_; }
+    QtHost& Host() override { return *host_; }
 
     // The output the save dialog proposed: refused (with a message) when it names the source.
     bool AcceptChosenOutput(const QString& path);
@@ -66,7 +66,7 @@ private:
     QString workOutput_;
     QVBoxLayout* options_;
     QVBoxLayout* counters_;
-    TQtHost* host_;
+    QtHost* host_;
 };
 
 }  // namespace mendery::ui

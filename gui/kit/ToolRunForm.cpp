@@ -12,7 +12,7 @@
 
 namespace mendery::ui {
 
-TToolRunForm::TToolRunForm(QWidget* parent) : QDialog(parent, ProgressWindowFlags()) {
+ToolRunForm::ToolRunForm(QWidget* parent) : QDialog(parent, ProgressWindowFlags()) {
     setObjectName(QStringLiteral("ToolRunForm"));
     QVBoxLayout* layout = BuildProgressWindow(this, QStringLiteral("Clipwright 正在处理, 请稍候..."), ProgressBar, PercentLabel);
     ProgressBar->setRange(0, 0);  // busy until the first progress line
@@ -27,7 +27,7 @@ TToolRunForm::TToolRunForm(QWidget* parent) : QDialog(parent, ProgressWindowFlag
     layout->addWidget(StopButton, 0, Qt::AlignCenter);
 }
 
-void TToolRunForm::ShowProgress(std::uint64_t done, std::uint64_t total) {
+void ToolRunForm::ShowProgress(std::uint64_t done, std::uint64_t total) {
     if (stopPressed_ || total == 0) return;
     const int permille = static_cast<int>(std::min<std::uint64_t>(done, total) * 1000 / total);
     ProgressBar->setRange(0, 1000);
@@ -45,7 +45,7 @@ ToolRunner DesktopToolRunner(IHost& host, QWidget* owner, const std::string& pro
         return closing && closing() ? SIGTERM : 0;
     };
     runner.run = [&host, owner, program, wording, closing, stopPressed](const std::string& parameters) {
-        TToolRunForm form(owner);
+        ToolRunForm form(owner);
         form.show();
         RunOptions options;
         options.wording = wording;

@@ -1,5 +1,5 @@
 #pragma once
-// TToolRunForm, the window shown while the cutting tool works: its progress and a stop
+// ToolRunForm, the window shown while the cutting tool works: its progress and a stop
 // button; and the runner that shows it around every run of the tool.
 #include <QDialog>
 #include <cstdint>
@@ -15,10 +15,10 @@ class QPushButton;
 
 namespace mendery::ui {
 
-class TToolRunForm : public QDialog {
+class ToolRunForm : public QDialog {
     Q_OBJECT
 public:
-    explicit TToolRunForm(QWidget* parent = nullptr);
+    explicit ToolRunForm(QWidget* parent = nullptr);
     void ShowProgress(std::uint64_t done, std::uint64_t total);
     bool StopPressed() const { return stopPressed_; }
     QProgressBar* ProgressBar;
@@ -32,7 +32,7 @@ private:
     bool stopPressed_ = false;
 };
 
-// Runs the cutting tool for a flow of `owner`: TToolRunForm shows while it runs. Its stop
+// Runs the cutting tool for a flow of `owner`: ToolRunForm shows while it runs. Its stop
 // button ends the run like Ctrl-C; `closing` (the owner's window is being closed) ends it like
 // a termination request, and counts as a stop for the rest of the flow.
 ToolRunner DesktopToolRunner(IHost& host, QWidget* owner, const std::string& program, RunWording wording,

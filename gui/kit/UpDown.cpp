@@ -5,7 +5,7 @@
 
 namespace mendery::ui {
 
-TUpDown::TUpDown(QWidget* parent) : QWidget(parent) {
+UpDown::UpDown(QWidget* parent) : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -20,8 +20,8 @@ TUpDown::TUpDown(QWidget* parent) : QWidget(parent) {
     };
     up_ = make(Qt::UpArrow, "Up");
     down_ = make(Qt::DownArrow, "Down");
-    connect(up_, &QToolButton::clicked, this, &TUpDown::Up);
-    connect(down_, &QToolButton::clicked, this, &TUpDown::Down);
+    connect(up_, &QToolButton::clicked, this, &UpDown::Up);
+    connect(down_, &QToolButton::clicked, this, &UpDown::Down);
 }
 
 }  // namespace mendery::ui

@@ -8,10 +8,10 @@ namespace mendery::ui {
 
 // Two stacked arrow buttons: Up() for the upper, Down() for the lower one. Holding a button
 // repeats it.
-class TUpDown : public QWidget {
+class UpDown : public QWidget {
     Q_OBJECT
 public:
-    explicit TUpDown(QWidget* parent = nullptr);
+    explicit UpDown(QWidget* parent = nullptr);
     QToolButton* UpButton() const { return up_; }
     QToolButton* DownButton() const { return down_; }
 

@@ -8,7 +8,7 @@ namespace mendery::ui {
 namespace {
 int hintDelay = 200;
 
-class THintStyle : public QProxyStyle {
+class HintStyle : public QProxyStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget, QStyleHintReturn* ret) const override {
         if (hint == QStyle::SH_ToolTip_WakeUpDelay) return hintDelay;
@@ -18,7 +18,7 @@ public:
 }  // namespace
 
 // Hints stay up for up to five minutes, long enough to read the longer ones.
-class THintDuration : public QObject {
+class HintDuration : public QObject {
 public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
@@ -31,8 +31,8 @@ public:
 void SetHintDelay(int ms) { hintDelay = ms; }
 int HintDelay() { return hintDelay; }
 void InstallHintStyle() {
-    QApplication::setStyle(new THintStyle);
-    qApp->installEventFilter(new THintDuration(qApp));
+    QApplication::setStyle(new HintStyle);
+    qApp->installEventFilter(new HintDuration(qApp));
 }
 
 QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback) {

@@ -30,9 +30,9 @@ class QVBoxLayout;
 namespace mendery::ui {
 
 class TFlagFixForm;
-class TRadioGroup;
+class RadioGroup;
 class TSampleFrame;
-class TPageSplitter;
+class PageSplitter;
 
 class TMainForm : public QMainWindow {
     Q_OBJECT
@@ -88,9 +88,9 @@ public:
     static constexpr int kGroupCount = 4;
     QToolButton* GroupHeaders[kGroupCount];
     QWidget* GroupPanels[kGroupCount];
-    TRadioGroup* BasicOutputGroup;
+    RadioGroup* BasicOutputGroup;
     QCheckBox *ResyncBox, *NoKeyframeBox, *QuickHintBox, *StayOnTopBox, *JoinIncompatibleBox;
-    TRadioGroup* CutSizeWarnGroup;
+    RadioGroup* CutSizeWarnGroup;
     TSampleFrame* Sampler;
     QString AddDialogFolder;   // initial folder of the add-files dialog
 
@@ -164,7 +164,7 @@ private:
     bool explorerSizesPending_ = false;
     QString explorerFolder_;
     QFileSystemModel *dirsModel_, *filesModel_;
-    TPageSplitter* pageSplitter_;
+    PageSplitter* pageSplitter_;
     QSplitter* explorerSplitter_;
     QToolButton* explorerToggle_;
     TFlagFixForm* flagFixForm_ = nullptr;

@@ -55,7 +55,7 @@ QTabWidget* TMainForm::BuildPages(QWidget* central) {
     Sampler = new TSampleFrame(Pages);
     Sampler->MakeSample = [this](const std::string& damaged) -> std::optional<std::string> {
         FlowHost host(this);
-        const TSampleResult result = TSampleMaker(host).MakeSample(damaged);
+        const SampleResult result = SampleMaker(host).MakeSample(damaged);
         if (!result.ok) return std::nullopt;
         return result.samplePath;
     };
@@ -164,7 +164,7 @@ QWidget* TMainForm::BuildFileListPage() {
     page->setObjectName(QStringLiteral("FileListPage"));
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(2, 2, 2, 2);
-    pageSplitter_ = new TPageSplitter(Qt::Vertical, page);
+    pageSplitter_ = new PageSplitter(Qt::Vertical, page);
     pageSplitter_->setObjectName(QStringLiteral("PageSplitter"));
     pageSplitter_->setChildrenCollapsible(false);
     pageSplitter_->addWidget(BuildExplorerPanel());
@@ -322,7 +322,7 @@ void StackInGroup(QGroupBox* group, std::initializer_list<QWidget*> controls) {
 
 QGroupBox* TMainForm::BuildBasicRepairOptions(QWidget* page) {
     auto* basic = new QGroupBox(QStringLiteral("基础修复选项 "), page);
-    BasicOutputGroup = new TRadioGroup(QStringLiteral(" 输出文件 "), {QStringLiteral("保存为一个新文件"), QStringLiteral("替换源文件")}, 1, basic);
+    BasicOutputGroup = new RadioGroup(QStringLiteral(" 输出文件 "), {QStringLiteral("保存为一个新文件"), QStringLiteral("替换源文件")}, 1, basic);
     BasicOutputGroup->setObjectName(QStringLiteral("BasicOutputGroup"));
     ResyncBox = new QCheckBox(QStringLiteral("重新同步流媒体"), basic);
     ResyncBox->setObjectName(QStringLiteral("ResyncBox"));
@@ -363,7 +363,7 @@ QGroupBox* TMainForm::BuildJoinOptions(QWidget* page) {
 
 QGroupBox* TMainForm::BuildSplitOptions(QWidget* page) {
     auto* split = new QGroupBox(QStringLiteral("分割选项"), page);
-    CutSizeWarnGroup = new TRadioGroup(QStringLiteral("大小匹配警告 "),
+    CutSizeWarnGroup = new RadioGroup(QStringLiteral("大小匹配警告 "),
                                        {QStringLiteral("从不检查大小匹配"), QStringLiteral("如果差异大于1%则提醒"),
                                         QStringLiteral("总是检查大小匹配")},
                                        1, split);

@@ -8,7 +8,7 @@ namespace mendery::ui {
 
 // The splitter above the list: the explorer panel keeps its share of the page's height when the
 // window is resized; moving the splitter changes that share.
-class TPageSplitter : public QSplitter {
+class PageSplitter : public QSplitter {
 public:
     using QSplitter::QSplitter;
     int panelHeight = 0, pageHeight = 0;

@@ -23,16 +23,16 @@ const ToolDialogTexts kWavTexts{QStringLiteral("转换为Wav"), QStringLiteral("
                                 QStringLiteral("转换"), QStringLiteral("播放Wav"), OutputFor::Wav, false};
 
 // The re-encoder's run button only starts or stops; the encoder frame manages its caption.
-class TBxReEncode : public TToolDialog {
+class TBxReEncode : public ToolDialog {
 public:
-    TBxReEncode(TMediaEncoderPanel* panel, QWidget* parent) : TToolDialog(kReEncodeTexts, panel, parent), panel_(panel) {
+    TBxReEncode(MediaEncoderPanel* panel, QWidget* parent) : ToolDialog(kReEncodeTexts, panel, parent), panel_(panel) {
         setObjectName(QStringLiteral("BxReEncode"));
         panel->SetRunButton(RunButton());
     }
 
     void done(int result) override {
         panel_->StopEncoding();
-        TToolDialog::done(result);
+        ToolDialog::done(result);
     }
 
 protected:
@@ -41,38 +41,38 @@ protected:
     }
 
 private:
-    TMediaEncoderPanel* panel_;
+    MediaEncoderPanel* panel_;
 };
 
 QString LostChunkRecovery(QWidget* parent, const QString& source) {
-    TToolDialog dialog(kLostChunkTexts, new TLostChunkPanel, parent);
+    ToolDialog dialog(kLostChunkTexts, new LostChunkPanel, parent);
     dialog.setObjectName(QStringLiteral("BxLostChunk"));
     return dialog.Execute(source);
 }
 
 QString ShrinkFile(QWidget* parent, const QString& source, bool cuttingToolAvailable) {
-    auto* panel = new TShrinkerPanel;
-    TToolDialog dialog(kShrinkerTexts, panel, parent);
+    auto* panel = new ShrinkerPanel;
+    ToolDialog dialog(kShrinkerTexts, panel, parent);
     dialog.setObjectName(QStringLiteral("BxShrinker"));
     if (!cuttingToolAvailable) panel->DisableExtraCompression();
     return dialog.Execute(source);
 }
 
 void ConvertToAvi(QWidget* parent, const QString& source) {
-    TToolDialog dialog(kAviTexts, new TAsf2AviPanel, parent);
+    ToolDialog dialog(kAviTexts, new Asf2AviPanel, parent);
     dialog.setObjectName(QStringLiteral("BxToAvi"));
     dialog.Execute(source);
 }
 
 void ConvertToWav(QWidget* parent, const QString& source) {
-    TToolDialog dialog(kWavTexts, new TAsf2WavPanel, parent);
+    ToolDialog dialog(kWavTexts, new Asf2WavPanel, parent);
     dialog.setObjectName(QStringLiteral("BxToWav"));
     dialog.Execute(source);
 }
 
 
 QString ReEncode(QWidget* parent, const QString& source) {
-    auto* panel = new TMediaEncoderPanel;
+    auto* panel = new MediaEncoderPanel;
     TBxReEncode dialog(panel, parent);
     return dialog.Execute(source);
 }

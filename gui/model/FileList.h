@@ -9,7 +9,7 @@
 namespace mendery {
 
 // Operation codes of ReorderList (4 is not used).
-enum TReorderCode { rcDelete = 0, rcUp = 1, rcDown = 2, rcSort = 3, rcPurge = 5, rcTop = 6, rcBottom = 7 };
+enum ReorderCode { rcDelete = 0, rcUp = 1, rcDown = 2, rcSort = 3, rcPurge = 5, rcTop = 6, rcBottom = 7 };
 
 // Only .ASF, .WMV and .WMA (any case) are listed.
 bool IsAcceptedMediaPath(std::string_view path);

@@ -5,15 +5,15 @@
 
 namespace mendery::ui {
 
-TLostChunkPanel::TLostChunkPanel(QWidget* parent)
-    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
+LostChunkPanel::LostChunkPanel(QWidget* parent)
+    : ToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
                   {QStringLiteral("输出文件"), QStringLiteral("流文件 (*.asf *.wmv *.wma)"), QStringLiteral("asf")}},
                  parent) {
     setObjectName(QStringLiteral("LostChunk"));
     engine_.AttachHost(Host());
 }
 
-void TLostChunkPanel::Run() {
+void LostChunkPanel::Run() {
     engine_.FileName = ToStd(FileName);
     engine_.OutFileName = ToStd(WorkOutput());
     engine_.Recover();

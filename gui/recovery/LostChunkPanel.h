@@ -7,16 +7,16 @@
 
 namespace mendery::ui {
 
-class TLostChunkPanel : public TToolFrame {
+class LostChunkPanel : public ToolFrame {
     Q_OBJECT
 public:
-    explicit TLostChunkPanel(QWidget* parent = nullptr);
+    explicit LostChunkPanel(QWidget* parent = nullptr);
     TLostChunk& Engine() { return engine_; }
 
     void Prepare() override { ClearRun(); }
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
-    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
+    RunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
 
 private:
     TLostChunk engine_;

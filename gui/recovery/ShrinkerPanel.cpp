@@ -11,8 +11,8 @@
 
 namespace mendery::ui {
 
-TShrinkerPanel::TShrinkerPanel(QWidget* parent)
-    : TToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
+ShrinkerPanel::ShrinkerPanel(QWidget* parent)
+    : ToolFrame({QStringLiteral("Edit4"), QStringLiteral("输出文件:"),
                   {QStringLiteral("输出文件"), QStringLiteral("流媒体文件(*.asf,*.wmv,*.wma) (*.asf *.wmv *.wma)"),
                    QStringLiteral("asf")}},
                  parent) {
@@ -33,17 +33,17 @@ TShrinkerPanel::TShrinkerPanel(QWidget* parent)
     engine_.OnRatioText = [this](const std::string& text) { RatioPanel->setText(ToQt(text)); };
 }
 
-void TShrinkerPanel::DisableExtraCompression() {
+void ShrinkerPanel::DisableExtraCompression() {
     ExtraCompressionBox->setChecked(false);
     ExtraCompressionBox->setEnabled(false);
 }
 
-void TShrinkerPanel::Prepare() {
+void ShrinkerPanel::Prepare() {
     ClearRun();
     RatioPanel->clear();
 }
 
-void TShrinkerPanel::Run() {
+void ShrinkerPanel::Run() {
     engine_.FileName = ToStd(FileName);
     engine_.OutFileName = ToStd(WorkOutput());
     engine_.ExtraCompression = ExtraCompressionBox->isChecked();

@@ -8,10 +8,10 @@ class QCheckBox;
 
 namespace mendery::ui {
 
-class TShrinkerPanel : public TToolFrame {
+class ShrinkerPanel : public ToolFrame {
     Q_OBJECT
 public:
-    explicit TShrinkerPanel(QWidget* parent = nullptr);
+    explicit ShrinkerPanel(QWidget* parent = nullptr);
     TShrinker& Engine() { return engine_; }
 
     QCheckBox* ExtraCompressionBox;  // "应用加强缩减 (慎用)"
@@ -22,7 +22,7 @@ public:
     void Prepare() override;
     void Run() override;
     void Abort() override { engine_.Aborted = true; }
-    TRunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
+    RunEnd LastRunEnd() const override { return RunEndOf(engine_.LastOutcome(), engine_.LastSummary().chunksWritten); }
 
 private:
     TShrinker engine_;

@@ -63,7 +63,7 @@ TAsfFileFrame::TAsfFileFrame(QWidget* parent) : QWidget(parent) {
     layout->addWidget(ProgressBar);
     layout->addWidget(LogMemo, 1);
 
-    host_ = new TQtHost(LogMemo, ProgressBar, nullptr, this);
+    host_ = new QtHost(LogMemo, ProgressBar, nullptr, this);
 }
 
 void TAsfFileFrame::BuildOptionBoxes() {
@@ -78,7 +78,7 @@ void TAsfFileFrame::BuildOptionBoxes() {
 
 void TAsfFileFrame::BuildRadioGroups() {
     auto group = [this](const char* name, const char* caption, QStringList items, int columns, const char* hint) {
-        auto* g = new TRadioGroup(ToQt(caption), items, columns, this);
+        auto* g = new RadioGroup(ToQt(caption), items, columns, this);
         g->setObjectName(QString::fromLatin1(name));
         g->setToolTip(ToQt(hint));
         return g;
@@ -89,10 +89,10 @@ void TAsfFileFrame::BuildRadioGroups() {
     SeekableGroup = group("RadioGroup2", "可定位标记", {"不替换", "使用定位 ", "禁用定位"}, 1, "决定怎样处置可定位标记");
     LiveGroup = group("RadioGroup3", "直播标记", {"不替换", "设置直播 ", "重设直播"}, 1, "决定怎样处置直播标记");
     OtherFlagsGroup = group("RadioGroup4", "其他标记", {"不替换", "清除全部"}, 1, "决定怎样处置其他标记");
-    connect(BadChunkGroup, &TRadioGroup::Clicked, this, [this](int i) { Engine().FixForBadChunk = BadChunkAction(i); });
-    connect(SeekableGroup, &TRadioGroup::Clicked, this, [this](int i) { Engine().FileSeekableFlag = SeekableFlagChange(i); });
-    connect(LiveGroup, &TRadioGroup::Clicked, this, [this](int i) { Engine().LiveFlag = LiveFlagChange(i); });
-    connect(OtherFlagsGroup, &TRadioGroup::Clicked, this, [this](int i) { Engine().OtherFlags = OtherFlagsChange(i); });
+    connect(BadChunkGroup, &RadioGroup::Clicked, this, [this](int i) { Engine().FixForBadChunk = BadChunkAction(i); });
+    connect(SeekableGroup, &RadioGroup::Clicked, this, [this](int i) { Engine().FileSeekableFlag = SeekableFlagChange(i); });
+    connect(LiveGroup, &RadioGroup::Clicked, this, [this](int i) { Engine().LiveFlag = LiveFlagChange(i); });
+    connect(OtherFlagsGroup, &RadioGroup::Clicked, this, [this](int i) { Engine().OtherFlags = OtherFlagsChange(i); });
 }
 
 void TAsfFileFrame::BuildProgressAndLog() {
@@ -163,7 +163,7 @@ QList<QCheckBox*> TAsfFileFrame::CheckBoxes() const {
     return boxes;
 }
 
-QList<TRadioGroup*> TAsfFileFrame::RadioGroups() const { return {BadChunkGroup, SeekableGroup, LiveGroup, OtherFlagsGroup}; }
+QList<RadioGroup*> TAsfFileFrame::RadioGroups() const { return {BadChunkGroup, SeekableGroup, LiveGroup, OtherFlagsGroup}; }
 
 bool TAsfFile::*TAsfFileFrame::OptionOf(const QCheckBox* box) const {
     for (const OptionBox& o : kOptionBoxes)
@@ -217,8 +217,8 @@ void TAsfFileFrame::RunRepair() {
     host_->Flush();
 }
 
-TRunEnd TAsfFileFrame::LastRunEnd() const {
-    if (!engine_) return TRunEnd::Nothing;
+RunEnd TAsfFileFrame::LastRunEnd() const {
+    if (!engine_) return RunEnd::Nothing;
     return RunEndOf(engine_->LastOutcome(), engine_->LastSummary().chunkCount);
 }
 

@@ -18,8 +18,8 @@ class QToolButton;
 
 namespace mendery::ui {
 
-class TQtHost;
-class TRadioGroup;
+class QtHost;
+class RadioGroup;
 
 class TAsfFileFrame : public QWidget, public IToolFrame {
     Q_OBJECT
@@ -30,7 +30,7 @@ public:
     QString SourceFileName;
 
     TAsfFile& Engine();      // created on first need and kept
-    TQtHost& Host() override { return *host_; }
+    QtHost& Host() override { return *host_; }
 
     void Reset();
     void ResetOptions();
@@ -50,7 +50,7 @@ public:
     void Run() override { RunRepair(); }
     void Abort() override { Engine().Aborted = true; }
     void SetWorkOutput(const QString& path) override { workOutput_ = path; }
-    TRunEnd LastRunEnd() const override;
+    RunEnd LastRunEnd() const override;
 
     // "消息"
     QCheckBox* WriteDetailBox;
@@ -60,7 +60,7 @@ public:
     QCheckBox *FixTimeCodesBox, *StripHeaderBox, *StripIndexBox, *CleanHeaderBox;
     QCheckBox *Pad08Box, *Pad10Box, *Pad40Box;
     // What to do with bad chunks, the seekable flag, the live flag, the other flags.
-    TRadioGroup *BadChunkGroup, *SeekableGroup, *LiveGroup, *OtherFlagsGroup;
+    RadioGroup *BadChunkGroup, *SeekableGroup, *LiveGroup, *OtherFlagsGroup;
     QLineEdit* OutputEdit;
     QToolButton* OutputButton;
     QProgressBar* ProgressBar;
@@ -76,10 +76,10 @@ private:
     void ChooseOutput();
     void DecideForBadChunk(TAsfFile& sender, BadChunkAction& whatToDo, std::int64_t chunkIndex);
     QList<QCheckBox*> CheckBoxes() const;
-    QList<TRadioGroup*> RadioGroups() const;
+    QList<RadioGroup*> RadioGroups() const;
 
     std::unique_ptr<TAsfFile> engine_;
-    TQtHost* host_;
+    QtHost* host_;
     QString workOutput_;  // the staged file a run writes; empty: the output edit box's path
 };
 

@@ -34,7 +34,7 @@ TBadChunk::TBadChunk(QWidget* parent) : QDialog(parent) {
     ChunkLabel = new QLabel(this);
     ChunkLabel->setObjectName(QStringLiteral("Label1"));
     layout->addWidget(ChunkLabel);
-    ActionGroup = new TRadioGroup(QStringLiteral("怎样做"),
+    ActionGroup = new RadioGroup(QStringLiteral("怎样做"),
                                   {QStringLiteral("跳过此数据块"), QStringLiteral("删除它"), QStringLiteral("以零填充"),
                                    QStringLiteral("复制最后好的"), QStringLiteral("删除+恢复最近")},
                                   2, this);

@@ -10,7 +10,7 @@ class QLabel;
 
 namespace mendery::ui {
 
-class TRadioGroup;
+class RadioGroup;
 
 class TBadChunk : public QDialog {
     Q_OBJECT
@@ -23,7 +23,7 @@ public:
     BadChunkAction Decide(std::int64_t chunkIndex);
 
     QLabel* ChunkLabel;
-    TRadioGroup* ActionGroup;
+    RadioGroup* ActionGroup;
     QPushButton* OkButton;
 
 private:

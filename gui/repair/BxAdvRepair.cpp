@@ -16,15 +16,15 @@ const ToolDialogTexts kTexts{QStringLiteral("高级修复"), QStringLiteral("高
 }
 
 TBxAdvRepair::TBxAdvRepair(QWidget* parent)
-    : TToolDialog(kTexts, new TAsfFileFrame, parent) {
+    : ToolDialog(kTexts, new TAsfFileFrame, parent) {
     OptionsFrame = static_cast<TAsfFileFrame*>(Frame());
     setObjectName(QStringLiteral("BxAdvRepair"));
     QStringList items;
     for (const auto& p : RepairPresets()) items << ToQt(p.caption);
-    PresetGroup = new TRadioGroup(QStringLiteral("预设选项"), items, static_cast<int>(items.size()), this);
+    PresetGroup = new RadioGroup(QStringLiteral("预设选项"), items, static_cast<int>(items.size()), this);
     PresetGroup->setObjectName(QStringLiteral("PresetGroup"));
     ExtraArea()->addWidget(PresetGroup);
-    connect(PresetGroup, &TRadioGroup::Clicked, this, &TBxAdvRepair::ApplyPresetItem);
+    connect(PresetGroup, &RadioGroup::Clicked, this, &TBxAdvRepair::ApplyPresetItem);
     resize(820, 640);
 }
 

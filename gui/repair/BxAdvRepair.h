@@ -7,14 +7,14 @@
 namespace mendery::ui {
 
 class TAsfFileFrame;
-class TRadioGroup;
+class RadioGroup;
 
-class TBxAdvRepair : public TToolDialog {
+class TBxAdvRepair : public ToolDialog {
     Q_OBJECT
 public:
     explicit TBxAdvRepair(QWidget* parent = nullptr);
     TAsfFileFrame* OptionsFrame;
-    TRadioGroup* PresetGroup;
+    RadioGroup* PresetGroup;
 
     void ApplyPresetItem(int index);
 };

@@ -23,13 +23,13 @@ TFlagFixForm::TFlagFixForm(QWidget* parent) : QDialog(parent) {
     layout->addWidget(CloseButton, 0, Qt::AlignRight);
     // Messages and the question about live belong to the window that called the fixer.
     host_ = std::make_unique<FlowHost>(parent);
-    fixer_ = std::make_unique<TFlagFixer>(*host_);
+    fixer_ = std::make_unique<FlagFixer>(*host_);
 }
 
 TFlagFixForm::~TFlagFixForm() = default;
 
-TFlagFixResult TFlagFixForm::FixFlags(const QString& path) {
-    const TFlagFixResult result = fixer_->FixFlags(ToStd(path));
+FlagFixResult TFlagFixForm::FixFlags(const QString& path) {
+    const FlagFixResult result = fixer_->FixFlags(ToStd(path));
     PathLabel->setText(ToQt(fixer_->LastPath()));
     QCoreApplication::processEvents();
     return result;

@@ -19,14 +19,14 @@ public:
     explicit TFlagFixForm(QWidget* parent = nullptr);
     ~TFlagFixForm() override;
 
-    TFlagFixResult FixFlags(const QString& path);
+    FlagFixResult FixFlags(const QString& path);
 
     QLabel* PathLabel;
     QPushButton* CloseButton;
 
 private:
     std::unique_ptr<FlowHost> host_;
-    std::unique_ptr<TFlagFixer> fixer_;
+    std::unique_ptr<FlagFixer> fixer_;
 };
 
 }  // namespace mendery::ui

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "convert/MediaEncoder.h"
-#include "convert/encoder/TEncoderEngine.h"
+#include "convert/encoder/EncoderEngine.h"
 #include "convert/SessionFile.h"
 #include "asf/BinaryFile.h"
 #include "support/AsfBuilder.h"
@@ -105,7 +105,7 @@ TEST(ReencodeReal, CliFollowsTheChosenRowAndFrameRate) {
 TEST(ReencodeReal, EngineStoppedEarlyStillLeavesAPlayableFile) {
     if (!HaveProgram("ffprobe") || !HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
     TempDir dir;
-    TSessionSettings s;
+    SessionSettings s;
     s.SourcePath = MakePiece(dir);
     s.OutputPath = (dir / "stopped.wmv").string();
     s.Audio = AudioFormatRow(27);
@@ -116,7 +116,7 @@ TEST(ReencodeReal, EngineStoppedEarlyStillLeavesAPlayableFile) {
     const auto session = (dir / kSessionFileName).string();
     WriteSessionFile(session, s);
 
-    TEncoderEngine engine;
+    EncoderEngine engine;
     engine.Load(session);
     engine.PrepareToEncode(true);
     engine.Start();
@@ -138,7 +138,7 @@ TEST(ReencodeReal, EngineRefusesToWriteOverItsSource) {
     const auto source = (dir / "a.wmv").string();
     WriteFileBytes(source, ReadFileBytes(SampleFile("a_wmv2_wmav2.wmv")));
     const auto before = ReadFileBytes(source);
-    TSessionSettings s;
+    SessionSettings s;
     s.SourcePath = source;
     s.OutputPath = (dir / "." / "a.wmv").string();  // the same file through another path
     s.Audio = AudioFormatRow(27);
@@ -146,7 +146,7 @@ TEST(ReencodeReal, EngineRefusesToWriteOverItsSource) {
     s.AvgTimePerFrame = 333333;
     const auto session = (dir / kSessionFileName).string();
     WriteSessionFile(session, s);
-    TEncoderEngine engine;
+    EncoderEngine engine;
     engine.Load(session);
     EXPECT_THROW(engine.PrepareToEncode(true), EncoderError);
     EXPECT_EQ(ReadFileBytes(source), before);
@@ -193,7 +193,7 @@ namespace {
 // A session for the whole two-stream sample (or another source) into `output`.
 std::string WriteSession(const TempDir& dir, const std::string& source, const std::string& output, int width = 320,
                          int height = 240) {
-    TSessionSettings s;
+    SessionSettings s;
     s.SourcePath = source;
     s.OutputPath = output;
     s.Audio = AudioFormatRow(27);
@@ -214,7 +214,7 @@ TEST(ReencodeReal, EngineKeepsAStopRequestedBeforeItsStart) {
     TempDir dir;
     const auto out = (dir / "early.wmv").string();
     const auto session = WriteSession(dir, SampleFile("a_wmv2_wmav2.wmv"), out);
-    TEncoderEngine engine;
+    EncoderEngine engine;
     engine.Load(session);
     engine.PrepareToEncode(true);
     engine.Stop();
@@ -242,10 +242,10 @@ TEST(ReencodeReal, SourceWithNothingDecodableFailsAndLeavesNoFile) {
     RecordingHost host;
     TMediaEncoder frame(host);
     frame.SessionFolder = dir.path().string();
-    frame.CreateEncoder = [] { return std::make_unique<TEncoderEngine>(); };
+    frame.CreateEncoder = [] { return std::make_unique<EncoderEngine>(); };
     frame.FileName = source;
     frame.SetEdit1((dir / "garbage.out.asf").string());
-    TRunButton button;
+    RunButton button;
     ASSERT_TRUE(frame.Prepare(&button));
     frame.StartStop();
     for (int tick = 0; frame.Controls().Timer1Enabled && tick < 400; ++tick) {
@@ -274,7 +274,7 @@ TEST(ReencodeReal, StopEndsTheRunWithinASecondAlsoInsideALongGap) {
               0)
         << log;
     const auto out = (dir / "gap.out.wmv").string();
-    TEncoderEngine engine;
+    EncoderEngine engine;
     engine.Load(WriteSession(dir, source, out, 1280, 720));
     engine.PrepareToEncode(true);
     engine.Start();
@@ -298,7 +298,7 @@ TEST(ReencodeReal, EngineReportsUnreadableSourcesAndFullDisksAsInputOutputErrors
     const auto fifo = (dir / "fifo.wmv").string();
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     {
-        TEncoderEngine engine;
+        EncoderEngine engine;
         engine.Load(WriteSession(dir, fifo, (dir / "fifo.out.wmv").string()));
         try {
             engine.PrepareToEncode(true);
@@ -309,7 +309,7 @@ TEST(ReencodeReal, EngineReportsUnreadableSourcesAndFullDisksAsInputOutputErrors
         EXPECT_FALSE(fs::exists(dir / "fifo.out.wmv"));
     }
     const auto out = (dir / "full.wmv").string();
-    TEncoderEngine engine;
+    EncoderEngine engine;
     engine.Load(WriteSession(dir, SampleFile("a_wmv2_wmav2.wmv"), out));
     {
         const FileSizeLimit full(100000);

@@ -100,7 +100,7 @@ int ConstantRateFrames(const std::string& path) {
 }  // namespace
 
 TEST(AviTiming, HistogramExamplesGiveTheExpectedFrameDurations) {
-    TIntervalHistogram h;
+    IntervalHistogram h;
     h[33] = 90;
     h[66] = 10;  // below 90 / 4: left out of the average
     EXPECT_EQ(h.FrameDuration(tmFewestDuplicates), 33000);
@@ -125,8 +125,8 @@ TEST(AviTiming, HistogramExamplesGiveTheExpectedFrameDurations) {
 }
 
 TEST(AviTiming, TimelineCountsIntervalsBetweenConsecutivePresentationTimes) {
-    TIntervalHistogram h;
-    TTimeline t;
+    IntervalHistogram h;
+    Timeline t;
     t.Note(3100, h);  // the first time only starts the line
     t.Note(3140, h);
     EXPECT_EQ(h[40], 1u);
@@ -140,7 +140,7 @@ TEST(AviTiming, TimelineCountsIntervalsBetweenConsecutivePresentationTimes) {
 }
 
 TEST(AviHeader, ImageLayoutWithAndWithoutAnAudioFormat) {
-    TAviHeaderImage image;
+    AviHeaderImage image;
     image.BuildPlaceholder();
     EXPECT_EQ(image.U32(avi::HdrlSize), 298u);
     EXPECT_EQ(image.U32(avi::AudioStrlSize), 98u);
@@ -210,7 +210,7 @@ TEST(AviHeader, ImageLayoutWithAndWithoutAnAudioFormat) {
 }
 
 TEST(AviHeader, EditsTakeTheFieldsBackIntoTheImage) {
-    TAviHeaderImage image;
+    AviHeaderImage image;
     image.BuildPlaceholder();
     image.SetFourCC(avi::VideoHandler, "MP43");
     image.SetFourCC(avi::VideoCompression, "MP43");

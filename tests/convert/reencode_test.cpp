@@ -19,10 +19,10 @@ namespace {
 struct ScriptedEncoder : IMediaEncoderEngine {
     struct Script {
         int state = rsRunning;
-        TEncoderStatistics stats;
+        EncoderStatistics stats;
         std::string loaded, error;
         bool errorIsIo = false;
-        TEncoderOutput written{10, 20};
+        EncoderOutput written{10, 20};
         std::function<void()> onPrepare;
         int starts = 0, stops = 0;
     };
@@ -34,17 +34,17 @@ struct ScriptedEncoder : IMediaEncoderEngine {
     void Start() override { ++script->starts; }
     void Stop() override { ++script->stops; }
     int RunState() const override { return script->state; }
-    TEncoderStatistics Statistics() const override { return script->stats; }
+    EncoderStatistics Statistics() const override { return script->stats; }
     std::string LastError() const override { return script->error; }
     bool LastErrorIsIo() const override { return script->errorIsIo; }
-    TEncoderOutput Written() const override { return script->written; }
+    EncoderOutput Written() const override { return script->written; }
     std::shared_ptr<Script> script;
 };
 
 struct Frame {
     RecordingHost host;
     TMediaEncoder frame{host};
-    TRunButton button;
+    RunButton button;
     TempDir dir;
     double now = 1000;
     std::shared_ptr<ScriptedEncoder::Script> script = std::make_shared<ScriptedEncoder::Script>();
@@ -302,7 +302,7 @@ TEST(MediaEncoderRun, OutcomeFollowsErrorsWrittenPacketsAndStops) {
         const char* name;
         std::string error;
         bool io;
-        TEncoderOutput written;
+        EncoderOutput written;
         bool stop;
         Outcome outcome;
         const char* line;

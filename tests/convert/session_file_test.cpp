@@ -9,8 +9,8 @@ using namespace mendery;
 using namespace mendery::test;
 
 namespace {
-TSessionSettings Settings() {
-    TSessionSettings s;
+SessionSettings Settings() {
+    SessionSettings s;
     s.SourcePath = "/media/clips/holiday.wmv";
     s.OutputPath = "/media/clips/holiday.mp43.wmv";
     s.Audio = AudioFormatRow(27);
@@ -102,7 +102,7 @@ TEST(SessionFile, PathsWithXmlCharactersAreEscapedAndReadBackUnchanged) {
 
     std::string text;
     for (const auto& l : lines) text += l + "\r\n";
-    const TEncodeJob job = ParseSessionText(text);
+    const EncodeJob job = ParseSessionText(text);
     EXPECT_EQ(job.AudioSource, s.SourcePath);
     EXPECT_EQ(job.VideoSource, s.SourcePath);
     EXPECT_EQ(job.OutputPath, s.OutputPath);
@@ -111,7 +111,7 @@ TEST(SessionFile, PathsWithXmlCharactersAreEscapedAndReadBackUnchanged) {
 TEST(SessionFile, ReadsBackTheProfileFromTheCdataSection) {
     std::string text;
     for (const auto& l : SessionFileLines(Settings())) text += l + "\r\n";
-    const TEncodeJob job = ParseSessionText(text);
+    const EncodeJob job = ParseSessionText(text);
     EXPECT_EQ(job.ProfileName, "Mendery Profile");
     EXPECT_EQ(job.AudioBitrate, 96040);
     EXPECT_EQ(job.AudioChannels, 2);

@@ -26,7 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 1) return 0;
     const std::string path = scratch.Write("in.asf", data + 1, size - 1);
     AnsweringHost host(data[0] & 1);
-    TFlagFixer(host).FixFlags(path);
+    FlagFixer(host).FixFlags(path);
     static std::vector<std::uint8_t> after;
     scratch.Read("in.asf", after);
     if (after.size() != size - 1) std::abort();

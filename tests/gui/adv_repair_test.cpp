@@ -228,8 +228,8 @@ private slots:
 
     void hostBatchesAndCapsTheMemo() {
         QPlainTextEdit memo;
-        TQtHost host(&memo, nullptr);
-        const int total = TQtHost::kMemoLineCap + 10;
+        QtHost host(&memo, nullptr);
+        const int total = QtHost::kMemoLineCap + 10;
         for (int i = 0; i < total; ++i) {
             host.Log("line " + std::to_string(i));
             if (i % 1000 == 0) host.ProcessMessages();
@@ -237,7 +237,7 @@ private slots:
         host.Flush();
         QCOMPARE(host.FullLog().size(), std::size_t(total));
         // After the run the memo holds the complete tail, after one line that says lines were left out.
-        QCOMPARE(memo.blockCount(), TQtHost::kMemoLineCap + 1);
+        QCOMPARE(memo.blockCount(), QtHost::kMemoLineCap + 1);
         QVERIFY(memo.document()->firstBlock().text().startsWith(QStringLiteral("…")));
         QCOMPARE(memo.document()->findBlockByNumber(1).text(), QStringLiteral("line 10"));
         QVERIFY(memo.toPlainText().endsWith(QStringLiteral("line %1").arg(total - 1)));

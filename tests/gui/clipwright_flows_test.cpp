@@ -103,7 +103,7 @@ private slots:
         QTimer watch;
         watch.setInterval(20);
         connect(&watch, &QTimer::timeout, [&] {
-            auto* f = Visible<TToolRunForm>();
+            auto* f = Visible<ToolRunForm>();
             if (!f || f->PercentLabel->text().isEmpty()) return;
             if (progressText.isEmpty()) Screenshot(f, QStringLiteral("clipwright-progress"));
             progressText = f->PercentLabel->text();
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(progressText, QStringLiteral("50%"));
         QVERIFY2(told.contains(QStringLiteral("流的布局不同")), qPrintable(told));
         QVERIFY(!told.contains(QStringLiteral("1-文件间互相不兼容")));
-        QVERIFY(!Visible<TToolRunForm>());
+        QVERIFY(!Visible<ToolRunForm>());
         QCOMPARE(w.Rows().rows.size(), std::size_t(2));  // nothing added
     }
 

@@ -423,7 +423,7 @@ private slots:
         QCOMPARE(f->Marks().Start(), RoundMsToSeconds(f->Player->position()));
 
         // Dragging: 9 pixels of margin at each end, the timer stopped until the drag ends.
-        TSelectionSlider* s = f->PositionSlider;
+        SelectionSlider* s = f->PositionSlider;
         const int y = s->height() / 2, usable = s->width() - 18;
         QTest::mousePress(s, Qt::LeftButton, {}, QPoint(9 + usable / 2, y));
         QVERIFY(!f->DisplayTimer->isActive());

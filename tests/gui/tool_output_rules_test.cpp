@@ -73,15 +73,15 @@ struct RunResult {
 
 // Opens the tool's dialog on `source`, lets `configure` adjust it, presses run, waits for the
 // run to end (the re-encoder runs on), and closes the dialog.
-RunResult RunTool(const Tool& tool, const QString& source, const std::function<void(TToolDialog*)>& configure = {}) {
+RunResult RunTool(const Tool& tool, const QString& source, const std::function<void(ToolDialog*)>& configure = {}) {
     RunResult result;
     MessageCollector messages;
-    OnNextModal<TToolDialog>([&](TToolDialog* d) {
+    OnNextModal<ToolDialog>([&](ToolDialog* d) {
         if (configure) configure(d);
         QTest::mouseClick(d->RunButton(), Qt::LeftButton);
         // The re-encoder's button says "停止" while the encoder runs on; the others return when done.
         QTRY_VERIFY_WITH_TIMEOUT(d->RunButton()->text() != QStringLiteral("停止"), 60000);
-        QVERIFY(d->RunButton()->text() != TToolDialog::kAbortCaption);
+        QVERIFY(d->RunButton()->text() != ToolDialog::kAbortCaption);
         result.log = d->findChild<QPlainTextEdit*>(QStringLiteral("Memo1"))->toPlainText();
         result.usable = d->isVisible() && d->RunButton()->isEnabled();
         Screenshot(d, QStringLiteral("rules-") + QString::fromLatin1(tool.name));
@@ -179,7 +179,7 @@ private slots:
         const QString source = CopySample(dir, QStringLiteral("a_wmv2_wmav2.wmv"));
         const QString output = UnwritableFolder(dir) + QLatin1Char('/') + QFileInfo(OutputOf(t, source)).fileName();
 
-        const RunResult r = RunTool(t, source, [&](TToolDialog* d) { d->Frame()->SetOutput(output); });
+        const RunResult r = RunTool(t, source, [&](ToolDialog* d) { d->Frame()->SetOutput(output); });
         QCOMPARE(r.messages.size(), 1);
         QVERIFY2(r.messages[0].startsWith(QStringLiteral("错误在 \"") + source + QStringLiteral("\"\n无法创建输出文件")),
                  qPrintable(r.messages[0]));

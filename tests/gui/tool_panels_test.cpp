@@ -39,9 +39,9 @@ QPushButton* Button(QWidget* dialog, const char* name) { return dialog->findChil
 // Clicks run in the next tool dialog, records its title and log, then closes it.
 struct RunAndClose {
     QString title, log;
-    std::function<void(TToolDialog*)> before, after;
+    std::function<void(ToolDialog*)> before, after;
     void Arm() {
-        OnNextModal<TToolDialog>([this](TToolDialog* d) {
+        OnNextModal<ToolDialog>([this](ToolDialog* d) {
             title = d->windowTitle();
             if (before) before(d);
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
@@ -107,9 +107,9 @@ private slots:
 
     void shrinkerWithoutTheCuttingTool() {
         const QString source = CopySample(dir, "c_wmav2.wma", "big.wma");
-        TShrinkerPanel* panel = nullptr;
-        OnNextModal<TToolDialog>([&](TToolDialog* d) {
-            panel = d->findChild<TShrinkerPanel*>();
+        ShrinkerPanel* panel = nullptr;
+        OnNextModal<ToolDialog>([&](ToolDialog* d) {
+            panel = d->findChild<ShrinkerPanel*>();
             QVERIFY(!panel->ExtraCompressionBox->isChecked() && !panel->ExtraCompressionBox->isEnabled());
             QCOMPARE(d->windowTitle(), QStringLiteral("压缩器 - ") + source);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("缩减"));
@@ -140,8 +140,8 @@ private slots:
     void aviHeaderEditAndDivX() {
         const QString source = CopySample(dir, "b_msmpeg4v3_wmav2.asf");
         RunAndClose run;
-        run.after = [](TToolDialog* d) {
-            auto* p = d->findChild<TAsf2AviPanel*>();
+        run.after = [](ToolDialog* d) {
+            auto* p = d->findChild<Asf2AviPanel*>();
             QVERIFY(!p->FrameRateEdit->text().isEmpty());
             QVERIFY(!p->CompressionEdit->isEnabled());
             QTest::mouseClick(p->EditHeaderBox, Qt::LeftButton, {}, QPoint(5, 5));
@@ -265,8 +265,8 @@ private slots:
     void reEncodeRunsTheEncoderUnderTheTimer() {
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "enc.wmv");
         QString title, state, size;
-        OnNextModal<TToolDialog>([&](TToolDialog* d) {
-            auto* p = d->findChild<TMediaEncoderPanel*>();
+        OnNextModal<ToolDialog>([&](ToolDialog* d) {
+            auto* p = d->findChild<MediaEncoderPanel*>();
             title = d->windowTitle();
             QCOMPARE(p->FrameSizeLabel->text(), QStringLiteral("320 x 240"));
             QVERIFY(!p->AudioFormatPanel->text().isEmpty() && !p->TotalBitratePanel->text().isEmpty());
@@ -290,7 +290,7 @@ private slots:
     void closingTheReEncoderStopsTheEncode() {
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "enc2.wmv");
         QString log;
-        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+        OnNextModal<ToolDialog>([&](ToolDialog* d) {
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
             QCOMPARE(d->RunButton()->text(), QStringLiteral("停止"));
             QTest::mouseClick(Button(d, "BitBtn5"), Qt::LeftButton);
@@ -303,7 +303,7 @@ private slots:
     void reEncoderSessionFileGoesBesideTheProgram() {
         // The program's folder (here the test's, a writable build folder) comes first, as on
         // the command line.
-        TMediaEncoderPanel panel;
+        MediaEncoderPanel panel;
         QCOMPARE(QFileInfo(QString::fromStdString(panel.Engine().SessionPath())).absolutePath(),
                  QFileInfo(QString::fromStdString(RunningProgramFolder())).absoluteFilePath());
     }
@@ -311,7 +311,7 @@ private slots:
     void reEncoderSourceGoneBeforeTheStart() {
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "gone.wmv");
         QString message, log;
-        OnNextModal<TToolDialog>([&](TToolDialog* d) {
+        OnNextModal<ToolDialog>([&](ToolDialog* d) {
             QFile::remove(source);
             AnswerNextMessage(QMessageBox::Ok, &message);
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
@@ -330,8 +330,8 @@ private slots:
         const QString source = CopySample(dir, "a_wmv2_wmav2.wmv", "noplugin.wmv");
         QTemporaryDir empty;
         QString message;
-        OnNextModal<TToolDialog>([&](TToolDialog* d) {
-            auto* p = d->findChild<TMediaEncoderPanel*>();
+        OnNextModal<ToolDialog>([&](ToolDialog* d) {
+            auto* p = d->findChild<MediaEncoderPanel*>();
             p->EncoderFolder = empty.path();
             AnswerNextMessage(QMessageBox::Ok, &message);
             QTest::mouseClick(d->RunButton(), Qt::LeftButton);
@@ -354,15 +354,15 @@ private slots:
         bool enabledDuringRun = true;
         QString compressionDuringRun;
         RunAndClose run;
-        run.before = [&](TToolDialog* d) {
-            auto* p = d->findChild<TAsf2AviPanel*>();
+        run.before = [&](ToolDialog* d) {
+            auto* p = d->findChild<Asf2AviPanel*>();
             OnNextModal<QMessageBox>([&, p](QMessageBox* box) {
                 enabledDuringRun = p->HeaderPanel->isEnabled();
                 compressionDuringRun = p->CompressionEdit->text();
                 box->done(QMessageBox::No);
             });
         };
-        run.after = [](TToolDialog* d) { QVERIFY(d->findChild<TAsf2AviPanel*>()->HeaderPanel->isEnabled()); };
+        run.after = [](ToolDialog* d) { QVERIFY(d->findChild<Asf2AviPanel*>()->HeaderPanel->isEnabled()); };
         run.Arm();
         ConvertToAvi(nullptr, source);
         QVERIFY(!enabledDuringRun);

@@ -102,7 +102,7 @@ TEST(SplitMarks, TotalAndMarkRules) {
     EXPECT_EQ(SplitTotalSeconds(59500), 61);  // 59.5 s rounds to 60 (ties to even), plus 1
     EXPECT_EQ(SplitTotalSeconds(58500), 59);
     EXPECT_EQ(SplitTotalSeconds(0), 1);
-    TSplitMarks m(SplitTotalSeconds(59500));
+    SplitMarks m(SplitTotalSeconds(59500));
     EXPECT_EQ(m.Start(), 0);
     EXPECT_EQ(m.End(), 61);
     m.StartDown();
@@ -117,7 +117,7 @@ TEST(SplitMarks, TotalAndMarkRules) {
     m.SetStart(40);  // beyond the end: stored, the cut refuses it
     EXPECT_EQ(m.Start(), 40);
 
-    TSplitMarks n(100);
+    SplitMarks n(100);
     n.SetStart(10);
     n.SetEnd(20);
     n.NextSelection();
@@ -140,7 +140,7 @@ TEST(SplitCut, RefusesBadRangesAndRunsTheChosenCommandLine) {
     TempDir dir;
     const auto src = (dir / "a.wmv").string(), out = (dir / "a.cut.wmv").string();
     Cuttable().WriteTo(src);
-    TSplitMarks m(100);
+    SplitMarks m(100);
     RecordingHost host;
     std::vector<std::string> runs;
     ToolRunner run;

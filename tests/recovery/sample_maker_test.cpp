@@ -25,7 +25,7 @@ TEST(SampleMaker, CopiesTheWholeShortFileAndTheFirst512KiBOfALongOne) {
         const auto path = (dir / ("d" + std::to_string(size) + ".wmv")).string();
         const Bytes content = Pattern(size);
         WriteFileBytes(path, content);
-        const TSampleResult r = TSampleMaker(host).MakeSample(path);
+        const SampleResult r = SampleMaker(host).MakeSample(path);
         ASSERT_TRUE(r.ok) << r.error;
         EXPECT_EQ(r.samplePath, path + ".sam");
         const std::size_t expected = std::min<std::size_t>(size, 524288);
@@ -33,21 +33,21 @@ TEST(SampleMaker, CopiesTheWholeShortFileAndTheFirst512KiBOfALongOne) {
         EXPECT_EQ(ReadFileBytes(path), content);
     }
     EXPECT_TRUE(host.messages.empty());
-    EXPECT_EQ(TSampleMaker::ResultText("/x/a.wmv"), "样本文件是 \"/x/a.wmv.sam\"");
+    EXPECT_EQ(SampleMaker::ResultText("/x/a.wmv"), "样本文件是 \"/x/a.wmv.sam\"");
 }
 
 TEST(SampleMaker, FailuresShowTheMessageAndLeaveNoSample) {
     TempDir dir;
     RecordingHost host;
     const auto missing = (dir / "missing.wmv").string();
-    EXPECT_FALSE(TSampleMaker(host).MakeSample(missing).ok);
+    EXPECT_FALSE(SampleMaker(host).MakeSample(missing).ok);
     EXPECT_FALSE(fs::exists(missing + ".sam"));
 
     // A PATH.sam that is a link to the file itself must not truncate it.
     const auto path = (dir / "a.wmv").string();
     WriteFileBytes(path, Pattern(5000));
     fs::create_symlink(path, path + ".sam");
-    EXPECT_FALSE(TSampleMaker(host).MakeSample(path).ok);
+    EXPECT_FALSE(SampleMaker(host).MakeSample(path).ok);
     EXPECT_EQ(ReadFileBytes(path), Pattern(5000));
     EXPECT_EQ(host.messages, (std::vector<std::string>{"创建样本文件失败.", "创建样本文件失败."}));
 }

@@ -10,12 +10,12 @@
 
 namespace mendery {
 
-class TEncoderEngine : public IMediaEncoderEngine {
+class EncoderEngine : public IMediaEncoderEngine {
 public:
-    TEncoderEngine();
-    ~TEncoderEngine() override;  // stops a running encode and waits for it
-    TEncoderEngine(const TEncoderEngine&) = delete;
-    TEncoderEngine& operator=(const TEncoderEngine&) = delete;
+    EncoderEngine();
+    ~EncoderEngine() override;  // stops a running encode and waits for it
+    EncoderEngine(const EncoderEngine&) = delete;
+    EncoderEngine& operator=(const EncoderEngine&) = delete;
 
     void Load(const std::string& sessionPath) override;
     // Opens the source, its decoders, the output file and the encoders; writes the output's
@@ -29,14 +29,14 @@ public:
     // honours a stop uses it up.
     void Stop() override;
     int RunState() const override { return runState_.load(); }
-    TEncoderStatistics Statistics() const override;
+    EncoderStatistics Statistics() const override;
     std::string LastError() const override;
     bool LastErrorIsIo() const override { return lastErrorIsIo_.load(); }
-    TEncoderOutput Written() const override;
+    EncoderOutput Written() const override;
     std::vector<std::string> Notes() const override { return notes_; }
     void WaitUntilStopped(std::chrono::milliseconds timeout) override;
 
-    const TEncodeJob& Job() const { return job_; }
+    const EncodeJob& Job() const { return job_; }
     // Waits until the encoding thread has ended.
     void Wait();
 
@@ -44,7 +44,7 @@ private:
     struct Pipeline;
     void Run();
 
-    TEncodeJob job_;
+    EncodeJob job_;
     bool loaded_ = false;
     std::unique_ptr<Pipeline> pipeline_;
     std::thread thread_;

@@ -1,4 +1,4 @@
-#include "convert/encoder/TEncoderEngine.h"
+#include "convert/encoder/EncoderEngine.h"
 
 #include <filesystem>
 
@@ -11,22 +11,22 @@ extern "C" {
 
 namespace mendery {
 
-struct TEncoderEngine::Pipeline : EncodePipeline {
+struct EncoderEngine::Pipeline : EncodePipeline {
     using EncodePipeline::EncodePipeline;
 };
 
-TEncoderEngine::TEncoderEngine() {
+EncoderEngine::EncoderEngine() {
     // The libraries' own console chatter (every damaged frame of a damaged source) is not
     // for the user; the engine reports what matters through LastError.
     if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_FATAL);
 }
 
-TEncoderEngine::~TEncoderEngine() {
+EncoderEngine::~EncoderEngine() {
     Stop();
     Wait();
 }
 
-void TEncoderEngine::Load(const std::string& sessionPath) {
+void EncoderEngine::Load(const std::string& sessionPath) {
     if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
     Wait();
     pipeline_.reset();
@@ -34,7 +34,7 @@ void TEncoderEngine::Load(const std::string& sessionPath) {
     loaded_ = true;
 }
 
-void TEncoderEngine::PrepareToEncode(bool prepare) {
+void EncoderEngine::PrepareToEncode(bool prepare) {
     if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
     Wait();
     pipeline_.reset();
@@ -60,16 +60,16 @@ void TEncoderEngine::PrepareToEncode(bool prepare) {
     notes_ = pipeline_->Notes();
 }
 
-void TEncoderEngine::Start() {
+void EncoderEngine::Start() {
     if (thread_.joinable() && RunState() != rsStopped) throw EncoderError("编码器正在运行");
     Wait();
     if (!pipeline_) PrepareToEncode(true);
     // A stop that came before the start is not cleared here: the run ends at once.
     runState_ = rsStarting;
-    thread_ = std::thread(&TEncoderEngine::Run, this);
+    thread_ = std::thread(&EncoderEngine::Run, this);
 }
 
-void TEncoderEngine::Stop() {
+void EncoderEngine::Stop() {
     stopRequested_ = true;
     int state = rsRunning;
     if (!runState_.compare_exchange_strong(state, rsStopping)) {
@@ -78,11 +78,11 @@ void TEncoderEngine::Stop() {
     }
 }
 
-void TEncoderEngine::Wait() {
+void EncoderEngine::Wait() {
     if (thread_.joinable()) thread_.join();
 }
 
-void TEncoderEngine::Run() {
+void EncoderEngine::Run() {
     int starting = rsStarting;
     runState_.compare_exchange_strong(starting, rsRunning);
     auto note = [this] {
@@ -123,20 +123,20 @@ void TEncoderEngine::Run() {
     stopped_.notify_all();
 }
 
-TEncoderOutput TEncoderEngine::Written() const {
-    TEncoderOutput out;
+EncoderOutput EncoderEngine::Written() const {
+    EncoderOutput out;
     out.VideoFrames = videoFrames_.load();
     out.AudioPackets = audioPackets_.load();
     return out;
 }
 
-void TEncoderEngine::WaitUntilStopped(std::chrono::milliseconds timeout) {
+void EncoderEngine::WaitUntilStopped(std::chrono::milliseconds timeout) {
     std::unique_lock lock(stateMutex_);
     stopped_.wait_for(lock, timeout, [this] { return runState_.load() == rsStopped; });
 }
 
-TEncoderStatistics TEncoderEngine::Statistics() const {
-    TEncoderStatistics s;
+EncoderStatistics EncoderEngine::Statistics() const {
+    EncoderStatistics s;
     // Scaled so that EncodingTime × 100 gives tenths of a second, FileDuration × 10,000
     // milliseconds and FileSize × 10,000 bytes.
     s.EncodingTime = static_cast<double>(positionUs_.load()) / 10'000'000.0;
@@ -145,7 +145,7 @@ TEncoderStatistics TEncoderEngine::Statistics() const {
     return s;
 }
 
-std::string TEncoderEngine::LastError() const {
+std::string EncoderEngine::LastError() const {
     std::lock_guard lock(errorMutex_);
     return lastError_;
 }
