@@ -110,4 +110,11 @@ std::string HeaderSalvageNote(const HeaderSalvage& salvage) {
            (salvage.resized ? ", 其中 " + std::to_string(salvage.resized) + " 个对象的大小已按其位置修正" : "");
 }
 
+HeaderWalk WalkAndMendHeader(std::span<std::uint8_t> header, ILogSink* log) {
+    HeaderWalk walk = WalkHeader(header);
+    const HeaderSalvage salvage = SalvageHeaderWalk(header, walk);
+    if (salvage.needed && log) log->Log(HeaderSalvageNote(salvage));
+    return walk;
+}
+
 }  // namespace mendery

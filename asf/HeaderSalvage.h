@@ -7,6 +7,7 @@
 #include <string>
 
 #include "asf/AsfObjects.h"
+#include "asf/Host.h"
 
 namespace mendery {
 
@@ -30,5 +31,9 @@ HeaderSalvage SalvageHeaderWalk(std::span<std::uint8_t> header, HeaderWalk& walk
 
 // The log line that says what was mended, in the program's language.
 std::string HeaderSalvageNote(const HeaderSalvage& salvage);
+
+// Walks the header object held in `header` and, when the walk broke at a size field, mends it
+// (SalvageHeaderWalk) and logs the note to `log` (when given). Returns the walk, mended.
+HeaderWalk WalkAndMendHeader(std::span<std::uint8_t> header, ILogSink* log);
 
 }  // namespace mendery

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "asf/ByteCursor.h"
+#include "asf/HeaderSalvage.h"
 
 namespace mendery {
 namespace {
@@ -68,44 +69,8 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
 }
 
 void ClipSource::SalvageHeaderObjects() {
-    // The objects a header holds at its top level (padding is left out: it may also sit inside
-    // the header extension, and the output drops it anyway).
-    static const Guid kTopLevel[] = {guids::FileProperties,          guids::StreamProperties,
-                                     guids::HeaderExtension,         guids::CodecList,
-                                     guids::ContentDescription,      guids::ExtendedContentDescription,
-                                     guids::StreamBitrateProperties, guids::BitrateMutualExclusion,
-                                     guids::ExtendedContentEncryption};
-    const std::uint64_t size = header_.size();
-    // The walk's objects stand, except its last one: its size may be what sent the walk astray.
-    std::vector<SubObject> kept(walk_.objects.begin(), walk_.objects.end() - (walk_.objects.empty() ? 0 : 1));
-    const std::uint64_t from = kept.empty() ? kHeaderObjectFixedSize : kept.back().offset + kept.back().size;
-    std::vector<std::uint64_t> starts;
-    for (std::uint64_t at = from; at + kObjectHeaderSize <= size; ++at) {
-        const Guid g = Guid::FromBytes(std::span(header_).subspan(at, 16));
-        if (std::find(std::begin(kTopLevel), std::end(kTopLevel), g) != std::end(kTopLevel)) starts.push_back(at);
-    }
-    // Each object found ends at the latest where the next one begins: a size that runs past
-    // that (or below an object header) is damaged and is set to what lies between them.
-    std::size_t taken = 0, resized = 0;
-    std::uint64_t end = from;
-    for (std::size_t i = 0; i < starts.size(); ++i) {
-        const std::uint64_t at = starts[i];
-        if (at < end) continue;  // inside an object already taken
-        const std::uint64_t limit = i + 1 < starts.size() ? starts[i + 1] : size;
-        std::uint64_t objectSize = ReadU64At(header_, at + 16);
-        if (objectSize < kObjectHeaderSize || objectSize > limit - at) {
-            if (limit - at < kObjectHeaderSize) continue;
-            objectSize = limit - at;
-            BytePatcher(header_).U64At(at + 16, objectSize);
-            ++resized;
-        }
-        kept.push_back({at, Guid::FromBytes(std::span(header_).subspan(at, 16)), objectSize});
-        ++taken;
-        end = at + objectSize;
-    }
-    walk_.objects = std::move(kept);
-    headerNotes_.push_back("文件头在第 " + std::to_string(from) + " 字节之后损坏; 找到并保留了其后的 " + std::to_string(taken) +
-                           " 个对象" + (resized ? ", 其中 " + std::to_string(resized) + " 个对象的大小已按其位置修正" : ""));
+    const HeaderSalvage salvage = SalvageHeaderWalk(header_, walk_);
+    headerNotes_.push_back(HeaderSalvageNote(salvage));
 }
 
 void ClipSource::ReadStreams() {

@@ -7,6 +7,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/HeaderSalvage.h"
 #include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
@@ -83,6 +84,8 @@ bool TLostChunk::ReadHeader() {
     const std::size_t n = in_.Read(std::span(header_).first(headerSize->size));
     dataObjectPos_ = in_.Tell();
     if (headerSize->fromChildren) PatchHeaderObjectSize(std::span(header_).first(n), headerSize->size);
+    // A sub-object whose size field was damaged would break the walk of every reader of the copy.
+    if (n == headerSize->size) WalkAndMendHeader(std::span(header_).first(n), host_);
 
     std::array<std::uint8_t, kObjectHeaderSize> dataHead{};
     if (in_.Read(dataHead) < dataHead.size() || !StartsWith(dataHead, guids::DataObject)) {

@@ -10,6 +10,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/HeaderSalvage.h"
 #include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
@@ -147,6 +148,8 @@ bool TShrinker::ReadHeader() {
     in_.Seek(0);
     headerSize_ = in_.Read(std::span(header_).first(headerSize->size));
     if (headerSize->fromChildren) PatchHeaderObjectSize(std::span(header_).first(headerSize_), headerSize->size);
+    // A sub-object whose size field was damaged would stop the walk that rebuilds the header.
+    if (headerSize_ == headerSize->size) WalkAndMendHeader(std::span(header_).first(headerSize_), host_);
     if (in_.Read(dataHead_) < dataHead_.size() || !StartsWith(dataHead_, guids::DataObject)) {
         Log("无效的数据对象ID");
         return false;

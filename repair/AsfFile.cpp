@@ -7,6 +7,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
+#include "asf/HeaderSalvage.h"
 #include "asf/StagedOutput.h"
 
 namespace mendery {
@@ -120,7 +121,10 @@ bool TAsfFile::Open() {
 bool TAsfFile::TrustHeaderSize() {
     const auto held = std::span<const std::uint8_t>(buffer_).first(headerBytes_);
     const std::uint32_t declared = ReadU32At(held, 16);
-    if (DataObjectAt(held, declared)) return true;
+    if (DataObjectAt(held, declared)) {
+        MendHeaderObjects(declared);
+        return true;
+    }
     // A damaged size field: the sub-objects still tell where the header ends when they lead
     // exactly to the data object. The copy gets the size they give.
     if (const auto walked = HeaderSizeFromChildren(held)) {
@@ -133,6 +137,13 @@ bool TAsfFile::TrustHeaderSize() {
         return false;
     }
     return true;  // the checks below judge a size that is merely unconfirmed
+}
+
+void TAsfFile::MendHeaderObjects(std::uint64_t headerSize) {
+    // A sub-object whose size field was damaged breaks the walk of every reader of the copy
+    // (players refuse the file): the objects after it are found again by their GUIDs and the
+    // copy carries mended sizes.
+    WalkAndMendHeader(std::span(buffer_).first(headerSize), LogBox);
 }
 
 bool TAsfFile::CleanHeaderInBuffer() {

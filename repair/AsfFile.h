@@ -100,6 +100,7 @@ private:
     bool Open();
     void Close();
     bool TrustHeaderSize();
+    void MendHeaderObjects(std::uint64_t headerSize);
     bool CleanHeaderInBuffer();
     Outcome RunPass();
     void BeginPass(const std::vector<std::uint8_t>& header);
