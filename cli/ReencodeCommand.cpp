@@ -25,22 +25,22 @@ struct ReencodeArgs {
 
 // One status line: position / length, remaining time and estimated size, as the frame shows them.
 std::string StatusLine(const TMediaEncoder::TControls& c) {
-    return c.Label3 + "  " + c.Label4 + "  剩余时间: " + c.Label1 + "  估计大小: " + c.Label25;
+    return c.EncoderState + "  " + c.PositionText + "  剩余时间: " + c.RemainingTime + "  估计大小: " + c.OutputSize;
 }
 
 void ApplyArgs(TMediaEncoder& frame, const ReencodeArgs& a) {
-    if (a.audioRow >= 0) frame.SetTrackBar1(a.audioRow);
-    if (a.videoPercent >= 0) frame.SetTrackBar2(a.videoPercent);
-    if (a.quality >= 0) frame.SetTrackBar3(a.quality);
-    if (a.fps >= 0) frame.SetTrackBar4(a.fps);
+    if (a.audioRow >= 0) frame.SetAudioRow(a.audioRow);
+    if (a.videoPercent >= 0) frame.SetVideoPercent(a.videoPercent);
+    if (a.quality >= 0) frame.SetQuality(a.quality);
+    if (a.fps >= 0) frame.SetFrameRate(a.fps);
 }
 
 void LogSettings(CliHost& host, const TMediaEncoder& frame) {
     const auto& c = frame.Controls();
-    host.Say("音频比特率: " + c.Panel9);
-    host.Say("视频比特率: " + c.Panel10 + " (" + std::to_string(c.TrackBar2) + "%)");
-    host.Say("全部比特率: " + c.Panel13);
-    host.Say("平均视频帧率: " + c.Panel12 + "  图像质量: " + c.Panel11);
+    host.Say("音频比特率: " + c.AudioFormatPanel);
+    host.Say("视频比特率: " + c.VideoBitratePanel + " (" + std::to_string(c.VideoPercentBar) + "%)");
+    host.Say("全部比特率: " + c.TotalBitratePanel);
+    host.Say("平均视频帧率: " + c.FrameRatePanel + "  图像质量: " + c.QualityPanel);
 }
 
 // Prepares the frame, applies the user's settings and starts the encoder. Empty when it runs,
@@ -66,14 +66,14 @@ std::optional<RunResult> StartEncoder(CliHost& host, TMediaEncoder& frame, RunBu
 void PollEncoder(CliHost& host, TMediaEncoder& frame, bool json) {
     const bool terminal = ::isatty(2) != 0;
     int ticks = 0;
-    while (frame.Controls().Timer1Enabled) {
+    while (frame.Controls().PollTimerEnabled) {
         const std::chrono::milliseconds interval(TMediaEncoder::kTimerIntervalMs);
         if (auto* encoder = frame.Encoder()) encoder->WaitUntilStopped(interval);
         else std::this_thread::sleep_for(interval);
         host.ProcessMessages();
         frame.Timer1Timer();
         const auto& c = frame.Controls();
-        if (!c.Timer1Enabled) break;
+        if (!c.PollTimerEnabled) break;
         if (terminal) host.SetStatus(StatusLine(c));
         else if (++ticks % 20 == 0 && !json) host.Say(StatusLine(c));
     }
@@ -94,7 +94,7 @@ void PrintJson(const ReencodeArgs& args, const TMediaEncoder& frame, const Comma
     const std::string error = encoder ? encoder->LastError() : "没有编码器";
     nlohmann::json j = {{"tool", "reencode"},
                         {"source", args.source},
-                        {"audioRow", frame.Controls().TrackBar1},
+                        {"audioRow", frame.Controls().AudioRowBar},
                         {"audioBitrate", frame.AudioFormat.Bitrate},
                         {"audioSamplesPerSec", frame.AudioFormat.SamplesPerSec},
                         {"audioChannels", frame.AudioFormat.Channels},

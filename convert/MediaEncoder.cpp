@@ -42,48 +42,48 @@ void TMediaEncoder::SetCaption(const std::string& caption) {
 
 int TMediaEncoder::SelectAudioFormat(int row) {
     if (row == kAutomatic) row = AutomaticAudioRow(SourceChannels, SourceSamplesPerSec);
-    row = std::clamp(row, kTrackBar1.min, kTrackBar1.max);
+    row = std::clamp(row, kAudioRowRange.min, kAudioRowRange.max);
     AudioFormat = AudioFormatRow(row);
     return row;
 }
 
 void TMediaEncoder::UpdateTotal() {
-    if (c_.Panel9.empty() || c_.Panel10.empty()) return;
-    const std::int64_t video = std::stoll(c_.Panel10);
-    c_.Panel13 = std::to_string((video + AudioFormat.Bitrate) / 1024) + " kbps";
+    if (c_.AudioFormatPanel.empty() || c_.VideoBitratePanel.empty()) return;
+    const std::int64_t video = std::stoll(c_.VideoBitratePanel);
+    c_.TotalBitratePanel = std::to_string((video + AudioFormat.Bitrate) / 1024) + " kbps";
 }
 
-void TMediaEncoder::SetTrackBar1(int position) {
-    c_.TrackBar1 = std::clamp(position, kTrackBar1.min, kTrackBar1.max);
-    SelectAudioFormat(c_.TrackBar1);
-    c_.Panel9 = AudioFormatText(AudioFormat);
+void TMediaEncoder::SetAudioRow(int position) {
+    c_.AudioRowBar = std::clamp(position, kAudioRowRange.min, kAudioRowRange.max);
+    SelectAudioFormat(c_.AudioRowBar);
+    c_.AudioFormatPanel = AudioFormatText(AudioFormat);
     UpdateTotal();
     Changed();
 }
 
-void TMediaEncoder::SetTrackBar2(int position) {
-    c_.TrackBar2 = std::clamp(position, kTrackBar2.min, kTrackBar2.max);
-    if (!c_.Panel10.empty()) {
-        c_.Panel10 = std::to_string(static_cast<std::int64_t>(c_.TrackBar2) * BaseVideoBitrate / 100);
+void TMediaEncoder::SetVideoPercent(int position) {
+    c_.VideoPercentBar = std::clamp(position, kVideoPercentRange.min, kVideoPercentRange.max);
+    if (!c_.VideoBitratePanel.empty()) {
+        c_.VideoBitratePanel = std::to_string(static_cast<std::int64_t>(c_.VideoPercentBar) * BaseVideoBitrate / 100);
         UpdateTotal();
     }
     Changed();
 }
 
-void TMediaEncoder::SetTrackBar3(int position) {
-    c_.TrackBar3 = std::clamp(position, kTrackBar3.min, kTrackBar3.max);
-    c_.Panel11 = std::to_string(c_.TrackBar3);
+void TMediaEncoder::SetQuality(int position) {
+    c_.QualityBar = std::clamp(position, kQualityRange.min, kQualityRange.max);
+    c_.QualityPanel = std::to_string(c_.QualityBar);
     Changed();
 }
 
-void TMediaEncoder::SetTrackBar4(int position) {
-    c_.TrackBar4 = std::clamp(position, kTrackBar4.min, kTrackBar4.max);
-    c_.Panel12 = std::to_string(c_.TrackBar4);
+void TMediaEncoder::SetFrameRate(int position) {
+    c_.FrameRateBar = std::clamp(position, kFrameRateRange.min, kFrameRateRange.max);
+    c_.FrameRatePanel = std::to_string(c_.FrameRateBar);
     Changed();
 }
 
 void TMediaEncoder::SetEdit1(const std::string& text) {
-    c_.Edit1 = text;
+    c_.OutputPath = text;
     OutFileName = text;
     Changed();
 }
@@ -93,14 +93,14 @@ bool TMediaEncoder::Prepare(RunButton* startButton) {
     startButton_ = startButton;
     host_.ClearLog();
     SetProgress(0);
-    SetTrackBar1(0);
-    SetTrackBar2(kTrackBar2.max / 3);
-    SetTrackBar3(100);
-    SetTrackBar4(30);
-    c_.Label3 = "等待中";
-    c_.Label4 = "00:00:00.0 / 00:00:00.0";
-    c_.Label1 = "?";
-    c_.Label25 = "?";
+    SetAudioRow(0);
+    SetVideoPercent(kVideoPercentRange.max / 3);
+    SetQuality(100);
+    SetFrameRate(30);
+    c_.EncoderState = "等待中";
+    c_.PositionText = "00:00:00.0 / 00:00:00.0";
+    c_.RemainingTime = "?";
+    c_.OutputSize = "?";
     SetProgress(0);
     Changed();
 
@@ -141,7 +141,7 @@ void TMediaEncoder::ShowSource(const MediaSourceInfo& info) {
     AudioFormat.Channels = SourceChannels;
     AudioFormat.BlockAlign = info.AudioBlockAlign();
     const int row = SelectAudioFormat(kAutomatic);
-    SetTrackBar1(row);
+    SetAudioRow(row);
 
     FrameRate = 30;
     AvgTimePerFrame = 333333;
@@ -152,20 +152,20 @@ void TMediaEncoder::ShowSource(const MediaSourceInfo& info) {
     const std::int64_t base = static_cast<std::int64_t>(VideoWidth) * VideoHeight * 4;
     BaseVideoBitrate = VideoBitrate = static_cast<std::int32_t>(std::min<std::int64_t>(base, INT32_MAX));
 
-    c_.Label22 = FormatSize(FileSizeOf(FileName));
-    c_.Label29 = FormatTenths(SourceLength);
-    c_.Panel9 = AudioFormatText(AudioFormat);
-    c_.Panel10 = std::to_string(VideoBitrate);
+    c_.SourceSize = FormatSize(FileSizeOf(FileName));
+    c_.SourceLength = FormatTenths(SourceLength);
+    c_.AudioFormatPanel = AudioFormatText(AudioFormat);
+    c_.VideoBitratePanel = std::to_string(VideoBitrate);
     UpdateTotal();
-    c_.Label9 = std::to_string(VideoWidth) + " x " + std::to_string(VideoHeight);
-    c_.Label10 = PrintableFourCC(info.VideoFourCC());
-    c_.Label15 = ChannelsText(SourceChannels);
-    c_.Label16 = std::to_string(SourceSamplesPerSec) + " Hz";
+    c_.PictureSize = std::to_string(VideoWidth) + " x " + std::to_string(VideoHeight);
+    c_.SourceFourCC = PrintableFourCC(info.VideoFourCC());
+    c_.SourceChannels = ChannelsText(SourceChannels);
+    c_.SourceSampleRate = std::to_string(SourceSamplesPerSec) + " Hz";
     SetProgressMax(SourceLength < kLongSource ? SourceLength : 1);
-    c_.Panel11 = std::to_string(Quality);
-    c_.TrackBar3 = Quality;
-    c_.Panel12 = std::to_string(FrameRate);
-    c_.TrackBar4 = FrameRate;
+    c_.QualityPanel = std::to_string(Quality);
+    c_.QualityBar = Quality;
+    c_.FrameRatePanel = std::to_string(FrameRate);
+    c_.FrameRateBar = FrameRate;
     Changed();
 }
 

@@ -35,26 +35,26 @@ public:
     static constexpr int kTimerIntervalMs = 250;  // Timer1
     static constexpr std::int32_t kLongSource = 864000;  // 24 hours in tenths: progress maximum 1 from here
     struct Range { int min, max; };
-    static constexpr Range kTrackBar1{0, 33}, kTrackBar2{6, 300}, kTrackBar3{0, 100}, kTrackBar4{4, 30};
+    static constexpr Range kAudioRowRange{0, 33}, kVideoPercentRange{6, 300}, kQualityRange{0, 100}, kFrameRateRange{4, 30};
 
     // What the frame's controls show.
     struct TControls {
-        std::string Edit1;                     // output path
-        std::string Label3 = "等待中";         // encoder state
-        std::string Label1 = "?";              // remaining time
-        std::string Label25 = "?";             // estimated, then final, output size
-        std::string Label22 = "0";             // source size
-        std::string Label29 = "00:00:00.0";    // source length
-        std::string Label15 = "0";             // source channels
-        std::string Label16 = "0";             // source sample rate
-        std::string Label10 = "?";             // source video FourCC
-        std::string Label9 = "0 x 0";          // source picture size
-        int TrackBar1 = 0, TrackBar2 = 100, TrackBar3 = 100, TrackBar4 = 30;
-        std::string Panel9, Panel10, Panel13;  // audio format, video bitrate, total bitrate
-        std::string Panel11 = "100", Panel12 = "30";
-        std::string Label4 = "00:00:00.0 / 00:00:00.0";  // position / source length
+        std::string OutputPath;                     // output path
+        std::string EncoderState = "等待中";         // encoder state
+        std::string RemainingTime = "?";              // remaining time
+        std::string OutputSize = "?";             // estimated, then final, output size
+        std::string SourceSize = "0";             // source size
+        std::string SourceLength = "00:00:00.0";    // source length
+        std::string SourceChannels = "0";             // source channels
+        std::string SourceSampleRate = "0";             // source sample rate
+        std::string SourceFourCC = "?";             // source video FourCC
+        std::string PictureSize = "0 x 0";          // source picture size
+        int AudioRowBar = 0, VideoPercentBar = 100, QualityBar = 100, FrameRateBar = 30;
+        std::string AudioFormatPanel, VideoBitratePanel, TotalBitratePanel;  // audio format, video bitrate, total bitrate
+        std::string QualityPanel = "100", FrameRatePanel = "30";
+        std::string PositionText = "00:00:00.0 / 00:00:00.0";  // position / source length
         std::int64_t ProgressMax = 100, ProgressPosition = 0;
-        bool Timer1Enabled = false;
+        bool PollTimerEnabled = false;
     };
 
     explicit TMediaEncoder(IHost& host);
@@ -114,10 +114,10 @@ public:
     void UpdateTotal();
 
     // Controls: setting a position runs the control's change handler.
-    void SetTrackBar1(int position);
-    void SetTrackBar2(int position);
-    void SetTrackBar3(int position);
-    void SetTrackBar4(int position);
+    void SetAudioRow(int position);
+    void SetVideoPercent(int position);
+    void SetQuality(int position);
+    void SetFrameRate(int position);
     void SetEdit1(const std::string& text);
     void Timer1Timer();
 

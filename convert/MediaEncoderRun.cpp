@@ -37,7 +37,7 @@ void TMediaEncoder::RequestStop() {
 
 void TMediaEncoder::Start() {
     if (FileName.empty()) return;
-    OutFileName = c_.Edit1;
+    OutFileName = c_.OutputPath;
     if (OutFileName.empty()) return;
     outcome_ = Outcome::NotRun;
     summary_ = {};
@@ -56,15 +56,15 @@ void TMediaEncoder::Start() {
     SessionFileLock lock(session);  // held until the encoder has loaded the session
     WriteSessionFile(session, settings);
 
-    c_.Label3 = "STARTING";
+    c_.EncoderState = "STARTING";
     SetCaption("停止");
     host_.Log("正在安装解码引擎.");
     if (!LoadEncoder()) return;
 
-    c_.Timer1Enabled = true;
-    c_.Label4 = "00:00:00.0 / 00:00:00.0";
-    c_.Label1 = "?";
-    c_.Label25 = "?";
+    c_.PollTimerEnabled = true;
+    c_.PositionText = "00:00:00.0 / 00:00:00.0";
+    c_.RemainingTime = "?";
+    c_.OutputSize = "?";
     Changed();
     host_.ProcessMessages();
     // The stop button (or Ctrl-C) while events ran: the encoder is not started at all.
@@ -76,9 +76,9 @@ void TMediaEncoder::Start() {
 }
 
 SessionSettings TMediaEncoder::SettingsFromPanel() {
-    VideoBitrate = BitrateFrom(c_.Panel10);
-    Quality = c_.TrackBar3;
-    FrameRate = c_.TrackBar4;
+    VideoBitrate = BitrateFrom(c_.VideoBitratePanel);
+    Quality = c_.QualityBar;
+    FrameRate = c_.FrameRateBar;
     AvgTimePerFrame = AvgTimePerFrameFor(FrameRate);
     SessionSettings s;
     s.SourcePath = FileName;
@@ -110,7 +110,7 @@ bool TMediaEncoder::LoadEncoder() {
     host_.Log("->找不到解码引擎.");
     host_.Log("安装 " + name);
     if (!encoderLoadError_.empty()) host_.Log("原因: " + encoderLoadError_);
-    c_.Label3 = "等待中";
+    c_.EncoderState = "等待中";
     SetCaption("开始");
     outcome_ = Outcome::Refused;
     Changed();
@@ -137,8 +137,8 @@ void TMediaEncoder::RunEncoder(const std::string& session) {
 }
 
 void TMediaEncoder::StoppedBeforeStart() {
-    c_.Timer1Enabled = false;
-    c_.Label3 = "已停止";
+    c_.PollTimerEnabled = false;
+    c_.EncoderState = "已停止";
     SetCaption("开始");
     stopRequested_ = false;
     outcome_ = Outcome::Aborted;
@@ -148,8 +148,8 @@ void TMediaEncoder::StoppedBeforeStart() {
 }
 
 void TMediaEncoder::BackToIdle() {
-    c_.Timer1Enabled = false;
-    c_.Label3 = "等待中";
+    c_.PollTimerEnabled = false;
+    c_.EncoderState = "等待中";
     SetCaption("开始");
     stopRequested_ = false;
     Changed();
@@ -178,29 +178,29 @@ void TMediaEncoder::Timer1Timer() {
 }
 
 void TMediaEncoder::ShowTick(int runState, const EncoderStatistics& stats) {
-    c_.Label3 = RunStateText(runState);
+    c_.EncoderState = RunStateText(runState);
     const std::int64_t p = std::llround(stats.EncodingTime * 100);  // tenths of a second
-    c_.Label4 = FormatTenths(p) + " / " + FormatTenths(SourceLength);
+    c_.PositionText = FormatTenths(p) + " / " + FormatTenths(SourceLength);
     const std::int64_t d = std::llround(stats.FileArchiveStats.FileDuration * 10000);  // milliseconds
     const std::int64_t s = std::llround(stats.FileArchiveStats.FileSize * 10000);      // bytes
     // Without a position there is nothing to extrapolate from; the rest of the tick, which
     // notices the end of the run, still goes on.
     if (d > 0 && p > 0) {
         const std::int64_t e = std::llround(Clock() - StartTime);
-        c_.Label1 = FormatClock(std::llround(static_cast<double>(e) * SourceLength / static_cast<double>(p)) - e);
-        c_.Label25 = FormatSize(std::llround(static_cast<double>(SourceLength) * static_cast<double>(s) * 100.0 /
+        c_.RemainingTime = FormatClock(std::llround(static_cast<double>(e) * SourceLength / static_cast<double>(p)) - e);
+        c_.OutputSize = FormatSize(std::llround(static_cast<double>(SourceLength) * static_cast<double>(s) * 100.0 /
                                              static_cast<double>(d)));
     }
     SetProgress(p);
 }
 
 void TMediaEncoder::FinishRun() {
-    c_.Timer1Enabled = false;
+    c_.PollTimerEnabled = false;
     SetCaption("开始");
-    c_.Label1 = "00:00:00";
+    c_.RemainingTime = "00:00:00";
     JudgeRun();
     const bool kept = summary_.OutputSize > 0;
-    c_.Label25 = FormatSize(summary_.OutputSize);
+    c_.OutputSize = FormatSize(summary_.OutputSize);
     host_.Log("编码已停止.");
     host_.Log("全部编码时间: " + FormatClock(std::llround(Clock() - StartTime)));
     if (kept) host_.Log("文件大小: " + FormatSize(summary_.OutputSize));

@@ -119,10 +119,10 @@ QWidget* MediaEncoderPanel::BuildOptionsGroup() {
     auto* options = new QGroupBox(QStringLiteral("编码选项"), this);
     options->setToolTip(QStringLiteral("不同的编码选项。大多数情况下，你可以选择默认值作为初始值"));
     auto* og = new QGridLayout(options);
-    AudioBitrateTrack = Track(options, "TrackBar1", TMediaEncoder::kTrackBar1);
-    VideoBitrateTrack = Track(options, "TrackBar2", TMediaEncoder::kTrackBar2);
-    QualityTrack = Track(options, "TrackBar3", TMediaEncoder::kTrackBar3);
-    FrameRateTrack = Track(options, "TrackBar4", TMediaEncoder::kTrackBar4);
+    AudioBitrateTrack = Track(options, "TrackBar1", TMediaEncoder::kAudioRowRange);
+    VideoBitrateTrack = Track(options, "TrackBar2", TMediaEncoder::kVideoPercentRange);
+    QualityTrack = Track(options, "TrackBar3", TMediaEncoder::kQualityRange);
+    FrameRateTrack = Track(options, "TrackBar4", TMediaEncoder::kFrameRateRange);
     AudioFormatPanel = Value(options, "Panel9", true);
     VideoBitratePanel = Value(options, "Panel10", true);
     QualityPanel = Value(options, "Panel11", true);
@@ -149,10 +149,10 @@ QWidget* MediaEncoderPanel::BuildOptionsGroup() {
 }
 
 void MediaEncoderPanel::ConnectControls() {
-    connect(AudioBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar1(p); });
-    connect(VideoBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar2(p); });
-    connect(QualityTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar3(p); });
-    connect(FrameRateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetTrackBar4(p); });
+    connect(AudioBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetAudioRow(p); });
+    connect(VideoBitrateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetVideoPercent(p); });
+    connect(QualityTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetQuality(p); });
+    connect(FrameRateTrack, &QSlider::valueChanged, this, [this](int p) { if (!showing_) engine_->SetFrameRate(p); });
 
     PollTimer = new QTimer(this);
     PollTimer->setObjectName(QStringLiteral("Timer1"));
@@ -252,12 +252,12 @@ void MediaEncoderPanel::SettleOutput() {
 }
 
 void MediaEncoderPanel::StopEncoding() {
-    if (!engine_->Controls().Timer1Enabled) return;
+    if (!engine_->Controls().PollTimerEnabled) return;
     stopRequested_ = true;
     engine_->StartStop();
     QElapsedTimer waited;
     waited.start();
-    while (engine_->Controls().Timer1Enabled && waited.elapsed() < 15000) {
+    while (engine_->Controls().PollTimerEnabled && waited.elapsed() < 15000) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
         QThread::msleep(20);
     }
@@ -278,32 +278,32 @@ void MediaEncoderPanel::ShowControls() {
     const auto& c = engine_->Controls();
     showing_ = true;
     // While an encode writes its staged file, the edit box keeps showing the output.
-    if (!staged_ && OutputEdit->text() != ToQt(c.Edit1)) {
-        OutputEdit->setText(ToQt(c.Edit1));
-        OutFileName = ToQt(c.Edit1);
+    if (!staged_ && OutputEdit->text() != ToQt(c.OutputPath)) {
+        OutputEdit->setText(ToQt(c.OutputPath));
+        OutFileName = ToQt(c.OutputPath);
     }
-    EncoderStateLabel->setText(ToQt(c.Label3));
-    RemainingTimeLabel->setText(ToQt(c.Label1));
-    EstimatedSizeLabel->setText(ToQt(c.Label25));
-    SourceSizeLabel->setText(ToQt(c.Label22));
-    SourceLengthLabel->setText(ToQt(c.Label29));
-    ChannelsLabel->setText(ToQt(c.Label15));
-    SampleRateLabel->setText(ToQt(c.Label16));
-    VideoCodecLabel->setText(ToQt(c.Label10));
-    FrameSizeLabel->setText(ToQt(c.Label9));
-    AudioBitrateTrack->setValue(c.TrackBar1);
-    VideoBitrateTrack->setValue(c.TrackBar2);
-    QualityTrack->setValue(c.TrackBar3);
-    FrameRateTrack->setValue(c.TrackBar4);
-    AudioFormatPanel->setText(ToQt(c.Panel9));
-    VideoBitratePanel->setText(ToQt(c.Panel10));
-    QualityPanel->setText(ToQt(c.Panel11));
-    FrameRatePanel->setText(ToQt(c.Panel12));
-    TotalBitratePanel->setText(ToQt(c.Panel13));
-    CounterLabel->setText(ToQt(c.Label4));
-    OutputButton->setEnabled(!c.Timer1Enabled);  // the output stays put while it is written
-    if (c.Timer1Enabled && !PollTimer->isActive()) PollTimer->start();
-    if (!c.Timer1Enabled && PollTimer->isActive()) PollTimer->stop();
+    EncoderStateLabel->setText(ToQt(c.EncoderState));
+    RemainingTimeLabel->setText(ToQt(c.RemainingTime));
+    EstimatedSizeLabel->setText(ToQt(c.OutputSize));
+    SourceSizeLabel->setText(ToQt(c.SourceSize));
+    SourceLengthLabel->setText(ToQt(c.SourceLength));
+    ChannelsLabel->setText(ToQt(c.SourceChannels));
+    SampleRateLabel->setText(ToQt(c.SourceSampleRate));
+    VideoCodecLabel->setText(ToQt(c.SourceFourCC));
+    FrameSizeLabel->setText(ToQt(c.PictureSize));
+    AudioBitrateTrack->setValue(c.AudioRowBar);
+    VideoBitrateTrack->setValue(c.VideoPercentBar);
+    QualityTrack->setValue(c.QualityBar);
+    FrameRateTrack->setValue(c.FrameRateBar);
+    AudioFormatPanel->setText(ToQt(c.AudioFormatPanel));
+    VideoBitratePanel->setText(ToQt(c.VideoBitratePanel));
+    QualityPanel->setText(ToQt(c.QualityPanel));
+    FrameRatePanel->setText(ToQt(c.FrameRatePanel));
+    TotalBitratePanel->setText(ToQt(c.TotalBitratePanel));
+    CounterLabel->setText(ToQt(c.PositionText));
+    OutputButton->setEnabled(!c.PollTimerEnabled);  // the output stays put while it is written
+    if (c.PollTimerEnabled && !PollTimer->isActive()) PollTimer->start();
+    if (!c.PollTimerEnabled && PollTimer->isActive()) PollTimer->stop();
     showing_ = false;
     Host().Flush();
 }

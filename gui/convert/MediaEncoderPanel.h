@@ -30,7 +30,7 @@ public:
     void Abort() override { Run(); }
     void SetOutput(const QString& path) override;
     RunEnd LastRunEnd() const override { return lastRunEnd_; }
-    bool Encoding() const { return engine_->Controls().Timer1Enabled; }
+    bool Encoding() const { return engine_->Controls().PollTimerEnabled; }
     // Where the encoder plugin is looked for (the program's folder).
     QString EncoderFolder;
     // Closing the dialog during an encode stops it first, so the encoder ends its file properly.

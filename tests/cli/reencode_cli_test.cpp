@@ -248,7 +248,7 @@ TEST(ReencodeReal, SourceWithNothingDecodableFailsAndLeavesNoFile) {
     RunButton button;
     ASSERT_TRUE(frame.Prepare(&button));
     frame.StartStop();
-    for (int tick = 0; frame.Controls().Timer1Enabled && tick < 400; ++tick) {
+    for (int tick = 0; frame.Controls().PollTimerEnabled && tick < 400; ++tick) {
         frame.Encoder()->WaitUntilStopped(std::chrono::milliseconds(TMediaEncoder::kTimerIntervalMs));
         frame.Timer1Timer();
     }

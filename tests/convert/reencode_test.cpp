@@ -76,36 +76,36 @@ TEST(MediaEncoderPrepare, RealSampleProposesSettingsFromItsHeader) {
                                                       "已定位: 文件属性对象", "已定位: 视频流对象", "已定位: 音频流对象",
                                                       "读取源文件信息. 准备开始编码!"}));
     const auto& c = f.frame.Controls();
-    EXPECT_EQ(c.TrackBar1, 27);  // 44,100 Hz stereo
-    EXPECT_EQ(c.Panel9, "96 kbps, 44100 Hz, 立体声");
-    EXPECT_EQ(c.Panel10, "307200");  // 320 x 240 x 4
-    EXPECT_EQ(c.Panel13, "393 kbps");
-    EXPECT_EQ(c.Label9, "320 x 240");
-    EXPECT_EQ(c.Label10, "WMV2");
-    EXPECT_EQ(c.Label15, "2 (立体声)");
-    EXPECT_EQ(c.Label16, "44100 Hz");
-    EXPECT_EQ(c.Label22, "947KB");
+    EXPECT_EQ(c.AudioRowBar, 27);  // 44,100 Hz stereo
+    EXPECT_EQ(c.AudioFormatPanel, "96 kbps, 44100 Hz, 立体声");
+    EXPECT_EQ(c.VideoBitratePanel, "307200");  // 320 x 240 x 4
+    EXPECT_EQ(c.TotalBitratePanel, "393 kbps");
+    EXPECT_EQ(c.PictureSize, "320 x 240");
+    EXPECT_EQ(c.SourceFourCC, "WMV2");
+    EXPECT_EQ(c.SourceChannels, "2 (立体声)");
+    EXPECT_EQ(c.SourceSampleRate, "44100 Hz");
+    EXPECT_EQ(c.SourceSize, "947KB");
     // Play duration 18.146 s less the 3,100 ms preroll.
     EXPECT_EQ(f.frame.SourceLength, 150);
-    EXPECT_EQ(c.Label29, "00:00:15.0");
+    EXPECT_EQ(c.SourceLength, "00:00:15.0");
     EXPECT_EQ(c.ProgressMax, 150);
     EXPECT_EQ(f.host.progressMax, 150);
-    EXPECT_EQ(c.TrackBar2, 100);
-    EXPECT_EQ(c.TrackBar4, 30);
-    EXPECT_EQ(c.Panel12, "30");
-    EXPECT_EQ(c.Panel11, "100");
+    EXPECT_EQ(c.VideoPercentBar, 100);
+    EXPECT_EQ(c.FrameRateBar, 30);
+    EXPECT_EQ(c.FrameRatePanel, "30");
+    EXPECT_EQ(c.QualityPanel, "100");
 
     // Half the video bitrate: 153,600, total (153,600 + 96,040) div 1024.
-    f.frame.SetTrackBar2(50);
-    EXPECT_EQ(c.Panel10, "153600");
-    EXPECT_EQ(c.Panel13, "243 kbps");
-    f.frame.SetTrackBar1(0);
-    EXPECT_EQ(c.Panel9, "0 kbps, 8000 Hz, Mono");
-    EXPECT_EQ(c.Panel13, "150 kbps");  // (153,600 + 128) div 1024
-    f.frame.SetTrackBar4(99);          // clamped to the bar's range
-    EXPECT_EQ(c.Panel12, "30");
-    f.frame.SetTrackBar2(1);
-    EXPECT_EQ(c.TrackBar2, 6);
+    f.frame.SetVideoPercent(50);
+    EXPECT_EQ(c.VideoBitratePanel, "153600");
+    EXPECT_EQ(c.TotalBitratePanel, "243 kbps");
+    f.frame.SetAudioRow(0);
+    EXPECT_EQ(c.AudioFormatPanel, "0 kbps, 8000 Hz, Mono");
+    EXPECT_EQ(c.TotalBitratePanel, "150 kbps");  // (153,600 + 128) div 1024
+    f.frame.SetFrameRate(99);          // clamped to the bar's range
+    EXPECT_EQ(c.FrameRatePanel, "30");
+    f.frame.SetVideoPercent(1);
+    EXPECT_EQ(c.VideoPercentBar, 6);
 }
 
 TEST(MediaEncoderPrepare, VideoOnlySourceProposesRowZeroAndLongSourceLimitsTheProgressBar) {
@@ -116,11 +116,11 @@ TEST(MediaEncoderPrepare, VideoOnlySourceProposesRowZeroAndLongSourceLimitsThePr
     WriteFileBytes(path, file);
     ASSERT_TRUE(f.Prepare(path));
     const auto& c = f.frame.Controls();
-    EXPECT_EQ(c.TrackBar1, 0);
-    EXPECT_EQ(c.Panel9, "0 kbps, 8000 Hz, Mono");
-    EXPECT_EQ(c.Label15, "0");
-    EXPECT_EQ(c.Label16, "0 Hz");
-    EXPECT_EQ(c.Label10, "MP42");
+    EXPECT_EQ(c.AudioRowBar, 0);
+    EXPECT_EQ(c.AudioFormatPanel, "0 kbps, 8000 Hz, Mono");
+    EXPECT_EQ(c.SourceChannels, "0");
+    EXPECT_EQ(c.SourceSampleRate, "0 Hz");
+    EXPECT_EQ(c.SourceFourCC, "MP42");
     EXPECT_FALSE(f.host.HasLine("已定位: 音频流对象"));
     EXPECT_EQ(f.frame.SourceLength, 864000);
     EXPECT_EQ(c.ProgressMax, 1);
@@ -142,7 +142,7 @@ TEST(MediaEncoderPrepare, WrongIdentifiersAndTruncatedHeadersAreReportedNotFille
     EXPECT_FALSE(f.Prepare(path));
     EXPECT_EQ(f.host.lines, (std::vector<std::string>{"正在读取源文件信息...", "无效的文件头对象ID. 正在退出.",
                                                       "--> 不能读取源文件信息."}));
-    EXPECT_EQ(f.frame.Controls().Label9, "0 x 0");
+    EXPECT_EQ(f.frame.Controls().PictureSize, "0 x 0");
 
     Bytes wrongData = good;
     wrongData[HeaderSizeOf(good)] ^= 0xFF;
@@ -172,10 +172,10 @@ TEST(MediaEncoderRun, StartWritesTheSessionAndTheTimerShowsPositionRemainingAndS
     Frame f;
     ASSERT_TRUE(f.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
     f.frame.SourceLength = 1000;  // 100 s
-    f.frame.SetTrackBar4(25);
+    f.frame.SetFrameRate(25);
     f.frame.StartStop();
     EXPECT_EQ(f.button.Caption, "停止");
-    EXPECT_TRUE(f.frame.Controls().Timer1Enabled);
+    EXPECT_TRUE(f.frame.Controls().PollTimerEnabled);
     EXPECT_EQ(f.script->loaded, f.frame.SessionPath());
     EXPECT_EQ(f.script->starts, 1);
     EXPECT_TRUE(f.host.HasLine("正在安装解码引擎."));
@@ -190,10 +190,10 @@ TEST(MediaEncoderRun, StartWritesTheSessionAndTheTimerShowsPositionRemainingAndS
     f.script->stats.FileArchiveStats.FileSize = 100;          // × 10,000 = 1,000,000 bytes
     f.frame.Timer1Timer();
     const auto& c = f.frame.Controls();
-    EXPECT_EQ(c.Label3, "运行中");
-    EXPECT_EQ(c.Label4, "00:00:25.0 / 00:01:40.0");
-    EXPECT_EQ(c.Label1, "00:00:30");  // 10 × 1000 / 250 − 10
-    EXPECT_EQ(c.Label25, "3.8MB");    // 1000 × 1,000,000 × 100 / 25,000 = 4,000,000 bytes
+    EXPECT_EQ(c.EncoderState, "运行中");
+    EXPECT_EQ(c.PositionText, "00:00:25.0 / 00:01:40.0");
+    EXPECT_EQ(c.RemainingTime, "00:00:30");  // 10 × 1000 / 250 − 10
+    EXPECT_EQ(c.OutputSize, "3.8MB");    // 1000 × 1,000,000 × 100 / 25,000 = 4,000,000 bytes
     EXPECT_EQ(f.host.progress, 250);
 
     f.frame.StartStop();
@@ -201,18 +201,18 @@ TEST(MediaEncoderRun, StartWritesTheSessionAndTheTimerShowsPositionRemainingAndS
     EXPECT_TRUE(f.host.HasLine("正在准备停止..."));
     f.script->state = rsStopping;
     f.frame.Timer1Timer();
-    EXPECT_EQ(c.Label3, "停止中");
-    EXPECT_TRUE(c.Timer1Enabled);
+    EXPECT_EQ(c.EncoderState, "停止中");
+    EXPECT_TRUE(c.PollTimerEnabled);
 
     WriteFileBytes(f.frame.OutFileName, Bytes(2048, 0));
     f.now += 2.4;
     f.script->state = rsStopped;
     f.frame.Timer1Timer();
-    EXPECT_FALSE(c.Timer1Enabled);
+    EXPECT_FALSE(c.PollTimerEnabled);
     EXPECT_EQ(f.button.Caption, "开始");
-    EXPECT_EQ(c.Label3, "已停止");
-    EXPECT_EQ(c.Label1, "00:00:00");
-    EXPECT_EQ(c.Label25, "2KB");
+    EXPECT_EQ(c.EncoderState, "已停止");
+    EXPECT_EQ(c.RemainingTime, "00:00:00");
+    EXPECT_EQ(c.OutputSize, "2KB");
     const auto n = f.host.lines.size();
     ASSERT_GE(n, 3u);
     EXPECT_EQ(f.host.lines[n - 3], "编码已停止.");
@@ -227,11 +227,11 @@ TEST(MediaEncoderRun, ZeroPositionSkipsTheEstimatesButStillNoticesTheEnd) {
     f.script->stats.FileArchiveStats.FileDuration = 1;
     f.script->stats.FileArchiveStats.FileSize = 1;
     f.frame.Timer1Timer();
-    EXPECT_EQ(f.frame.Controls().Label1, "?");
+    EXPECT_EQ(f.frame.Controls().RemainingTime, "?");
     f.script->state = rsStopped;
     f.script->error = "写入输出文件失败: No space left on device";
     f.frame.Timer1Timer();
-    EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+    EXPECT_FALSE(f.frame.Controls().PollTimerEnabled);
     EXPECT_TRUE(f.host.HasLine("编码器错误: 写入输出文件失败: No space left on device"));
     EXPECT_TRUE(f.host.HasLine("编码已停止."));
 }
@@ -245,9 +245,9 @@ TEST(MediaEncoderRun, MissingEncoderGoesBackToIdleAndNothingStartsWithoutPaths) 
     EXPECT_EQ(f.host.messages[0], "错误: 找不到解码引擎.\r您必须安装 \"Microsoft Media Encoder 7.1\"");
     EXPECT_TRUE(f.host.HasLine("->找不到解码引擎."));
     EXPECT_TRUE(f.host.HasLine("安装 \"Microsoft Media Encoder 7.1\""));
-    EXPECT_EQ(f.frame.Controls().Label3, "等待中");
+    EXPECT_EQ(f.frame.Controls().EncoderState, "等待中");
     EXPECT_EQ(f.button.Caption, "开始");
-    EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+    EXPECT_FALSE(f.frame.Controls().PollTimerEnabled);
 
     Frame g;
     ASSERT_TRUE(g.Prepare(SampleFile("a_wmv2_wmav2.wmv")));
@@ -275,7 +275,7 @@ TEST(MediaEncoderRun, StopBeforeTheEncoderStartsIsKept) {
         EXPECT_EQ(f.script->starts, 0);
         EXPECT_EQ(f.frame.LastOutcome(), Outcome::Aborted);
         EXPECT_EQ(f.button.Caption, "开始");
-        EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+        EXPECT_FALSE(f.frame.Controls().PollTimerEnabled);
         EXPECT_TRUE(f.host.HasLine("--> 编码开始前已停止, 没有生成输出文件.")) << f.host.AllLines();
         EXPECT_FALSE(std::filesystem::exists(f.frame.OutFileName));
         // Used up: the next start encodes.
@@ -379,8 +379,8 @@ TEST(MediaEncoderRun, EncoderThatFailsToPrepareLeavesTheFrameIdle) {
         EXPECT_ANY_THROW(f.frame.StartStop());
         EXPECT_EQ(f.frame.LastOutcome(), io ? Outcome::Failed : Outcome::Refused);
         EXPECT_EQ(f.button.Caption, "开始");
-        EXPECT_EQ(f.frame.Controls().Label3, "等待中");
-        EXPECT_FALSE(f.frame.Controls().Timer1Enabled);
+        EXPECT_EQ(f.frame.Controls().EncoderState, "等待中");
+        EXPECT_FALSE(f.frame.Controls().PollTimerEnabled);
         EXPECT_EQ(f.script->starts, 0);
     }
 }
