@@ -63,7 +63,9 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
     const std::uint64_t declaredEnd = headerEnd + d.size;
     if (d.size > kDataObjectHeadSize && d.size <= fileSize_ - headerEnd) dataEnd_ = declaredEnd;
     else dataEnd_ = fileSize_;
-    window_.resize(kWindowSize + kMaxPacketSize);
+    // No read asks for more than the file holds, so a small file gets a small window (the
+    // window is not cleared per file then: a fuzzer's or a batch's many small inputs).
+    window_.resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
     tail_.resize(PacketSize());
     Rewind(0);
 }
