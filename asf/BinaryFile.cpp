@@ -39,7 +39,8 @@ void BinaryFile::Open(const std::string& path, Mode mode) {
     switch (mode) {
         case Mode::Read: flags |= O_RDONLY; break;
         case Mode::ReadWrite: flags |= O_RDWR; break;
-        case Mode::Create: flags |= O_RDWR | O_CREAT | O_TRUNC; break;
+        // Emptied below only when it holds bytes: see there.
+        case Mode::Create: flags |= O_RDWR | O_CREAT; break;
     }
     // A FIFO or device would block the open or the reads; opening without blocking lets the
     // type be checked first, and only regular files are used.
@@ -53,6 +54,16 @@ void BinaryFile::Open(const std::string& path, Mode mode) {
         throw IoError("无法打开 \"" + path_ + "\": " + NotRegularReason(st.st_mode));
     }
     ::fcntl(fd_, F_SETFL, ::fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+    // Truncating a file, even an empty one, makes some file systems (ext4) start writing all
+    // of it back at close, and the program waits for that. A fresh staged output is empty, so
+    // only a file that holds bytes is emptied; the result is the same empty file.
+    if (mode == Mode::Create && st.st_size > 0 && ::ftruncate(fd_, 0) != 0) {
+        const int error = errno;
+        ::close(fd_);
+        fd_ = -1;
+        errno = error;
+        Fail("无法打开");
+    }
 }
 
 void BinaryFile::Close() {

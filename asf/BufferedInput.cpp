@@ -62,6 +62,15 @@ std::size_t BufferedInput::Read(std::span<std::uint8_t> out) {
     while (done < out.size() && pos_ < size_) {
         const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(windowLength_);
         if (pos_ < windowStart_ || pos_ >= windowEnd) {
+            if (out.size() - done >= kWindowSize) {
+                // A request at least a window long goes straight from the file into `out`:
+                // passing it through the window would only copy it once more.
+                file_.Seek(pos_);
+                const std::size_t n = file_.Read(out.subspan(done));
+                done += n;
+                pos_ += static_cast<std::int64_t>(n);
+                break;  // fewer than asked only at the end of the file
+            }
             Fill(pos_);
             if (windowLength_ == 0) break;  // the file shrank under us: report what we have
             continue;

@@ -19,7 +19,8 @@ public:
     void Close();
     bool IsOpen() const { return file_.IsOpen(); }
 
-    // Reads up to out.size() bytes; fewer only at the end of the file.
+    // Reads up to out.size() bytes; fewer only at the end of the file. What the window does
+    // not hold of a request of a window or more is read directly into `out`.
     std::size_t Read(std::span<std::uint8_t> out);
     // One byte, or -1 at the end of the file.
     int ReadByte() {

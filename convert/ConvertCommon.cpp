@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 
 #include "asf/AsfGuid.h"
 
@@ -68,16 +69,22 @@ namespace {
 class ChunkBlocks {
 public:
     ChunkBlocks(BinaryFile& f, std::int64_t pos, std::uint32_t chunkSize)
-        : file_(f), pos_(pos), chunkSize_(chunkSize), block_(std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize) {}
+        : file_(f),
+          pos_(pos),
+          chunkSize_(chunkSize),
+          blockSize_(std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize),
+          // Only bytes a read put there are ever handed out: clearing it for every pass is
+          // not needed.
+          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)) {}
     // The next chunk, or an empty span at the end of the file.
     std::span<const std::uint8_t> Next(std::span<std::uint8_t> shortChunk) {
         if (at_ == len_) {
-            len_ = file_.Read(block_);
+            len_ = file_.Read(std::span(block_.get(), blockSize_));
             at_ = 0;
             if (len_ == 0) return {};
         }
         const std::size_t n = std::min<std::size_t>(chunkSize_, len_ - at_);
-        std::span<const std::uint8_t> chunk(block_.data() + at_, n);
+        std::span<const std::uint8_t> chunk(block_.get() + at_, n);
         at_ += n;
         pos_ += static_cast<std::int64_t>(n);
         if (n == chunkSize_ && n >= 3) return chunk;
@@ -92,7 +99,8 @@ private:
     BinaryFile& file_;
     std::int64_t pos_;
     std::uint32_t chunkSize_;
-    std::vector<std::uint8_t> block_;
+    std::size_t blockSize_;
+    std::unique_ptr<std::uint8_t[]> block_;
     std::size_t at_ = 0, len_ = 0;
 };
 }  // namespace

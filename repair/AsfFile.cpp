@@ -1,6 +1,8 @@
 #include "repair/AsfFile.h"
 
 #include <algorithm>
+#include <cstring>
+#include <memory>
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfObjects.h"
@@ -13,6 +15,37 @@
 namespace mendery {
 
 namespace {
+// Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
+// at a time: one read call per block instead of one per chunk, and each chunk is copied once,
+// from the block into the chunk buffer where it is repaired. A chunk is shorter than the chunk
+// size only at the end of the file, as when read on its own.
+class ChunkBlockReader {
+public:
+    ChunkBlockReader(BufferedInput& source, std::uint32_t chunkSize)
+        : source_(source),
+          chunkSize_(chunkSize),
+          blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
+          // Only bytes a read put there are ever handed out: no need to clear it.
+          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)) {}
+    // Copies the next chunk to the start of `chunk` and returns its length; 0 at the end.
+    std::size_t Next(std::span<std::uint8_t> chunk) {
+        if (at_ == length_) {
+            length_ = source_.Read(std::span(block_.get(), blockSize_));
+            at_ = 0;
+        }
+        const std::size_t n = std::min<std::size_t>(chunkSize_, length_ - at_);
+        std::memcpy(chunk.data(), block_.get() + at_, n);
+        at_ += n;
+        return n;
+    }
+
+private:
+    BufferedInput& source_;
+    std::size_t chunkSize_, blockSize_;
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::size_t at_ = 0, length_ = 0;
+};
+
 bool KeptByCleaning(const Guid& g) {
     return g == guids::FileProperties || g == guids::HeaderExtension || g == guids::StreamProperties ||
            g == guids::CodecList || g == guids::ContentDescription || g == guids::ExtendedContentDescription ||
@@ -302,6 +335,7 @@ Outcome TAsfFile::RunPass() {
     // each read keeps every byte a tiny chunk leaves unread at zero.
     std::fill(buffer_.begin(), buffer_.end(), 0);
     const auto dirty = std::span<std::uint8_t>(buffer_).first(std::max<std::size_t>(chunkSize_ + 2, 32));
+    ChunkBlockReader blocks(source_, chunkSize_);
     std::int64_t sourcePos = dataStart_;
     bool aborted = false;
     while (sourcePos < sourceSize_) {
@@ -309,9 +343,11 @@ Outcome TAsfFile::RunPass() {
             aborted = true;
             break;
         }
-        std::fill(dirty.begin(), dirty.end(), 0);
-        const std::size_t length = source_.Read(chunk);
+        const std::size_t length = blocks.Next(chunk);
         if (length == 0) break;  // the file shrank under us
+        // The chunk's own bytes were just overwritten; what lies after them is cleared, as if
+        // the whole area had been cleared before a read of this chunk.
+        std::fill(dirty.begin() + static_cast<std::ptrdiff_t>(length), dirty.end(), 0);
         sourcePos += static_cast<std::int64_t>(length);
         if (TakeBlock(chunk, length)) RewriteAndWrite(length);
         if (Host) Host->ProcessMessages();

@@ -123,3 +123,27 @@ TEST(InputFiles, FifoDeviceAndFolderAreRefusedWithoutBlocking) {
     EXPECT_NE(CheckInputFile((s.dir / "none.wmv").string()).find("不存在"), std::string::npos);
     EXPECT_TRUE(CheckInputFile(s.Write("ok.wmv", "x")).empty());
 }
+
+// Create empties a file that holds bytes, starts a missing one, and leaves an empty one (a
+// staged output reserved beforehand) as it is; whatever it had, what is written replaces it.
+TEST(OutputFiles, CreateEmptiesExistingBytesAndStartsMissingFiles) {
+    Scratch s;
+    const std::string full = s.Write("full.wmv", "old content that is longer");
+    const std::string empty = s.Write("empty.wmv", "");
+    const std::string missing = (s.dir / "missing.wmv").string();
+    for (const std::string& path : {full, empty, missing}) {
+        BinaryFile f(path, BinaryFile::Mode::Create);
+        EXPECT_EQ(f.Size(), 0) << path;
+        const std::string text = "new";
+        f.Write(std::span(reinterpret_cast<const std::uint8_t*>(text.data()), text.size()));
+        f.Close();
+        EXPECT_EQ(Read(path), "new") << path;
+    }
+    // A file that cannot be written is not emptied either.
+    const std::string locked = s.Write("locked.wmv", "keep");
+    ::chmod(locked.c_str(), 0400);
+    if (::geteuid() != 0) {
+        EXPECT_THROW(BinaryFile(locked, BinaryFile::Mode::Create), IoError);
+        EXPECT_EQ(Read(locked), "keep");
+    }
+}
