@@ -387,17 +387,7 @@ void TAsf2Avi::Close() {
     const bool wrote = placeholderWritten_ && converting_;
     bool keep = wrote && videoFrames_ > 0 &&
                 (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_.LimitReached());
-    try {
-        if (keep) FinishOutput();
-        // Nothing is pending after FinishOutput; a file that is not kept is removed, so what is
-        // pending then need not be written.
-        out_.CloseUnflushed();
-    } catch (const IoError& e) {
-        host.Log(std::string("访问文件出错: ") + e.what());
-        outcome_ = Outcome::Failed;
-        keep = false;
-        try { out_.CloseUnflushed(); } catch (const IoError&) {}
-    }
+    keep = EndOutput(out_, keep, [this] { FinishOutput(); }, host, outcome_);
     try { source_.Close(); } catch (const IoError&) {}
     try { indexOut_.CloseUnflushed(); } catch (const IoError&) {}
     audioObjects_.reset();

@@ -188,17 +188,7 @@ void TAsf2Wav::Close() {
     // the whole file it wrote up to there.
     bool keep = headerWritten_ && summary_.objects > 0 &&
                 (outcome_ == Outcome::Done || outcome_ == Outcome::Aborted || out_.LimitReached());
-    try {
-        if (keep) FinishOutput();
-        // Nothing is pending after FinishOutput; a file that is not kept is removed, so what is
-        // pending then need not be written.
-        out_.CloseUnflushed();
-    } catch (const IoError& e) {
-        host.Log(std::string("访问文件出错: ") + e.what());
-        outcome_ = Outcome::Failed;
-        keep = false;
-        try { out_.CloseUnflushed(); } catch (const IoError&) {}
-    }
+    keep = EndOutput(out_, keep, [this] { FinishOutput(); }, host, outcome_);
     try { source_.Close(); } catch (const IoError&) {}
     assembler_.reset();
     if (!headerWritten_) DiscardOutput(OutFileName, &host, DiscardReason::Empty);

@@ -42,4 +42,20 @@ void RiffOutput::EnsureRiffRoom(std::int64_t bytes) {
     throw ConvertRefusal("输出文件将超过4 GB (RIFF文件大小字段的上限), 转换在此结束.");
 }
 
+bool EndOutput(RiffOutput& out, bool keep, const std::function<void()>& finish, ILogSink& log, Outcome& outcome) {
+    try {
+        if (keep) finish();
+        out.CloseUnflushed();
+        return keep;
+    } catch (const IoError& e) {
+        log.Log(std::string("访问文件出错: ") + e.what());
+        outcome = Outcome::Failed;
+        try {
+            out.CloseUnflushed();
+        } catch (const IoError&) {
+        }
+        return false;
+    }
+}
+
 }  // namespace mendery

@@ -3,10 +3,13 @@
 // 32-bit little-endian fields, chunks with their pad byte, size fields patched once the length
 // is known, and the 4 GiB that RIFF's 32-bit sizes can describe.
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
 #include "asf/BufferedOutput.h"
+#include "asf/Host.h"
+#include "asf/Outcome.h"
 
 namespace mendery {
 
@@ -48,5 +51,11 @@ private:
     BufferedOutput out_{kBufferSize};
     bool limitReached_ = false;
 };
+
+// Ends a converter's output. When `keep`, `finish` completes the file (headers, index) first;
+// what is pending is not written after that, since a file that is not kept is removed anyway.
+// An input/output error is logged, makes the outcome Failed and the file one not kept. Returns
+// whether the file is kept.
+bool EndOutput(RiffOutput& out, bool keep, const std::function<void()>& finish, ILogSink& log, Outcome& outcome);
 
 }  // namespace mendery

@@ -320,8 +320,11 @@ TEST(AsfToAvi, InsertsEmptyFramesWhereTheVideoFallsBehind) {
     EXPECT_EQ(avi.Count("00dc", true), 3);
     EXPECT_EQ(avi.Count("00dc", false), 50);
     EXPECT_EQ(avi.U32(avi::TotalFrames), 53u);
-    for (const auto& e : avi.index)
-        if (e.length == 0) EXPECT_EQ(e.flags, 0u);
+    for (const auto& e : avi.index) {
+        if (e.length == 0) {
+            EXPECT_EQ(e.flags, 0u);
+        }
+    }
     EXPECT_TRUE(run.host.HasLine("  为 A/V 同步添加帧:3,  5.7全部的%:53")) << run.host.AllLines();
 }
 
@@ -452,9 +455,10 @@ TEST(AsfToAviSamples, ConvertedFilesDecodeWithTheHeadersFrameCount) {
             EXPECT_EQ(StreamValue(out, "v:0", "nb_read_frames", true),
                       StreamValue(SampleFile(c.file), "v:0", "nb_read_frames", true));
         }
-        if (c.audio)
+        if (c.audio) {
             EXPECT_EQ(StreamValue(out, "a:0", "nb_read_frames", true),
                       StreamValue(SampleFile(c.file), "a:0", "nb_read_frames", true));
+        }
     }
 }
 
