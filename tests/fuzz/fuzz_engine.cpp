@@ -18,7 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     engine.AttachHost(host);
     engine.FileName = source;
     engine.OutFileName = scratch.Fresh("out.asf");
-    engine.WriteLog = true;
+    // The per-chunk detail line is formatted by the same code for every chunk: one input in
+    // eight is enough to keep it covered, and the others run several times faster without it.
+    engine.WriteLog = (size & 7) == 0;
     engine.FixPad08 = options & 0x0001;
     engine.FixPad10 = options & 0x0002;
     engine.FixPad40 = options & 0x0004;
