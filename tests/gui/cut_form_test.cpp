@@ -402,18 +402,18 @@ private slots:
         QVERIFY2(statusDuringCommand.endsWith(QStringLiteral(" (定位中)")), qPrintable(statusDuringCommand));
         QTRY_COMPARE_WITH_TIMEOUT(f->Player->playbackState(), QMediaPlayer::PlayingState, 10000);
         QTRY_VERIFY_WITH_TIMEOUT(f->Player->position() > 1200, 15000);
-        QTRY_COMPARE_WITH_TIMEOUT(f->StatusPanel->text(), QStringLiteral("播放中"), 5000);
-        QTRY_VERIFY_WITH_TIMEOUT(f->PositionSlider->value() >= 1, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(f->StatusPanel->text(), QStringLiteral("播放中"), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(f->PositionSlider->value() >= 1, 20000);
         Shot(f.get(), QStringLiteral("cut-form-playing"));
 
         // A click on the picture pauses, another resumes.
         QTest::mouseClick(f->VideoPanel, Qt::LeftButton);
         QCOMPARE(f->Player->playbackState(), QMediaPlayer::PausedState);
-        QTRY_COMPARE(f->StatusPanel->text(), QStringLiteral("已暂停"));
+        QTRY_COMPARE_WITH_TIMEOUT(f->StatusPanel->text(), QStringLiteral("已暂停"), 20000);
         const qint64 before = f->Player->position();
         f->StepButton->click();
         QCOMPARE(f->Player->playbackState(), QMediaPlayer::PausedState);
-        QTRY_VERIFY(f->Player->position() > before);
+        QTRY_VERIFY_WITH_TIMEOUT(f->Player->position() > before, 20000);
         QTest::mouseClick(f->VideoPanel, Qt::LeftButton);
         QCOMPARE(f->Player->playbackState(), QMediaPlayer::PlayingState);
 

@@ -246,7 +246,7 @@ private slots:
         auto* splitter = w.findChild<QSplitter*>(QStringLiteral("PageSplitter"));
         const double share = double(splitter->sizes()[0]) / splitter->height();
         w.resize(800, 900);
-        QTRY_VERIFY(std::abs(double(splitter->sizes()[0]) / splitter->height() - share) < 0.03);
+        QTRY_VERIFY_WITH_TIMEOUT(std::abs(double(splitter->sizes()[0]) / splitter->height() - share) < 0.03, 20000);
         QVERIFY(splitter->sizes()[0] > 200);
         Screenshot(&w, "explorer-split");
 
@@ -299,7 +299,7 @@ private slots:
         AnswerNextMessage(QMessageBox::Ok, &warning);
         w.show();
         QVERIFY(QTest::qWaitForWindowExposed(&w));
-        QTRY_VERIFY(!warning.isEmpty());
+        QTRY_VERIFY_WITH_TIMEOUT(!warning.isEmpty(), 20000);
         QVERIFY(warning.startsWith(QStringLiteral("警告:在您的系统中发现有视频组件丢失!\n")));
         // On this system the missing piece is clipwright: the warning says so and where it looked.
         QVERIFY2(warning.endsWith(QStringLiteral("\n此系统上缺少的是 clipwright 程序 (已在 ") +
@@ -323,7 +323,7 @@ private slots:
 
         TAboutForm about;
         about.show();
-        QTRY_COMPARE(about.StatusLabel->text(), QStringLiteral("就绪."));
+        QTRY_COMPARE_WITH_TIMEOUT(about.StatusLabel->text(), QStringLiteral("就绪."), 20000);
         Screenshot(&about, "about");
         about.hide();
         TBadChunk& bad = TBadChunk::Instance();
@@ -364,7 +364,7 @@ private slots:
             QTest::qWait(200);  // let a window manager place and frame it
             if (start == 10) Screenshot(w, "main-after-ten-starts");
             w->close();
-            QTRY_VERIFY(w.isNull());
+            QTRY_VERIFY_WITH_TIMEOUT(w.isNull(), 20000);
             if (start == 1) first = FileBytes(file);
             else QVERIFY2(FileBytes(file) == first, qPrintable(QStringLiteral("start %1:\n").arg(start) + FileBytes(file) + QStringLiteral("\nfirst:\n") + first));
         }
