@@ -13,6 +13,7 @@
 #include "asf/PacketGrid.h"
 #include "asf/StagedOutput.h"
 #include "recovery/HeaderBytes.h"
+#include "recovery/PassStop.h"
 #include "recovery/GridPackets.h"
 
 namespace mendery {
@@ -135,25 +136,20 @@ void MendStreamNumbers(std::vector<std::uint8_t>& header, const HeaderWalk& walk
                     ", 数据包中没有该编号; 数据包中出现而文件头缺少的编号是 " + std::to_string(missing.front()) + "; 已修正.");
 }
 
-// Thrown out of the copy when the user asked to stop.
-struct Stopped {};
-
 void WriteMendedCopy(BinaryFile& in, const std::vector<std::uint8_t>& header, const std::string& output, IHost& host,
                      const std::function<bool()>& stopRequested) {
+    PassStop stop(host, stopRequested, 1);
     StagedOutput staged(output);
     BinaryFile out(staged.TempPath(), BinaryFile::Mode::Create);
     out.Write(header);
     std::vector<std::uint8_t> block(1 << 20);
     in.Seek(static_cast<std::int64_t>(header.size()));
-    const std::int64_t total = in.Size();
-    host.SetProgressRange(total);
+    stop.Range(in.Size());
     for (;;) {
         const std::size_t n = in.Read(block);
         if (n == 0) break;
         out.Write(std::span(block).first(n));
-        host.SetProgress(in.Tell());
-        host.ProcessMessages();
-        if (stopRequested && stopRequested()) throw Stopped{};
+        stop.Step(in.Tell());
     }
     out.Close();
     staged.Commit();
@@ -195,7 +191,7 @@ Outcome MendHeaderFields(const std::string& source, const std::string& output, I
         if (changedAnything) *changedAnything = true;
         host.Log("已写入修正文件头后的副本, 文件头之后的字节原样复制.");
         return Outcome::Done;
-    } catch (const Stopped&) {
+    } catch (const PassStopped&) {
         host.Log("已停止: 未保留输出文件.");
         return Outcome::Aborted;
     } catch (const IoError& e) {

@@ -12,6 +12,7 @@
 #include "asf/StagedOutput.h"
 #include "recovery/GridPackets.h"
 #include "recovery/HeaderBytes.h"
+#include "recovery/PassStop.h"
 
 namespace mendery {
 namespace {
@@ -36,26 +37,6 @@ struct PrefixedLog : ILogSink {
 private:
     ILogSink& sink_;
     std::string prefix_;
-};
-
-// Thrown out of a pass when the user asked to stop.
-struct Stopped {};
-
-// Lets the host's pending events run every so many packets, and ends the pass on a stop.
-class StopCheck {
-public:
-    StopCheck(IHost& host, const std::function<bool()>& stopRequested) : host_(host), stopRequested_(stopRequested) {}
-    void Range(std::int64_t packets) { host_.SetProgressRange(packets); }
-    void Packet(std::int64_t done) {
-        if (done % 256 != 0) return;
-        host_.SetProgress(done);
-        host_.ProcessMessages();
-        if (stopRequested_ && stopRequested_()) throw Stopped{};
-    }
-
-private:
-    IHost& host_;
-    const std::function<bool()>& stopRequested_;
 };
 
 // What the good file gives: its header (sub-objects walking cleanly), data object head,
@@ -126,7 +107,7 @@ void Account(std::span<const std::uint8_t> block, std::uint32_t packetSize, Dama
     found.endMs = std::max<std::uint64_t>(found.endMs, std::uint64_t(packet.sendTime) + packet.duration);
 }
 
-DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, StopCheck& stop) {
+DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, PassStop& stop) {
     const std::vector<std::uint8_t> window = ReadWindow(file, 0, kFirstWindowBytes + kGridWindowBytes);
     GridSearch search;
     search.sizes = {ref.packetSize};
@@ -143,7 +124,7 @@ DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, StopCheck& 
     stop.Range((file.Size() - static_cast<std::int64_t>(grid->start)) / ref.packetSize);
     const GridPass pass = WalkGridPackets(file, grid->start, ref.packetSize, [&](std::span<const std::uint8_t> block) {
         Account(block, ref.packetSize, found);
-        stop.Packet(++seen);
+        stop.Step(++seen);
         return true;
     });
     found.whole = pass.wholePackets;
@@ -212,7 +193,7 @@ std::vector<std::uint8_t> BuildHead(const Reference& ref, const DamagedPackets& 
 }
 
 void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& found, const std::string& output, IHost& host,
-                  StopCheck& stop) {
+                  PassStop& stop) {
     std::vector<std::uint8_t> firstPacket(ref.packetSize);
     in.Seek(static_cast<std::int64_t>(found.grid.start));
     in.ReadExact(firstPacket);
@@ -224,7 +205,7 @@ void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& fo
     std::int64_t written = 0;
     WalkGridPackets(in, found.grid.start, ref.packetSize, [&](std::span<const std::uint8_t> block) {
         out.Write(block);
-        stop.Packet(++written);
+        stop.Step(++written);
         return true;
     });
     if (found.padLast) out.Write(found.last);
@@ -256,7 +237,7 @@ Outcome RebuildHeaderFromReference(const std::string& damaged, const std::string
     try {
         const Reference ref = ReadReference(reference, host);
         BinaryFile in(damaged, BinaryFile::Mode::Read);
-        StopCheck stop(host, stopRequested);
+        PassStop stop(host, stopRequested, 256);
         const DamagedPackets found = SurveyDamaged(in, ref, stop);
         LogSurvey(ref, found, host);
         if (found.whole == 0 && !found.padLast) {
@@ -266,7 +247,7 @@ Outcome RebuildHeaderFromReference(const std::string& damaged, const std::string
         WriteRebuilt(in, ref, found, output, host, stop);
         host.Log("文件头已重建.");
         return Outcome::Done;
-    } catch (const Stopped&) {
+    } catch (const PassStopped&) {
         host.Log("已停止: 未保留输出文件.");
         return Outcome::Aborted;
     } catch (const Refusal& r) {
