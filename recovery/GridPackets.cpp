@@ -10,13 +10,18 @@ namespace {
 
 constexpr std::size_t kReadBlock = 1 << 20;
 
-void AddStreamNumbers(std::span<const std::uint8_t> block, std::uint32_t packetSize, std::set<int>& numbers) {
-    const ParsedPacket packet = ParsePacket(block, packetSize);
-    if (!packet.ok) return;
-    for (const auto& payload : packet.payloads) numbers.insert(payload.streamNumber);
+void AddStreamNumbers(std::span<const std::uint8_t> block, const PacketGrid& grid, std::set<int>& numbers) {
+    if (const auto packet = PacketOfGrid(block, grid))
+        for (const auto& payload : packet->payloads) numbers.insert(payload.streamNumber);
 }
 
 }  // namespace
+
+std::optional<ParsedPacket> PacketOfGrid(std::span<const std::uint8_t> block, const PacketGrid& grid) {
+    const auto layout = PacketLayoutAt(block, 0, grid.packetSize);
+    if (!layout || *layout != grid.layout) return std::nullopt;
+    return ParsePacket(block, grid.packetSize);
+}
 
 bool IndexObjectStarts(std::span<const std::uint8_t> block) {
     if (block.size() < 16) return false;
@@ -54,20 +59,23 @@ GridPass WalkGridPackets(BinaryFile& file, std::uint64_t start, std::uint32_t pa
     }
 }
 
-std::set<int> StreamNumbersInPackets(std::span<const std::uint8_t> bytes, std::uint64_t start, std::uint32_t packetSize) {
+std::set<int> StreamNumbersInPackets(std::span<const std::uint8_t> bytes, const PacketGrid& grid) {
     std::set<int> numbers;
-    for (std::uint64_t at = start; packetSize > 0 && at < bytes.size() && bytes.size() - at >= packetSize; at += packetSize) {
-        const auto block = bytes.subspan(at, packetSize);
+    const std::uint32_t size = grid.packetSize;
+    for (std::uint64_t at = grid.start; size > 0 && at < bytes.size() && bytes.size() - at >= size; at += size) {
+        const auto block = bytes.subspan(at, size);
         if (IndexObjectStarts(block)) break;
-        AddStreamNumbers(block, packetSize, numbers);
+        AddStreamNumbers(block, grid, numbers);
     }
     return numbers;
 }
 
-std::set<int> StreamNumbersInFile(BinaryFile& file, std::uint64_t start, std::uint32_t packetSize) {
+std::set<int> StreamNumbersInFile(BinaryFile& file, const PacketGrid& grid, PassStop* stop) {
     std::set<int> numbers;
-    WalkGridPackets(file, start, packetSize, [&](std::span<const std::uint8_t> block) {
-        AddStreamNumbers(block, packetSize, numbers);
+    std::int64_t seen = 0;
+    WalkGridPackets(file, grid.start, grid.packetSize, [&](std::span<const std::uint8_t> block) {
+        AddStreamNumbers(block, grid, numbers);
+        if (stop) stop->Step(++seen);
         return true;
     });
     return numbers;

@@ -3,11 +3,15 @@
 // first packet to the end of the file or to an index object, and what the packets say.
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <set>
 #include <span>
 #include <vector>
 
+#include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
+#include "asf/PacketGrid.h"
+#include "recovery/PassStop.h"
 
 namespace mendery {
 
@@ -24,10 +28,14 @@ struct GridPass {
 GridPass WalkGridPackets(BinaryFile& file, std::uint64_t start, std::uint32_t packetSize,
                          const std::function<bool(std::span<const std::uint8_t>)>& visit);
 
-// Stream numbers of the payloads of the packets that parse, in `bytes` along the grid from
-// `start`, or in the whole file.
-std::set<int> StreamNumbersInPackets(std::span<const std::uint8_t> bytes, std::uint64_t start, std::uint32_t packetSize);
-std::set<int> StreamNumbersInFile(BinaryFile& file, std::uint64_t start, std::uint32_t packetSize);
+// The packet in `block` when it parses with the grid's layout; nothing for a damaged block
+// (zeros parse as a packet of stream 0 without error correction data).
+std::optional<ParsedPacket> PacketOfGrid(std::span<const std::uint8_t> block, const PacketGrid& grid);
+
+// Stream numbers of the payloads of the packets of the grid, in `bytes` (which hold the grid's
+// start), or in the whole file. `stop`, when given, lets a long pass be stopped.
+std::set<int> StreamNumbersInPackets(std::span<const std::uint8_t> bytes, const PacketGrid& grid);
+std::set<int> StreamNumbersInFile(BinaryFile& file, const PacketGrid& grid, PassStop* stop = nullptr);
 
 // Whether a block begins with the GUID of an index object (simple index or index).
 bool IndexObjectStarts(std::span<const std::uint8_t> block);

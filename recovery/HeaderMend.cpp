@@ -100,21 +100,23 @@ std::optional<PacketGrid> MendPacketSize(std::vector<std::uint8_t>& header, cons
 }
 
 void MendStreamNumbers(std::vector<std::uint8_t>& header, const HeaderWalk& walk, BinaryFile& file,
-                       const PacketGrid& grid, std::span<const std::uint8_t> window, std::vector<std::string>& notes) {
+                       const PacketGrid& grid, std::span<const std::uint8_t> window, std::vector<std::string>& notes,
+                       PassStop& stop) {
     std::vector<const SubObject*> streams;
     for (const SubObject* s : walk.FindAll(guids::StreamProperties))
         if (s->size >= 74) streams.push_back(s);
     if (streams.empty()) return;
     std::map<int, int> inHeader;  // stream number -> objects that declare it
     for (const SubObject* s : streams) ++inHeader[ReadU16At(header, s->offset + 72) & 0x7F];
-    std::set<int> inPackets = StreamNumbersInPackets(window, grid.start, grid.packetSize);
+    std::set<int> inPackets = StreamNumbersInPackets(window, grid);
     const auto agrees = [&] {
         if (inHeader.size() != streams.size() || inHeader.count(0)) return false;
         return std::all_of(inPackets.begin(), inPackets.end(), [&](int n) { return inHeader.count(n) > 0; });
     };
     if (agrees()) return;
     // The window may not reach a stream that starts late: look at every packet before deciding.
-    inPackets = StreamNumbersInFile(file, grid.start, grid.packetSize);
+    stop.Range((file.Size() - static_cast<std::int64_t>(grid.start)) / grid.packetSize);
+    inPackets = StreamNumbersInFile(file, grid, &stop);
     if (agrees()) return;
     std::vector<int> missing;
     for (const int n : inPackets)
@@ -179,8 +181,9 @@ Outcome MendHeaderFields(const std::string& source, const std::string& output, I
         std::vector<std::string> notes;
         MendHeaderSize(header, notes);
         const HeaderWalk walk = MendChildren(header, notes);
+        PassStop stop(host, stopRequested, 256);
         if (const auto grid = MendPacketSize(header, walk, window, notes))
-            MendStreamNumbers(header, walk, file, *grid, window, notes);
+            MendStreamNumbers(header, walk, file, *grid, window, notes, stop);
         for (const auto& line : notes) host.Log(line);
         if (header == original) {
             host.Log(notes.empty() ? "文件头字段与文件内容一致, 无需修正; 未创建输出文件."

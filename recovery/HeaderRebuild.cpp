@@ -97,33 +97,51 @@ struct DamagedPackets {
     std::uint64_t droppedTail = 0;  // bytes after the last whole packet that were not kept
 };
 
-void Account(std::span<const std::uint8_t> block, std::uint32_t packetSize, DamagedPackets& found) {
-    const ParsedPacket packet = ParsePacket(block, packetSize);
-    if (!packet.ok) {
+// Counts a packet of the grid; a damaged block (zeros, garbage) says nothing about streams or times.
+void Account(std::span<const std::uint8_t> block, DamagedPackets& found) {
+    const auto packet = PacketOfGrid(block, found.grid);
+    if (!packet) {
         ++found.unparsed;
         return;
     }
-    for (const auto& payload : packet.payloads) found.streams.insert(payload.streamNumber);
-    found.endMs = std::max<std::uint64_t>(found.endMs, std::uint64_t(packet.sendTime) + packet.duration);
+    for (const auto& payload : packet->payloads) found.streams.insert(payload.streamNumber);
+    found.endMs = std::max<std::uint64_t>(found.endMs, std::uint64_t(packet->sendTime) + packet->duration);
 }
 
-DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, PassStop& stop) {
-    const std::vector<std::uint8_t> window = ReadWindow(file, 0, kFirstWindowBytes + kGridWindowBytes);
-    GridSearch search;
-    search.sizes = {ref.packetSize};
-    search.firstFrom = 0;
-    search.firstTo = std::min<std::uint64_t>(window.size(), kFirstWindowBytes);
-    search.layout = ref.layout;
-    const auto grid = FindPacketGrid(window, search);
+// The first place in the file where packets of the reference's size and layout follow one
+// another, searched window by window (a recording may have lost more than its first megabytes).
+std::optional<PacketGrid> FindGridInFile(BinaryFile& file, const Reference& ref, IHost& host,
+                                         const std::function<bool()>& stopRequested) {
+    PassStop stop(host, stopRequested, 1);
+    const auto size = static_cast<std::uint64_t>(file.Size());
+    for (std::uint64_t from = 0; from < size; from += kFirstWindowBytes) {
+        const std::vector<std::uint8_t> window = ReadWindow(file, from, kFirstWindowBytes + kGridWindowBytes);
+        GridSearch search;
+        search.sizes = {ref.packetSize};
+        search.firstFrom = 0;
+        search.firstTo = kFirstWindowBytes - 1;
+        search.layout = ref.layout;
+        if (auto grid = FindPacketGrid(window, search)) {
+            grid->start += from;
+            return grid;
+        }
+        stop.Step(static_cast<std::int64_t>(from / kFirstWindowBytes));
+    }
+    return std::nullopt;
+}
+
+DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, IHost& host, const std::function<bool()>& stopRequested) {
+    const auto grid = FindGridInFile(file, ref, host, stopRequested);
     if (!grid)
         throw Refusal{"损坏文件中找不到按参考文件的数据包大小 (" + std::to_string(ref.packetSize) +
                       " 字节) 和数据包布局连续排列的数据包: 两个文件不是以相同设置录制的, 无法重建文件头."};
+    PassStop stop(host, stopRequested, 256);
     DamagedPackets found;
     found.grid = *grid;
     std::int64_t seen = 0;
     stop.Range((file.Size() - static_cast<std::int64_t>(grid->start)) / ref.packetSize);
     const GridPass pass = WalkGridPackets(file, grid->start, ref.packetSize, [&](std::span<const std::uint8_t> block) {
-        Account(block, ref.packetSize, found);
+        Account(block, found);
         stop.Step(++seen);
         return true;
     });
@@ -131,12 +149,13 @@ DamagedPackets SurveyDamaged(BinaryFile& file, const Reference& ref, PassStop& s
     if (!pass.trailing.empty()) {
         // A cut last packet is kept only when its payloads are whole: the bytes missing are its
         // padding, which is zero.
-        if (ParsePacket(pass.trailing, ref.packetSize).ok) {
+        std::vector<std::uint8_t> padded = pass.trailing;
+        padded.resize(ref.packetSize, 0);
+        if (ParsePacket(pass.trailing, ref.packetSize).ok && PacketOfGrid(padded, found.grid)) {
             found.padLast = true;
             found.shortLast = pass.trailing.size();
-            found.last = pass.trailing;
-            found.last.resize(ref.packetSize, 0);
-            Account(found.last, ref.packetSize, found);
+            found.last = std::move(padded);
+            Account(found.last, found);
         } else {
             found.droppedTail = pass.trailing.size();
         }
@@ -237,13 +256,13 @@ Outcome RebuildHeaderFromReference(const std::string& damaged, const std::string
     try {
         const Reference ref = ReadReference(reference, host);
         BinaryFile in(damaged, BinaryFile::Mode::Read);
-        PassStop stop(host, stopRequested, 256);
-        const DamagedPackets found = SurveyDamaged(in, ref, stop);
+        const DamagedPackets found = SurveyDamaged(in, ref, host, stopRequested);
         LogSurvey(ref, found, host);
         if (found.whole == 0 && !found.padLast) {
             host.Log("损坏文件中没有完整的数据包, 未创建输出文件.");
             return Outcome::NothingUsable;
         }
+        PassStop stop(host, stopRequested, 256);
         WriteRebuilt(in, ref, found, output, host, stop);
         host.Log("文件头已重建.");
         return Outcome::Done;

@@ -159,3 +159,22 @@ TEST(HeaderMend, AStopEndsTheCopyWithoutAnOutput) {
     EXPECT_FALSE(std::filesystem::exists(output));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
+
+// Zeroed packets parse as packets of stream 0 without error correction data: they are damage,
+// not a stream the header lacks, and the stream number broken beside them is still mended.
+TEST(HeaderMend, ZeroedPacketsAreNoStream) {
+    TempDir dir;
+    const Bytes original = ReadFileBytes(SampleFile("a_wmv2_wmav2.wmv"));
+    const HeaderWalk walk = WalkHeader(std::span(original).first(HeaderSizeOf(original)));
+    Bytes zeroed = original;
+    std::fill_n(zeroed.begin() + static_cast<std::ptrdiff_t>(HeaderSizeOf(original) + kDataObjectHeadSize + 40 * 3200),
+                4 * 3200, 0);
+    const Bytes withZeros = zeroed;
+    PutU16(zeroed, Offset(walk, guids::StreamProperties, 1) + 72, 7);
+    const auto source = (dir / "damaged.wmv").string(), output = (dir / "mended.wmv").string();
+    WriteFileBytes(source, zeroed);
+    RecordingHost host;
+    bool changed = false;
+    EXPECT_EQ(MendHeaderFields(source, output, host, &changed), Outcome::Done) << host.AllLines();
+    EXPECT_TRUE(ReadFileBytes(output) == withZeros) << host.AllLines();
+}

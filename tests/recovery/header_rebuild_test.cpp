@@ -199,3 +199,35 @@ TEST(HeaderRebuild, AStopEndsTheRunWithoutAnOutput) {
     EXPECT_FALSE(std::filesystem::exists(output));
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), std::filesystem::directory_iterator()), 1);
 }
+
+// Damage inside the file does not count as packets: zeroed packets (which parse as stream 0
+// without error correction data) are kept as they are for the repair tools, and neither their
+// stream number nor their times reach the header. A start lost over more than the first
+// megabytes is found further on.
+TEST(HeaderRebuild, DamageInsideAndALongLostStartAreNoPackets) {
+    TempDir dir;
+    const std::string reference = SampleFile("a_wmv2_wmav2.wmv");
+    const Bytes original = ReadFileBytes(reference);
+    const std::uint64_t first = FirstPacketOf(original), packets = PacketCountOf(original);
+    Bytes damaged(original.begin() + static_cast<std::ptrdiff_t>(first),
+                  original.begin() + static_cast<std::ptrdiff_t>(first + packets * kPacketSize));
+    std::fill_n(damaged.begin() + 40 * kPacketSize, 5 * kPacketSize, 0);
+    std::fill_n(damaged.end() - kPacketSize, kPacketSize, 0);  // the last one too: its time is lost
+    const std::string source = (dir / "damaged.wmv").string(), output = (dir / "rebuilt.wmv").string();
+    for (const std::uint64_t lost : {std::uint64_t(0), std::uint64_t(9) << 20}) {
+        Bytes file(lost, 0x00);
+        file.insert(file.end(), damaged.begin(), damaged.end());
+        WriteFileBytes(source, file);
+        RecordingHost host;
+        ASSERT_EQ(RebuildHeaderFromReference(source, reference, output, host), Outcome::Done) << host.AllLines();
+        const Bytes rebuilt = ReadFileBytes(output);
+        EXPECT_EQ(PacketCountOf(rebuilt), packets);
+        EXPECT_TRUE(std::equal(rebuilt.begin() + static_cast<std::ptrdiff_t>(FirstPacketOf(rebuilt)), rebuilt.end(),
+                               damaged.begin(), damaged.end()));
+        const std::uint64_t props = WalkHeader(std::span(rebuilt).first(HeaderSizeOf(rebuilt))).Find(guids::FileProperties)->offset;
+        const ParsedPacket beforeLast = ParsePacket(std::span(original).subspan(first + (packets - 2) * kPacketSize, kPacketSize), kPacketSize);
+        EXPECT_EQ(GetU64(rebuilt, props + fp::SendDuration), (beforeLast.sendTime + beforeLast.duration) * 10000ull);
+        EXPECT_TRUE(host.HasLine("找到 " + std::to_string(packets) + " 个完整的数据包, 其中 6 个无法解析, 原样保留 (可再用修复工具处理); 数据包中的流编号: 1, 2."))
+            << host.AllLines();
+    }
+}
