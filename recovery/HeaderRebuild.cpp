@@ -227,6 +227,9 @@ void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& fo
         stop.Step(++written);
         return true;
     });
+    // The header counts the packets of the first pass: a file that changed in between is not
+    // put in place with counts that do not match it.
+    if (static_cast<std::uint64_t>(written) != found.whole) throw IoError("损坏文件在处理过程中被改变");
     if (found.padLast) out.Write(found.last);
     out.Close();
     staged.Commit();
@@ -235,8 +238,10 @@ void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& fo
 void LogSurvey(const Reference& ref, const DamagedPackets& found, IHost& host) {
     host.Log("参考文件: 数据包大小 " + std::to_string(ref.packetSize) + " 字节, " +
              (ref.layout.errorCorrection ? "带纠错数据" : "不带纠错数据") + ", 流编号 " + JoinNumbers(ref.streams) + ".");
+    const std::string skipped =
+        found.grid.start > 0 ? "; 之前的 " + std::to_string(found.grid.start) + " 字节无法使用, 已跳过." : ".";
     host.Log("损坏文件的数据包从第 " + std::to_string(found.grid.start) + " 字节开始 (已连续核对 " +
-             std::to_string(found.grid.confirmed) + " 个); 之前的 " + std::to_string(found.grid.start) + " 字节无法使用, 已跳过.");
+             std::to_string(found.grid.confirmed) + " 个)" + skipped);
     host.Log("找到 " + std::to_string(found.whole) + " 个完整的数据包" +
              (found.unparsed ? ", 其中 " + std::to_string(found.unparsed) + " 个无法解析, 原样保留 (可再用修复工具处理)" : "") +
              "; 数据包中的流编号: " + JoinNumbers(found.streams) + ".");
