@@ -123,6 +123,18 @@ CLI_RUNS = [
 REENCODE_CASES = {"a_wmv2_wmav2", "c_wmav2", "a_damaged"}
 JOIN_PAIRS = [("a_wmv2_wmav2", "a_wmv2_wmav2"), ("a_wmv2_wmav2", "a_damaged"),
               ("b_msmpeg4v3_wmav2", "b_msmpeg4v3_wmav2")]
+# A header rebuilt from a reference file: its damaged input (the first 5 KB zeroed) runs with
+# this command only; a reference of another stream layout is refused.
+REBUILD_REFERENCES = ["a_wmv2_wmav2", "c_wmav2"]
+
+
+def header_zeroed_copy(work):
+    with open(os.path.join(SAMPLES, "a_wmv2_wmav2.wmv"), "rb") as f:
+        data = f.read()
+    path = os.path.join(work, "in", "a_first_5k_zeroed.wmv")
+    with open(path, "wb") as f:
+        f.write(b"\0" * 5120 + data[5120:])
+    return path
 
 
 def sha256_file(path):
@@ -189,6 +201,13 @@ def all_runs(bin_dir, work):
             command = command + ["-o", output]
             code, log = run(command, work, folder)
             yield f"{first}+{second}\t{tool}", code, sha256_file(output), log
+    damaged = header_zeroed_copy(work)
+    for reference in REBUILD_REFERENCES:
+        folder = os.path.join(work, "out", f"a_first_5k_zeroed+{reference}", "rebuild-header")
+        os.makedirs(folder)
+        output = os.path.join(folder, "out.wmv")
+        code, log = run([cli, "rebuild-header", damaged, "--reference", paths[reference], "-o", output], work, folder)
+        yield f"a_first_5k_zeroed+{reference}\trebuild-header", code, sha256_file(output), log
 
 
 # ---------------------------------------------------------------- manifest
