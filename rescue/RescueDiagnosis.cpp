@@ -111,7 +111,11 @@ RescueFindings ReadFindings(const AsfInfo& info) {
         Add(f, "文件比文件头所说的短: 实际 " + FormatSize(info.fileSize) + ", 文件头 " +
                    FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(fp.fileSize, INT64_MAX))));
     }
-    f.damagedPackets = info.damaged;
+    // In a file whose packets carry the signature, a packet without it that still parses is
+    // damaged too (zeroed bytes parse as an empty packet).
+    const std::int64_t unsigned_ = info.signatureGood > 0 ? info.parsedWithoutSignature : 0;
+    f.damagedPackets = info.damaged + unsigned_;
+    if (unsigned_ > 0) Add(f, "数据块标识无效但仍能解析的数据块: " + std::to_string(unsigned_));
     if (info.damaged > 0) {
         f.shiftedPacketAt = FindShiftedPacket(info);
         f.gridBroken = f.shiftedPacketAt >= 0;
@@ -128,7 +132,8 @@ RescueFindings ReadFindings(const AsfInfo& info) {
     if (!f.indexPresent) Add(f, "没有索引对象");
     f.seekableFlag = (fp.flags & fp::FlagSeekable) != 0;
     if (!f.seekableFlag) Add(f, "文件属性中的可定位标志未设置");
-    ReadDurations(info, f);
+    // Send times read off a broken grid are not send times.
+    if (!f.gridBroken) ReadDurations(info, f);
     if (!f.AnyDamage()) Add(f, "没有发现损坏");
     return f;
 }
