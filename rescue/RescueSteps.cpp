@@ -173,7 +173,9 @@ StepRunner RunnerFor(RescueStepKind kind) { return Row(kind).runner; }
 
 RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     RepairChoice choice;
-    choice.deleteBadChunks = f.damagedPackets > 0;
+    // The repair pass tells a bad packet by its signature: in a file whose packets carry none
+    // every packet would look bad, so nothing is deleted there.
+    choice.deleteBadChunks = f.damagedPackets > 0 && f.packetsSigned;
     choice.fixSizesAndDurations =
         f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0 || f.headerSizeDamaged;
     return choice;
@@ -181,9 +183,12 @@ RepairChoice ChooseRepairOptions(const RescueFindings& f) {
 
 std::vector<RescueStep> PlanSteps(const RescueContext& context) {
     std::vector<RescueStep> steps;
-    if (context.findings.headerUnreadable || context.findings.stopped) return steps;
+    if (context.findings.stopped) return steps;
     for (const auto& row : kKinds) {
         if (!row.rule || !row.runner) continue;
+        // Without a readable header only a header step can help; the packet tools need one.
+        const bool headerKind = row.kind == RescueStepKind::RebuildHeader || row.kind == RescueStepKind::MendHeader;
+        if (context.findings.headerUnreadable && !headerKind) continue;
         if (auto reason = row.rule(context)) {
             RescueStep step;
             step.kind = row.kind;

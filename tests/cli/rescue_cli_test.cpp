@@ -91,7 +91,7 @@ TEST(CliRescue, SigtermStopsTheRunWithNoOutput) {
     const auto src = (dir / "long.wmv").string();
     WriteFileBytes(src, one);
     std::string out;
-    const int code = RunCommand("timeout -s TERM 0.3 " + Cli("rescue " + Quote(src) + " --quiet"), &out);
+    const int code = RunCommand("timeout --preserve-status -s TERM 0.3 " + Cli("rescue " + Quote(src) + " --quiet"), &out);
     if (code == 0) GTEST_SKIP() << "the run ended before the signal";
     EXPECT_EQ(code, 143) << out;
     EXPECT_FALSE(fs::exists(dir / "long.rsc.wmv"));

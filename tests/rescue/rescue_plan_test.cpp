@@ -71,7 +71,8 @@ TEST(RescueDiagnosis, BytesInsertedInsideAPacketBreakTheGrid) {
     const auto f = Diagnose(dir, file);
     EXPECT_TRUE(f.gridBroken);
     // The first packet that starts off the grid: packet 21, pushed on by the inserted bytes.
-    EXPECT_EQ(f.shiftedPacketAt, static_cast<std::int64_t>(test::PacketOffset(file, kPacketSize, 21) + 37));
+    EXPECT_EQ(f.shiftedPacketAt, static_cast<std::int64_t>(test::PacketOffset(file, kPacketSize, 21) + 37))
+        << ::testing::PrintToString(f.lines);
     const auto kinds = Kinds(f);
     ASSERT_FALSE(kinds.empty());
     EXPECT_EQ(kinds.front(), RescueStepKind::RecoverLostChunks);
@@ -91,12 +92,35 @@ TEST(RescueDiagnosis, ZeroedPacketsThatStillParseCountAsDamaged) {
     EXPECT_EQ(Kinds(f).front(), RescueStepKind::RepairPackets);
 }
 
+TEST(RescueDiagnosis, PacketsWithoutSignatureAreNeverDeletedByTheRepairPass) {
+    TempDir dir;
+    AsfBuilder b = AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1);
+    for (int i = 0; i < 30; ++i) {
+        test::PacketSpec p;
+        p.noErrorCorrection = true;
+        p.sendTime = static_cast<std::uint32_t>(i * 40);
+        p.payloads[0].object = static_cast<std::uint32_t>(i);
+        p.payloads[0].pts = p.sendTime;
+        p.payloads[0].data = Bytes(kPacketSize - 40, static_cast<std::uint8_t>(0x20 + i));
+        b.Packet(p);
+    }
+    Bytes file = b.Index().Build();
+    test::Truncate(file, file.size() - kPacketSize / 2 - 100);  // the last packet cut short
+    const auto f = Diagnose(dir, file);
+    EXPECT_FALSE(f.packetsSigned);
+    EXPECT_GT(f.damagedPackets, 0);
+    EXPECT_FALSE(f.gridBroken) << "a cut-short last packet is no shift";
+    EXPECT_FALSE(ChooseRepairOptions(f).deleteBadChunks);
+}
+
 TEST(RescueDiagnosis, RecordingThatWasNotClosed) {
     TempDir dir;
     const auto f = Diagnose(dir, AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1).SimplePackets(30).Unfinalised().Build());
     EXPECT_TRUE(f.unfinalised);
     EXPECT_FALSE(f.indexPresent);
-    EXPECT_EQ(Kinds(f), (std::vector{RescueStepKind::RepairPackets, RescueStepKind::RebuildTimesAndIndex}));
+    // The builder marks an unclosed recording live, not seekable.
+    EXPECT_EQ(Kinds(f), (std::vector{RescueStepKind::RepairPackets, RescueStepKind::RebuildTimesAndIndex,
+                                     RescueStepKind::FixFlags}));
     EXPECT_TRUE(ChooseRepairOptions(f).fixSizesAndDurations);
     EXPECT_FALSE(ChooseRepairOptions(f).deleteBadChunks);
 }
@@ -140,7 +164,8 @@ TEST(RescueDiagnosis, UnreadableHeaderPlansNothing) {
 
 TEST(RescueDiagnosis, HeaderKindsAreNotPlannedYet) {
     RescueFindings worst;
-    worst.headerSizeDamaged = worst.damagedPackets = 1;
+    worst.headerSizeDamaged = true;
+    worst.damagedPackets = 1;
     worst.gridBroken = worst.truncated = worst.unfinalised = worst.durationsWrong = true;
     worst.hasCodecList = true;
     for (auto kind : Kinds(worst)) {

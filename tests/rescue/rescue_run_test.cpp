@@ -124,8 +124,12 @@ TEST_P(RescueOnDamage, BeatsEverySingleToolAndLeavesTheSourceAlone) {
     EXPECT_GE(CompareDecodes(rescued, FfmpegCopy(f.source, others)), 0);
     EXPECT_TRUE(rescued.seekable);
     for (const auto& step : report.steps) {
-        if (step.outcome == Outcome::NotRun) EXPECT_FALSE(step.note.empty()) << step.title << " skipped without a note";
-        if (step.outcome == Outcome::Done) EXPECT_TRUE(step.check) << step.title;
+        if (step.outcome == Outcome::NotRun) {
+            EXPECT_FALSE(step.note.empty()) << step.title << " skipped without a note";
+        }
+        if (step.outcome == Outcome::Done) {
+            EXPECT_TRUE(step.check) << step.title;
+        }
     }
 }
 
