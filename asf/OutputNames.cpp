@@ -39,6 +39,7 @@ std::string ToolOutputName(const std::string& input, OutputFor producer) {
         case OutputFor::ShrinkTemp: return input + ".tmp";
         case OutputFor::TransplantTemp: return input + ".pop";
         case OutputFor::HeaderRebuild: return stem + ".rbh" + ext;
+        case OutputFor::Rescue: return stem + ".rsc" + ext;
     }
     return input;
 }

@@ -21,6 +21,7 @@ enum class OutputFor {
     ShrinkTemp,           // (the shrinker's output) + ".tmp"
     TransplantTemp,       // (the output receiving a codec list) + ".pop"
     HeaderRebuild,        // stem + ".rbh" + ext
+    Rescue,               // stem + ".rsc" + ext
 };
 
 std::string ToolOutputName(const std::string& input, OutputFor producer);
