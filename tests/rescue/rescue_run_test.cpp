@@ -3,6 +3,7 @@
 // tool and against ffmpeg's own copy of the damaged file.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <set>
 
@@ -213,10 +214,20 @@ TEST(RescueRun, StopDuringClipwrightStopsTheChildAndTheRun) {
     Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
     test::DamagePackets(file, 3200, 100, 2);
     Fixture f(file);
+    // A stand-in for the cutting tool that runs until it is stopped: the real one can finish a
+    // 1 MB file before the first stop check, and the stop would then land in a later step.
+    const std::string slowTool = (f.dir / "slow-clipwright").string();
+    const std::string script = "#!/bin/sh\nexec sleep 60\n";
+    test::WriteFileBytes(slowTool, Bytes(script.begin(), script.end()));
+    fs::permissions(slowTool, fs::perms::owner_all);
+    f.run.ClipwrightPath = slowTool;
     StopAtStep observer(RescueStepKind::RebuildTimesAndIndex);
     f.run.AttachObserver(&observer);
     f.host.onProcessMessages = [&] { if (observer.armed) f.run.Aborted = true; };
+    const auto started = std::chrono::steady_clock::now();
     const auto& report = f.run.Run();
+    // The child was ended with the run, not waited for.
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(30));
     EXPECT_EQ(report.outcome, Outcome::Aborted);
     ASSERT_FALSE(report.steps.empty());
     bool sawStoppedStep = false;
