@@ -330,8 +330,9 @@ void TBxRescue::done(int result) {
     QDialog::done(result);
 }
 
+// The file an earlier run kept stays handed back: a later run that keeps nothing leaves it as
+// it was.
 void TBxRescue::ClearRun() {
-    kept_.clear();
     steps_.clear();
     StepList->clear();
     StepLog->clear();

@@ -46,6 +46,7 @@ public:
     QString Reference() const;
     void SetReference(const QString& path);
     bool Running() const { return running_; }
+    // The file the last run that kept one wrote (empty when none did).
     QString KeptOutput() const { return kept_; }
     // The last run as it was configured and what it reported (null before the first run).
     const RescueRun* LastRun() const { return run_.get(); }

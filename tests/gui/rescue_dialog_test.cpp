@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QtTest>
+#include <unistd.h>
 
 #include "gui/main_window/MainForm.h"
 #include "gui/repair/RescueDialog.h"
@@ -105,6 +106,10 @@ private slots:
         QVERIFY(command && command->isEnabled());
         QCOMPARE(command->toolTip(), QStringLiteral("自动诊断文件的损坏并选择合适的工具修复"));
         QCOMPARE(command->parentWidget()->objectName(), QStringLiteral("GroupPanel2"));
+
+        w.GroupHeaders[1]->setChecked(true);
+        w.show();
+        Screenshot(&w, QStringLiteral("main-window-repair-group"));
 
         QString output, result;
         OnNextModal<TBxRescue>([&](TBxRescue* d) {
@@ -247,6 +252,29 @@ private slots:
         QVERIFY2(!text.isEmpty() && !text.startsWith(QStringLiteral("参考")), qPrintable(text));
         QVERIFY(!d.LastRun());
         QVERIFY(!QFileInfo::exists(dir.filePath(QStringLiteral("refuse.out.wmv"))));
+    }
+
+    void anOutputFolderThatCannotBeWrittenIsReported() {
+        const QString source = DamagedCopy(dir, QStringLiteral("nowrite.wmv"));
+        const QString folder = dir.filePath(QStringLiteral("readonly"));
+        QDir().mkpath(folder);
+        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        TBxRescue d;
+        d.Setup(source);
+        // Root writes anywhere but in the kernel's own file systems.
+        d.SetOutput((::geteuid() == 0 ? QStringLiteral("/sys") : folder) + QStringLiteral("/out.wmv"));
+        QString text;
+        AnswerNextMessage(QMessageBox::Ok, &text);
+        d.show();
+        d.Start();
+        // The reason reaches the user, as a message or as the result line with the log.
+        const QString shown = text + d.ResultLabel->text();
+        QVERIFY2(shown.contains(QStringLiteral("错误在 \"") + source) || shown.startsWith(QStringLiteral("修复失败")), qPrintable(shown));
+        QVERIFY2(shown.contains(QStringLiteral("输出文件")) || d.RunLog->toPlainText().contains(QStringLiteral("输出文件")),
+                 qPrintable(shown + d.RunLog->toPlainText()));
+        QVERIFY(!QFileInfo::exists(d.Output()));
+        QVERIFY(d.isVisible() && d.StartButton->isEnabled() && !d.StopButton->isEnabled());
+        QVERIFY(d.KeptOutput().isEmpty());
     }
 
     void stepStatesAndTheTable() {
