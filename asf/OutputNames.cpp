@@ -38,6 +38,7 @@ std::string ToolOutputName(const std::string& input, OutputFor producer) {
         case OutputFor::Sample: return input + ".sam";
         case OutputFor::ShrinkTemp: return input + ".tmp";
         case OutputFor::TransplantTemp: return input + ".pop";
+        case OutputFor::Rescue: return stem + ".rsc" + ext;
     }
     return input;
 }

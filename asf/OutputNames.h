@@ -20,6 +20,7 @@ enum class OutputFor {
     Sample,               // path + ".sam"
     ShrinkTemp,           // (the shrinker's output) + ".tmp"
     TransplantTemp,       // (the output receiving a codec list) + ".pop"
+    Rescue,               // stem + ".rsc" + ext
 };
 
 std::string ToolOutputName(const std::string& input, OutputFor producer);

@@ -1,0 +1,140 @@
+#include "rescue/RescueDiagnosis.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "asf/AsfGuid.h"
+#include "asf/AsfPacket.h"
+#include "asf/BinaryFile.h"
+#include "asf/Format.h"
+
+namespace mendery {
+
+namespace {
+
+constexpr std::size_t kMaxProbedRuns = 64;
+
+bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_t packetSize, bool wantSignature) {
+    if (at + packetSize > window.size()) return false;
+    auto bytes = window.subspan(at, packetSize);
+    if (wantSignature && ClassifyBlock(bytes) != BlockKind::Good) return false;
+    return ParsePacket(bytes, packetSize).ok;
+}
+
+// Offsets of the first packet of each run of damaged packets.
+std::vector<std::int64_t> DamageRunStarts(const AsfInfo& info) {
+    std::vector<std::int64_t> starts;
+    std::int64_t previous = -2;
+    for (const auto& d : info.damage) {
+        if (d.index != previous + 1) starts.push_back(d.offset);
+        previous = d.index;
+        if (starts.size() >= kMaxProbedRuns) break;
+    }
+    return starts;
+}
+
+void Add(RescueFindings& f, std::string line) { f.lines.push_back(std::move(line)); }
+
+void ReadDurations(const AsfInfo& info, RescueFindings& f) {
+    if (!info.fileProperties || info.packets == info.damaged) return;
+    const auto& fp = *info.fileProperties;
+    const std::int64_t sendSpanMs = static_cast<std::int64_t>(info.lastSendTime) - info.firstSendTime;
+    const std::int64_t playMs = static_cast<std::int64_t>(fp.playDuration / 10000) - static_cast<std::int64_t>(fp.preroll);
+    const std::int64_t sendMs = static_cast<std::int64_t>(fp.sendDuration / 10000);
+    const std::int64_t slack = std::max<std::int64_t>(kDurationSlackMs, sendSpanMs / 10);
+    if (std::llabs(playMs - sendSpanMs) > slack || std::llabs(sendMs - sendSpanMs) > slack) {
+        f.durationsWrong = true;
+        Add(f, "时长字段与数据块的发送时间不符: 播放时长 " + std::to_string(std::max<std::int64_t>(playMs, 0) / 1000) +
+                   " 秒, 发送时长 " + std::to_string(sendMs / 1000) + " 秒, 数据块跨度 " +
+                   std::to_string(sendSpanMs / 1000) + " 秒");
+    }
+}
+
+}  // namespace
+
+std::int64_t FindShiftedPacket(const AsfInfo& info) {
+    if (!info.fileProperties || info.damage.empty()) return -1;
+    const std::uint32_t packetSize = info.fileProperties->minPacketSize;
+    if (packetSize == 0) return -1;
+    // Files whose packets carry the signature show it on every good packet; an off-grid find
+    // must too, or random bytes could pass for a packet.
+    const bool wantSignature = info.signatureGood > 0;
+    try {
+        BinaryFile file(info.path, BinaryFile::Mode::Read);
+        std::vector<std::uint8_t> window;
+        for (std::int64_t runStart : DamageRunStarts(info)) {
+            // A packet shifted by bytes inserted or lost starts within one packet of the grid
+            // point; the window holds it and the packet after it.
+            const std::int64_t size = std::min<std::int64_t>(3LL * packetSize, info.fileSize - runStart);
+            if (size <= 0) continue;
+            window.resize(static_cast<std::size_t>(size));
+            file.Seek(runStart);
+            window.resize(file.Read(window));
+            for (std::size_t shift = 1; shift < packetSize; ++shift) {
+                if (!PacketAt(window, shift, packetSize, wantSignature)) continue;
+                const bool nextFits = shift + 2ULL * packetSize <= window.size();
+                if (!nextFits || PacketAt(window, shift + packetSize, packetSize, wantSignature))
+                    return runStart + static_cast<std::int64_t>(shift);
+            }
+        }
+    } catch (const IoError&) {
+        // The survey read this file a moment ago; a read failing now only ends the probe.
+    }
+    return -1;
+}
+
+RescueFindings ReadFindings(const AsfInfo& info) {
+    RescueFindings f;
+    f.stopped = info.stopped;
+    if (!info.problem.empty()) {
+        f.headerUnreadable = true;
+        Add(f, "文件头无法读取: " + info.problem);
+        return f;
+    }
+    if (info.headerSizeFromChildren) {
+        f.headerSizeDamaged = true;
+        Add(f, "文件头对象的大小字段已损坏: 字段为 " + std::to_string(info.headerSizeField) + ", 子对象到 " +
+                   std::to_string(info.headerSize) + " 结束");
+    }
+    for (const auto& o : info.headerObjects)
+        if (o.guid == guids::CodecList) f.hasCodecList = true;
+    const auto& fp = *info.fileProperties;
+    if (info.dataHead->totalPackets == 0 || fp.dataPacketsCount == 0 || info.dataHead->size == 0 ||
+        info.dataHead->size == kDataObjectHeadSize) {
+        f.unfinalised = true;
+        Add(f, "录制没有正常结束: 数据对象的大小或数据块数为0");
+    }
+    const auto declaredData = static_cast<std::int64_t>(std::min<std::uint64_t>(info.dataHead->size, INT64_MAX));
+    if (static_cast<std::int64_t>(std::min<std::uint64_t>(fp.fileSize, INT64_MAX)) > info.fileSize ||
+        (!f.unfinalised && info.dataOffset + declaredData > info.fileSize)) {
+        f.truncated = true;
+        Add(f, "文件比文件头所说的短: 实际 " + FormatSize(info.fileSize) + ", 文件头 " +
+                   FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(fp.fileSize, INT64_MAX))));
+    }
+    f.damagedPackets = info.damaged;
+    if (info.damaged > 0) {
+        f.shiftedPacketAt = FindShiftedPacket(info);
+        f.gridBroken = f.shiftedPacketAt >= 0;
+        const auto& first = info.damage.front();
+        Add(f, "损坏的数据块: " + std::to_string(info.damaged) + " / " + std::to_string(info.packets) +
+                   ", 第一个在第 " + std::to_string(first.index) + " 块 (偏移 " + std::to_string(first.offset) +
+                   "): " + first.reason);
+        if (f.gridBroken)
+            Add(f, "数据块网格已断开: 在偏移 " + std::to_string(f.shiftedPacketAt) + " 处找到错位的数据块");
+        else
+            Add(f, "数据块网格完整: 损坏的数据块之后的数据块仍在原位");
+    }
+    f.indexPresent = info.indexOffset >= 0;
+    if (!f.indexPresent) Add(f, "没有索引对象");
+    f.seekableFlag = (fp.flags & fp::FlagSeekable) != 0;
+    if (!f.seekableFlag) Add(f, "文件属性中的可定位标志未设置");
+    ReadDurations(info, f);
+    if (!f.AnyDamage()) Add(f, "没有发现损坏");
+    return f;
+}
+
+RescueFindings DiagnoseAsf(const std::string& path, const std::function<bool()>& stopRequested) {
+    return ReadFindings(InspectAsf(path, stopRequested));
+}
+
+}  // namespace mendery

@@ -1,0 +1,45 @@
+#pragma once
+// What the rescue learns about a file before it chooses its tools: the survey of InspectAsf,
+// read as findings, each with one line for the user.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "asf/AsfInfo.h"
+
+namespace mendery {
+
+struct RescueFindings {
+    bool headerUnreadable = false;   // no header, data object or packet size to work from
+    bool headerSizeDamaged = false;  // the header object's size field contradicts its sub-objects
+    bool gridBroken = false;         // packets found off the packet grid (bytes inserted or lost)
+    std::int64_t shiftedPacketAt = -1;
+    std::int64_t damagedPackets = 0;
+    bool indexPresent = false;
+    bool seekableFlag = false;
+    bool durationsWrong = false;     // play/send duration fields against the packets' send times
+    bool unfinalised = false;        // data object size or packet count 0: the recording was not closed
+    bool truncated = false;          // the file is shorter than its header says
+    bool hasCodecList = false;
+    bool stopped = false;            // the survey was stopped
+    std::vector<std::string> lines;  // one finding per line, in the program's language
+    bool AnyDamage() const {
+        return headerSizeDamaged || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||
+               durationsWrong || unfinalised || truncated;
+    }
+};
+
+// How far the duration fields may be from the packets' send times before they count as wrong.
+inline constexpr std::int64_t kDurationSlackMs = 2000;
+
+RescueFindings DiagnoseAsf(const std::string& path, const std::function<bool()>& stopRequested = {});
+// The findings of a survey already made (the grid probe reads `info.path`).
+RescueFindings ReadFindings(const AsfInfo& info);
+
+// Looks for packets that start off the packet grid after each run of damaged packets: two
+// packets in a row that parse, starting at a byte that is not on the grid. The offset of the
+// first such packet, or -1.
+std::int64_t FindShiftedPacket(const AsfInfo& info);
+
+}  // namespace mendery

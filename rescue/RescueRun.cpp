@@ -1,0 +1,137 @@
+// One whole rescue: diagnose, plan, run the steps on intermediates, keep the best file.
+#include <filesystem>
+#include <system_error>
+
+#include "asf/AsfInfo.h"
+#include "asf/BinaryFile.h"
+#include "asf/NullHost.h"
+#include "asf/OutputNames.h"
+#include "asf/StagedOutput.h"
+#include "rescue/Rescue.h"
+#include "rescue/RescueDecode.h"
+#include "rescue/RescueSteps.h"
+#include "rescue/RescueWork.h"
+
+namespace mendery {
+
+namespace {
+
+constexpr char kStopped[] = "已停止. 没有写出输出文件.";
+
+std::string Extension(const std::string& path) {
+    std::string stem, ext;
+    SplitExtension(path, stem, ext);
+    return ext;
+}
+
+std::string WorseNote(const DecodeCheck& result, const DecodeCheck& best) {
+    if (!result.opened) return "结果无法解码 (" + result.whyNot + "), 保留上一步的文件";
+    return "结果比上一步差 (" + std::to_string(result.Frames()) + " 帧, " +
+           std::to_string(static_cast<long long>(result.playableSeconds)) + " 秒; 上一步 " +
+           std::to_string(best.Frames()) + " 帧, " + std::to_string(static_cast<long long>(best.playableSeconds)) +
+           " 秒), 保留上一步的文件";
+}
+
+std::string UnusedNote(const StepEnd& end) {
+    if (!end.note.empty()) return end.note;
+    return "步骤没有完成, 继续使用上一步的文件";
+}
+
+// Copies the chosen intermediate to the target through a staged output.
+void PutInPlace(const std::string& from, const std::string& target) {
+    StagedOutput staged(target);
+    std::error_code ec;
+    std::filesystem::copy_file(from, staged.TempPath(), std::filesystem::copy_options::overwrite_existing, ec);
+    if (ec) throw IoError("无法写出输出文件 \"" + target + "\": " + SystemReason(ec.value()));
+    staged.Commit();
+}
+
+}  // namespace
+
+const RescueReport& RescueRun::Run() {
+    report_ = RescueReport{};
+    Aborted = false;
+    NullHost quiet;
+    IHost& host = host_ ? *host_ : quiet;
+    auto end = [&](Outcome outcome, const std::string& line) -> const RescueReport& {
+        report_.outcome = outcome;
+        if (!line.empty()) host.Log(line);
+        return report_;
+    };
+    const auto stop = [&] {
+        host.ProcessMessages();
+        return Aborted;
+    };
+
+    if (const std::string why = CheckInputFile(FileName); !why.empty())
+        return end(Outcome::Failed, "无法打开源文件 \"" + FileName + "\": " + why);
+    const std::string target = OutFileName.empty() ? ToolOutputName(FileName, OutputFor::Rescue) : OutFileName;
+    if (const std::string line = OutputRefusalLine(FileName, target); !line.empty()) return end(Outcome::Refused, line);
+
+    try {
+        RescueWorkFolder work(WorkFolder);
+        RescueContext context;
+        context.source = FileName;
+        context.reference = ReferenceFileName;
+        context.clipwright = ClipwrightPath;
+        context.aborted = &Aborted;
+        context.findings = ReadFindings(InspectAsf(FileName, stop));
+        if (Aborted) return end(Outcome::Aborted, kStopped);
+        report_.diagnosis = context.findings.lines;
+
+        bool pluginMissing = false;
+        report_.before = DecodeFile(FileName, stop, &pluginMissing);
+        if (Aborted) return end(Outcome::Aborted, kStopped);
+        if (pluginMissing) return end(Outcome::Refused, "无法检查解码结果: " + report_.before.whyNot);
+
+        report_.steps = PlanSteps(context);
+        if (observer_) observer_->Diagnosed(report_);
+
+        std::string current = FileName;
+        DecodeCheck best = report_.before;
+        for (std::size_t i = 0; i < report_.steps.size(); ++i) {
+            RescueStep& step = report_.steps[i];
+            if (observer_) observer_->StepStarted(i, step);
+            const std::string output = work.NewFile(i + 1, StepTag(step.kind), Extension(FileName));
+            StepHost stepHost(host, step.log);
+            const StepEnd stepEnd = RunnerFor(step.kind)(context, stepHost, current, output);
+            step.outcome = Aborted ? Outcome::Aborted : stepEnd.outcome;
+            if (step.outcome == Outcome::Aborted) {
+                step.note = "已停止";
+                if (observer_) observer_->StepEnded(i, step);
+                return end(Outcome::Aborted, kStopped);
+            }
+            if (stepEnd.wroteOutput) {
+                step.check = DecodeFile(output, stop);
+                if (Aborted) return end(Outcome::Aborted, kStopped);
+                // Neither decodes: the step may still have mended what the next one needs.
+                if (CompareDecodes(*step.check, best) >= 0) {
+                    step.kept = true;
+                    current = output;
+                    best = *step.check;
+                } else {
+                    step.note = WorseNote(*step.check, best);
+                }
+            } else {
+                step.note = UnusedNote(stepEnd);
+            }
+            if (observer_) observer_->StepEnded(i, step);
+        }
+
+        if (report_.steps.empty())
+            return end(Outcome::NothingUsable, context.findings.AnyDamage() ? "没有适用的修复步骤. 没有写出输出文件."
+                                                                             : "没有发现需要修复的问题. 没有写出输出文件.");
+        if (current == FileName) return end(Outcome::NothingUsable, "没有一个步骤得到比源文件更好的结果. 没有写出输出文件.");
+        if (!best.opened || best.Frames() == 0) return end(Outcome::NothingUsable, "结果中没有可解码的媒体. 没有写出输出文件.");
+        if (CompareDecodes(best, report_.before) < 0)
+            return end(Outcome::NothingUsable, "结果不如源文件本身. 没有写出输出文件.");
+        PutInPlace(current, target);
+        report_.after = best;
+        report_.output = target;
+        return end(Outcome::Done, "输出文件: " + target);
+    } catch (const IoError& e) {
+        return end(Outcome::Failed, e.what());
+    }
+}
+
+}  // namespace mendery
