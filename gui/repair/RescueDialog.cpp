@@ -444,8 +444,6 @@ void TBxRescue::ShowEnd(bool outputExisted, bool completed) {
                                      : QStringLiteral("修复失败, 没有生成输出文件") +
                                            (outputExisted ? QStringLiteral(", 已有的文件保持不变") : QString()) + QLatin1Char('.');
     ResultLabel->setText(result);
-    host_->Log(ToStd(result));
-    host_->Flush();
     StatusLabel->setText(report.outcome == Outcome::Done ? QStringLiteral("完成") : QString());
     ShowSelectedStep();
 }

@@ -129,10 +129,6 @@ QString ResultText(const RescueReport& report, bool outputExisted) {
     }
 }
 
-QString RescueOutputName(const QString& source) {
-    std::string stem, extension;
-    SplitExtension(ToStd(source), stem, extension);
-    return ToQt(stem + ".修复" + extension);
-}
+QString RescueOutputName(const QString& source) { return ToQt(ToolOutputName(ToStd(source), OutputFor::Rescue)); }
 
 }  // namespace mendery::ui
