@@ -216,12 +216,47 @@ private slots:
         QTest::mouseClick(d.ReferenceBox, Qt::LeftButton, {}, QPoint(5, 5));
         d.Start();
         QCOMPARE(d.LastRun()->ReferenceFileName, std::string());
+        // The proposed name is overwritten without a question.
+        QVERIFY2(d.ResultLabel->text().startsWith(QStringLiteral("修复完成")), qPrintable(d.ResultLabel->text()));
 
         // A dialog cancelled leaves the box unchecked.
         OnNextModal<QFileDialog>([&](QFileDialog* f) { f->reject(); });
         d.SetReference(QString());
         QTest::mouseClick(d.ReferenceBox, Qt::LeftButton, {}, QPoint(5, 5));
         QVERIFY(!d.ReferenceBox->isChecked());
+    }
+
+    void saveDialogChoosesTheOutput() {
+        const QString source = DamagedCopy(dir, QStringLiteral("choose.wmv"));
+        const QString chosen = dir.filePath(QStringLiteral("chosen.wmv"));
+        TBxRescue d;
+        d.Setup(source);
+        const QString proposed = d.Output();
+        OnNextModal<QFileDialog>([&](QFileDialog* f) {
+            QCOMPARE(f->acceptMode(), QFileDialog::AcceptSave);
+            QVERIFY(!f->testOption(QFileDialog::DontConfirmOverwrite));  // asks before replacing a file
+            QCOMPARE(f->selectedFiles().value(0), proposed);
+            f->selectFile(chosen);
+            QMetaObject::invokeMethod(f, "accept");
+        });
+        QTest::mouseClick(d.OutputButton, Qt::LeftButton);
+        QCOMPARE(d.Output(), chosen);
+
+        // The source exists: the save dialog asks before replacing it, then the window refuses it.
+        QString asked, text;
+        OnNextModal<QFileDialog>([&](QFileDialog* f) {
+            OnNextModal<QMessageBox>([&](QMessageBox* box) {
+                asked = box->text();
+                AnswerNextMessage(QMessageBox::Ok, &text);
+                box->button(QMessageBox::Yes)->click();  // the static dialogs read the clicked button
+            });
+            f->selectFile(source);
+            QMetaObject::invokeMethod(f, "accept");
+        });
+        QTest::mouseClick(d.OutputButton, Qt::LeftButton);
+        QVERIFY(asked.contains(QStringLiteral("choose.wmv")));
+        QCOMPARE(text, QStringLiteral("输出文件不能和输入文件相同, 请再试一下."));
+        QCOMPARE(d.Output(), chosen);
     }
 
     void outputsThatWouldDestroyAFileAreRefused() {
