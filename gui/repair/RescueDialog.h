@@ -55,6 +55,8 @@ public:
     void Stop();
     void done(int result) override;
 
+    enum StepColumn { kTitleColumn, kStateColumn, kNoteColumn };  // of StepList
+
     QLineEdit *SourceEdit, *OutputEdit, *ReferenceEdit;
     QToolButton *OutputButton, *ReferenceButton;
     QCheckBox* ReferenceBox;
