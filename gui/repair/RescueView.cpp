@@ -73,7 +73,7 @@ std::map<int, StreamRow> StreamRows(const DecodeCheck* sides[2]) {
         for (const auto& s : sides[side]->streams) {
             StreamRow& row = rows[s.number];
             if (row.label.isEmpty())
-                row.label = QStringLiteral("流 %1 (%2) 帧数").arg(s.number).arg(s.kind.empty() ? QStringLiteral("其他") : ToQt(s.kind));
+                row.label = ToQt(s.kind) + QStringLiteral("流 %1 帧数").arg(s.number);
             row.frames[side] = s.frames;
         }
     }
