@@ -77,6 +77,10 @@ public:
     std::string ClipwrightPath;     // the cutting tool, for the basic repair step
     std::string WorkFolder;         // for intermediates; empty: a new folder under the system's temp
     bool Aborted = false;           // set by the host while the run lets events run
+    // The independent decode of a file (`stop` is asked now and then; true ends it early).
+    // Empty: FFmpeg's decoders in the encoder plugin.
+    using DecodeFunction = std::function<DecodeCheck(const std::string& path, const std::function<bool()>& stop)>;
+    DecodeFunction Decoder;
 
     void AttachHost(IHost& host) { host_ = &host; }
     void AttachObserver(IRescueObserver* observer) { observer_ = observer; }

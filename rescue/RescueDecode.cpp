@@ -1,5 +1,6 @@
 #include "rescue/RescueDecode.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "convert/DecodeChecker.h"
@@ -21,6 +22,11 @@ DecodeCheck DecodeFile(const std::string& path, const std::function<bool()>& sto
         if (pluginMissing) *pluginMissing = true;
         return check;
     }
+    return ToDecodeCheck(result);
+}
+
+DecodeCheck ToDecodeCheck(const DecodeResult& result) {
+    DecodeCheck check;
     check.opened = result.opened;
     check.whyNot = result.whyNot;
     check.playableSeconds = result.PlayableSeconds();
@@ -30,9 +36,13 @@ DecodeCheck DecodeFile(const std::string& path, const std::function<bool()>& sto
     return check;
 }
 
+std::int64_t CleanFrames(const DecodeCheck& check) {
+    return std::max<std::int64_t>(0, check.Frames() - check.decodeErrors);
+}
+
 int CompareDecodes(const DecodeCheck& a, const DecodeCheck& b) {
     if (a.opened != b.opened) return a.opened ? 1 : -1;
-    if (a.Frames() != b.Frames()) return a.Frames() > b.Frames() ? 1 : -1;
+    if (CleanFrames(a) != CleanFrames(b)) return CleanFrames(a) > CleanFrames(b) ? 1 : -1;
     if (std::fabs(a.playableSeconds - b.playableSeconds) > kSameSecondsSlack)
         return a.playableSeconds > b.playableSeconds ? 1 : -1;
     if (a.seekable != b.seekable) return a.seekable ? 1 : -1;

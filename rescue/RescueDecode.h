@@ -12,11 +12,19 @@ namespace mendery {
 // not opened and `whyNot` says so; `pluginMissing` (when given) is set then.
 DecodeCheck DecodeFile(const std::string& path, const std::function<bool()>& stop, bool* pluginMissing = nullptr);
 
+struct DecodeResult;
+// The rescue's view of the plugin's result.
+DecodeCheck ToDecodeCheck(const DecodeResult& result);
+
 // Seconds within which two playable spans count as the same (audio frame ends, rounding).
 inline constexpr double kSameSecondsSlack = 0.5;
 
+// Frames that decoded cleanly: a frame decoded from damaged bytes comes with a decode error
+// and is no gain, so a result that drops it for a clean file is not worse.
+std::int64_t CleanFrames(const DecodeCheck& check);
+
 // >0 when `a` is the better file, <0 when `b` is, 0 when they are as good. What counts, in
-// order: it opens; decoded frames; playable seconds; a working seek; fewer decode errors.
+// order: it opens; clean frames; playable seconds; a working seek; fewer decode errors.
 int CompareDecodes(const DecodeCheck& a, const DecodeCheck& b);
 
 }  // namespace mendery

@@ -21,11 +21,13 @@ bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_
     return ParsePacket(bytes, packetSize).ok;
 }
 
-// Offsets of the first packet of each run of damaged packets.
+// Offsets of the first packet of each run of damaged packets. The short block of a file cut
+// inside its last packet is no run: it ends the file, it does not shift what follows.
 std::vector<std::int64_t> DamageRunStarts(const AsfInfo& info) {
     std::vector<std::int64_t> starts;
     std::int64_t previous = -2;
     for (const auto& d : info.damage) {
+        if (info.shortLast > 0 && d.index == info.packets - 1) break;
         if (d.index != previous + 1) starts.push_back(d.offset);
         previous = d.index;
         if (starts.size() >= kMaxProbedRuns) break;
@@ -62,19 +64,27 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
     try {
         BinaryFile file(info.path, BinaryFile::Mode::Read);
         std::vector<std::uint8_t> window;
+        const std::int64_t firstPacket = info.dataOffset + kDataObjectHeadSize;
         for (std::int64_t runStart : DamageRunStarts(info)) {
             // A packet shifted by bytes inserted or lost starts within one packet of the grid
-            // point; the window holds it and the packet after it.
-            const std::int64_t size = std::min<std::int64_t>(3LL * packetSize, info.fileSize - runStart);
+            // point; the packet before the damaged one may hold the shift's start too (bytes
+            // that still parse). The window holds those, and the packet after a find.
+            const std::int64_t from = std::max(firstPacket, runStart - static_cast<std::int64_t>(packetSize));
+            const std::int64_t size = std::min<std::int64_t>(4LL * packetSize, info.fileSize - from);
             if (size <= 0) continue;
             window.resize(static_cast<std::size_t>(size));
-            file.Seek(runStart);
+            file.Seek(from);
             window.resize(file.Read(window));
-            for (std::size_t shift = 1; shift < packetSize; ++shift) {
+            const std::int64_t end = runStart + packetSize;
+            for (std::int64_t at = from + 1; at < end; ++at) {
+                if ((at - firstPacket) % packetSize == 0) continue;  // on the grid
+                const auto shift = static_cast<std::size_t>(at - from);
                 if (!PacketAt(window, shift, packetSize, wantSignature)) continue;
+                // At the end of the file one packet must do; without signatures, which random
+                // bytes pass easily, the packet after it must parse too.
                 const bool nextFits = shift + 2ULL * packetSize <= window.size();
-                if (!nextFits || PacketAt(window, shift + packetSize, packetSize, wantSignature))
-                    return runStart + static_cast<std::int64_t>(shift);
+                if (nextFits ? PacketAt(window, shift + packetSize, packetSize, wantSignature) : wantSignature)
+                    return at;
             }
         }
     } catch (const IoError&) {
@@ -111,7 +121,12 @@ RescueFindings ReadFindings(const AsfInfo& info) {
         Add(f, "文件比文件头所说的短: 实际 " + FormatSize(info.fileSize) + ", 文件头 " +
                    FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(fp.fileSize, INT64_MAX))));
     }
-    f.damagedPackets = info.damaged;
+    // In a file whose packets carry the signature, a packet without it that still parses is
+    // damaged too (zeroed bytes parse as an empty packet).
+    f.packetsSigned = info.signatureGood > 0;
+    const std::int64_t unsigned_ = f.packetsSigned ? info.parsedWithoutSignature : 0;
+    f.damagedPackets = info.damaged + unsigned_;
+    if (unsigned_ > 0) Add(f, "数据块标识无效但仍能解析的数据块: " + std::to_string(unsigned_));
     if (info.damaged > 0) {
         f.shiftedPacketAt = FindShiftedPacket(info);
         f.gridBroken = f.shiftedPacketAt >= 0;
@@ -128,7 +143,8 @@ RescueFindings ReadFindings(const AsfInfo& info) {
     if (!f.indexPresent) Add(f, "没有索引对象");
     f.seekableFlag = (fp.flags & fp::FlagSeekable) != 0;
     if (!f.seekableFlag) Add(f, "文件属性中的可定位标志未设置");
-    ReadDurations(info, f);
+    // Send times read off a broken grid are not send times.
+    if (!f.gridBroken) ReadDurations(info, f);
     if (!f.AnyDamage()) Add(f, "没有发现损坏");
     return f;
 }

@@ -16,6 +16,7 @@ struct RescueFindings {
     bool gridBroken = false;         // packets found off the packet grid (bytes inserted or lost)
     std::int64_t shiftedPacketAt = -1;
     std::int64_t damagedPackets = 0;
+    bool packetsSigned = false;      // the packets begin with the 82 00 00 signature (error correction data)
     bool indexPresent = false;
     bool seekableFlag = false;
     bool durationsWrong = false;     // play/send duration fields against the packets' send times

@@ -80,7 +80,10 @@ const RescueReport& RescueRun::Run() {
         report_.diagnosis = context.findings.lines;
 
         bool pluginMissing = false;
-        report_.before = DecodeFile(FileName, stop, &pluginMissing);
+        const auto decode = [&](const std::string& path) {
+            return Decoder ? Decoder(path, stop) : DecodeFile(path, stop, &pluginMissing);
+        };
+        report_.before = decode(FileName);
         if (Aborted) return end(Outcome::Aborted, kStopped);
         if (pluginMissing) return end(Outcome::Refused, "无法检查解码结果: " + report_.before.whyNot);
 
@@ -94,6 +97,7 @@ const RescueReport& RescueRun::Run() {
             if (observer_) observer_->StepStarted(i, step);
             const std::string output = work.NewFile(i + 1, StepTag(step.kind), Extension(FileName));
             StepHost stepHost(host, step.log);
+            stepHost.Log("输入文件: " + current);
             const StepEnd stepEnd = RunnerFor(step.kind)(context, stepHost, current, output);
             step.outcome = Aborted ? Outcome::Aborted : stepEnd.outcome;
             if (step.outcome == Outcome::Aborted) {
@@ -102,7 +106,7 @@ const RescueReport& RescueRun::Run() {
                 return end(Outcome::Aborted, kStopped);
             }
             if (stepEnd.wroteOutput) {
-                step.check = DecodeFile(output, stop);
+                step.check = decode(output);
                 if (Aborted) return end(Outcome::Aborted, kStopped);
                 // Neither decodes: the step may still have mended what the next one needs.
                 if (CompareDecodes(*step.check, best) >= 0) {

@@ -28,8 +28,11 @@ std::optional<std::string> WhyRecoverLostChunks(const RescueContext& c) {
 
 std::optional<std::string> WhyRepairPackets(const RescueContext& c) {
     const auto& f = c.findings;
-    if (f.damagedPackets > 0 && !f.gridBroken)
+    // Lost-chunk recovery re-times a broken grid; the repair pass would read it on the grid.
+    if (f.gridBroken) return std::nullopt;
+    if (f.damagedPackets > 0)
         return "网格完整, 有 " + std::to_string(f.damagedPackets) + " 个损坏的数据块: 删除它们, 重算大小和时长";
+    if (f.headerSizeDamaged) return "文件头对象的大小字段已损坏: 按子对象重写文件头";
     if (f.unfinalised || f.truncated) return "文件不完整: 按实际的数据块重算大小, 数据块数和时长";
     if (f.durationsWrong) return "时长字段不对: 按数据块重算时长";
     return std::nullopt;
@@ -170,16 +173,22 @@ StepRunner RunnerFor(RescueStepKind kind) { return Row(kind).runner; }
 
 RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     RepairChoice choice;
-    choice.deleteBadChunks = f.damagedPackets > 0;
-    choice.fixSizesAndDurations = f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0;
+    // The repair pass tells a bad packet by its signature: in a file whose packets carry none
+    // every packet would look bad, so nothing is deleted there.
+    choice.deleteBadChunks = f.damagedPackets > 0 && f.packetsSigned;
+    choice.fixSizesAndDurations =
+        f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0 || f.headerSizeDamaged;
     return choice;
 }
 
 std::vector<RescueStep> PlanSteps(const RescueContext& context) {
     std::vector<RescueStep> steps;
-    if (context.findings.headerUnreadable || context.findings.stopped) return steps;
+    if (context.findings.stopped) return steps;
     for (const auto& row : kKinds) {
         if (!row.rule || !row.runner) continue;
+        // Without a readable header only a header step can help; the packet tools need one.
+        const bool headerKind = row.kind == RescueStepKind::RebuildHeader || row.kind == RescueStepKind::MendHeader;
+        if (context.findings.headerUnreadable && !headerKind) continue;
         if (auto reason = row.rule(context)) {
             RescueStep step;
             step.kind = row.kind;

@@ -66,6 +66,7 @@ struct StreamDecoder {
     int index = -1;
     std::unique_ptr<AVCodecContext, CodecClose> codec;
     std::size_t resultSlot = 0;
+    std::int64_t lastDts = AV_NOPTS_VALUE;
 };
 
 class Checker {
@@ -147,11 +148,22 @@ private:
                 continue;
             }
             readFailures = 0;
-            if (StreamDecoder* d = DecoderFor(packet->stream_index)) Send(*d, packet.get());
+            if (StreamDecoder* d = DecoderFor(packet->stream_index)) {
+                CheckTimestampOrder(*d, *packet);
+                Send(*d, packet.get());
+            }
             av_packet_unref(packet.get());
         }
         if (result_.stopped) return;
         for (auto& d : decoders_) Send(d, nullptr);  // drain
+    }
+
+    // A stream whose timestamps run backwards plays out of order or stalls: one error per
+    // packet that does not come after the one before it, as a muxer would refuse it.
+    void CheckTimestampOrder(StreamDecoder& d, const AVPacket& packet) {
+        if (packet.dts == AV_NOPTS_VALUE) return;
+        if (d.lastDts != AV_NOPTS_VALUE && packet.dts <= d.lastDts) ++result_.decodeErrors;
+        d.lastDts = packet.dts;
     }
 
     void Send(StreamDecoder& d, const AVPacket* packet) {

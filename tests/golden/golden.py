@@ -118,6 +118,7 @@ CLI_RUNS = [
     ("cut-except", ["cut", "--start", "1", "--end", "3", "--except"], ".wmv"),
     ("sample", ["sample"], None),
     ("flags", ["flags", "--yes"], None),
+    ("rescue", ["rescue"], ".wmv"),
 ]
 # The re-encoder takes seconds per file: these cases only.
 REENCODE_CASES = {"a_wmv2_wmav2", "c_wmav2", "a_damaged"}

@@ -1,0 +1,190 @@
+#!/usr/bin/env python3
+"""Rescue against the single tools and ffmpeg on damaged copies of the samples.
+
+    bench/rescue_compare.py [--bin BUILD_DIR] [--keep]
+
+Builds damaged files from the samples in tests/data and the bundled damaged sample (cut short,
+packets overwritten, garbage inserted inside a packet, header fields broken, killed
+recordings), runs on each:
+
+  rescue   mendery-cli rescue
+  by hand  every repair preset, recover, basic, basic --resync (the best of them is shown)
+  ffmpeg   ffmpeg -err_detect ignore_err -i damaged -c copy out.asf
+
+and prints, per case, the decodable seconds, decoded frames and decode errors of each output,
+measured the same way for all: ffprobe decoding every frame (seconds from the first frame's
+timestamp to the last frame's end), and the error lines of `ffmpeg -v error -i OUT -f null -`.
+Outputs are ranked by clean frames (frames less decode errors: a frame decoded from damaged
+bytes is no gain), then seconds. "-" marks a tool that left no output. Not run by CI.
+"""
+import argparse
+import os
+import random
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+DATA = os.path.join(ROOT, "tests", "data")
+DATA_GUID = bytes.fromhex("3626B2758E66CF11A6D900AA0062CE6C")
+FILE_PROPS_GUID = bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365")
+PRESETS = ["bad-chunks", "partial", "remove-frames", "seekable", "vd"]
+
+
+def layout(data):
+    """(data object offset, first packet offset, packet size, file properties offset)."""
+    header_size = struct.unpack_from("<Q", data, 16)[0]
+    fp = data.find(FILE_PROPS_GUID)
+    packet_size = struct.unpack_from("<I", data, fp + 92)[0]
+    data_at = data.find(DATA_GUID, 0)
+    assert data_at == header_size, "sample header size"
+    return data_at, data_at + 50, packet_size, fp
+
+
+def cases():
+    """(name, bytes) of every damaged file."""
+    rng = random.Random(7)
+    out = []
+    for sample in ("a_wmv2_wmav2.wmv", "b_msmpeg4v3_wmav2.asf", "d_wmv2_2audio.wmv"):
+        data = open(os.path.join(DATA, sample), "rb").read()
+        tag = sample[0]
+        data_at, first, ps, fp = layout(data)
+        packets = (len(data) - first) // ps
+        mid = first + (packets // 2) * ps
+        out.append((f"{tag}: cut at 60 %", data[: int(len(data) * 0.6)]))
+        out.append((f"{tag}: cut inside a packet", data[: mid + ps // 3]))
+        out.append((f"{tag}: 3 packets overwritten", data[:mid] + bytes(rng.randrange(256) for _ in range(3 * ps)) + data[mid + 3 * ps:]))
+        out.append((f"{tag}: 8 KB zeroed", data[:mid + 500] + bytes(8192) + data[mid + 500 + 8192:]))
+        out.append((f"{tag}: 1000 bytes inserted", data[: mid + 100] + bytes(rng.randrange(256) for _ in range(1000)) + data[mid + 100:]))
+        out.append((f"{tag}: half packet lost", data[:mid] + data[mid + ps // 2:]))
+        b = bytearray(data)
+        struct.pack_into("<Q", b, data_at + 16, 0)       # data object size
+        struct.pack_into("<Q", b, data_at + 40, 0)       # packet count
+        struct.pack_into("<Q", b, fp + 56, 0)            # file properties packet count
+        out.append((f"{tag}: data size and counts 0", bytes(b)))
+        b = bytearray(data)
+        struct.pack_into("<I", b, fp + 88, 0)            # flags: not seekable
+        struct.pack_into("<Q", b, fp + 64, 0)            # play duration
+        struct.pack_into("<Q", b, fp + 72, 0)            # send duration
+        out.append((f"{tag}: flags and durations 0", bytes(b)))
+        b = bytearray(data)
+        struct.pack_into("<Q", b, 16, struct.unpack_from("<Q", data, 16)[0] + 7)  # header size field
+        out.append((f"{tag}: header size field wrong", bytes(b)))
+    for killed in ("l_gst_killed_unfinalized.wmv", "m_ffmpeg_killed_unfinalized.wmv"):
+        out.append((f"{killed[0]}: killed recording", open(os.path.join(DATA, killed), "rb").read()))
+    out.append(("bundled damaged sample", open(os.path.join(ROOT, "samples", "a_damaged.wmv"), "rb").read()))
+    return out
+
+
+def decode_errors(path):
+    r = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"], stdin=subprocess.DEVNULL,
+                       capture_output=True, text=True, timeout=300)
+    return sum(1 for line in r.stderr.splitlines() if line.strip())
+
+
+def decoded(path):
+    """(seconds, frames, errors) decoded from path; None when there is no file."""
+    if not os.path.exists(path):
+        return None
+    r = subprocess.run(["ffprobe", "-v", "quiet", "-err_detect", "ignore_err", "-show_entries",
+                        "frame=best_effort_timestamp_time,pkt_duration_time", "-of", "csv=p=0", path],
+                       capture_output=True, text=True, timeout=300)
+    first, end, frames = None, None, 0
+    for line in r.stdout.splitlines():
+        parts = line.strip().strip(",").split(",")
+        try:
+            t = float(parts[0])
+        except (ValueError, IndexError):
+            continue
+        d = 0.0
+        if len(parts) > 1:
+            try:
+                d = float(parts[1])
+            except ValueError:
+                pass
+        frames += 1
+        first = t if first is None else min(first, t)
+        end = t + d if end is None else max(end, t + d)
+    return ((end - first) if frames else 0.0, frames, decode_errors(path))
+
+
+def cli(bin_dir, *args):
+    return subprocess.run([os.path.join(bin_dir, "mendery-cli"), *args, "--quiet", "--yes"],
+                          stdin=subprocess.DEVNULL, capture_output=True, timeout=600).returncode
+
+
+def by_hand(bin_dir, src, folder):
+    """(name, measurement) of every single tool's output."""
+    results = []
+    for preset in PRESETS:
+        out = os.path.join(folder, f"repair-{preset}.wmv")
+        cli(bin_dir, "repair", src, "--preset", preset, "-o", out)
+        results.append((f"repair {preset}", decoded(out)))
+    out = os.path.join(folder, "recover.wmv")
+    cli(bin_dir, "recover", src, "-o", out)
+    results.append(("recover", decoded(out)))
+    for name, extra in (("basic", []), ("basic --resync", ["--resync"])):
+        out = os.path.join(folder, f"{name.replace(' ', '')}.wmv")
+        cli(bin_dir, "basic", src, "-o", out, *extra)
+        results.append((name, decoded(out)))
+    return results
+
+
+def better(a, b):
+    """The better measurement (clean frames first, then seconds); None counts as nothing."""
+    key = lambda m: (-1, -1) if m is None else (max(0, m[1] - m[2]), round(m[0], 1))
+    return a if key(a) >= key(b) else b
+
+
+def show(m):
+    return "-" if m is None else f"{m[0]:.1f} s, {m[1]} fr, {m[2]} err"
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--bin", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--keep", action="store_true", help="keep the work folder")
+    args = ap.parse_args()
+    work = tempfile.mkdtemp(prefix="rescue-compare-")
+    rows = []
+    try:
+        for i, (name, data) in enumerate(cases()):
+            folder = os.path.join(work, f"{i:02d}")
+            os.makedirs(folder)
+            src = os.path.join(folder, "damaged.wmv")
+            with open(src, "wb") as f:
+                f.write(data)
+            source = decoded(src)
+            out = os.path.join(folder, "rescue.wmv")
+            code = cli(args.bin, "rescue", src, "-o", out)
+            rescue = decoded(out)
+            best_name, best = "-", None
+            for tool, m in by_hand(args.bin, src, folder):
+                if m is not None and better(m, best) is m and (best is None or m != best):
+                    best_name, best = tool, m
+            ff = os.path.join(folder, "ffmpeg.asf")
+            subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", src, "-c", "copy", ff],
+                           stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+            ffm = decoded(ff) if os.path.exists(ff) and os.path.getsize(ff) > 0 else None
+            rival = better(best, ffm)
+            verdict = "ok" if rescue == rival or better(rescue, rival) is rescue else "BEHIND"
+            rows.append((name, code, source, rescue, best_name, best, ffm, verdict))
+            print(f"{name:30s} exit {code:3d}  source {show(source)}  rescue {show(rescue)}  "
+                  f"best {best_name:18s} {show(best)}  ffmpeg {show(ffm)}  {verdict}", file=sys.stderr)
+    finally:
+        if args.keep:
+            print(f"work folder: {work}", file=sys.stderr)
+        else:
+            shutil.rmtree(work, ignore_errors=True)
+    print("| case | source | rescue (exit) | best single tool | ffmpeg -c copy | rescue vs best |")
+    print("|---|---|---|---|---|---|")
+    for name, code, source, rescue, best_name, best, ffm, verdict in rows:
+        print(f"| {name} | {show(source)} | {show(rescue)} ({code}) | {best_name}: {show(best)} | {show(ffm)} | {verdict} |")
+    behind = sum(1 for r in rows if r[7] != "ok")
+    print(f"\n{len(rows)} cases, rescue behind in {behind}")
+
+
+if __name__ == "__main__":
+    main()
