@@ -57,6 +57,7 @@ TBxRescue::TBxRescue(QWidget* parent) : QDialog(parent) {
     layout->addLayout(BuildButtonRow());
     host_ = new QtHost(RunLog, ProgressBar, nullptr, this);
     UpdateControls();
+    setMinimumSize(600, 440);
     resize(860, 640);
 }
 

@@ -103,7 +103,7 @@ QWidget* TBxRescue::BuildRunArea() {
     // Extra width goes to the steps and their notes; the table keeps what its numbers need.
     top->setStretchFactor(0, 1);
     top->setStretchFactor(1, 0);
-    top->setSizes({500, 330});
+    top->setSizes({580, 260});
 
     RunLog = new QPlainTextEdit(this);
     RunLog->setObjectName(QStringLiteral("Memo1"));
