@@ -123,7 +123,8 @@ QString ResultText(const RescueReport& report, bool outputExisted) {
         case Outcome::Done: return QStringLiteral("修复完成, 已保存: ") + ToQt(report.output);
         case Outcome::Aborted: return QStringLiteral("已停止, 没有生成输出文件") + untouched + QLatin1Char('.');
         case Outcome::NothingUsable:
-            return QStringLiteral("没有得到比源文件更好的结果, 没有生成输出文件") + untouched + QLatin1Char('.');
+            if (report.steps.empty()) return QStringLiteral("没有适用的修复步骤 (见诊断), 没有生成输出文件") + untouched + QLatin1Char('.');
+            return QStringLiteral("没有得到比源文件更好的结果, 没有生成输出文件") + untouched + QStringLiteral(" (原因见日志).");
         case Outcome::NotRun: return QString();
         default: return QStringLiteral("修复失败, 没有生成输出文件") + untouched + QStringLiteral(" (原因见日志).");
     }

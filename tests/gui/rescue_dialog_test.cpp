@@ -312,6 +312,35 @@ private slots:
         QVERIFY(d.KeptOutput().isEmpty());
     }
 
+    void runsThatKeepNothingSayWhy() {
+        // An intact file: nothing to do, nothing written, the diagnosis says so.
+        const QString clean = CopySample(dir, QStringLiteral("a_wmv2_wmav2.wmv"), QStringLiteral("clean.wmv"));
+        TBxRescue d;
+        d.Setup(clean);
+        d.Start();
+        QCOMPARE(d.LastRun()->LastOutcome(), Outcome::NothingUsable);
+        QCOMPARE(d.ResultLabel->text(), QStringLiteral("没有适用的修复步骤 (见诊断), 没有生成输出文件."));
+        QVERIFY(d.RunLog->toPlainText().contains(QStringLiteral("诊断:")));
+        QCOMPARE(Cell(d, QStringLiteral("能否解码"), 0), QStringLiteral("是"));
+        QCOMPARE(Cell(d, QStringLiteral("能否解码"), 1), QStringLiteral("—"));
+        QVERIFY(!QFileInfo::exists(d.Output()) && d.KeptOutput().isEmpty());
+
+        // An empty file cannot be rescued: the reason is in the log, the window goes on.
+        const QString empty = dir.filePath(QStringLiteral("empty.wmv"));
+        QFile(empty).open(QIODevice::WriteOnly);
+        TBxRescue e;
+        e.Setup(empty);
+        static QString message;  // outlives the answer's timer, which waits on when no box shows
+        AnswerNextMessage(QMessageBox::Ok, &message);
+        e.Start();
+        QVERIFY2(e.ResultLabel->text().startsWith(QStringLiteral("修复失败")) ||
+                     e.ResultLabel->text().startsWith(QStringLiteral("没有")),
+                 qPrintable(e.ResultLabel->text()));
+        QVERIFY2(!e.RunLog->toPlainText().isEmpty() || !message.isEmpty(), "no reason shown");
+        QVERIFY(!QFileInfo::exists(e.Output()) && e.StartButton->isEnabled());
+        QCOMPARE(LeftOvers(dir.path()), QStringList());
+    }
+
     void stepStatesAndTheTable() {
         RescueStep step;
         QCOMPARE(StepStateText(EndedStepState(step)), QStringLiteral("未运行"));
