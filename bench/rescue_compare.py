@@ -9,7 +9,8 @@ recordings), runs on each:
 
   rescue   mendery-cli rescue
   by hand  every repair preset, recover, basic, basic --resync (the best of them is shown)
-  ffmpeg   ffmpeg -err_detect ignore_err -i damaged -c copy out.asf
+  ffmpeg   ffmpeg -err_detect ignore_err -i damaged -c copy out.asf (as written: one stream of
+           each kind, so its copy of d_ holds one of the two audio streams)
 
 and prints, per case, the decodable seconds, decoded frames and decode errors of each output,
 measured the same way for all: ffprobe decoding every frame (seconds from the first frame's
