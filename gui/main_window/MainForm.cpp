@@ -38,6 +38,7 @@
 #include "gui/kit/ToolDialog.h"
 #include "gui/main_window/ToolDialogs.h"
 #include "gui/repair/FlagFixForm.h"
+#include "gui/repair/RescueDialog.h"
 #include "gui/kit/QtHost.h"
 #include "gui/kit/RadioGroup.h"
 #include "gui/kit/Widgets.h"
@@ -352,6 +353,11 @@ void TMainForm::RunTool(const std::function<QString(const QString&)>& entry, boo
 
 void TMainForm::AdvancedRepairCommand() {
     RunTool([this](const QString& s) { return AdvancedRepair(this, s); }, true);
+}
+
+void TMainForm::RescueCommand() {
+    const QString clipwright = BasicRepairButton->isEnabled() ? ClipwrightProgram : QString();
+    RunTool([this, clipwright](const QString& s) { return RescueFile(this, s, clipwright); }, true);
 }
 
 void TMainForm::SplitCommand() {

@@ -68,6 +68,8 @@ public:
 
     // Tools reached from the commands (tests call them directly).
     void AdvancedRepairCommand();
+    // The one-step rescue; without the cutting tool it runs without the basic repair step.
+    void RescueCommand();
     void BasicRepairCommand();
     void JoinCommand();
     void SplitCommand();
