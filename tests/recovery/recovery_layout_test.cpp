@@ -100,6 +100,31 @@ TEST(LostChunkLayout, SearchFindsPacketsWithoutCorrectionDataAfterDamage) {
     }
 }
 
+TEST(LostChunkLayout, SearchTriesEveryByteWhenThePacketsFlagsDiffer) {
+    // Single-payload packets; the second one's property flags differ (a byte offset field in
+    // place of a dword still parses), so no flags byte can guide the search.
+    AsfBuilder b;
+    b.PacketSize(512).Preroll(1000).VideoStream(1);
+    for (int i = 0; i < 12; ++i) {
+        PacketSpec p;
+        p.lengthTypeFlags = 0x10;
+        p.sendTime = 40 * i;
+        p.payloads[0].pts = 1000 + 40 * i;
+        p.noErrorCorrection = true;
+        b.Packet(p);
+    }
+    Bytes file = b.Build();
+    PutU8(file, PacketOffset(file, 512, 1) + 1, 0x55);
+    DamagePackets(file, 512, 6);
+    const std::uint64_t at = PacketOffset(file, 512, 9);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(at), 33, 0x77);  // packets 9 on off the grid
+    Recovery run(file);
+    ASSERT_EQ(run.tool.LastOutcome(), Outcome::Done) << run.host.AllLines();
+    // Lost: 6 (garbage), 5 and 8 (each written last before damage).
+    EXPECT_EQ(run.tool.LastSummary().chunksWritten, 9);
+    EXPECT_EQ(run.tool.LastSummary().resyncs, 2);
+}
+
 TEST(ShrinkerLayout, PacketsWithoutCorrectionDataAreMeasuredAndCut) {
     // Small payloads in 2000-byte packets: most of every packet is padding.
     AsfBuilder b;
