@@ -209,6 +209,7 @@ void TAsf2Avi::Run() {
     host.Log("数据块数量: " + std::to_string(total));
     host.SetProgressRange(static_cast<std::int64_t>(total));
     const std::int64_t firstChunk = source_.Tell();
+    layout_ = ReadPacketLayout(source_, chunkSize_, host);
 
     host.Log("步骤 1, 正在分析...");
     const ChunkPass analysis = RunPass(Pass::Analyse, static_cast<std::int64_t>(total));
@@ -298,7 +299,7 @@ void TAsf2Avi::ReportConversion(const ChunkPass& conversion) {
 ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
     timeline_ = {};
     addedFrames_ = 0;
-    ChunkLoop loop(source_, chunkSize_, Host(), Aborted);
+    ChunkLoop loop(source_, chunkSize_, layout_, Host(), Aborted);
     return loop.Run(total, [this, pass](auto chunk) { ParseChunk(chunk, pass); });
 }
 

@@ -113,6 +113,7 @@ private:
     AviHeaderImage image_;
     std::uint16_t videoStream_ = 0, audioStream_ = 0;
     std::uint32_t chunkSize_ = 0;
+    PacketLayout layout_;
     std::int64_t moviBase_ = avi::Movi;
     std::uint64_t videoFrames_ = 0;
     std::uint32_t addedFrames_ = 0;

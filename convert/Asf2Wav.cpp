@@ -132,7 +132,8 @@ void TAsf2Wav::Extract() {
     const std::uint64_t total = ReadDataObjectTotal(source_);
     host.Log("数据块数量: " + std::to_string(total));
     host.SetProgressRange(static_cast<std::int64_t>(total));
-    ChunkLoop loop(source_, chunkSize_, host, Aborted);
+    layout_ = ReadPacketLayout(source_, chunkSize_, host);
+    ChunkLoop loop(source_, chunkSize_, layout_, host, Aborted);
     const ChunkPass pass = loop.Run(static_cast<std::int64_t>(total), [this](auto chunk) { ParseChunk(chunk); });
     host.SetProgress(0);
     host.SetStatus("");

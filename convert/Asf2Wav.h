@@ -64,6 +64,7 @@ private:
     Summary summary_;
     std::uint16_t streamNumber_ = 0;
     std::uint32_t chunkSize_ = 0;
+    PacketLayout layout_;
     std::int32_t headerLength_ = 20;
     std::vector<std::uint8_t> format_;  // the chosen stream's format block
     bool headerWritten_ = false;

@@ -58,9 +58,20 @@ std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBuf
     return minPacketSize;
 }
 
-ChunkLoop::ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted)
+PacketLayout ReadPacketLayout(BinaryFile& source, std::uint32_t chunkSize, ILogSink& log) {
+    const PacketLayout layout = DetectPacketLayout(source, source.Tell(), chunkSize);
+    if (!layout.errorCorrection) log.Log(kNoErrorCorrectionLine);
+    return layout;
+}
+
+ChunkLoop::ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, const PacketLayout& layout, IHost& host, bool& aborted)
     // Never shorter than the three signature bytes that every chunk is tested and logged by.
-    : source_(source), chunkSize_(chunkSize), host_(host), aborted_(aborted), buffer_(std::max<std::size_t>(chunkSize, 3)) {}
+    : source_(source),
+      chunkSize_(chunkSize),
+      layout_(layout),
+      host_(host),
+      aborted_(aborted),
+      buffer_(std::max<std::size_t>(chunkSize, 3)) {}
 
 namespace {
 // Reads the source in blocks of whole chunks (about a megabyte): one read call per block, and a
@@ -87,6 +98,7 @@ public:
         std::span<const std::uint8_t> chunk(block_.get() + at_, n);
         at_ += n;
         pos_ += static_cast<std::int64_t>(n);
+        valid_ = n;
         if (n == chunkSize_ && n >= 3) return chunk;
         // A short read at the end of the file leaves the rest of the chunk zero.
         std::fill(shortChunk.begin(), shortChunk.end(), 0);
@@ -94,6 +106,8 @@ public:
         return shortChunk;
     }
     std::int64_t Pos() const { return pos_; }
+    // How many bytes of the chunk handed out last came from the file.
+    std::size_t Valid() const { return valid_; }
 
 private:
     BinaryFile& file_;
@@ -101,7 +115,7 @@ private:
     std::uint32_t chunkSize_;
     std::size_t blockSize_;
     std::unique_ptr<std::uint8_t[]> block_;
-    std::size_t at_ = 0, len_ = 0;
+    std::size_t at_ = 0, len_ = 0, valid_ = 0;
 };
 }  // namespace
 
@@ -120,7 +134,7 @@ ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
         host_.SetStatus(std::to_string(index + 1) + slashTotal);
         const std::span<const std::uint8_t> block = in.Next(buffer_);
         if (block.empty()) break;
-        const BlockKind kind = ClassifyBlock(block);
+        const BlockKind kind = ClassifyPacket(block, in.Valid(), chunkSize_, layout_);
         if (kind == BlockKind::Index) break;
         try {
             if (kind == BlockKind::Good) {

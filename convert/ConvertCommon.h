@@ -13,6 +13,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
 #include "asf/Host.h"
+#include "asf/PacketLayout.h"
 
 namespace mendery {
 
@@ -51,14 +52,18 @@ SourceHead ReadSourceHead(BinaryFile& source, ILogSink& log, std::size_t maxBody
 // total, or 0 when the file ends first.
 std::uint64_t ReadDataObjectTotal(BinaryFile& source);
 
+// The packet layout of the chunks from the source's position on (the source stays there);
+// logged when the packets carry no error correction data.
+PacketLayout ReadPacketLayout(BinaryFile& source, std::uint32_t chunkSize, ILogSink& log);
+
 // The chunk size taken from a file properties object, refused when the chunk buffer cannot
 // hold it (or it is 0, which would never advance through the file).
 std::uint32_t CheckedChunkSize(std::uint32_t minPacketSize, std::size_t chunkBufferSize);
 
 // One pass over the chunks from the current source position to the end of the file or the
-// index object: every chunk-sized block is read into a zeroed buffer, signature-tested and
-// handed to `parse`; progress, events and the abort request are served after every chunk. A
-// pass asked to stop before it began reads nothing.
+// index object: every chunk-sized block is read into a zeroed buffer, tested as a packet of the
+// file's layout and handed to `parse`; progress, events and the abort request are served after
+// every chunk. A pass asked to stop before it began reads nothing.
 struct ChunkPass {
     std::int64_t count = 0, abandoned = 0;
     bool aborted = false;
@@ -66,7 +71,7 @@ struct ChunkPass {
 class ChunkLoop {
 public:
     using Parser = std::function<void(std::span<const std::uint8_t> chunk)>;
-    ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, IHost& host, bool& aborted);
+    ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, const PacketLayout& layout, IHost& host, bool& aborted);
     // `total` is what the counter shows after the slash. An input/output error leaves the loop;
     // any other exception out of `parse` is logged as a damaged chunk and the loop goes on.
     ChunkPass Run(std::int64_t total, const Parser& parse);
@@ -74,6 +79,7 @@ public:
 private:
     BinaryFile& source_;
     std::uint32_t chunkSize_;
+    PacketLayout layout_;
     IHost& host_;
     bool& aborted_;
     std::vector<std::uint8_t> buffer_;

@@ -8,6 +8,7 @@
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
 #include "asf/HeaderSalvage.h"
+#include "asf/PacketLayout.h"
 #include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
@@ -137,7 +138,7 @@ void TLostChunk::CopyChunks() {
         SetStatus(std::to_string(chunkIndex_ + 1) + "/" + std::to_string(totalPackets_));
         std::fill(chunk.begin(), chunk.end(), 0);
         const std::size_t length = in_.Read(chunk);
-        if (ClassifyBlock(chunk) == BlockKind::Good) WriteChunk(chunk, length);
+        if (ClassifyPacket(chunk, length, chunkSize_, layout_) == BlockKind::Good) WriteChunk(chunk, length);
         else if (!SkipDamage(chunk)) break;
         Pump();
         if (Aborted) {
@@ -164,10 +165,15 @@ void TLostChunk::CopyDataObjectHead() {
 
     totalPackets_ = ReadU64At(rest, dobj::TotalPackets - kObjectHeaderSize);
     Log("数据头中包含的数据块数目:" + std::to_string(totalPackets_));
+    layout_ = DetectPacketLayout(in_, in_.Tell(), chunkSize_);
+    if (!layout_.errorCorrection) Log(kNoErrorCorrectionLine);
     if (host_) host_->SetProgressRange(static_cast<std::uint32_t>(totalPackets_));
     Aborted = false;
 
     sendClock_ = 0;
+    clockStarted_ = false;
+    lastDuration_ = 0;
+    lastSourceSendTime_ = 0;
     timeOffset_ = 0;
     chunkIndex_ = 0;
     chunksWritten_ = 0;
@@ -204,12 +210,21 @@ bool TLostChunk::FindNextChunk() {
     Log(" 正在搜索下一个无效的数据块...");
     // The search goes one byte at a time; p is the position after the byte just looked at.
     // Events run whenever p reaches a multiple of 1000. Between those points the window is
-    // scanned for 0x82 with memchr, which looks at the same bytes in the same order.
+    // scanned with memchr for the byte a chunk start is known by, which looks at the same
+    // bytes in the same order: 0x82, the first byte of error-correction data; for packets
+    // without it, the file's property flags, the second byte of every packet.
+    const bool marked = layout_.errorCorrection || layout_.propertyFlags.has_value();
+    const std::uint8_t mark = layout_.errorCorrection ? 0x82 : layout_.propertyFlags.value_or(0);
     std::int64_t p = lastGoodStart_ + 1;
     in_.Seek(p);
     for (;;) {
         const std::int64_t boundary = (p / 1000 + 1) * 1000;
-        const std::int64_t hit = in_.FindByte(0x82, boundary);
+        std::int64_t hit = -1;
+        if (marked) {
+            hit = in_.FindByte(mark, boundary);
+        } else if (in_.ReadByte() >= 0) {
+            hit = in_.Tell() - 1;  // every byte is a candidate
+        }
         p = in_.Tell();
         if (hit < 0 && p < boundary) break;  // the end of the input
         if (p % 1000 == 0) {
@@ -222,10 +237,8 @@ bool TLostChunk::FindNextChunk() {
             }
         }
         if (hit < 0) continue;
-        // Two zero bytes of error-correction data must follow; a start too close to the end of
-        // the file to hold them is no start.
-        if (in_.ReadByte() == 0 && in_.ReadByte() == 0 && ChunkStartsAt(hit)) {
-            in_.Seek(p - 1);
+        if (CandidateAt(hit)) {
+            in_.Seek(layout_.errorCorrection || !marked ? p - 1 : p - 2);
             timeInSync_ = false;
             ++summary_.resyncs;
             Log(" 已找到部分丢失的数据块. 正在覆盖...");
@@ -237,6 +250,18 @@ bool TLostChunk::FindNextChunk() {
     return false;
 }
 
+bool TLostChunk::CandidateAt(std::int64_t hit) {
+    if (layout_.errorCorrection) {
+        // Two zero bytes of error-correction data must follow; a start too close to the end of
+        // the file to hold them is no start.
+        return in_.ReadByte() == 0 && in_.ReadByte() == 0 && ChunkStartsAt(hit);
+    }
+    // The property flags were found: the packet starts the byte before, which cannot lie
+    // before the search's start.
+    const std::int64_t start = layout_.propertyFlags ? hit - 1 : hit;
+    return start > lastGoodStart_ && ChunkStartsAt(start);
+}
+
 bool TLostChunk::ParsesAt(std::int64_t at, bool& past) {
     const auto block = std::span(probe_).first(chunkSize_);
     std::fill(block.begin(), block.end(), 0);
@@ -244,13 +269,14 @@ bool TLostChunk::ParsesAt(std::int64_t at, bool& past) {
     const std::size_t r = in_.Read(block);
     past = r == 0;
     if (r == 0) return false;
+    if (!layout_.errorCorrection) return ClassifyPacket(block.first(r), chunkSize_, layout_) == BlockKind::Good;
     const ParsedPacket packet = ParsePacket(block, chunkSize_);
     return ClassifyBlock(block) == BlockKind::Good && packet.ok && !packet.payloads.empty();
 }
 
 bool TLostChunk::ChunkStartsAt(std::int64_t at) {
-    // 82 00 00 occurs inside payload data too. A chunk found there would bring a garbage
-    // duration into the send clock, so a start must parse as a packet of the chunk size, and
+    // What marks a chunk start occurs inside payload data too. A chunk found there would bring a
+    // garbage duration into the send clock, so a start must parse as a packet of the chunk size, and
     // the next chunk must start right where it ends (or the index object, or the end of the
     // input: a last chunk stands alone).
     bool past = false;
@@ -266,6 +292,14 @@ bool TLostChunk::ChunkStartsAt(std::int64_t at) {
 void TLostChunk::FixChunkTimes(std::span<std::uint8_t> chunk) {
     const ParsedPacket packet = ParsePacket(chunk, chunkSize_);
     if (packet.parsingInfoRead) {
+        // The chunk before moved the clock by its duration; one of duration 0 moved it by
+        // nothing, and without error correction data its step to this chunk's send time stands
+        // in for the duration.
+        if (clockStarted_ && lastDuration_ == 0)
+            sendClock_ += SendClockStep(layout_, 0, lastSourceSendTime_, packet.sendTime);
+        clockStarted_ = true;
+        lastDuration_ = packet.duration;
+        lastSourceSendTime_ = packet.sendTime;
         BytePatcher patch(chunk);
         patch.U32At(packet.sendTimeAt, static_cast<std::uint32_t>(sendClock_));
         const std::int64_t sendTime = sendClock_;
@@ -308,7 +342,8 @@ void TLostChunk::FinishOutput() {
     }
     if (headerGood_ && outEnd_ != 0 && chunksWritten_ <= 0) {
         // A header without a single chunk plays nothing; it would only look like a rescue.
-        Log("没有找到以82 00 00开始的数据块, 不生成输出文件.");
+        Log(layout_.errorCorrection ? "没有找到以82 00 00开始的数据块, 不生成输出文件."
+                                    : "没有找到可以解析的数据块, 不生成输出文件.");
         if (outcome_ == Outcome::Done) outcome_ = Outcome::NothingUsable;
         RemoveOutput();
         Log("文件已关闭");

@@ -1,8 +1,8 @@
 #pragma once
 // TLostChunk: lost-chunk recovery. Copies an ASF file whose chunk grid is broken (chunks lost,
-// cut short or overwritten) chunk by chunk into a new file. When a block does not start with the
-// chunk signature, the chunk written last is dropped and the input is searched byte by byte for
-// the next chunk start. Send times become the running sum of chunk durations; presentation
+// cut short or overwritten) chunk by chunk into a new file. When a block is not a good chunk (no
+// chunk signature; for packets without error correction data, no packet that parses), the chunk
+// written last is dropped and the input is searched byte by byte for the next chunk start. Send times become the running sum of chunk durations; presentation
 // times are shifted by an offset that is re-based after every re-synchronisation and whenever
 // they drift more than 15 s from the send clock. The header is patched at the end so that sizes,
 // counts and durations match what was written, and the copy is marked seekable.
@@ -19,6 +19,7 @@
 #include "asf/Host.h"
 #include "asf/BufferedInput.h"
 #include "asf/BufferedOutput.h"
+#include "asf/PacketLayout.h"
 
 namespace mendery {
 
@@ -49,6 +50,7 @@ private:
     void WriteChunk(std::span<std::uint8_t> chunk, std::size_t length);
     bool SkipDamage(std::span<const std::uint8_t> block);  // false: the chunks end here
     bool FindNextChunk();
+    bool CandidateAt(std::int64_t hit);  // the search stands just after the byte at `hit`
     bool ChunkStartsAt(std::int64_t at);
     bool ParsesAt(std::int64_t at, bool& pastEnd);
     void FixChunkTimes(std::span<std::uint8_t> chunk);
@@ -74,8 +76,12 @@ private:
     std::int64_t filePropsPos_ = 0, dataObjectPos_ = 0;
     std::uint64_t totalPackets_ = 0;
     std::uint32_t chunkSize_ = 0;
+    PacketLayout layout_;
 
     std::int64_t sendClock_ = 0;   // ms
+    bool clockStarted_ = false;
+    std::uint16_t lastDuration_ = 0;          // of the chunk written last
+    std::uint32_t lastSourceSendTime_ = 0;    // its send time in the source
     std::int64_t timeOffset_ = 0;  // ms, added to every presentation time
     bool timeInSync_ = true;
     std::int64_t chunkIndex_ = 0, chunksWritten_ = 0;

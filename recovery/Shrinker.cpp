@@ -11,6 +11,7 @@
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
 #include "asf/HeaderSalvage.h"
+#include "asf/PacketLayout.h"
 #include "asf/StagedOutput.h"
 #include "recovery/OpenFiles.h"
 
@@ -180,6 +181,8 @@ bool TShrinker::ReadHeader() {
         return false;
     }
     summary_.chunkSize = chunkSize_;
+    layout_ = DetectPacketLayout(in_, firstChunkPos_, chunkSize_);
+    if (!layout_.errorCorrection) Log(kNoErrorCorrectionLine);
     out_.Write(held);
     return true;
 }
@@ -194,14 +197,15 @@ bool TShrinker::Analyse() {
         if (host_) host_->SetProgress(chunkIndex_);
         SetStatus(std::to_string(chunkIndex_ + 1) + "/" + std::to_string(total));
         std::fill(chunk.begin(), chunk.end(), 0);
+        std::size_t length = 0;
         try {
-            in_.Read(chunk);
+            length = in_.Read(chunk);
         } catch (const IoError& e) {
             Log("--->>数据块错误 #" + std::to_string(chunkIndex_));
             Log(std::string("访问文件出错: ") + e.what());
             return false;
         }
-        const BlockKind kind = ClassifyBlock(chunk);
+        const BlockKind kind = ClassifyPacket(chunk, length, chunkSize_, layout_);
         if (kind == BlockKind::Index) break;
         if (kind == BlockKind::Good) {
             MeasureChunk(chunk);
@@ -224,7 +228,8 @@ bool TShrinker::Analyse() {
     }
     if (usedLength_ == 0) {
         // Not one chunk could be measured: a chunk size of 0 would make an unreadable file.
-        Log("  没有找到可以分析的数据块 (以82 00 00开始), 不能压缩此文件.");
+        Log(layout_.errorCorrection ? "  没有找到可以分析的数据块 (以82 00 00开始), 不能压缩此文件."
+                                    : "  没有找到可以分析的数据块 (可以解析的数据包), 不能压缩此文件.");
         return false;
     }
     std::string list;
@@ -276,7 +281,7 @@ bool TShrinker::Compress() {
     for (std::int64_t i = 1; i <= n; ++i) {
         const std::size_t r = in_.Read(chunk);
         if (used > r) break;  // a final chunk shorter than the new size is left out
-        FitPadding(chunk, used);
+        FitPadding(chunk, r, used);
         out_.Write(chunk.first(used));
         ++chunksWritten_;
         if (host_) host_->SetProgress(i);
@@ -312,10 +317,10 @@ bool TShrinker::CopyTail() {
     }
 }
 
-void TShrinker::FitPadding(std::span<std::uint8_t> chunk, std::size_t used) const {
+void TShrinker::FitPadding(std::span<std::uint8_t> chunk, std::size_t length, std::size_t used) const {
     // The cut bytes were padding: the padding-length field must stop counting them, or readers
     // take the last payload for short. A packet-length field, where present, gets the new size.
-    if (ClassifyBlock(chunk) != BlockKind::Good) return;
+    if (ClassifyPacket(chunk, length, chunkSize_, layout_) != BlockKind::Good) return;
     const ParsedPacket packet = ParsePacket(chunk, chunkSize_);
     if (!packet.parsingInfoRead) return;
     const unsigned lengthType = (packet.lengthTypeFlags >> 5) & 3, paddingType = (packet.lengthTypeFlags >> 3) & 3;

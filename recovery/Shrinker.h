@@ -18,6 +18,7 @@
 #include "asf/Host.h"
 #include "asf/BufferedInput.h"
 #include "asf/BufferedOutput.h"
+#include "asf/PacketLayout.h"
 
 namespace mendery {
 
@@ -59,7 +60,7 @@ private:
     bool Compress();
     bool CopyTail();
     void RebuildHeader();
-    void FitPadding(std::span<std::uint8_t> chunk, std::size_t used) const;
+    void FitPadding(std::span<std::uint8_t> chunk, std::size_t length, std::size_t used) const;
     void FixCounts();
     void ExtraCompress();  // ShrinkerExtra.cpp
     void RemoveOutput();
@@ -82,6 +83,7 @@ private:
     std::size_t headerSize_ = 0;
     std::int64_t firstChunkPos_ = 0;
     std::uint32_t chunkSize_ = 0;
+    PacketLayout layout_;
     std::int64_t usedLength_ = 0;
     std::bitset<128> streamsSeen_;
     std::int64_t chunkIndex_ = 0, chunksWritten_ = 0;

@@ -10,6 +10,7 @@
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
 #include "asf/HeaderSalvage.h"
+#include "asf/PacketLayout.h"
 #include "asf/StagedOutput.h"
 
 namespace mendery {
@@ -141,6 +142,8 @@ bool TAsfFile::Open() {
         return false;
     }
     Log("数据块大小为" + std::to_string(chunkSize_));
+    layout_ = DetectPacketLayout(source_, dataStart_, chunkSize_);
+    if (!layout_.errorCorrection) Log(kNoErrorCorrectionLine);
 
     dataObjectPos_ = FindGuid(held, guids::DataObject);
     if (dataObjectPos_ < 0) {
@@ -226,10 +229,17 @@ std::uint32_t TAsfFile::ContentLength() const {
 }
 
 ParsedPacket TAsfFile::ParseKeptBlock() {
+    const auto chunk = std::span<const std::uint8_t>(buffer_).first(chunkSize_);
+    if (!layout_.errorCorrection) {
+        // Packets without error correction data begin with their length type flags. A block
+        // whose first byte says otherwise is damage whose fields cannot be placed: it is
+        // copied as it is, untimed and unpatched.
+        if (chunk[0] & 0x80) return ParsedPacket{};
+        return ParsePacket(chunk, chunkSize_);
+    }
     // Every kept block is read as a chunk with the usual error correction data 82 00 00: one
     // whose signature is damaged has its fields where an intact chunk has them (its flags
     // byte is byte 3), as does a copy of the last good chunk or a filled one.
-    const auto chunk = std::span<const std::uint8_t>(buffer_).first(chunkSize_);
     if (ClassifyBlock(chunk) == BlockKind::Good) return ParsePacket(chunk, chunkSize_);
     signed_.assign(chunk.begin(), chunk.end());
     std::copy_n(kChunkSignature, std::min(signed_.size(), sizeof kChunkSignature), signed_.begin());
@@ -244,7 +254,14 @@ void TAsfFile::TimeChunk(const ParsedPacket& chunk) {
     const bool known = chunk.parsingInfoRead && FindKnownLayout(chunk.lengthTypeFlags) != nullptr;
     if (!known) Log(Fmt("未知填充标记: %02x", chunk.lengthTypeFlags));
     const std::uint16_t duration = known ? chunk.duration : timing_.lastDuration;
-    const std::int64_t fresh = timing_.sendTime + timing_.lastDuration;
+    const std::int64_t step = known && timing_.timed
+                                  ? SendClockStep(layout_, timing_.lastDuration, timing_.lastSourceSendTime, chunk.sendTime)
+                                  : timing_.lastDuration;
+    const std::int64_t fresh = timing_.sendTime + step;
+    if (known) {
+        timing_.timed = true;
+        timing_.lastSourceSendTime = chunk.sendTime;
+    }
     if (FixTimeCodes && known) BytePatcher(buffer_).U32At(chunk.sendTimeAt, static_cast<std::uint32_t>(fresh));
     timing_.storedSendTime = static_cast<std::int32_t>(chunk.sendTime);
     timing_.newSendTime = fresh;
@@ -388,7 +405,7 @@ bool TAsfFile::TakeBlock(std::span<std::uint8_t> chunk, std::size_t length) {
     ++summary_.blocks;
     if (ProgBar) ProgBar->SetProgress(chunkIndex_);
     const BlockState previous = state_;
-    switch (ClassifyBlock(chunk)) {
+    switch (ClassifyPacket(chunk, length, chunkSize_, layout_)) {
         case BlockKind::Good: TakeGoodChunk(chunk, length); break;
         case BlockKind::Index: TakeIndexBlock(length); break;
         case BlockKind::Bad: return TakeBadChunk(chunk, previous);
@@ -432,8 +449,11 @@ bool TAsfFile::TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous) 
             return false;
         case BadChunkAction::FillWithZero:
             state_ = BlockState::ZeroFilled;
+            // A zero chunk in the file's layout: after error correction data 82 00 00 where the
+            // file's packets carry it, otherwise from the first byte (flags 0, one payload of no
+            // stream, which readers pass over).
             std::fill(chunk.begin(), chunk.end(), 0);
-            chunk[0] = 0x82;
+            if (layout_.errorCorrection) chunk[0] = 0x82;
             return true;
         case BadChunkAction::CopyLastGood:
             state_ = BlockState::Copied;

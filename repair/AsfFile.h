@@ -14,6 +14,7 @@
 #include "asf/BufferedOutput.h"
 #include "asf/Host.h"
 #include "asf/Outcome.h"
+#include "asf/PacketLayout.h"
 
 namespace mendery {
 
@@ -91,6 +92,9 @@ private:
     struct Timing {
         std::int64_t sendTime = 0;      // running send time
         std::uint16_t lastDuration = 0;
+        // The source's send time of the last chunk timed by its own fields.
+        bool timed = false;
+        std::uint32_t lastSourceSendTime = 0;
         // Values of the last timed chunk, for detail lines of untimed blocks.
         std::int64_t storedSendTime = 0, newSendTime = 0;
         std::uint32_t mediaOffset = 0;
@@ -143,6 +147,7 @@ private:
     std::int64_t countedEnd_ = 0;  // output position after the last block still counted
     Timing timing_;
     BlockState state_ = BlockState::Other;
+    PacketLayout layout_;
 };
 
 }  // namespace mendery

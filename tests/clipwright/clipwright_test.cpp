@@ -94,13 +94,6 @@ std::string FrameMd5(const std::string& path, const std::string& extra = "") {
     return out;
 }
 
-bool DiscovererAccepts(const std::string& path, std::string* report = nullptr) {
-    std::string out;
-    int rc = RunCommand("timeout 60 gst-discoverer-1.0 " + Quote(path) + " 2>&1", &out);
-    if (report) *report = out;
-    return rc == 0 && out.find("Seekable: yes") != std::string::npos;
-}
-
 // A video-only file of n packets, 40 ms apart, key frames every 10.
 AsfBuilder VideoFile(int n, std::uint32_t packetSize = 1024) {
     AsfBuilder b;

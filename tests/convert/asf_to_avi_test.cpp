@@ -489,12 +489,12 @@ TEST(AsfToAviSamples, RefusalsAndDeclinedQuestionExitWithOneAndLeaveNoFile) {
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " avi " + Quote(SampleFile("c_wmav2.wma")) + " -o " + Quote(audioOnly), &log), 1);
     EXPECT_NE(log.find("-->找不到任何待转换的视频流. 正在退出.."), std::string::npos) << log;
     EXPECT_FALSE(fs::exists(audioOnly));
-    // Packets without error correction bytes fail the signature test: no frame, no success.
+    // Packets whose signature is damaged fail the packet test: no frame, no success.
     AsfBuilder b;
     b.VideoStream(1, "MP43").AudioStream(2);
     for (int i = 0; i < 3; ++i) {
         PacketSpec p = Packet({Object(1, true, 1000 + 40 * i, 100)});
-        p.noErrorCorrection = true;
+        p.firstBytes = std::array<std::uint8_t, 3>{0x13, 0, 0};
         b.Packet(p);
     }
     const auto noEc = b.WriteTo(dir / "noec.asf");
@@ -539,15 +539,15 @@ TEST(AsfToAvi, StopInTheFirstPassLeavesNothingAndInTheSecondAConsistentFile) {
     EXPECT_EQ(avi.index.size(), avi.chunks.size());
 }
 
-// No video frame converted (every chunk fails the signature test): a failure with its line,
-// and neither the AVI nor its index file remains.
+// No video frame converted (every chunk fails the packet test): a failure with its line, and
+// neither the AVI nor its index file remains.
 TEST(AsfToAvi, NoVideoFrameFailsAndLeavesNoFile) {
     TempDir dir;
     AsfBuilder b;
     b.VideoStream(1, "MP43").AudioStream(2);
     for (int i = 0; i < 3; ++i) {
         PacketSpec p = Packet({Object(1, true, 1000 + 40 * i, 100)});
-        p.noErrorCorrection = true;
+        p.firstBytes = std::array<std::uint8_t, 3>{0x13, 0, 0};
         b.Packet(p);
     }
     AviRun run(b.WriteTo(dir / "noec.asf"), (dir / "noec.avi").string());

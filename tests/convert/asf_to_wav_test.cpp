@@ -290,7 +290,7 @@ TEST(AsfToWav, NoAudioDataExtractedFailsAndLeavesNoFile) {
     noEc.AudioStream(2);
     for (int i = 0; i < 3; ++i) {
         PacketSpec p = OnePayload(2, 0, 40, Fill(40, 7));
-        p.noErrorCorrection = true;
+        p.firstBytes = std::array<std::uint8_t, 3>{0x13, 0, 0};  // a damaged signature
         noEc.Packet(p);
     }
     AsfBuilder cut;

@@ -329,7 +329,7 @@ TEST(LostChunk, NoChunkFoundLeavesNoOutput) {
     AsfBuilder b;
     PacketSpec p;
     p.lengthTypeFlags = 0x10;
-    p.noErrorCorrection = true;
+    p.firstBytes = std::array<std::uint8_t, 3>{0x13, 0, 0};  // a damaged signature
     b.PacketSize(kPacket).VideoStream(1).Packet(p).Packet(p);
     LostChunkRun run(b.Build());
     run.Go();

@@ -223,7 +223,7 @@ TEST(Shrinker, AbortInPassTwoKeepsAConsistentFile) {
 TEST(Shrinker, RefusalsLeaveNoOutput) {
     AsfBuilder noChunks;
     PacketSpec p = Small(1, 100);
-    p.noErrorCorrection = true;
+    p.firstBytes = std::array<std::uint8_t, 3>{0x13, 0, 0};  // a damaged signature
     noChunks.PacketSize(kPacket).VideoStream(1).Packet(p).Packet(p);
     ShrinkRun none(noChunks.Build());
     none.Go();

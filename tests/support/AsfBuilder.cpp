@@ -273,6 +273,23 @@ void DamagePackets(Bytes& file, std::uint32_t packetSize, std::uint64_t first, s
     }
 }
 
+Bytes GstSample(GstDamage damage) {
+    Bytes file = ReadFileBytes(SampleFile("k_gst_asfmux_wmv2_wmav2.wmv"));
+    switch (damage) {
+        case GstDamage::None: break;
+        case GstDamage::Garbage: DamagePackets(file, kGstPacketSize, 40, 3); break;
+        case GstDamage::Truncated: Truncate(file, file.size() * 7 / 10); break;
+        case GstDamage::Inserted: {
+            const auto at = static_cast<std::ptrdiff_t>(PacketOffset(file, kGstPacketSize, 20) + 700);
+            Bytes extra(777);
+            for (std::size_t i = 0; i < extra.size(); ++i) extra[i] = static_cast<std::uint8_t>(i * 37 + 11);
+            file.insert(file.begin() + at, extra.begin(), extra.end());
+            break;
+        }
+    }
+    return file;
+}
+
 Bytes ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());
@@ -359,6 +376,13 @@ bool DecodesCleanly(const std::string& path, std::string* errors) {
     int rc = RunCommand("ffmpeg -nostdin -v error -i " + Quote(path) + " -f null -", &out);
     if (errors) *errors = out;
     return rc == 0 && out.empty();
+}
+
+bool DiscovererAccepts(const std::string& path, std::string* report) {
+    std::string out;
+    int rc = RunCommand("timeout 60 gst-discoverer-1.0 " + Quote(path) + " 2>&1", &out);
+    if (report) *report = out;
+    return rc == 0 && out.find("Seekable: yes") != std::string::npos;
 }
 
 }  // namespace mendery::test

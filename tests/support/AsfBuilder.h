@@ -92,6 +92,14 @@ void Truncate(Bytes& b, std::uint64_t size);
 // Overwrites `count` packets from `first` with garbage that fails the signature test.
 void DamagePackets(Bytes& file, std::uint32_t packetSize, std::uint64_t first, std::uint64_t count = 1);
 
+// The GStreamer sample k_ (165 packets of 4800 bytes without error correction data), as it is
+// or damaged: packets 40 to 42 overwritten with garbage, cut at 70 % (inside packet 115), or
+// 777 bytes inserted 700 bytes into packet 20.
+enum class GstDamage { None, Garbage, Truncated, Inserted };
+inline constexpr std::uint32_t kGstPacketSize = 4800;
+inline constexpr int kGstPackets = 165;
+Bytes GstSample(GstDamage damage);
+
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
 std::string SampleFile(const std::string& name);  // tests/data/NAME
@@ -150,5 +158,7 @@ std::vector<int> ProbePacketCounts(const std::string& path);
 double ProbeDurationSeconds(const std::string& path);
 // True when `ffmpeg -v error -i path -f null -` decodes with no error output.
 bool DecodesCleanly(const std::string& path, std::string* errors = nullptr);
+// True when gst-discoverer-1.0 reads the file and finds it seekable; `report` gets its output.
+bool DiscovererAccepts(const std::string& path, std::string* report = nullptr);
 
 }  // namespace mendery::test
