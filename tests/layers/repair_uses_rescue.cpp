@@ -1,0 +1,2 @@
+// The tools the rescue chains may not reach back into it.
+#include "rescue/Rescue.h"
