@@ -1,0 +1,141 @@
+#!/usr/bin/env python3
+"""How much each damaged copy yields: rescue, the best single tool, and ffmpeg's own copy.
+
+    bench/salvage_matrix.py [--bin BUILD_DIR] [--samples DIR] [--limit N] [--seed S] [--jobs J] [--verbose]
+
+Uses the damaged copies of bench/damage_matrix.py (same seed, same files). For each copy it
+runs `mendery-cli rescue`, the single tools a user would try by hand (repair with the
+bad-chunks and partial presets, recover, basic, basic --resync) and
+`ffmpeg -err_detect ignore_err -i damaged -map 0 -c copy out.asf`, and counts in every output
+the frames FFmpeg decodes without an error line (ffprobe -count_frames; an output that does
+not open counts 0). Prints, per kind of damage, in how many cases ffmpeg yields more than
+rescue, rescue more than ffmpeg, and rescue against the best single tool, then the totals.
+A tie within one frame counts as equal (a frame decoded from damaged bytes may or may not
+be reported). Not run by CI.
+"""
+import argparse
+import concurrent.futures
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from damage_matrix import ROOT, make_matrix  # noqa: E402
+
+SINGLE_TOOLS = [
+    ("repair bad-chunks", ["repair", "--preset", "bad-chunks"]),
+    ("repair partial", ["repair", "--preset", "partial"]),
+    ("recover", ["recover"]),
+    ("basic", ["basic"]),
+    ("basic --resync", ["basic", "--resync"]),
+]
+
+
+def clean_frames(path):
+    """Frames decoded without an error line; 0 when the file does not open."""
+    if not os.path.exists(path) or os.path.getsize(path) == 0:
+        return 0
+    try:
+        r = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
+                            "-of", "csv=p=0", path], capture_output=True, text=True, timeout=120)
+    except subprocess.TimeoutExpired:
+        return 0
+    frames = sum(int(x) for x in re.findall(r"^\d+", r.stdout, re.M))
+    errors = len([line for line in r.stderr.splitlines() if line.strip()])
+    return max(0, frames - errors)
+
+
+def run(cmd, cwd, timeout=120):
+    try:
+        subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+    except subprocess.TimeoutExpired:
+        pass
+
+
+def one_file(bin_dir, damaged):
+    cli = os.path.join(bin_dir, "mendery-cli")
+    with tempfile.TemporaryDirectory(prefix="mendery-salvage-") as work:
+        src = os.path.join(work, "in.wmv")
+        shutil.copyfile(damaged, src)
+        result = {}
+        run([cli, "rescue", "in.wmv", "-o", "rescue.wmv", "--quiet"], work)
+        result["rescue"] = clean_frames(os.path.join(work, "rescue.wmv"))
+        best, best_name = 0, "-"
+        for i, (name, args) in enumerate(SINGLE_TOOLS):
+            out = f"tool{i}.wmv"
+            run([cli] + args + ["in.wmv", "-o", out], work)
+            n = clean_frames(os.path.join(work, out))
+            if n > best:
+                best, best_name = n, name
+        result["best"], result["best_name"] = best, best_name
+        run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", "in.wmv", "-map", "0", "-c", "copy",
+             "ffmpeg.asf"], work)
+        result["ffmpeg"] = clean_frames(os.path.join(work, "ffmpeg.asf"))
+        result["source"] = clean_frames(src)
+        return result
+
+
+def compare(a, b):
+    return 0 if abs(a - b) <= 1 else (1 if a > b else -1)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--bin", default=os.path.join(ROOT, "build"))
+    ap.add_argument("--samples", default=os.path.join(ROOT, "tests", "data"))
+    ap.add_argument("--limit", type=int, default=120, help="N damaged files chosen by --seed (0: all)")
+    ap.add_argument("--seed", type=int, default=20261207)
+    ap.add_argument("--jobs", type=int, default=2)
+    ap.add_argument("--verbose", action="store_true", help="print every case where rescue is behind")
+    a = ap.parse_args()
+    a.bin = os.path.abspath(a.bin)
+    for tool in ("ffmpeg", "ffprobe"):
+        if not shutil.which(tool):
+            sys.exit(f"{tool} is needed")
+
+    rng = random.Random(a.seed)
+    with tempfile.TemporaryDirectory(prefix="mendery-damaged-") as folder:
+        files = make_matrix(a.samples, folder, rng)
+        if a.limit and a.limit < len(files):
+            files = sorted(rng.sample(files, a.limit))
+        rows = []
+        with concurrent.futures.ThreadPoolExecutor(max_workers=a.jobs) as pool:
+            futures = {pool.submit(one_file, a.bin, path): label for label, path in files}
+            for fut in concurrent.futures.as_completed(futures):
+                label = futures[fut]
+                r = fut.result()
+                rows.append((label, r))
+                if a.verbose and (compare(r["ffmpeg"], r["rescue"]) > 0 or compare(r["best"], r["rescue"]) > 0):
+                    print(f"behind: {label:40s} rescue {r['rescue']:5d}  best {r['best']:5d} ({r['best_name']})  "
+                          f"ffmpeg {r['ffmpeg']:5d}  source {r['source']:5d}", flush=True)
+
+    kinds = {}
+    for label, r in rows:
+        kind = label.split(":", 1)[1] if ":" in label else label
+        kind = re.sub(r"^trunc-object\d+", "trunc-object", kind)
+        k = kinds.setdefault(kind, [0, 0, 0, 0, 0, 0])
+        k[0] += 1
+        k[1] += compare(r["ffmpeg"], r["rescue"]) > 0
+        k[2] += compare(r["rescue"], r["ffmpeg"]) > 0
+        k[3] += compare(r["best"], r["rescue"]) > 0
+        k[4] += compare(r["rescue"], r["best"]) > 0
+        k[5] += r["rescue"] == 0 and r["ffmpeg"] == 0 and r["best"] == 0
+
+    print(f"{len(rows)} damaged files, seed {a.seed}, binaries {a.bin}; clean decoded frames compared (±1 = equal)")
+    head = ["damage", "files", "ffmpeg>rescue", "rescue>ffmpeg", "best tool>rescue", "rescue>best tool", "none yields"]
+    print("| " + " | ".join(head) + " |")
+    print("|" + "---|" * len(head))
+    total = [0] * 6
+    for kind in sorted(kinds):
+        k = kinds[kind]
+        total = [x + y for x, y in zip(total, k)]
+        print(f"| {kind} | " + " | ".join(str(x) for x in k) + " |")
+    print("| all | " + " | ".join(str(x) for x in total) + " |")
+
+
+if __name__ == "__main__":
+    main()
