@@ -8,7 +8,9 @@ runs `mendery-cli rescue`, the single tools a user would try by hand (repair wit
 bad-chunks and partial presets, recover, basic, basic --resync) and
 `ffmpeg -err_detect ignore_err -i damaged -map 0 -c copy out.asf`, and counts in every output
 the frames FFmpeg decodes without an error line (ffprobe -count_frames; an output that does
-not open counts 0). Prints, per kind of damage, in how many cases ffmpeg yields more than
+not open counts 0). When rescue ends by saying that the source is already the best file it can
+give ("没有发现需要修复的问题", no step better than the source), the user keeps the source: its
+frames are rescue's yield. Prints, per kind of damage, in how many cases ffmpeg yields more than
 rescue, rescue more than ffmpeg, and rescue against the best single tool, then the totals.
 A tie within one frame counts as equal (a frame decoded from damaged bytes may or may not
 be reported). Not run by CI.
@@ -51,9 +53,14 @@ def clean_frames(path):
 
 def run(cmd, cwd, timeout=120):
     try:
-        subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        r = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+        return (r.stdout + r.stderr).decode("utf-8", "replace")
     except subprocess.TimeoutExpired:
-        pass
+        return ""
+
+
+# rescue's last lines when the source as it is beats every result
+SOURCE_IS_BEST = ("没有发现需要修复的问题", "比源文件更好的结果", "结果不如源文件本身")
 
 
 def one_file(bin_dir, damaged):
@@ -62,8 +69,11 @@ def one_file(bin_dir, damaged):
         src = os.path.join(work, "in.wmv")
         shutil.copyfile(damaged, src)
         result = {}
-        run([cli, "rescue", "in.wmv", "-o", "rescue.wmv", "--quiet"], work)
+        said = run([cli, "rescue", "in.wmv", "-o", "rescue.wmv"], work)
+        result["source"] = clean_frames(src)
         result["rescue"] = clean_frames(os.path.join(work, "rescue.wmv"))
+        if any(line in said for line in SOURCE_IS_BEST):
+            result["rescue"] = result["source"]
         best, best_name = 0, "-"
         for i, (name, args) in enumerate(SINGLE_TOOLS):
             out = f"tool{i}.wmv"
@@ -75,7 +85,6 @@ def one_file(bin_dir, damaged):
         run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", "in.wmv", "-map", "0", "-c", "copy",
              "ffmpeg.asf"], work)
         result["ffmpeg"] = clean_frames(os.path.join(work, "ffmpeg.asf"))
-        result["source"] = clean_frames(src)
         return result
 
 
