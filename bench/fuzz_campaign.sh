@@ -6,7 +6,7 @@
 #     -t  seconds per target and run (default 600)
 #     -m  afterwards merge what the runs found into tests/fuzz/corpus/<target>, minimised
 #         (into a fresh folder, which then replaces the committed one)
-#     targets: engine recovery shrinker avi wav flagfix transplant clipwright (default: all)
+#     targets: engine recovery shrinker avi wav flagfix transplant clipwright header (default: all)
 #   bench/fuzz_campaign.sh -s     prints the ledger's totals per target
 #
 # BUILD_DIR (default build-fuzz) holds the fuzz build with AddressSanitizer; FAST_BUILD_DIR
@@ -25,7 +25,7 @@ build="${BUILD_DIR:-$root/build-fuzz}"
 fast="${FAST_BUILD_DIR:-$root/build-fuzz-fast}"
 work="${WORK_DIR:-$build/fuzz-campaign}"
 ledger="$work/ledger.tsv"
-all_targets=(engine recovery shrinker avi wav flagfix transplant clipwright)
+all_targets=(engine recovery shrinker avi wav flagfix transplant clipwright header)
 seconds=600
 merge=0
 
