@@ -67,6 +67,11 @@ public:
     virtual void Diagnosed(const RescueReport& /*report*/) {}  // diagnosis, before, planned steps
     virtual void StepStarted(std::size_t /*index*/, const RescueStep& /*step*/) {}
     virtual void StepEnded(std::size_t /*index*/, const RescueStep& /*step*/) {}
+    // After a header step whose result was kept the file is diagnosed again: `diagnosis` holds
+    // the new findings (also appended to the report's), and the steps from `firstNew` on were
+    // planned from them, replacing those planned before.
+    virtual void PlanChanged(const RescueReport& /*report*/, std::size_t /*firstNew*/,
+                             const std::vector<std::string>& /*diagnosis*/) {}
 };
 
 class RescueRun {
