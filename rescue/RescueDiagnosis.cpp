@@ -224,7 +224,8 @@ RescueFindings ReadFindings(const AsfInfo& info) {
             Add(f, "数据块网格完整: 损坏的数据块之后的数据块仍在原位");
     }
     ReadPacketSize(info, f);
-    ReadStreamNumbers(info, f);
+    // Payloads read off a broken grid are bytes of other packets: their numbers say nothing.
+    if (!f.gridBroken) ReadStreamNumbers(info, f);
     f.indexPresent = info.indexOffset >= 0;
     if (!f.indexPresent) Add(f, "没有索引对象");
     f.seekableFlag = (fp.flags & fp::FlagSeekable) != 0;
