@@ -72,7 +72,8 @@ nlohmann::json ReportJson(const RescueReport& r, const std::string& source, RunR
             {"before", CheckJson(r.before)},
             {"after", r.after ? CheckJson(*r.after) : nlohmann::json(nullptr)},
             {"steps", steps},
-            {"output", r.output}};
+            {"output", r.output},
+            {"needsReference", r.needsReference}};
 }
 
 int RunRescue(const RescueArgs& a, const CommonOptions& common) {

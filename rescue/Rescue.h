@@ -58,6 +58,7 @@ struct RescueReport {
     std::optional<DecodeCheck> after;    // the kept output's decode
     std::vector<RescueStep> steps;       // planned and run, in order
     std::string output;                  // the file kept, or empty
+    bool needsReference = false;         // refused: the header cannot be read and no reference file was given
 };
 
 // Shows the steps as they run (the desktop dialog, the command line's progress lines).

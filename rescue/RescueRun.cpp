@@ -81,8 +81,11 @@ const RescueReport& RescueRun::Run() {
         context.findings = ReadFindings(InspectAsf(FileName, stop));
         if (Aborted) return end(Outcome::Aborted, kStopped);
         report_.diagnosis = context.findings.lines;
-        if (context.findings.headerUnreadable && !context.findings.headerPresent && ReferenceFileName.empty())
-            report_.diagnosis.push_back(kNeedReference);
+        // A reference brings a header, not packets: an empty file has none for it.
+        std::error_code sizeError;
+        const bool hasBytes = std::filesystem::file_size(FileName, sizeError) > 0 && !sizeError;
+        const bool needsReference = context.findings.headerUnreadable && hasBytes && ReferenceFileName.empty();
+        if (needsReference && !context.findings.headerPresent) report_.diagnosis.push_back(kNeedReference);
 
         bool pluginMissing = false;
         const auto decode = [&](const std::string& path) {
@@ -148,10 +151,12 @@ const RescueReport& RescueRun::Run() {
             }
         }
 
-        if (current == FileName && context.findings.headerUnreadable && ReferenceFileName.empty())
+        if (current == FileName && needsReference && context.findings.headerUnreadable) {
+            report_.needsReference = true;
             return end(Outcome::Refused, kNeedReference);
+        }
         if (report_.steps.empty())
-            return end(Outcome::NothingUsable, context.findings.AnyDamage() ? "没有适用的修复步骤. 没有写出输出文件."
+            return end(Outcome::NothingUsable, context.findings.AnyDamage() || context.findings.headerUnreadable ? "没有适用的修复步骤. 没有写出输出文件."
                                                                              : "没有发现需要修复的问题. 没有写出输出文件.");
         if (current == FileName) return end(Outcome::NothingUsable, "没有一个步骤得到比源文件更好的结果. 没有写出输出文件.");
         if (!best.opened || best.Frames() == 0) return end(Outcome::NothingUsable, "结果中没有可解码的媒体. 没有写出输出文件.");

@@ -246,6 +246,8 @@ private slots:
         d.Start();
         QCOMPARE(d.LastRun()->LastOutcome(), Outcome::Refused);
         QVERIFY(d.RunLog->toPlainText().contains(QStringLiteral("请选择一个用同样设置录制的完好文件作为参考文件")));
+        QVERIFY2(d.ResultLabel->text().startsWith(QStringLiteral("文件头无法读取, 没有生成输出文件. 请勾选 \"参考文件\"")),
+                 qPrintable(d.ResultLabel->text()));
         QVERIFY(!QFileInfo::exists(d.Output()));
 
         OnNextModal<QFileDialog>([&](QFileDialog* f) {

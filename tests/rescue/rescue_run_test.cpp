@@ -176,11 +176,23 @@ TEST(RescueRun, UnusableInputEndsWithNoOutputAndKeepsAnExistingFile) {
     // No header and no reference to build one from: the user is asked for one.
     EXPECT_EQ(report.outcome, Outcome::Refused);
     EXPECT_NE(f.host.AllLines().find("请选择一个用同样设置录制的完好文件作为参考文件"), std::string::npos) << f.host.AllLines();
+    EXPECT_TRUE(report.needsReference);
     EXPECT_TRUE(report.steps.empty());
     EXPECT_FALSE(report.before.opened);
     EXPECT_EQ(test::ReadFileBytes(f.output), (Bytes{1, 2, 3}));
     EXPECT_TRUE(report.output.empty());
     EXPECT_TRUE(f.WorkFolderEmpty());
+}
+
+// An empty file holds no packets a reference could give a header to: nothing to do, and the
+// run does not claim the file is sound.
+TEST(RescueRun, EmptyFileAsksForNoReference) {
+    Fixture f(Bytes{});
+    const auto& report = f.run.Run();
+    EXPECT_EQ(report.outcome, Outcome::NothingUsable);
+    EXPECT_FALSE(report.needsReference);
+    EXPECT_NE(f.host.AllLines().find("没有适用的修复步骤"), std::string::npos) << f.host.AllLines();
+    EXPECT_FALSE(fs::exists(f.output));
 }
 
 TEST(RescueRun, RefusesToWriteOverItsSource) {
@@ -420,8 +432,9 @@ TEST(RescueRun, BrokenHeaderFieldsAreMendedAndTheFilePlaysLikeTheIntactOne) {
             ASSERT_FALSE(report.steps.empty());
             EXPECT_EQ(report.steps[0].kind, RescueStepKind::MendHeader);
             EXPECT_TRUE(report.steps[0].kept);
-            // Planned from the mended file: its packets are whole, nothing to delete.
-            for (const auto& step : report.steps) EXPECT_NE(step.kind, RescueStepKind::RecoverLostChunks);
+            // The mended file is the intact one, which needs nothing more: the packet steps the
+            // first diagnosis planned (every packet looked damaged at the wrong size) are gone.
+            EXPECT_EQ(report.steps.size(), 1u) << f.host.AllLines();
             const DecodeCheck rescued = Decode(f.output);
             ASSERT_EQ(rescued.streams.size(), intact.streams.size());
             for (std::size_t i = 0; i < intact.streams.size(); ++i)
