@@ -4,13 +4,15 @@
     bench/rescue_compare.py [--bin BUILD_DIR] [--keep]
 
 Builds damaged files from the samples in tests/data and the bundled damaged sample (cut short,
-packets overwritten, garbage inserted inside a packet, header fields broken, killed
-recordings), runs on each:
+packets overwritten, garbage inserted inside a packet, header fields broken, the header lost,
+killed recordings, files without error correction data damaged), runs on each:
 
-  rescue   mendery-cli rescue
-  by hand  every repair preset, recover, basic, basic --resync (the best of them is shown)
+  rescue   mendery-cli rescue (with --reference SAMPLE where the header is lost)
+  by hand  every repair preset, recover, basic, basic --resync, and rebuild-header where a
+           reference is given (the best of them is shown)
   ffmpeg   ffmpeg -err_detect ignore_err -i damaged -c copy out.asf (as written: one stream of
            each kind, so its copy of d_ holds one of the two audio streams)
+  -map 0   the same with -map 0: every stream, like for like with the other tools
 
 and prints, per case, the decodable seconds, decoded frames and decode errors of each output,
 measured the same way for all: ffprobe decoding every frame (seconds from the first frame's
@@ -31,6 +33,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 DATA = os.path.join(ROOT, "tests", "data")
 DATA_GUID = bytes.fromhex("3626B2758E66CF11A6D900AA0062CE6C")
 FILE_PROPS_GUID = bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365")
+STREAM_PROPS_GUID = bytes.fromhex("9107DCB7B7A9CF118EE600C00C205365")
 PRESETS = ["bad-chunks", "partial", "remove-frames", "seekable", "vd"]
 
 
@@ -44,38 +47,85 @@ def layout(data):
     return data_at, data_at + 50, packet_size, fp
 
 
+def stream_props(data, nth):
+    """Offset of the nth stream properties object."""
+    at = -1
+    for _ in range(nth + 1):
+        at = data.find(STREAM_PROPS_GUID, at + 1)
+    return at
+
+
+def header_cases(tag, data, reference):
+    """Header fields broken (mended from the file) and the header lost (rebuilt from the sample)."""
+    data_at, first, ps, fp = layout(data)
+    out = []
+    for size in (ps + 1, ps - 1, ps // 2, 0):
+        b = bytearray(data)
+        struct.pack_into("<II", b, fp + 92, size, size)   # min and max packet size
+        out.append((f"{tag}: packet size {size}", bytes(b), None))
+    b = bytearray(data)
+    sp = stream_props(data, 1) + 72
+    struct.pack_into("<H", b, sp, (struct.unpack_from("<H", data, sp)[0] & 0xFF80) | 7)
+    out.append((f"{tag}: stream number changed", bytes(b), None))
+    b = bytearray(data)
+    struct.pack_into("<Q", b, 16, 0)
+    out.append((f"{tag}: header size 0", bytes(b), None))
+    out.append((f"{tag}: header cut off (ref)", data[first:], reference))
+    out.append((f"{tag}: first 5 KB zeroed (ref)", bytes(5 * 1024) + data[5 * 1024:], reference))
+    junk = bytes((0x91 + i * 7) & 0xFF for i in range(first + 2 * ps))
+    out.append((f"{tag}: header+2 packets overwritten (ref)", junk + data[len(junk):], reference))
+    return out
+
+
+def gst_layout(data):
+    """(first packet offset, packet size) of a file whose header size field may be 0 or short."""
+    fp = data.find(FILE_PROPS_GUID)
+    data_at = data.find(DATA_GUID, fp)
+    return data_at + 50, struct.unpack_from("<I", data, fp + 92)[0]
+
+
 def cases():
-    """(name, bytes) of every damaged file."""
+    """(name, bytes, reference or None) of every damaged file."""
     rng = random.Random(7)
     out = []
     for sample in ("a_wmv2_wmav2.wmv", "b_msmpeg4v3_wmav2.asf", "d_wmv2_2audio.wmv"):
         data = open(os.path.join(DATA, sample), "rb").read()
         tag = sample[0]
         data_at, first, ps, fp = layout(data)
+        for name, damaged, reference in header_cases(tag, data, os.path.join(DATA, sample)):
+            out.append((name, damaged, reference))
         packets = (len(data) - first) // ps
         mid = first + (packets // 2) * ps
-        out.append((f"{tag}: cut at 60 %", data[: int(len(data) * 0.6)]))
-        out.append((f"{tag}: cut inside a packet", data[: mid + ps // 3]))
-        out.append((f"{tag}: 3 packets overwritten", data[:mid] + bytes(rng.randrange(256) for _ in range(3 * ps)) + data[mid + 3 * ps:]))
-        out.append((f"{tag}: 8 KB zeroed", data[:mid + 500] + bytes(8192) + data[mid + 500 + 8192:]))
-        out.append((f"{tag}: 1000 bytes inserted", data[: mid + 100] + bytes(rng.randrange(256) for _ in range(1000)) + data[mid + 100:]))
-        out.append((f"{tag}: half packet lost", data[:mid] + data[mid + ps // 2:]))
+        out.append((f"{tag}: cut at 60 %", data[: int(len(data) * 0.6)], None))
+        out.append((f"{tag}: cut inside a packet", data[: mid + ps // 3], None))
+        out.append((f"{tag}: 3 packets overwritten", data[:mid] + bytes(rng.randrange(256) for _ in range(3 * ps)) + data[mid + 3 * ps:], None))
+        out.append((f"{tag}: 8 KB zeroed", data[:mid + 500] + bytes(8192) + data[mid + 500 + 8192:], None))
+        out.append((f"{tag}: 1000 bytes inserted", data[: mid + 100] + bytes(rng.randrange(256) for _ in range(1000)) + data[mid + 100:], None))
+        out.append((f"{tag}: half packet lost", data[:mid] + data[mid + ps // 2:], None))
         b = bytearray(data)
         struct.pack_into("<Q", b, data_at + 16, 0)       # data object size
         struct.pack_into("<Q", b, data_at + 40, 0)       # packet count
         struct.pack_into("<Q", b, fp + 56, 0)            # file properties packet count
-        out.append((f"{tag}: data size and counts 0", bytes(b)))
+        out.append((f"{tag}: data size and counts 0", bytes(b), None))
         b = bytearray(data)
         struct.pack_into("<I", b, fp + 88, 0)            # flags: not seekable
         struct.pack_into("<Q", b, fp + 64, 0)            # play duration
         struct.pack_into("<Q", b, fp + 72, 0)            # send duration
-        out.append((f"{tag}: flags and durations 0", bytes(b)))
+        out.append((f"{tag}: flags and durations 0", bytes(b), None))
         b = bytearray(data)
         struct.pack_into("<Q", b, 16, struct.unpack_from("<Q", data, 16)[0] + 7)  # header size field
-        out.append((f"{tag}: header size field wrong", bytes(b)))
+        out.append((f"{tag}: header size field wrong", bytes(b), None))
+    # Files whose packets carry no error correction data.
+    for sample in ("k_gst_asfmux_wmv2_wmav2.wmv", "l_gst_killed_unfinalized.wmv"):
+        data = open(os.path.join(DATA, sample), "rb").read()
+        first, ps = gst_layout(data)
+        packets = (len(data) - first) // ps
+        mid = first + (packets // 2) * ps
+        out.append((f"{sample[0]}: 3 packets overwritten", data[:mid] + bytes(rng.randrange(256) for _ in range(3 * ps)) + data[mid + 3 * ps:], None))
+        out.append((f"{sample[0]}: 8 KB zeroed", data[:mid + 700] + bytes(8192) + data[mid + 700 + 8192:], None))
     for killed in ("l_gst_killed_unfinalized.wmv", "m_ffmpeg_killed_unfinalized.wmv"):
-        out.append((f"{killed[0]}: killed recording", open(os.path.join(DATA, killed), "rb").read()))
-    out.append(("bundled damaged sample", open(os.path.join(ROOT, "samples", "a_damaged.wmv"), "rb").read()))
+        out.append((f"{killed[0]}: killed recording", open(os.path.join(DATA, killed), "rb").read(), None))
+    out.append(("bundled damaged sample", open(os.path.join(ROOT, "samples", "a_damaged.wmv"), "rb").read(), None))
     return out
 
 
@@ -116,9 +166,13 @@ def cli(bin_dir, *args):
                           stdin=subprocess.DEVNULL, capture_output=True, timeout=600).returncode
 
 
-def by_hand(bin_dir, src, folder):
+def by_hand(bin_dir, src, folder, reference):
     """(name, measurement) of every single tool's output."""
     results = []
+    if reference:
+        out = os.path.join(folder, "rebuild-header.wmv")
+        cli(bin_dir, "rebuild-header", src, "--reference", reference, "-o", out)
+        results.append(("rebuild-header", decoded(out)))
     for preset in PRESETS:
         out = os.path.join(folder, f"repair-{preset}.wmv")
         cli(bin_dir, "repair", src, "--preset", preset, "-o", out)
@@ -131,6 +185,12 @@ def by_hand(bin_dir, src, folder):
         cli(bin_dir, "basic", src, "-o", out, *extra)
         results.append((name, decoded(out)))
     return results
+
+
+def ffmpeg_copy(src, out, extra):
+    subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", src, *extra, "-c", "copy", out],
+                   stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
+    return decoded(out) if os.path.exists(out) and os.path.getsize(out) > 0 else None
 
 
 def better(a, b):
@@ -151,7 +211,7 @@ def main():
     work = tempfile.mkdtemp(prefix="rescue-compare-")
     rows = []
     try:
-        for i, (name, data) in enumerate(cases()):
+        for i, (name, data, reference) in enumerate(cases()):
             folder = os.path.join(work, f"{i:02d}")
             os.makedirs(folder)
             src = os.path.join(folder, "damaged.wmv")
@@ -159,31 +219,29 @@ def main():
                 f.write(data)
             source = decoded(src)
             out = os.path.join(folder, "rescue.wmv")
-            code = cli(args.bin, "rescue", src, "-o", out)
+            code = cli(args.bin, "rescue", src, "-o", out, *(["--reference", reference] if reference else []))
             rescue = decoded(out)
             best_name, best = "-", None
-            for tool, m in by_hand(args.bin, src, folder):
+            for tool, m in by_hand(args.bin, src, folder, reference):
                 if m is not None and better(m, best) is m and (best is None or m != best):
                     best_name, best = tool, m
-            ff = os.path.join(folder, "ffmpeg.asf")
-            subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", src, "-c", "copy", ff],
-                           stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
-            ffm = decoded(ff) if os.path.exists(ff) and os.path.getsize(ff) > 0 else None
-            rival = better(best, ffm)
+            ffm = ffmpeg_copy(src, os.path.join(folder, "ffmpeg.asf"), [])
+            ffall = ffmpeg_copy(src, os.path.join(folder, "ffmpeg-map0.asf"), ["-map", "0"])
+            rival = better(better(best, ffm), ffall)
             verdict = "ok" if rescue == rival or better(rescue, rival) is rescue else "BEHIND"
-            rows.append((name, code, source, rescue, best_name, best, ffm, verdict))
-            print(f"{name:30s} exit {code:3d}  source {show(source)}  rescue {show(rescue)}  "
-                  f"best {best_name:18s} {show(best)}  ffmpeg {show(ffm)}  {verdict}", file=sys.stderr)
+            rows.append((name, code, source, rescue, best_name, best, ffm, ffall, verdict))
+            print(f"{name:40s} exit {code:3d}  source {show(source)}  rescue {show(rescue)}  "
+                  f"best {best_name:18s} {show(best)}  ffmpeg {show(ffm)}  -map 0 {show(ffall)}  {verdict}", file=sys.stderr)
     finally:
         if args.keep:
             print(f"work folder: {work}", file=sys.stderr)
         else:
             shutil.rmtree(work, ignore_errors=True)
-    print("| case | source | rescue (exit) | best single tool | ffmpeg -c copy | rescue vs best |")
-    print("|---|---|---|---|---|---|")
-    for name, code, source, rescue, best_name, best, ffm, verdict in rows:
-        print(f"| {name} | {show(source)} | {show(rescue)} ({code}) | {best_name}: {show(best)} | {show(ffm)} | {verdict} |")
-    behind = sum(1 for r in rows if r[7] != "ok")
+    print("| case | source | rescue (exit) | best single tool | ffmpeg -c copy | ffmpeg -map 0 | rescue vs best |")
+    print("|---|---|---|---|---|---|---|")
+    for name, code, source, rescue, best_name, best, ffm, ffall, verdict in rows:
+        print(f"| {name} | {show(source)} | {show(rescue)} ({code}) | {best_name}: {show(best)} | {show(ffm)} | {show(ffall)} | {verdict} |")
+    behind = sum(1 for r in rows if r[-1] != "ok")
     print(f"\n{len(rows)} cases, rescue behind in {behind}")
 
 

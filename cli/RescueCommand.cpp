@@ -25,10 +25,12 @@ public:
     void Diagnosed(const RescueReport& report) override {
         host_.Log("诊断:");
         for (const auto& line : report.diagnosis) host_.Log("  " + line);
-        if (report.steps.empty()) return;
-        host_.Log("计划的步骤:");
-        for (std::size_t i = 0; i < report.steps.size(); ++i)
-            host_.Log("  " + std::to_string(i + 1) + ". " + report.steps[i].title + ": " + report.steps[i].reason);
+        LogSteps(report, 0);
+    }
+    void PlanChanged(const RescueReport& report, std::size_t firstNew, const std::vector<std::string>& diagnosis) override {
+        host_.Log("重新诊断:");
+        for (const auto& line : diagnosis) host_.Log("  " + line);
+        LogSteps(report, firstNew);
     }
     void StepStarted(std::size_t index, const RescueStep& step) override {
         host_.Log("步骤 " + std::to_string(index + 1) + ": " + step.title + " ...");
@@ -36,6 +38,13 @@ public:
     void StepEnded(std::size_t index, const RescueStep& step) override { host_.Log(StepLine(index, step)); }
 
 private:
+    void LogSteps(const RescueReport& report, std::size_t from) {
+        if (from >= report.steps.size()) return;
+        host_.Log(from == 0 ? "计划的步骤:" : "接下来的步骤:");
+        for (std::size_t i = from; i < report.steps.size(); ++i)
+            host_.Log("  " + std::to_string(i + 1) + ". " + report.steps[i].title + ": " + report.steps[i].reason);
+    }
+
     CliHost& host_;
 };
 
@@ -63,7 +72,8 @@ nlohmann::json ReportJson(const RescueReport& r, const std::string& source, RunR
             {"before", CheckJson(r.before)},
             {"after", r.after ? CheckJson(*r.after) : nlohmann::json(nullptr)},
             {"steps", steps},
-            {"output", r.output}};
+            {"output", r.output},
+            {"needsReference", r.needsReference}};
 }
 
 int RunRescue(const RescueArgs& a, const CommonOptions& common) {

@@ -58,6 +58,7 @@ struct RescueReport {
     std::optional<DecodeCheck> after;    // the kept output's decode
     std::vector<RescueStep> steps;       // planned and run, in order
     std::string output;                  // the file kept, or empty
+    bool needsReference = false;         // refused: the header cannot be read and no reference file was given
 };
 
 // Shows the steps as they run (the desktop dialog, the command line's progress lines).
@@ -67,6 +68,11 @@ public:
     virtual void Diagnosed(const RescueReport& /*report*/) {}  // diagnosis, before, planned steps
     virtual void StepStarted(std::size_t /*index*/, const RescueStep& /*step*/) {}
     virtual void StepEnded(std::size_t /*index*/, const RescueStep& /*step*/) {}
+    // After a header step whose result was kept the file is diagnosed again: `diagnosis` holds
+    // the new findings (also appended to the report's), and the steps from `firstNew` on were
+    // planned from them, replacing those planned before.
+    virtual void PlanChanged(const RescueReport& /*report*/, std::size_t /*firstNew*/,
+                             const std::vector<std::string>& /*diagnosis*/) {}
 };
 
 class RescueRun {

@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <optional>
+#include <set>
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
 #include "asf/Format.h"
+#include "asf/PacketGrid.h"
 
 namespace mendery {
 
@@ -14,11 +17,23 @@ namespace {
 
 constexpr std::size_t kMaxProbedRuns = 64;
 
-bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_t packetSize, bool wantSignature) {
+bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_t packetSize, bool wantSignature,
+              const std::optional<PacketLayout>& layout) {
     if (at + packetSize > window.size()) return false;
     auto bytes = window.subspan(at, packetSize);
     if (wantSignature && ClassifyBlock(bytes) != BlockKind::Good) return false;
-    return ParsePacket(bytes, packetSize).ok;
+    if (!ParsePacket(bytes, packetSize).ok) return false;
+    // Without the signature random bytes parse easily; a packet of the file also has the
+    // layout of the file's packets and fills the packet size exactly.
+    return wantSignature || !layout || PacketLayoutAt(window, at, packetSize) == layout;
+}
+
+// The layout of the file's first packet, when it has one.
+std::optional<PacketLayout> FirstPacketLayout(BinaryFile& file, std::int64_t firstPacket, std::uint32_t packetSize) {
+    std::vector<std::uint8_t> packet(packetSize);
+    file.Seek(firstPacket);
+    packet.resize(file.Read(packet));
+    return PacketLayoutAt(packet, 0, packetSize);
 }
 
 // Offsets of the first packet of each run of damaged packets. The short block of a file cut
@@ -52,6 +67,71 @@ void ReadDurations(const AsfInfo& info, RescueFindings& f) {
     }
 }
 
+// The header's own fields against its sub-objects: the size and the sub-object count.
+void ReadHeaderCounts(const AsfInfo& info, RescueFindings& f) {
+    if (info.headerSizeFromChildren) {
+        f.headerSizeDamaged = true;
+        Add(f, "文件头对象的大小字段已损坏: 字段为 " + std::to_string(info.headerSizeField) + ", 子对象到 " +
+                   std::to_string(info.headerSize) + " 结束");
+    }
+    if (info.headerWalkEnd != WalkEnd::Complete) return;
+    const auto objects = static_cast<std::uint32_t>(info.headerObjects.size());
+    // GStreamer leaves its padding object out of the count; players take the header either way.
+    const auto padding = static_cast<std::uint32_t>(std::count_if(info.headerObjects.begin(), info.headerObjects.end(),
+                                                                  [](const SubObject& o) { return o.guid == guids::Padding; }));
+    if (info.declaredObjectCount == objects || (padding > 0 && info.declaredObjectCount + padding == objects)) return;
+    f.objectCountWrong = true;
+    Add(f, "文件头的子对象数目字段为 " + std::to_string(info.declaredObjectCount) + ", 实际有 " + std::to_string(objects) + " 个");
+}
+
+// Whether the first two packets parse one after the other at the header's packet size, as
+// packets of a grid do. A wrong size (off by one, halved, doubled) fails there; damage further
+// on does not count (damage to the first two does: the mend then finds the size right and
+// changes nothing).
+bool FirstPacketsFitTheGrid(const AsfInfo& info, std::uint32_t packetSize) {
+    const std::int64_t first = info.dataOffset + kDataObjectHeadSize;
+    const std::int64_t whole = std::min<std::int64_t>(2, (info.fileSize - first) / packetSize);
+    if (whole < 1) return true;  // too little to tell
+    try {
+        BinaryFile file(info.path, BinaryFile::Mode::Read);
+        std::vector<std::uint8_t> window(static_cast<std::size_t>(whole * packetSize));
+        file.Seek(first);
+        window.resize(file.Read(window));
+        return static_cast<std::int64_t>(ConfirmGrid(window, 0, packetSize, static_cast<std::uint32_t>(whole)).packets) == whole;
+    } catch (const IoError&) {
+        return true;  // the survey read this file a moment ago; a read failing now decides nothing
+    }
+}
+
+void ReadPacketSize(const AsfInfo& info, RescueFindings& f) {
+    if (!info.fileProperties || !info.dataHead) return;
+    const auto& fp = *info.fileProperties;
+    const bool unusable = fp.minPacketSize == 0 || fp.minPacketSize != fp.maxPacketSize;
+    if (!unusable && FirstPacketsFitTheGrid(info, fp.minPacketSize)) return;
+    f.packetSizeSuspect = true;
+    Add(f, "文件属性中的数据块大小 (最小 " + std::to_string(fp.minPacketSize) + ", 最大 " +
+               std::to_string(fp.maxPacketSize) + ") 与开头的数据块不符");
+}
+
+void ReadStreamNumbers(const AsfInfo& info, RescueFindings& f) {
+    std::set<int> declared;
+    bool twice = false;
+    for (const auto& s : info.streams) twice |= !declared.insert(s.number).second;
+    // A few payloads read from damaged packets carry any number; a stream that lost its number
+    // in the header carries a share of the payloads. Stream number 0 is no stream.
+    std::int64_t all = 0;
+    for (const auto& [number, payloads] : info.payloadsPerStream) all += payloads;
+    std::vector<int> missing;
+    for (const auto& [number, payloads] : info.payloadsPerStream)
+        if (number != 0 && !declared.count(number) && payloads >= std::max<std::int64_t>(2, all / 50)) missing.push_back(number);
+    if (missing.empty() && !twice) return;
+    f.streamNumbersWrong = true;
+    std::string numbers;
+    for (const int n : missing) numbers += (numbers.empty() ? "" : ", ") + std::to_string(n);
+    Add(f, missing.empty() ? std::string("文件头中有两个流属性对象使用同一个流编号")
+                           : "数据块中有文件头没有的流编号: " + numbers);
+}
+
 }  // namespace
 
 std::int64_t FindShiftedPacket(const AsfInfo& info) {
@@ -65,6 +145,7 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
         BinaryFile file(info.path, BinaryFile::Mode::Read);
         std::vector<std::uint8_t> window;
         const std::int64_t firstPacket = info.dataOffset + kDataObjectHeadSize;
+        const std::optional<PacketLayout> layout = FirstPacketLayout(file, firstPacket, packetSize);
         for (std::int64_t runStart : DamageRunStarts(info)) {
             // A packet shifted by bytes inserted or lost starts within one packet of the grid
             // point; the packet before the damaged one may hold the shift's start too (bytes
@@ -79,11 +160,11 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
             for (std::int64_t at = from + 1; at < end; ++at) {
                 if ((at - firstPacket) % packetSize == 0) continue;  // on the grid
                 const auto shift = static_cast<std::size_t>(at - from);
-                if (!PacketAt(window, shift, packetSize, wantSignature)) continue;
+                if (!PacketAt(window, shift, packetSize, wantSignature, layout)) continue;
                 // At the end of the file one packet must do; without signatures, which random
                 // bytes pass easily, the packet after it must parse too.
                 const bool nextFits = shift + 2ULL * packetSize <= window.size();
-                if (nextFits ? PacketAt(window, shift + packetSize, packetSize, wantSignature) : wantSignature)
+                if (nextFits ? PacketAt(window, shift + packetSize, packetSize, wantSignature, layout) : wantSignature)
                     return at;
             }
         }
@@ -96,16 +177,19 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
 RescueFindings ReadFindings(const AsfInfo& info) {
     RescueFindings f;
     f.stopped = info.stopped;
+    // A header object followed by a data object: whatever else is wrong, its fields can be
+    // mended from the file.
+    f.headerPresent = info.dataHead.has_value();
     if (!info.problem.empty()) {
         f.headerUnreadable = true;
         Add(f, "文件头无法读取: " + info.problem);
+        if (f.headerPresent) {
+            ReadHeaderCounts(info, f);
+            ReadPacketSize(info, f);
+        }
         return f;
     }
-    if (info.headerSizeFromChildren) {
-        f.headerSizeDamaged = true;
-        Add(f, "文件头对象的大小字段已损坏: 字段为 " + std::to_string(info.headerSizeField) + ", 子对象到 " +
-                   std::to_string(info.headerSize) + " 结束");
-    }
+    ReadHeaderCounts(info, f);
     for (const auto& o : info.headerObjects)
         if (o.guid == guids::CodecList) f.hasCodecList = true;
     const auto& fp = *info.fileProperties;
@@ -139,6 +223,9 @@ RescueFindings ReadFindings(const AsfInfo& info) {
         else
             Add(f, "数据块网格完整: 损坏的数据块之后的数据块仍在原位");
     }
+    ReadPacketSize(info, f);
+    // Payloads read off a broken grid are bytes of other packets: their numbers say nothing.
+    if (!f.gridBroken) ReadStreamNumbers(info, f);
     f.indexPresent = info.indexOffset >= 0;
     if (!f.indexPresent) Add(f, "没有索引对象");
     f.seekableFlag = (fp.flags & fp::FlagSeekable) != 0;

@@ -12,7 +12,11 @@ namespace mendery {
 
 struct RescueFindings {
     bool headerUnreadable = false;   // no header, data object or packet size to work from
+    bool headerPresent = false;      // a header object followed by a data object: its fields can be mended
     bool headerSizeDamaged = false;  // the header object's size field contradicts its sub-objects
+    bool objectCountWrong = false;   // the header's sub-object count field contradicts its sub-objects
+    bool packetSizeSuspect = false;  // the packets do not parse at the header's packet size from the first on
+    bool streamNumbersWrong = false; // packets carry a stream number the header has no stream for
     bool gridBroken = false;         // packets found off the packet grid (bytes inserted or lost)
     std::int64_t shiftedPacketAt = -1;
     std::int64_t damagedPackets = 0;
@@ -25,8 +29,12 @@ struct RescueFindings {
     bool hasCodecList = false;
     bool stopped = false;            // the survey was stopped
     std::vector<std::string> lines;  // one finding per line, in the program's language
+    // A contradiction between the header's fields and the file that the header mend can settle.
+    bool HeaderFieldsContradict() const {
+        return headerPresent && (headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong);
+    }
     bool AnyDamage() const {
-        return headerSizeDamaged || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||
+        return headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||
                durationsWrong || unfinalised || truncated;
     }
 };

@@ -1,4 +1,5 @@
 // One whole rescue: diagnose, plan, run the steps on intermediates, keep the best file.
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -17,6 +18,7 @@ namespace mendery {
 namespace {
 
 constexpr char kStopped[] = "已停止. 没有写出输出文件.";
+constexpr char kNeedReference[] = "文件头无法读取; 请选择一个用同样设置录制的完好文件作为参考文件, 以重建文件头.";
 
 std::string Extension(const std::string& path) {
     std::string stem, ext;
@@ -74,10 +76,16 @@ const RescueReport& RescueRun::Run() {
         context.source = FileName;
         context.reference = ReferenceFileName;
         context.clipwright = ClipwrightPath;
+        context.clipwrightProblem = ClipwrightProblem(ClipwrightPath);
         context.aborted = &Aborted;
         context.findings = ReadFindings(InspectAsf(FileName, stop));
         if (Aborted) return end(Outcome::Aborted, kStopped);
         report_.diagnosis = context.findings.lines;
+        // A reference brings a header, not packets: an empty file has none for it.
+        std::error_code sizeError;
+        const bool hasBytes = std::filesystem::file_size(FileName, sizeError) > 0 && !sizeError;
+        const bool needsReference = context.findings.headerUnreadable && hasBytes && ReferenceFileName.empty();
+        if (needsReference && !context.findings.headerPresent) report_.diagnosis.push_back(kNeedReference);
 
         bool pluginMissing = false;
         const auto decode = [&](const std::string& path) {
@@ -87,8 +95,25 @@ const RescueReport& RescueRun::Run() {
         if (Aborted) return end(Outcome::Aborted, kStopped);
         if (pluginMissing) return end(Outcome::Refused, "无法检查解码结果: " + report_.before.whyNot);
 
-        report_.steps = PlanSteps(context);
+        report_.steps = PlanSteps(context, &report_.diagnosis);
         if (observer_) observer_->Diagnosed(report_);
+
+        // After a header step the file is another file: the packet steps are planned from
+        // its own diagnosis (a wrong packet size had made every packet look damaged).
+        const auto replanAfter = [&](std::size_t index, const std::string& file) {
+            context.findings = ReadFindings(InspectAsf(file, stop));
+            context.codecListFrom = file;
+            std::vector<std::string> lines = context.findings.lines;
+            std::vector<RescueStep> next = PlanSteps(context, &lines);
+            report_.diagnosis.push_back(std::string(StepTitle(report_.steps[index].kind)) + "之后重新诊断:");
+            report_.diagnosis.insert(report_.diagnosis.end(), lines.begin(), lines.end());
+            report_.steps.resize(index + 1);
+            for (auto& planned : next) {
+                const auto ran = [&](const RescueStep& s) { return s.kind == planned.kind; };
+                if (std::none_of(report_.steps.begin(), report_.steps.end(), ran)) report_.steps.push_back(std::move(planned));
+            }
+            if (observer_) observer_->PlanChanged(report_, index + 1, lines);
+        };
 
         std::string current = FileName;
         DecodeCheck best = report_.before;
@@ -120,10 +145,18 @@ const RescueReport& RescueRun::Run() {
                 step.note = UnusedNote(stepEnd);
             }
             if (observer_) observer_->StepEnded(i, step);
+            if (step.kept && IsHeaderStep(step.kind)) {
+                replanAfter(i, current);
+                if (Aborted) return end(Outcome::Aborted, kStopped);
+            }
         }
 
+        if (current == FileName && needsReference && context.findings.headerUnreadable) {
+            report_.needsReference = true;
+            return end(Outcome::Refused, kNeedReference);
+        }
         if (report_.steps.empty())
-            return end(Outcome::NothingUsable, context.findings.AnyDamage() ? "没有适用的修复步骤. 没有写出输出文件."
+            return end(Outcome::NothingUsable, context.findings.AnyDamage() || context.findings.headerUnreadable ? "没有适用的修复步骤. 没有写出输出文件."
                                                                              : "没有发现需要修复的问题. 没有写出输出文件.");
         if (current == FileName) return end(Outcome::NothingUsable, "没有一个步骤得到比源文件更好的结果. 没有写出输出文件.");
         if (!best.opened || best.Frames() == 0) return end(Outcome::NothingUsable, "结果中没有可解码的媒体. 没有写出输出文件.");

@@ -1,5 +1,9 @@
 #include "rescue/RescueSteps.h"
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <system_error>
@@ -10,6 +14,8 @@
 #include "launch/ClipwrightCommandLines.h"
 #include "launch/CodecListTransplant.h"
 #include "launch/ProcessRunner.h"
+#include "recovery/HeaderMend.h"
+#include "recovery/HeaderRebuild.h"
 #include "recovery/LostChunk.h"
 #include "repair/AsfFile.h"
 #include "repair/FlagFixer.h"
@@ -20,6 +26,16 @@ namespace mendery {
 namespace {
 
 // ---- planning rules ---------------------------------------------------------------------
+
+std::optional<std::string> WhyRebuildHeader(const RescueContext& c) {
+    if (!c.findings.headerUnreadable || c.reference.empty()) return std::nullopt;
+    return "文件头无法读取: 用参考文件的文件头和本文件的数据块重建文件";
+}
+
+std::optional<std::string> WhyMendHeader(const RescueContext& c) {
+    if (!c.findings.HeaderFieldsContradict()) return std::nullopt;
+    return "文件头字段与文件内容矛盾: 按子对象和数据块修正文件头字段";
+}
 
 std::optional<std::string> WhyRecoverLostChunks(const RescueContext& c) {
     if (!c.findings.gridBroken) return std::nullopt;
@@ -32,18 +48,22 @@ std::optional<std::string> WhyRepairPackets(const RescueContext& c) {
     if (f.gridBroken) return std::nullopt;
     if (f.damagedPackets > 0)
         return "网格完整, 有 " + std::to_string(f.damagedPackets) + " 个损坏的数据块: 删除它们, 重算大小和时长";
-    if (f.headerSizeDamaged) return "文件头对象的大小字段已损坏: 按子对象重写文件头";
     if (f.unfinalised || f.truncated) return "文件不完整: 按实际的数据块重算大小, 数据块数和时长";
     if (f.durationsWrong) return "时长字段不对: 按数据块重算时长";
     return std::nullopt;
 }
 
-std::optional<std::string> WhyRebuildTimesAndIndex(const RescueContext& c) {
+std::optional<std::string> NeedsTimesAndIndex(const RescueContext& c) {
     const auto& f = c.findings;
     if (!f.indexPresent) return "没有索引: 重建发送时间和索引, 使文件可以定位";
     if (f.gridBroken || f.damagedPackets > 0) return "有损坏: 重建发送时间, 时长和索引";
     if (f.unfinalised || f.truncated || f.durationsWrong) return "重建发送时间, 时长和索引";
     return std::nullopt;
+}
+
+std::optional<std::string> WhyRebuildTimesAndIndex(const RescueContext& c) {
+    if (!c.clipwrightProblem.empty()) return std::nullopt;
+    return NeedsTimesAndIndex(c);
 }
 
 std::optional<std::string> WhyFixFlags(const RescueContext& c) {
@@ -60,6 +80,34 @@ std::optional<std::string> WhyTransplantCodecList(const RescueContext& c) {
 // ---- runners ----------------------------------------------------------------------------
 
 StepEnd FromOutcome(Outcome outcome) { return {outcome, outcome == Outcome::Done, {}}; }
+
+bool LogHas(const std::vector<std::string>& log, std::string_view start) {
+    return std::any_of(log.begin(), log.end(), [&](const std::string& line) { return line.starts_with(start); });
+}
+
+StepEnd RunRebuildHeader(const RescueContext& c, StepHost& host, const std::string& input, const std::string& output) {
+    const Outcome outcome = RebuildHeaderFromReference(input, c.reference, output, host, [&c] { return c.Aborted(); });
+    switch (outcome) {
+        case Outcome::Done: return {outcome, true, {}};
+        case Outcome::Refused: return {outcome, false, "参考文件与本文件的数据块不符 (原因见步骤日志)"};
+        case Outcome::NothingUsable: return {outcome, false, "按参考文件的设置找不到数据块"};
+        default: return {outcome, false, {}};
+    }
+}
+
+StepEnd RunMendHeader(const RescueContext& c, StepHost& host, const std::string& input, const std::string& output) {
+    bool changed = false;
+    const Outcome outcome = MendHeaderFields(input, output, host, &changed, [&c] { return c.Aborted(); });
+    if (outcome == Outcome::Done && changed) return {outcome, true, {}};
+    if (outcome == Outcome::Done || outcome == Outcome::NotRun) {
+        // Nothing was changed: either nothing contradicts the file, or the file does not say
+        // what the field should be; the step log has the mend's own reason.
+        const bool agrees = LogHas(host.Lines(), "文件头字段与文件内容一致");
+        return {Outcome::NotRun, false, agrees ? "文件头字段与文件一致" : "文件头字段无法按文件内容确定, 未修改 (原因见步骤日志)"};
+    }
+    if (outcome == Outcome::Refused) return {outcome, false, "文件开头没有可修正的文件头"};
+    return {outcome, false, {}};
+}
 
 StepEnd RunRecoverLostChunks(const RescueContext& c, StepHost& host, const std::string& input, const std::string& output) {
     TLostChunk tool;
@@ -127,7 +175,8 @@ StepEnd RunFixFlags(const RescueContext&, StepHost& host, const std::string& inp
 
 StepEnd RunTransplantCodecList(const RescueContext& c, StepHost& host, const std::string& input, const std::string& output) {
     if (!CopyInto(host, input, output)) return {Outcome::Failed, false, "无法复制到工作文件"};
-    switch (TransplantCodecList(host, c.source, output, [&c] { return c.Aborted(); })) {
+    const std::string& from = c.codecListFrom.empty() ? c.source : c.codecListFrom;
+    switch (TransplantCodecList(host, from, output, [&c] { return c.Aborted(); })) {
         case TransplantResult::Done: return {Outcome::Done, true, {}};
         case TransplantResult::OutputHasOne: return {Outcome::NotRun, false, "结果中已有编解码器列表"};
         case TransplantResult::NoCodecList: return {Outcome::NotRun, false, "源文件中没有可用的编解码器列表"};
@@ -143,15 +192,16 @@ struct KindRow {
     RescueStepKind kind;
     const char* tag;
     const char* title;
-    PlanRule rule;      // null: never planned yet
-    StepRunner runner;  // null: not available yet
+    PlanRule rule;
+    StepRunner runner;
 };
 
-// In the order the steps run: the header first (every tool needs one), then the packets, then
+// In the order the steps run: the header first (every tool needs one; a header that is there is
+// mended before a reference's replaces it), then the packets, then
 // what is rebuilt from the packets, then the header's flags and codec list.
 const KindRow kKinds[] = {
-    {RescueStepKind::RebuildHeader, "header", "从参考文件重建文件头", nullptr, nullptr},
-    {RescueStepKind::MendHeader, "mend", "修正文件头字段", nullptr, nullptr},
+    {RescueStepKind::MendHeader, "mend", "修正文件头字段", WhyMendHeader, RunMendHeader},
+    {RescueStepKind::RebuildHeader, "header", "从参考文件重建文件头", WhyRebuildHeader, RunRebuildHeader},
     {RescueStepKind::RecoverLostChunks, "lch", "丢失数据块恢复", WhyRecoverLostChunks, RunRecoverLostChunks},
     {RescueStepKind::RepairPackets, "adv", "高级修复", WhyRepairPackets, RunRepairPackets},
     {RescueStepKind::RebuildTimesAndIndex, "bsr", "基础修复 (重建时间和索引)", WhyRebuildTimesAndIndex, RunRebuildTimesAndIndex},
@@ -173,22 +223,30 @@ StepRunner RunnerFor(RescueStepKind kind) { return Row(kind).runner; }
 
 RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     RepairChoice choice;
-    // The repair pass tells a bad packet by its signature: in a file whose packets carry none
-    // every packet would look bad, so nothing is deleted there.
-    choice.deleteBadChunks = f.damagedPackets > 0 && f.packetsSigned;
-    choice.fixSizesAndDurations =
-        f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0 || f.headerSizeDamaged;
+    // The repair pass reads packets with and without error correction data alike: in both it
+    // drops only those that do not parse.
+    choice.deleteBadChunks = f.damagedPackets > 0;
+    choice.fixSizesAndDurations = f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0;
     return choice;
 }
 
-std::vector<RescueStep> PlanSteps(const RescueContext& context) {
+bool IsHeaderStep(RescueStepKind kind) { return kind == RescueStepKind::RebuildHeader || kind == RescueStepKind::MendHeader; }
+
+std::string ClipwrightProblem(const std::string& path) {
+    if (path.empty()) return "没有找到 clipwright";
+    if (std::string why = CheckInputFile(path); !why.empty()) return "clipwright 无法使用: " + path + " (" + why + ")";
+    if (::access(path.c_str(), X_OK) != 0) return "clipwright 无法运行: " + path + " (" + SystemReason(errno) + ")";
+    return {};
+}
+
+std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std::string>* skipped) {
     std::vector<RescueStep> steps;
     if (context.findings.stopped) return steps;
+    // Without a readable header only a header step can help; the packet tools need one.
+    if (skipped && !context.findings.headerUnreadable && !context.clipwrightProblem.empty() && NeedsTimesAndIndex(context))
+        skipped->push_back("跳过基础修复 (重建时间和索引): " + context.clipwrightProblem);
     for (const auto& row : kKinds) {
-        if (!row.rule || !row.runner) continue;
-        // Without a readable header only a header step can help; the packet tools need one.
-        const bool headerKind = row.kind == RescueStepKind::RebuildHeader || row.kind == RescueStepKind::MendHeader;
-        if (context.findings.headerUnreadable && !headerKind) continue;
+        if (context.findings.headerUnreadable && !IsHeaderStep(row.kind)) continue;
         if (auto reason = row.rule(context)) {
             RescueStep step;
             step.kind = row.kind;

@@ -18,6 +18,8 @@ struct RescueContext {
     std::string source;         // the damaged file the user gave (read only)
     std::string reference;      // a good file recorded with the same settings, or empty
     std::string clipwright;     // the cutting tool
+    std::string clipwrightProblem;  // why the cutting tool cannot be run, or empty
+    std::string codecListFrom;  // the file whose header the codec list is copied from (empty: source)
     RescueFindings findings;
     const bool* aborted = nullptr;  // the run's stop request
     bool Aborted() const { return aborted && *aborted; }
@@ -41,8 +43,15 @@ const char* StepTitle(RescueStepKind kind);
 const char* StepTag(RescueStepKind kind);
 StepRunner RunnerFor(RescueStepKind kind);
 
-// The steps the findings call for, in the order they run.
-std::vector<RescueStep> PlanSteps(const RescueContext& context);
+// The steps the findings call for, in the order they run. `skipped`, when given, gets a line
+// for each step the findings call for that cannot run (the cutting tool is missing).
+std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std::string>* skipped = nullptr);
+
+// Whether a step of this kind works on the header (then the file is diagnosed again after it).
+bool IsHeaderStep(RescueStepKind kind);
+
+// Why the cutting tool at `path` cannot be run (empty path, missing, not executable), or empty.
+std::string ClipwrightProblem(const std::string& path);
 
 // The chosen options of the advanced repair for these findings.
 struct RepairChoice {

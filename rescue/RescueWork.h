@@ -47,6 +47,8 @@ public:
     void Message(std::string_view text, MessageKind kind) override;
     Answer Ask(std::string_view text, Buttons buttons, MessageKind kind) override;
 
+    // The step's log so far.
+    const std::vector<std::string>& Lines() const { return log_; }
     // Called after every ProcessMessages: the step passes a stop on to its tool.
     std::function<void()> AfterEvents;
 

@@ -272,6 +272,21 @@ void TBxRescue::StepEnded(std::size_t index, const RescueStep& step) {
     QCoreApplication::processEvents();
 }
 
+// The file was diagnosed again after a header step: the rows after it are the new plan's.
+void TBxRescue::PlanChanged(const RescueReport& report, std::size_t firstNew, const std::vector<std::string>& diagnosis) {
+    steps_ = report.steps;
+    while (StepList->topLevelItemCount() > static_cast<int>(firstNew)) delete StepList->topLevelItem(StepList->topLevelItemCount() - 1);
+    host_->Log("重新诊断:");
+    for (const auto& line : diagnosis) host_->Log("  " + line);
+    if (firstNew < steps_.size()) host_->Log("接下来的步骤:");
+    for (std::size_t i = firstNew; i < steps_.size(); ++i) {
+        SetStepRow(i, steps_[i], StepState::Waiting);
+        host_->Log("  " + std::to_string(i + 1) + ". " + steps_[i].title);
+    }
+    host_->Flush();
+    QCoreApplication::processEvents();
+}
+
 // The steps as the run left them, the table, the result line; the output is handed back only
 // when the run kept one.
 void TBxRescue::ShowEnd(bool outputExisted, bool completed) {

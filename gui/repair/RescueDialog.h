@@ -88,6 +88,7 @@ private:
     void Diagnosed(const RescueReport& report) override;
     void StepStarted(std::size_t index, const RescueStep& step) override;
     void StepEnded(std::size_t index, const RescueStep& step) override;
+    void PlanChanged(const RescueReport& report, std::size_t firstNew, const std::vector<std::string>& diagnosis) override;
 
     QtHost* host_;
     std::unique_ptr<RescueRun> run_;

@@ -126,6 +126,11 @@ QString ResultText(const RescueReport& report, bool outputExisted) {
             if (report.steps.empty()) return QStringLiteral("没有适用的修复步骤 (见诊断), 没有生成输出文件") + untouched + QLatin1Char('.');
             return QStringLiteral("没有得到比源文件更好的结果, 没有生成输出文件") + untouched + QStringLiteral(" (原因见日志).");
         case Outcome::NotRun: return QString();
+        case Outcome::Refused:
+            if (report.needsReference)
+                return QStringLiteral("文件头无法读取, 没有生成输出文件") + untouched +
+                       QStringLiteral(". 请勾选 \"参考文件\" 并选择一个用同样设置录制的完好文件, 以重建文件头.");
+            [[fallthrough]];
         default: return QStringLiteral("修复失败, 没有生成输出文件") + untouched + QStringLiteral(" (原因见日志).");
     }
 }

@@ -97,3 +97,23 @@ TEST(CliRescue, SigtermStopsTheRunWithNoOutput) {
     EXPECT_FALSE(fs::exists(dir / "long.rsc.wmv"));
     for (const auto& e : fs::directory_iterator(dir.path())) EXPECT_EQ(e.path(), fs::path(src)) << "left over";
 }
+
+// A copy whose header was cut off: without --reference the run is refused and says what to
+// give it; with one the header is rebuilt and the steps planned from the rebuilt file follow.
+TEST(CliRescue, LostHeaderNeedsAReferenceAndIsRebuiltWithOne) {
+    TempDir dir;
+    const std::string reference = SampleFile("a_wmv2_wmav2.wmv");
+    const Bytes whole = ReadFileBytes(reference);
+    const auto src = (dir / "headless.wmv").string();
+    WriteFileBytes(src, Bytes(whole.begin() + static_cast<std::ptrdiff_t>(HeaderSizeOf(whole) + 50), whole.end()));
+    std::string out;
+    EXPECT_EQ(RunCommand(Cli("rescue " + Quote(src) + " 2>&1"), &out), 1) << out;
+    EXPECT_NE(out.find("请选择一个用同样设置录制的完好文件作为参考文件"), std::string::npos) << out;
+    EXPECT_FALSE(fs::exists(dir / "headless.rsc.wmv"));
+
+    ASSERT_EQ(RunCommand(Cli("rescue " + Quote(src) + " --reference " + Quote(reference) + " 2>&1"), &out), 0) << out;
+    EXPECT_NE(out.find("步骤 1: 从参考文件重建文件头 - 完成, 已采用"), std::string::npos) << out;
+    EXPECT_NE(out.find("重新诊断:"), std::string::npos) << out;
+    EXPECT_NE(out.find("接下来的步骤:\n  2. "), std::string::npos) << out;
+    EXPECT_TRUE(DecodesCleanly((dir / "headless.rsc.wmv").string()));
+}

@@ -226,6 +226,54 @@ private slots:
         QVERIFY(!d.ReferenceBox->isChecked());
     }
 
+    // A copy whose header is lost: without a reference the window says to choose one and writes
+    // nothing; with the reference chosen the header is rebuilt, the step list grows by the steps
+    // planned from the rebuilt file, and the output plays.
+    void referenceFileRebuildsALostHeader() {
+        const QString sample = CopySample(dir, QStringLiteral("a_wmv2_wmav2.wmv"), QStringLiteral("intact.wmv"));
+        const QString source = dir.filePath(QStringLiteral("headless.wmv"));
+        {
+            QByteArray bytes = Bytes(sample);
+            bytes.replace(0, 5 * 1024, QByteArray(5 * 1024, '\0'));
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const QByteArray sourceHash = Hash(source);
+        TBxRescue d;
+        d.ClipwrightPath = QStringLiteral(MENDERY_CLIPWRIGHT);
+        d.Setup(source);
+        d.Start();
+        QCOMPARE(d.LastRun()->LastOutcome(), Outcome::Refused);
+        QVERIFY(d.RunLog->toPlainText().contains(QStringLiteral("请选择一个用同样设置录制的完好文件作为参考文件")));
+        QVERIFY2(d.ResultLabel->text().startsWith(QStringLiteral("文件头无法读取, 没有生成输出文件. 请勾选 \"参考文件\"")),
+                 qPrintable(d.ResultLabel->text()));
+        QVERIFY(!QFileInfo::exists(d.Output()));
+
+        OnNextModal<QFileDialog>([&](QFileDialog* f) {
+            f->selectFile(sample);
+            QMetaObject::invokeMethod(f, "accept");
+        });
+        QTest::mouseClick(d.ReferenceBox, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(d.ReferenceBox->isChecked());
+        d.Start();
+        QCOMPARE(d.LastRun()->LastOutcome(), Outcome::Done);
+        const auto& steps = d.LastRun()->LastReport().steps;
+        QVERIFY(steps.size() > 1);
+        QCOMPARE(steps[0].kind, RescueStepKind::RebuildHeader);
+        QCOMPARE(d.StepList->topLevelItemCount(), static_cast<int>(steps.size()));
+        QCOMPARE(d.StepList->topLevelItem(0)->text(0), QStringLiteral("1. 从参考文件重建文件头"));
+        for (const QString& state : States(d))
+            QVERIFY2(state != QStringLiteral("等待") && state != QStringLiteral("运行中"), qPrintable(States(d).join(QLatin1Char(','))));
+        QVERIFY(d.RunLog->toPlainText().contains(QStringLiteral("重新诊断:")));
+        QCOMPARE(Cell(d, QStringLiteral("能否解码"), 0), QStringLiteral("否"));
+        QCOMPARE(Cell(d, QStringLiteral("能否解码"), 1), QStringLiteral("是"));
+        QVERIFY(Cell(d, QStringLiteral("视频流 "), 1).toLongLong() > 0);
+        QCOMPARE(d.KeptOutput(), d.Output());
+        QCOMPARE(Hash(source), sourceHash);
+        QCOMPARE(LeftOvers(dir.path()), QStringList());
+    }
+
     void saveDialogChoosesTheOutput() {
         const QString source = DamagedCopy(dir, QStringLiteral("choose.wmv"));
         const QString chosen = dir.filePath(QStringLiteral("chosen.wmv"));

@@ -2,6 +2,9 @@
 // for, and how two decodes are ranked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
+
 #include "asf/AsfGuid.h"
 #include "rescue/RescueDecode.h"
 #include "rescue/RescueDiagnosis.h"
@@ -92,7 +95,7 @@ TEST(RescueDiagnosis, ZeroedPacketsThatStillParseCountAsDamaged) {
     EXPECT_EQ(Kinds(f).front(), RescueStepKind::RepairPackets);
 }
 
-TEST(RescueDiagnosis, PacketsWithoutSignatureAreNeverDeletedByTheRepairPass) {
+TEST(RescueDiagnosis, DamagedPacketsWithoutErrorCorrectionDataAreDeletedToo) {
     TempDir dir;
     AsfBuilder b = AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1);
     for (int i = 0; i < 30; ++i) {
@@ -110,7 +113,7 @@ TEST(RescueDiagnosis, PacketsWithoutSignatureAreNeverDeletedByTheRepairPass) {
     EXPECT_FALSE(f.packetsSigned);
     EXPECT_GT(f.damagedPackets, 0);
     EXPECT_FALSE(f.gridBroken) << "a cut-short last packet is no shift";
-    EXPECT_FALSE(ChooseRepairOptions(f).deleteBadChunks);
+    EXPECT_TRUE(ChooseRepairOptions(f).deleteBadChunks);
 }
 
 TEST(RescueDiagnosis, RecordingThatWasNotClosed) {
@@ -162,15 +165,99 @@ TEST(RescueDiagnosis, UnreadableHeaderPlansNothing) {
     EXPECT_TRUE(Kinds(f).empty());
 }
 
-TEST(RescueDiagnosis, HeaderKindsAreNotPlannedYet) {
-    RescueFindings worst;
-    worst.headerSizeDamaged = true;
-    worst.damagedPackets = 1;
-    worst.gridBroken = worst.truncated = worst.unfinalised = worst.durationsWrong = true;
-    worst.hasCodecList = true;
-    for (auto kind : Kinds(worst)) {
-        EXPECT_NE(kind, RescueStepKind::RebuildHeader);
-        EXPECT_NE(kind, RescueStepKind::MendHeader);
+std::uint64_t ObjectAt(const TempDir& dir, const Bytes& file, const Guid& guid) {
+    const auto path = (dir / "walk.wmv").string();
+    test::WriteFileBytes(path, file);
+    for (const auto& o : InspectAsf(path).headerObjects)
+        if (o.guid == guid) return o.offset;
+    ADD_FAILURE() << "no such object";
+    return 0;
+}
+
+// Header fields that contradict the file put the header mend first, and each is named.
+TEST(RescueDiagnosis, HeaderFieldContradictionsPlanTheMendFirst) {
+    TempDir dir;
+    const Bytes healthy = AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1).AudioStream(2).SimplePackets(40).Index().Build();
+    const std::uint64_t props = ObjectAt(dir, healthy, guids::FileProperties);
+    const std::uint64_t stream = ObjectAt(dir, healthy, guids::StreamProperties);
+    struct Case {
+        const char* name;
+        std::function<void(Bytes&)> damage;
+        bool RescueFindings::*flag;
+    };
+    const Case cases[] = {
+        {"header size 0", [](Bytes& b) { test::PutU64(b, 16, 0); }, &RescueFindings::headerSizeDamaged},
+        {"object count", [](Bytes& b) { test::PutU32(b, 24, 40); }, &RescueFindings::objectCountWrong},
+        {"packet size 0", [&](Bytes& b) { test::PutU32(b, props + fp::MinPacketSize, 0); }, &RescueFindings::packetSizeSuspect},
+        {"packet size + 1",
+         [&](Bytes& b) {
+             test::PutU32(b, props + fp::MinPacketSize, kPacketSize + 1);
+             test::PutU32(b, props + fp::MaxPacketSize, kPacketSize + 1);
+         },
+         &RescueFindings::packetSizeSuspect},
+        {"stream number", [&](Bytes& b) { test::PutU16(b, stream + 72, 5); }, &RescueFindings::streamNumbersWrong},
+    };
+    for (const Case& c : cases) {
+        Bytes file = healthy;
+        c.damage(file);
+        const auto f = Diagnose(dir, file);
+        EXPECT_TRUE(f.headerPresent) << c.name;
+        EXPECT_TRUE(f.*(c.flag)) << c.name << ": " << ::testing::PrintToString(f.lines);
+        EXPECT_TRUE(f.HeaderFieldsContradict()) << c.name;
+        const auto kinds = Kinds(f);
+        ASSERT_FALSE(kinds.empty()) << c.name;
+        EXPECT_EQ(kinds.front(), RescueStepKind::MendHeader) << c.name;
+        if (c.flag == &RescueFindings::headerSizeDamaged) {
+            EXPECT_FALSE(ChooseRepairOptions(f).fixSizesAndDurations) << "the mend, not the repair pass, rewrites the header";
+        }
+    }
+    // A healthy file (also one whose packets are damaged in the middle) has nothing to mend.
+    Bytes damagedInside = healthy;
+    test::DamagePackets(damagedInside, kPacketSize, 20, 2);
+    for (const Bytes* file : std::initializer_list<const Bytes*>{&healthy, &damagedInside}) {
+        const auto f = Diagnose(dir, *file);
+        EXPECT_FALSE(f.HeaderFieldsContradict()) << ::testing::PrintToString(f.lines);
+        const auto kinds = Kinds(f);
+        EXPECT_EQ(std::count(kinds.begin(), kinds.end(), RescueStepKind::MendHeader), 0);
+    }
+}
+
+TEST(RescueDiagnosis, LostHeaderIsRebuiltOnlyFromAReference) {
+    TempDir dir;
+    Bytes file = Healthy().Build();
+    std::fill_n(file.begin(), 2048, 0);
+    RescueContext context;
+    context.findings = Diagnose(dir, file);
+    EXPECT_TRUE(context.findings.headerUnreadable);
+    EXPECT_FALSE(context.findings.headerPresent);
+    EXPECT_TRUE(PlanSteps(context).empty());
+    context.reference = "good.wmv";
+    const auto steps = PlanSteps(context);
+    ASSERT_EQ(steps.size(), 1u) << "the packet steps are planned once the header is back";
+    EXPECT_EQ(steps[0].kind, RescueStepKind::RebuildHeader);
+}
+
+// Without a cutting tool that runs, the basic repair (and the codec list that follows it) is
+// not planned, and the diagnosis says why.
+TEST(RescueDiagnosis, BasicRepairNeedsARunnableCuttingTool) {
+    TempDir dir;
+    Bytes file = Healthy().Build();
+    test::DamagePackets(file, kPacketSize, 10, 3);
+    RescueContext context;
+    context.findings = Diagnose(dir, file);
+
+    const std::string script = (dir / "not-executable").string();
+    test::WriteFileBytes(script, Bytes{'#', '!'});
+    EXPECT_EQ(ClipwrightProblem(std::string(MENDERY_BIN_DIR) + "/clipwright"), "");
+    for (const std::string& path : {std::string(), (dir / "missing").string(), dir.path().string(), script}) {
+        context.clipwrightProblem = ClipwrightProblem(path);
+        EXPECT_FALSE(context.clipwrightProblem.empty()) << path;
+        std::vector<std::string> skipped;
+        const auto steps = PlanSteps(context, &skipped);
+        ASSERT_EQ(steps.size(), 1u) << path;
+        EXPECT_EQ(steps[0].kind, RescueStepKind::RepairPackets);
+        ASSERT_EQ(skipped.size(), 1u);
+        EXPECT_NE(skipped[0].find("跳过基础修复"), std::string::npos) << skipped[0];
     }
 }
 

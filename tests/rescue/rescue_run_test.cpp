@@ -8,12 +8,15 @@
 #include <set>
 
 #include "convert/encoder/DecodeCheck.h"
+#include "asf/AsfObjects.h"
 #include "launch/ClipwrightCommandLines.h"
+#include "recovery/HeaderRebuild.h"
 #include "recovery/LostChunk.h"
 #include "repair/AsfFile.h"
 #include "repair/RepairPresets.h"
 #include "rescue/Rescue.h"
 #include "rescue/RescueDecode.h"
+#include "rescue/RescueSteps.h"
 #include "support/AsfBuilder.h"
 
 namespace mendery {
@@ -157,6 +160,11 @@ INSTANTIATE_TEST_SUITE_P(
                    std::fill(b.begin() + static_cast<std::ptrdiff_t>(at), b.begin() + static_cast<std::ptrdiff_t>(at + 8192), 0);
                },
                1},
+        // Files whose packets carry no error correction data, damaged like the others.
+        Damage{"gstreamer_overwritten", "k_gst_asfmux_wmv2_wmav2.wmv",
+               [](Bytes& b) { test::DamagePackets(b, 4800, (b.size() / 4800) / 2, 3); }},
+        Damage{"killed_gstreamer_overwritten", "l_gst_killed_unfinalized.wmv",
+               [](Bytes& b) { test::DamagePackets(b, 4800, (b.size() / 4800) / 2, 2); }},
         Damage{"killed_ffmpeg", "m_ffmpeg_killed_unfinalized.wmv", [](Bytes&) {}},
         Damage{"killed_gstreamer", "l_gst_killed_unfinalized.wmv", [](Bytes&) {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -165,12 +173,26 @@ TEST(RescueRun, UnusableInputEndsWithNoOutputAndKeepsAnExistingFile) {
     Fixture f(Bytes(20000, 0x41));
     test::WriteFileBytes(f.output, Bytes{1, 2, 3});
     const auto& report = f.run.Run();
-    EXPECT_EQ(report.outcome, Outcome::NothingUsable);
+    // No header and no reference to build one from: the user is asked for one.
+    EXPECT_EQ(report.outcome, Outcome::Refused);
+    EXPECT_NE(f.host.AllLines().find("请选择一个用同样设置录制的完好文件作为参考文件"), std::string::npos) << f.host.AllLines();
+    EXPECT_TRUE(report.needsReference);
     EXPECT_TRUE(report.steps.empty());
     EXPECT_FALSE(report.before.opened);
     EXPECT_EQ(test::ReadFileBytes(f.output), (Bytes{1, 2, 3}));
     EXPECT_TRUE(report.output.empty());
     EXPECT_TRUE(f.WorkFolderEmpty());
+}
+
+// An empty file holds no packets a reference could give a header to: nothing to do, and the
+// run does not claim the file is sound.
+TEST(RescueRun, EmptyFileAsksForNoReference) {
+    Fixture f(Bytes{});
+    const auto& report = f.run.Run();
+    EXPECT_EQ(report.outcome, Outcome::NothingUsable);
+    EXPECT_FALSE(report.needsReference);
+    EXPECT_NE(f.host.AllLines().find("没有适用的修复步骤"), std::string::npos) << f.host.AllLines();
+    EXPECT_FALSE(fs::exists(f.output));
 }
 
 TEST(RescueRun, RefusesToWriteOverItsSource) {
@@ -277,17 +299,162 @@ TEST(RescueRun, NoStepBetterThanTheSourceWritesNothing) {
     for (const auto& step : report.steps) EXPECT_FALSE(step.kept) << step.title;
 }
 
-TEST(RescueRun, MissingClipwrightIsAStepThatDidNotRunNotAFailedRescue) {
+TEST(RescueRun, MissingClipwrightIsSkippedInThePlanNotAFailedRescue) {
+    Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
+    test::DamagePackets(file, 3200, 100, 2);
+    for (const std::string& tool : {(fs::temp_directory_path() / "no-such-clipwright").string(), std::string()}) {
+        Fixture f(file);
+        f.run.ClipwrightPath = tool;
+        const auto& report = f.run.Run();
+        EXPECT_EQ(report.outcome, Outcome::Done);
+        for (const auto& step : report.steps) {
+            EXPECT_NE(step.kind, RescueStepKind::RebuildTimesAndIndex);
+            EXPECT_NE(step.outcome, Outcome::Refused) << step.title;
+        }
+        const auto said = std::count_if(report.diagnosis.begin(), report.diagnosis.end(),
+                                        [](const std::string& line) { return line.find("跳过基础修复") != std::string::npos; });
+        EXPECT_EQ(said, 1) << ::testing::PrintToString(report.diagnosis);
+    }
+}
+
+// ---- header damage --------------------------------------------------------------------
+
+const char* const kHeaderSamples[] = {"a_wmv2_wmav2.wmv", "b_msmpeg4v3_wmav2.asf", "d_wmv2_2audio.wmv"};
+
+std::uint64_t FirstPacketOf(const Bytes& file) { return test::HeaderSizeOf(file) + kDataObjectHeadSize; }
+
+struct HeaderLoss {
+    const char* name;
+    std::function<Bytes(const Bytes&)> apply;
+};
+
+std::vector<HeaderLoss> HeaderLosses() {
+    return {{"header cut off", [](const Bytes& b) { return Bytes(b.begin() + static_cast<std::ptrdiff_t>(FirstPacketOf(b)), b.end()); }},
+            {"first 5 KB zeroed",
+             [](Bytes b) {
+                 std::fill_n(b.begin(), 5 * 1024, 0);
+                 return b;
+             }},
+            {"header and 2 packets overwritten", [](Bytes b) {
+                 const std::uint64_t end = FirstPacketOf(b) + 2 * 3200;
+                 for (std::uint64_t i = 0; i < end; ++i) b[i] = static_cast<std::uint8_t>(0x91 + i * 7);
+                 return b;
+             }}};
+}
+
+// A file whose header is gone: with a good file recorded with the same settings the rescue
+// rebuilds the header, diagnoses the rebuilt file again and plays every packet that is left;
+// without one it asks for one and writes nothing.
+TEST(RescueRun, LostHeaderIsRebuiltFromTheReference) {
+    for (const char* sample : kHeaderSamples) {
+        const std::string reference = test::SampleFile(sample);
+        const Bytes original = test::ReadFileBytes(reference);
+        const DecodeCheck intact = Decode(reference);
+        for (const HeaderLoss& loss : HeaderLosses()) {
+            const Bytes damaged = loss.apply(original);
+            SCOPED_TRACE(std::string(sample) + ": " + loss.name);
+            Fixture f(damaged);
+            f.run.ReferenceFileName = reference;
+            const auto& report = f.run.Run();
+            ASSERT_EQ(report.outcome, Outcome::Done) << f.host.AllLines();
+            EXPECT_EQ(test::ReadFileBytes(f.source), damaged);
+            EXPECT_TRUE(f.WorkFolderEmpty());
+            ASSERT_FALSE(report.steps.empty());
+            EXPECT_EQ(report.steps[0].kind, RescueStepKind::RebuildHeader);
+            EXPECT_TRUE(report.steps[0].kept);
+            // The rebuilt file was diagnosed again and its steps planned: it has no index.
+            const bool timesPlanned = std::any_of(report.steps.begin(), report.steps.end(), [](const RescueStep& s) {
+                return s.kind == RescueStepKind::RebuildTimesAndIndex && s.outcome == Outcome::Done;
+            });
+            EXPECT_TRUE(timesPlanned);
+            const DecodeCheck rescued = Decode(f.output);
+            EXPECT_TRUE(rescued.seekable);
+            // The packets left, behind the reference's header, and nothing lost after that.
+            TempDir others;
+            RecordingHost quiet;
+            const std::string alone = (others / "rebuilt.wmv").string();
+            ASSERT_EQ(RebuildHeaderFromReference(f.source, reference, alone, quiet), Outcome::Done);
+            EXPECT_GE(CompareDecodes(rescued, Decode(alone)), 0);
+            if (std::string(loss.name) == "header cut off") {
+                EXPECT_EQ(rescued.Frames(), intact.Frames());
+            }
+            EXPECT_GT(rescued.Frames(), intact.Frames() * 8 / 10);
+            EXPECT_GE(CompareDecodes(rescued, FfmpegCopy(f.source, others)), 0);
+
+            Fixture without(damaged);
+            const auto& refused = without.run.Run();
+            EXPECT_EQ(refused.outcome, Outcome::Refused);
+            EXPECT_FALSE(fs::exists(without.output));
+            EXPECT_NE(without.host.AllLines().find("参考文件"), std::string::npos);
+            EXPECT_TRUE(without.WorkFolderEmpty());
+        }
+    }
+}
+
+struct FieldDamage {
+    std::string name;
+    std::function<void(Bytes& file, const HeaderWalk& walk)> apply;
+};
+
+void SetPacketSizes(Bytes& file, const HeaderWalk& walk, std::uint32_t size) {
+    const std::uint64_t props = walk.Find(guids::FileProperties)->offset;
+    test::PutU32(file, props + fp::MinPacketSize, size);
+    test::PutU32(file, props + fp::MaxPacketSize, size);
+}
+
+std::vector<FieldDamage> FieldDamages() {
+    std::vector<FieldDamage> d;
+    for (const std::uint32_t size : {3201u, 3199u, 1600u, 0u})
+        d.push_back({"packet size " + std::to_string(size), [size](Bytes& f, const HeaderWalk& w) { SetPacketSizes(f, w, size); }});
+    d.push_back({"stream number", [](Bytes& f, const HeaderWalk& w) {
+                     const std::uint64_t at = w.FindAll(guids::StreamProperties).at(1)->offset + 72;
+                     test::PutU16(f, at, static_cast<std::uint16_t>((test::GetU32(f, at) & 0xFF80) | 7));
+                 }});
+    d.push_back({"header size 0", [](Bytes& f, const HeaderWalk&) { test::PutU64(f, 16, 0); }});
+    return d;
+}
+
+// Header fields that contradict the file: the rescue mends them first, plans the packet steps
+// from the mended file, and its result plays like the intact file (ffmpeg's copy of the
+// damaged file plays no more).
+TEST(RescueRun, BrokenHeaderFieldsAreMendedAndTheFilePlaysLikeTheIntactOne) {
+    for (const char* sample : kHeaderSamples) {
+        const Bytes original = test::ReadFileBytes(test::SampleFile(sample));
+        const HeaderWalk walk = WalkHeader(std::span(original).first(test::HeaderSizeOf(original)));
+        const DecodeCheck intact = Decode(test::SampleFile(sample));
+        for (const FieldDamage& damage : FieldDamages()) {
+            SCOPED_TRACE(std::string(sample) + ": " + damage.name);
+            Bytes damaged = original;
+            damage.apply(damaged, walk);
+            Fixture f(damaged);
+            const auto& report = f.run.Run();
+            ASSERT_EQ(report.outcome, Outcome::Done) << f.host.AllLines();
+            ASSERT_FALSE(report.steps.empty());
+            EXPECT_EQ(report.steps[0].kind, RescueStepKind::MendHeader);
+            EXPECT_TRUE(report.steps[0].kept);
+            // The mended file is the intact one, which needs nothing more: the packet steps the
+            // first diagnosis planned (every packet looked damaged at the wrong size) are gone.
+            EXPECT_EQ(report.steps.size(), 1u) << f.host.AllLines();
+            const DecodeCheck rescued = Decode(f.output);
+            ASSERT_EQ(rescued.streams.size(), intact.streams.size());
+            for (std::size_t i = 0; i < intact.streams.size(); ++i)
+                EXPECT_EQ(rescued.streams[i].frames, intact.streams[i].frames) << "stream " << intact.streams[i].number;
+            EXPECT_TRUE(rescued.seekable);
+            TempDir others;
+            const DecodeCheck ffmpeg = FfmpegCopy(f.source, others);
+            EXPECT_LE(ffmpeg.Frames(), rescued.Frames());
+        }
+    }
+}
+
+// A file whose header agrees with its packets gets no header step.
+TEST(RescueRun, ConsistentHeaderIsLeftAlone) {
     Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
     test::DamagePackets(file, 3200, 100, 2);
     Fixture f(file);
-    f.run.ClipwrightPath = (f.dir / "no-such-clipwright").string();
     const auto& report = f.run.Run();
     EXPECT_EQ(report.outcome, Outcome::Done);
-    bool refused = false;
-    for (const auto& step : report.steps)
-        if (step.kind == RescueStepKind::RebuildTimesAndIndex) refused = step.outcome == Outcome::Refused && !step.kept;
-    EXPECT_TRUE(refused);
+    for (const auto& step : report.steps) EXPECT_FALSE(IsHeaderStep(step.kind)) << step.title;
 }
 
 TEST(RescueRun, OwnWorkFolderUnderTheSystemTempIsRemoved) {
