@@ -5,6 +5,7 @@
 
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
+#include "asf/PacketLayout.h"
 
 namespace mendery {
 
@@ -85,6 +86,9 @@ void Survey(BinaryFile& f, AsfInfo& info, std::uint32_t packetSize, std::int64_t
             const std::function<bool()>& stopRequested) {
     // The packet size field is not trusted for an allocation: no block is longer than the data.
     std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(packetSize, std::max<std::int64_t>(0, end - start))));
+    // Packets without error correction data have no signature to tell them from zeros or
+    // garbage that happen to parse: for such a file, what the tools take for damage is damage.
+    const PacketLayout layout = DetectPacketLayout(f, start, packetSize);
     f.Seek(start);
     bool first = true;
     for (std::int64_t pos = start; pos < end; pos += packetSize) {
@@ -108,6 +112,11 @@ void Survey(BinaryFile& f, AsfInfo& info, std::uint32_t packetSize, std::int64_t
         if (!parsed.ok) {
             ++info.damaged;
             info.damage.push_back({index, pos, signature ? "不能解析: " + parsed.error : "数据块标识无效, 不能解析: " + parsed.error});
+            continue;
+        }
+        if (!layout.errorCorrection && ClassifyPacket(bytes, packetSize, layout) != BlockKind::Good) {
+            ++info.damaged;
+            info.damage.push_back({index, pos, "数据包的流号或属性标志与文件不符 (例如整块为零)"});
             continue;
         }
         if (!signature) ++info.parsedWithoutSignature;

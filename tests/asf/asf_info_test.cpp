@@ -70,3 +70,22 @@ TEST(AsfInfo, SurveyStopsWhenAsked) {
     EXPECT_FALSE(whole.stopped);
     EXPECT_EQ(whole.packets, 300);
 }
+
+// In a file whose packets carry no error correction data, a zero-filled packet parses (as an
+// empty packet of stream 0): the survey must still count it as damage, as every tool treats it.
+TEST(AsfInfo, ZeroedPacketsWithoutErrorCorrectionAreDamage) {
+    TempDir dir;
+    Bytes file = GstSample(GstDamage::None);
+    const AsfInfo intact = InspectBytes(dir, file);
+    ASSERT_TRUE(intact.problem.empty()) << intact.problem;
+    EXPECT_EQ(intact.damaged, 0);
+    for (int i = 30; i < 32; ++i) {
+        const auto at = static_cast<std::ptrdiff_t>(PacketOffset(file, kGstPacketSize, i));
+        std::fill(file.begin() + at, file.begin() + at + kGstPacketSize, 0);
+    }
+    const AsfInfo zeroed = InspectBytes(dir, file);
+    EXPECT_EQ(zeroed.damaged, 2);
+    ASSERT_EQ(zeroed.damage.size(), 2u);
+    EXPECT_EQ(zeroed.damage[0].index, 30);
+    EXPECT_EQ(zeroed.packets, intact.packets);
+}
