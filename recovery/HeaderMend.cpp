@@ -34,12 +34,58 @@ void MendHeaderSize(std::vector<std::uint8_t>& header, std::vector<std::string>&
                     std::to_string(header.size()) + " 字节开始; 已修正为 " + std::to_string(header.size()) + ".");
 }
 
+int DifferingBits(const Guid& a, const Guid& b) {
+    int bits = 0;
+    for (std::size_t i = 0; i < a.bytes.size(); ++i) bits += __builtin_popcount(static_cast<unsigned>(a.bytes[i] ^ b.bytes[i]));
+    return bits;
+}
+
+bool IsKnownGuid(const Guid& g) {
+    for (const auto& known : KnownGuids())
+        if (known.guid == g) return true;
+    return false;
+}
+
+// The objects every reader looks up by GUID, with the least size their own fields take. A GUID
+// that differs from one of them in a few bits (a flipped bit on the disk, not another object:
+// GUIDs of different objects differ in dozens of bits) is that object, when the header has no
+// other of it (stream properties: there may be several).
+struct RequiredObject {
+    const Guid* guid;
+    const char* name;
+    std::uint64_t leastSize;
+    bool single;
+};
+constexpr int kMostFlippedBits = 4;
+
+void MendDamagedGuids(std::vector<std::uint8_t>& header, const HeaderWalk& walk, std::vector<std::string>& notes) {
+    static const RequiredObject required[] = {
+        {&guids::FileProperties, "文件属性对象", 104, true},
+        {&guids::StreamProperties, "流属性对象", 78, false},
+        {&guids::HeaderExtension, "文件头扩展对象", 46, true},
+        {&guids::CodecList, "编解码器列表对象", 44, true},
+    };
+    for (const auto& object : walk.objects) {
+        if (IsKnownGuid(object.guid)) continue;
+        for (const auto& r : required) {
+            if (object.size < r.leastSize || DifferingBits(object.guid, *r.guid) > kMostFlippedBits) continue;
+            if (r.single && walk.Find(*r.guid)) continue;
+            std::copy(r.guid->bytes.begin(), r.guid->bytes.end(), header.begin() + static_cast<std::ptrdiff_t>(object.offset));
+            notes.push_back(std::string("第 ") + std::to_string(object.offset) + " 字节处的对象的 GUID 有 " +
+                            std::to_string(DifferingBits(object.guid, *r.guid)) + " 位损坏; 已恢复为" + r.name + "的 GUID.");
+            break;
+        }
+    }
+}
+
 // Sizes of sub-objects (HeaderSalvage), then the count when the children walk cleanly.
 HeaderWalk MendChildren(std::vector<std::uint8_t>& header, std::vector<std::string>& notes) {
     LineSink salvageNote;
     WalkAndMendHeader(header, &salvageNote);
     notes.insert(notes.end(), salvageNote.lines.begin(), salvageNote.lines.end());
     HeaderWalk walk = WalkHeader(header);
+    MendDamagedGuids(header, walk, notes);
+    walk = WalkHeader(header);
     if (walk.end != WalkEnd::Complete) {
         notes.push_back(std::string("文件头的子对象无法完整遍历 (") + DescribeWalkEnd(walk.end) + "), 子对象数目未修改.");
         return walk;

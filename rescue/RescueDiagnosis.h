@@ -31,7 +31,10 @@ struct RescueFindings {
     std::vector<std::string> lines;  // one finding per line, in the program's language
     // A contradiction between the header's fields and the file that the header mend can settle.
     bool HeaderFieldsContradict() const {
-        return headerPresent && (headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong);
+        // An unreadable header that is still followed by a data object may be one damaged field or
+        // GUID away from readable: the mend is tried before a reference is asked for.
+        return headerPresent &&
+               (headerUnreadable || headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong);
     }
     bool AnyDamage() const {
         return headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||

@@ -34,6 +34,7 @@ std::optional<std::string> WhyRebuildHeader(const RescueContext& c) {
 
 std::optional<std::string> WhyMendHeader(const RescueContext& c) {
     if (!c.findings.HeaderFieldsContradict()) return std::nullopt;
+    if (c.findings.headerUnreadable) return "文件头无法读取: 先按子对象和数据块修正文件头字段 (损坏的大小, 数目和 GUID)";
     return "文件头字段与文件内容矛盾: 按子对象和数据块修正文件头字段";
 }
 

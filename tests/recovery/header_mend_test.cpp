@@ -52,6 +52,23 @@ std::vector<Damage> Damages() {
     for (const std::uint32_t count : {0u, 5u, 200u})
         d.push_back({"object count " + std::to_string(count), [count](Bytes& f, const HeaderWalk&) { PutU32(f, 24, count); }});
     d.push_back({"header size", [](Bytes& f, const HeaderWalk&) { PutU64(f, 16, GetU64(f, 16) + 40); }});
+    // Bits flipped in the GUIDs of objects every reader looks up (players find no file
+    // properties, no stream, and give up).
+    d.push_back({"file properties GUID, 1 bit", [](Bytes& f, const HeaderWalk& w) {
+                     f[Offset(w, guids::FileProperties)] ^= 0x08;
+                 }});
+    d.push_back({"file properties GUID, 3 bits", [](Bytes& f, const HeaderWalk& w) {
+                     const std::uint64_t at = Offset(w, guids::FileProperties);
+                     f[at + 2] ^= 0x01;
+                     f[at + 9] ^= 0x40;
+                     f[at + 15] ^= 0x80;
+                 }});
+    d.push_back({"stream properties GUID, 2 bits", [](Bytes& f, const HeaderWalk& w) {
+                     f[Offset(w, guids::StreamProperties, 1) + 5] ^= 0x24;
+                 }});
+    d.push_back({"header extension GUID, 1 bit", [](Bytes& f, const HeaderWalk& w) {
+                     f[Offset(w, guids::HeaderExtension) + 11] ^= 0x02;
+                 }});
     d.push_back({"count and packet size", [](Bytes& f, const HeaderWalk& w) {
                      PutU32(f, 24, 9);
                      SetPacketSizes(f, w, 3201, 3201);
