@@ -4,6 +4,7 @@
 #   join of the file with itself vs  ffmpeg's concat demuxer with -c copy
 #   join of the file with itself vs  cat FILE FILE (the physical limit)
 #   basic repair                 vs  cp
+# the last two also writing a new output each run instead of replacing the one before.
 #   bench/bench_clipwright.sh FILE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -22,5 +23,11 @@ compare "clipwright join with itself vs cat" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
   "cat '$f' '$f' > '$tmp/cat.wmv'" 1.0
 compare "clipwright basic repair" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
+  "cp '$f' '$tmp/copy.wmv'" 1.1
+BENCH_REMOVE="'$tmp/join.wmv' '$tmp/cat.wmv'" compare "clipwright join vs cat, new output" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
+  "cat '$f' '$f' > '$tmp/cat.wmv'" 1.0
+BENCH_REMOVE="'$tmp/repair.wmv' '$tmp/copy.wmv'" compare "clipwright basic repair, new output" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
   "cp '$f' '$tmp/copy.wmv'" 1.1

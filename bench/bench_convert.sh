@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The AVI converter and the WAV extractor against ffmpeg doing the same rewrap:
 #   AVI: ffmpeg -i f -c copy out.avi        WAV: ffmpeg -i f -vn -c:a copy out.wav
-# and the AVI rewrap against a plain copy of the file (the physical limit).
+# and the AVI rewrap against a plain copy of the file (the physical limit), replacing the output
+# of the run before and writing a new one.
 #   bench/bench_convert.sh FILE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -13,6 +14,8 @@ compare "avi vs ffmpeg -c copy" 10 -- \
   "$MENDERY_CLI avi -q --yes '$src' -o '$tmp/t.avi'" -- \
   "ffmpeg -nostdin -v error -y -i '$src' -c copy '$tmp/f.avi'"
 compare "avi vs cp" 10 -- \
+  "$MENDERY_CLI avi -q --yes '$src' -o '$tmp/t.avi'" -- "cp '$src' '$tmp/c.wmv'" 1.2
+BENCH_REMOVE="'$tmp/t.avi' '$tmp/c.wmv'" compare "avi vs cp, new output" 10 -- \
   "$MENDERY_CLI avi -q --yes '$src' -o '$tmp/t.avi'" -- "cp '$src' '$tmp/c.wmv'" 1.2
 compare "wav vs ffmpeg -vn -c:a copy" 10 -- \
   "$MENDERY_CLI wav -q --overwrite '$src' -o '$tmp/t.wav'" -- \

@@ -1,11 +1,14 @@
 #!/usr/bin/env bash
-# The advanced repair pass (no detail lines) against a plain copy and an ffmpeg remux.
+# The advanced repair pass (no detail lines) against a plain copy (replacing the output of the
+# run before, and writing a new one) and an ffmpeg remux.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 src="$1"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 compare "repair --preset partial vs cp" 10 -- \
+  "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- "cp '$src' '$tmp/c.wmv'" 1.1
+BENCH_REMOVE="'$tmp/r.wmv' '$tmp/c.wmv'" compare "repair --preset partial vs cp, new output" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- "cp '$src' '$tmp/c.wmv'" 1.1
 compare "repair --preset partial vs ffmpeg" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- \

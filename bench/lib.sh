@@ -6,6 +6,9 @@
 #   (tool/reference) and, from a separate /usr/bin/time run, the tool's peak memory. With a GOAL
 #   (a ratio) the line says whether the median ratio meets it. Every line also goes to
 #   $BENCH_TABLE when that is set (bench/run prints them as one table at the end).
+# With BENCH_REMOVE set (paths), those files are removed before every run, so both commands
+# write a new output instead of replacing the one of the run before: replacing a large file
+# also pays for freeing the old one (and ext4 starts writing the new one back at once).
 # Commands are strings run by bash; a command that fails makes the comparison fail, so a tool
 # that refuses (an existing output without --overwrite) is never timed as if it worked.
 
@@ -30,7 +33,9 @@ compare() {
   local json errors
   json="$(mktemp)"
   errors="$(mktemp)"
-  if ! hyperfine --shell=bash --style none --warmup 2 --runs "$runs" --prepare sync \
+  local prepare="sync"
+  [[ -n "${BENCH_REMOVE:-}" ]] && prepare="rm -f $BENCH_REMOVE; sync"
+  if ! hyperfine --shell=bash --style none --warmup 2 --runs "$runs" --prepare "$prepare" \
       --export-json "$json" -- "$tool" "$ref" >/dev/null 2>"$errors"; then
     local line="$name: a command failed: $(grep -m1 -i error "$errors")"
     echo "$line"
