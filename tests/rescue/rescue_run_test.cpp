@@ -108,6 +108,9 @@ std::uint64_t Middle(const Bytes& file, std::uint32_t packetSize) {
     return test::PacketOffset(file, packetSize, (file.size() - first) / packetSize / 2);
 }
 
+// Test names and failures show the damage by its name, not as raw bytes.
+void PrintTo(const Damage& d, std::ostream* out) { *out << d.name << " (" << d.sample << ")"; }
+
 class RescueOnDamage : public ::testing::TestWithParam<Damage> {};
 
 // The rescued file is put in place, decodes at least as well as the best single tool and
