@@ -28,6 +28,7 @@ std::string Extension(const std::string& path) {
 
 std::string WorseNote(const DecodeCheck& result, const DecodeCheck& best) {
     if (!result.opened) return "结果无法解码 (" + result.whyNot + "), 保留上一步的文件";
+    if (result.Frames() == 0) return "结果中没有可解码的媒体, 保留上一步的文件";
     return "结果比上一步差 (" + std::to_string(result.Frames()) + " 帧, " +
            std::to_string(static_cast<long long>(result.playableSeconds)) + " 秒; 上一步 " +
            std::to_string(best.Frames()) + " 帧, " + std::to_string(static_cast<long long>(best.playableSeconds)) +
@@ -133,8 +134,11 @@ const RescueReport& RescueRun::Run() {
             if (stepEnd.wroteOutput) {
                 step.check = decode(output);
                 if (Aborted) return end(Outcome::Aborted, kStopped);
-                // Neither decodes: the step may still have mended what the next one needs.
-                if (CompareDecodes(*step.check, best) >= 0) {
+                // Neither decodes: a header step may still have mended what the next one needs;
+                // a packet step's result without a decoded frame helps no later step (they would
+                // read what it made of the packets instead of the packets).
+                const bool noMedia = !step.check->opened || step.check->Frames() == 0;
+                if (CompareDecodes(*step.check, best) >= 0 && (!noMedia || IsHeaderStep(step.kind))) {
                     step.kept = true;
                     current = output;
                     best = *step.check;

@@ -157,6 +157,13 @@ INSTANTIATE_TEST_SUITE_P(
                    const auto at = Middle(b, 3200) + 100;
                    b.insert(b.begin() + static_cast<std::ptrdiff_t>(at), 1000, 0xA5);
                }},
+        // Every packet off the grid: a packet step that finds no media must not hand its empty
+        // result on, or the resynchronising basic repair after it reads nothing.
+        Damage{"shifted_from_the_start", "e2_broadcast_unframed.wmv",
+               [](Bytes& b) {
+                   const auto at = static_cast<std::ptrdiff_t>(test::PacketOffset(b, 3200, 0));
+                   b.insert(b.begin() + at, 17, 0);
+               }},
         Damage{"zeroed", "a_wmv2_wmav2.wmv",
                [](Bytes& b) {
                    const auto at = Middle(b, 3200) + 500;
