@@ -9,6 +9,7 @@
 #include "recovery/LostChunk.h"
 #include "recovery/Shrinker.h"
 #include "support/AsfBuilder.h"
+#include "LostChunkRun.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -16,21 +17,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Recovery {
-    TempDir dir;
-    std::string source, output;
-    RecordingHost host;
-    TLostChunk tool;
-
-    explicit Recovery(const Bytes& file) {
-        source = (dir / "in.wmv").string();
-        output = (dir / "in.lch.wmv").string();
-        WriteFileBytes(source, file);
-        tool.AttachHost(host);
-        tool.FileName = source;
-        tool.OutFileName = output;
-        tool.Recover();
-    }
+// A run that has ended.
+struct Recovery : LostChunkRun {
+    explicit Recovery(const Bytes& file) : LostChunkRun(file) { tool.Recover(); }
 };
 
 int Total(const std::vector<int>& counts) {

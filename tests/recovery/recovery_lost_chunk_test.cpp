@@ -8,6 +8,7 @@
 #include "asf/AsfPacket.h"
 #include "recovery/LostChunk.h"
 #include "support/AsfBuilder.h"
+#include "LostChunkRun.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -16,26 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::uint32_t kPacket = 1024;
-
-struct LostChunkRun {
-    TempDir dir;
-    std::string source, output;
-    RecordingHost host;
-    TLostChunk tool;
-
-    explicit LostChunkRun(const Bytes& file) {
-        source = (dir / "in.wmv").string();
-        output = (dir / "in.lch.wmv").string();
-        WriteFileBytes(source, file);
-        tool.AttachHost(host);
-        tool.FileName = source;
-        tool.OutFileName = output;
-    }
-    Bytes Go() {
-        tool.Recover();
-        return fs::exists(output) ? ReadFileBytes(output) : Bytes{};
-    }
-};
 
 AsfBuilder TwoStreams(int packets) {
     AsfBuilder b;
