@@ -12,6 +12,7 @@
 #include "gui/kit/RunGuarded.h"
 #include "gui/kit/StagedRun.h"
 #include "gui/kit/Text.h"
+#include "gui/kit/Widgets.h"
 #include "asf/BinaryFile.h"
 
 namespace mendery::ui {
@@ -27,11 +28,7 @@ ToolDialog::ToolDialog(const ToolDialogTexts& texts, IToolFrame* frame, QWidget*
 
     auto* row = new QHBoxLayout;
     auto button = [&](const char* name, const QString& caption, QStyle::StandardPixmap pic) {
-        auto* b = new QPushButton(QApplication::style()->standardIcon(pic), caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        row->addWidget(b);
-        return b;
+        return ui::AddDialogButton(row, this, name, caption, pic);
     };
     run_ = button("BitBtn1", texts_.runCaption, QStyle::SP_MediaPlay);
     playOutput_ = button("BitBtn2", texts_.playOutputCaption, QStyle::SP_MediaSeekForward);

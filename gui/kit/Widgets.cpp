@@ -1,6 +1,8 @@
 #include "gui/kit/Widgets.h"
 
 #include <QApplication>
+#include <QBoxLayout>
+#include <QPushButton>
 #include <QProxyStyle>
 
 namespace mendery::ui {
@@ -48,6 +50,15 @@ QToolButton* MakeCommandButton(QWidget* parent, const QString& objectName, const
     button->setToolTip(hint);
     button->setToolButtonStyle(style);
     button->setAutoRaise(true);
+    return button;
+}
+
+QPushButton* AddDialogButton(QBoxLayout* row, QWidget* parent, const char* objectName, const QString& caption,
+                             QStyle::StandardPixmap picture) {
+    auto* button = new QPushButton(QApplication::style()->standardIcon(picture), caption, parent);
+    button->setObjectName(QString::fromLatin1(objectName));
+    button->setAutoDefault(false);
+    row->addWidget(button);
     return button;
 }
 

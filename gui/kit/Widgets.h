@@ -7,6 +7,9 @@
 #include <QToolButton>
 #include <functional>
 
+class QBoxLayout;
+class QPushButton;
+
 namespace mendery::ui {
 
 // The application title: caption of message boxes.
@@ -24,5 +27,10 @@ QIcon ThemeIcon(const char* themeName, QStyle::StandardPixmap fallback);
 // A command button: picture, short label beside or under it, hint as tooltip.
 QToolButton* MakeCommandButton(QWidget* parent, const QString& objectName, const QIcon& icon, const QString& label,
                                const QString& hint, Qt::ToolButtonStyle style = Qt::ToolButtonTextBesideIcon);
+
+// A dialog's push button with the style's picture, added to `row`; never the default button
+// (Enter in a field must not start a run).
+QPushButton* AddDialogButton(QBoxLayout* row, QWidget* parent, const char* objectName, const QString& caption,
+                             QStyle::StandardPixmap picture);
 
 }  // namespace mendery::ui

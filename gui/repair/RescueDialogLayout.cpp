@@ -145,11 +145,7 @@ QLayout* TBxRescue::BuildProgressRow() {
 QLayout* TBxRescue::BuildButtonRow() {
     auto* row = new QHBoxLayout;
     auto button = [&](const char* name, const QString& caption, QStyle::StandardPixmap pic) {
-        auto* b = new QPushButton(QApplication::style()->standardIcon(pic), caption, this);
-        b->setObjectName(QString::fromLatin1(name));
-        b->setAutoDefault(false);
-        row->addWidget(b);
-        return b;
+        return ui::AddDialogButton(row, this, name, caption, pic);
     };
     StartButton = button("StartButton", QStringLiteral("开始"), QStyle::SP_MediaPlay);
     StopButton = button("StopButton", QStringLiteral("停止"), QStyle::SP_MediaStop);
