@@ -141,7 +141,9 @@ StepEnd RunRebuildTimesAndIndex(const RescueContext& c, StepHost& host, const st
     options.stopSignal = [&c] { return c.Aborted() ? SIGTERM : 0; };
     const ToolRunner tool = MakeToolRunner(host, c.clipwright, options);
     BasicRepairOptions basic;
-    basic.resync = c.findings.gridBroken || c.findings.damagedPackets > 0;
+    // A packet size the first packets do not fit (and the mend could not set from the file) is
+    // most often a grid shifted from the start: every block then parses as something else.
+    basic.resync = c.findings.gridBroken || c.findings.damagedPackets > 0 || c.findings.packetSizeSuspect;
     RunResult result;
     const bool finished =
         RunFinished(host, tool, BasicRepairNewParameters(input, output, basic), "基础修复", kStoppedNoOutput, result);

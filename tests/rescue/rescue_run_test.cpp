@@ -164,6 +164,13 @@ INSTANTIATE_TEST_SUITE_P(
                    const auto at = static_cast<std::ptrdiff_t>(test::PacketOffset(b, 3200, 0));
                    b.insert(b.begin() + at, 17, 0);
                }},
+        // The same on an audio-only file, whose shifted blocks all parse as packets without
+        // error correction: only the packet size against the first packets gives it away.
+        Damage{"audio_shifted_from_the_start", "c_wmav2.wma",
+               [](Bytes& b) {
+                   const auto at = static_cast<std::ptrdiff_t>(test::PacketOffset(b, 3200, 0));
+                   b.insert(b.begin() + at, 17, 0);
+               }},
         Damage{"zeroed", "a_wmv2_wmav2.wmv",
                [](Bytes& b) {
                    const auto at = Middle(b, 3200) + 500;
