@@ -1,16 +1,28 @@
 #include "asf/AsfPacket.h"
 
+#include <optional>
+
 #include "asf/ByteCursor.h"
 
 namespace mendery {
 namespace {
 
-// A packet whose fields contradict each other; a field past the end of the bytes is the
-// cursor's TruncatedData.
-struct PacketFault {
-    PacketError kind;
-    const char* text;
-};
+// The parser meets damaged packets all the time (every block a repair or a search looks at),
+// so it does not throw: its cursor is quiet, and each step says whether the packet still
+// holds together. A field past the end of the bytes is the cursor's failure; a field that
+// contradicts the others is a fault of its own kind.
+
+void Fail(ParsedPacket& parsed, PacketError kind, std::string text) {
+    parsed.ok = false;
+    parsed.errorKind = kind;
+    parsed.error = std::move(text);
+}
+
+bool Truncated(const ByteCursor& cursor, ParsedPacket& parsed) {
+    if (!cursor.Failed()) return false;
+    Fail(parsed, PacketError::Truncated, cursor.FailureText());
+    return true;
+}
 
 void ReadPayloadHeader(ByteCursor& cursor, const ParsedPacket& parsed, PacketPayload& payload) {
     const std::uint8_t streamByte = cursor.U8();
@@ -40,31 +52,43 @@ void ReadPayloadHeader(ByteCursor& cursor, const ParsedPacket& parsed, PacketPay
     }
 }
 
-void SplitCompressed(std::span<const std::uint8_t> packet, PacketPayload& payload) {
-    ByteCursor cursor(packet);
+// False when a sub-payload's length runs past the end of its payload.
+bool SplitCompressed(std::span<const std::uint8_t> packet, PacketPayload& payload, ParsedPacket& parsed) {
+    ByteCursor cursor = ByteCursor::Quiet(packet);
     cursor.Seek(payload.dataAt);
     ByteCursor group = cursor.Sub(payload.dataLength);
-    while (!group.AtEnd()) {
+    while (!group.AtEnd() && !group.Failed() && !cursor.Failed()) {
         const std::uint8_t length = group.U8();
         const std::uint64_t at = payload.dataAt + group.Pos();
         group.Skip(length);
-        payload.pieces.push_back({at, length});
+        if (!group.Failed()) payload.pieces.push_back({at, length});
     }
+    const ByteCursor& failed = cursor.Failed() ? cursor : group;
+    if (!failed.Failed()) return true;
+    Fail(parsed, PacketError::PayloadOverrun, failed.FailureText());
+    return false;
 }
 
-// The error correction data and the payload parsing information, up to the duration.
-void ReadParsingInfo(ByteCursor& cursor, std::uint32_t packetSize, ParsedPacket& parsed) {
+// The error correction data and the payload parsing information, up to the duration. The
+// fields and positions are set as far as the bytes reach: a field the packet ends before
+// keeps its zero position and width, so code that patches fields never writes outside it.
+bool ReadParsingInfo(ByteCursor& cursor, std::uint32_t packetSize, ParsedPacket& parsed) {
     const std::uint8_t first = cursor.U8();
     if (first & 0x80) {
         parsed.hasErrorCorrection = true;
-        if (first & 0x60) throw PacketFault{PacketError::BadErrorCorrection, "纠错数据长度类型不是0"};
+        if (first & 0x60) {
+            Fail(parsed, PacketError::BadErrorCorrection, "纠错数据长度类型不是0");
+            return false;
+        }
         cursor.Skip(first & 0x0F);
+        if (Truncated(cursor, parsed)) return false;
         parsed.lengthTypeFlagsAt = cursor.Pos();
         parsed.lengthTypeFlags = cursor.U8();
     } else {
         parsed.lengthTypeFlags = first;
     }
     parsed.propertyFlags = cursor.U8();
+    if (Truncated(cursor, parsed)) return false;
     const unsigned packetLengthType = (parsed.lengthTypeFlags >> 5) & 3,
                    sequenceType = (parsed.lengthTypeFlags >> 1) & 3,
                    paddingType = (parsed.lengthTypeFlags >> 3) & 3;
@@ -72,22 +96,36 @@ void ReadParsingInfo(ByteCursor& cursor, std::uint32_t packetSize, ParsedPacket&
     parsed.packetLengthWidth = LengthTypeWidth(packetLengthType);
     parsed.explicitPacketLength = packetLengthType != 0;
     parsed.packetLength = cursor.ByLengthType(packetLengthType, packetSize);
+    if (Truncated(cursor, parsed)) {
+        parsed.packetLength = 0;
+        return false;
+    }
     parsed.sequence = cursor.ByLengthType(sequenceType);
+    if (Truncated(cursor, parsed)) return false;
     parsed.paddingLengthAt = cursor.Pos();
     parsed.paddingLengthWidth = LengthTypeWidth(paddingType);
     parsed.paddingLength = cursor.ByLengthType(paddingType);
+    if (Truncated(cursor, parsed)) return false;
     parsed.sendTimeAt = cursor.Pos();
     parsed.sendTime = cursor.U32();
+    if (Truncated(cursor, parsed)) return false;
     parsed.duration = cursor.U16();
+    if (Truncated(cursor, parsed)) return false;
     parsed.parsingInfoRead = true;
+    return true;
 }
 
-// Where the payloads end: the packet length (or packet size) less the padding.
-std::uint64_t PayloadEnd(const ByteCursor& cursor, std::size_t available, std::uint32_t packetSize,
-                         const ParsedPacket& parsed, std::uint64_t& end) {
+// Where the payloads end: the packet length (or packet size) less the padding; `end` becomes
+// where multiple payloads must end. Nothing when the fields contradict each other or the
+// payloads would run past the bytes given.
+std::optional<std::uint64_t> PayloadEnd(const ByteCursor& cursor, std::size_t available, std::uint32_t packetSize,
+                                        ParsedPacket& parsed, std::uint64_t& end) {
     end = packetSize;
     if (parsed.explicitPacketLength) {
-        if (parsed.packetLength > packetSize) throw PacketFault{PacketError::LengthOverSize, "数据包长度字段大于数据块大小"};
+        if (parsed.packetLength > packetSize) {
+            Fail(parsed, PacketError::LengthOverSize, "数据包长度字段大于数据块大小");
+            return std::nullopt;
+        }
         end = parsed.packetLength;
     }
     // Most writers count the padding inside the packet length. GStreamer writes a packet
@@ -97,73 +135,77 @@ std::uint64_t PayloadEnd(const ByteCursor& cursor, std::size_t available, std::u
     std::uint64_t payloadEnd;
     if (parsed.paddingLength <= end && end - parsed.paddingLength >= cursor.Pos()) payloadEnd = end - parsed.paddingLength;
     else if (parsed.explicitPacketLength && std::uint64_t(parsed.packetLength) + parsed.paddingLength <= packetSize) payloadEnd = end;
-    else throw PacketFault{PacketError::PaddingOverrun, "填充长度太大"};
-    if (payloadEnd > available) throw TruncatedData("数据包不完整");
+    else {
+        Fail(parsed, PacketError::PaddingOverrun, "填充长度太大");
+        return std::nullopt;
+    }
+    if (payloadEnd > available) {
+        Fail(parsed, PacketError::Truncated, "数据包不完整");
+        return std::nullopt;
+    }
     if (end > available) end = available;
     return payloadEnd;
 }
 
-void ReadSinglePayload(ByteCursor& cursor, std::uint64_t payloadEnd, ParsedPacket& parsed) {
+bool ReadSinglePayload(ByteCursor& cursor, std::uint64_t payloadEnd, ParsedPacket& parsed) {
     PacketPayload payload;
     ReadPayloadHeader(cursor, parsed, payload);
-    if (cursor.Pos() > payloadEnd) throw PacketFault{PacketError::PayloadOverrun, "负载头超出数据包末尾"};
+    if (Truncated(cursor, parsed)) return false;
+    if (cursor.Pos() > payloadEnd) {
+        Fail(parsed, PacketError::PayloadOverrun, "负载头超出数据包末尾");
+        return false;
+    }
     payload.dataAt = cursor.Pos();
     payload.dataLength = static_cast<std::uint32_t>(payloadEnd - cursor.Pos());
     parsed.payloads.push_back(std::move(payload));
     parsed.usedEnd = payloadEnd;
+    return true;
 }
 
-void ReadMultiplePayloads(ByteCursor& cursor, std::uint64_t end, ParsedPacket& parsed) {
+bool ReadMultiplePayloads(ByteCursor& cursor, std::uint64_t end, ParsedPacket& parsed) {
     parsed.payloadFlagsAt = cursor.Pos();
     parsed.payloadFlags = cursor.U8();
+    if (Truncated(cursor, parsed)) return false;
     const unsigned count = parsed.payloadFlags & kPayloadCountMask, lengthType = (parsed.payloadFlags >> 6) & 3;
-    if (count == 0) throw PacketFault{PacketError::ZeroPayloadCount, "多负载的数目为0"};
+    if (count == 0) {
+        Fail(parsed, PacketError::ZeroPayloadCount, "多负载的数目为0");
+        return false;
+    }
     for (unsigned i = 0; i < count; ++i) {
         PacketPayload payload;
         ReadPayloadHeader(cursor, parsed, payload);
         payload.dataLength = cursor.ByLengthType(lengthType);
         payload.dataAt = cursor.Pos();
-        if (payload.dataAt > end || payload.dataLength > end - payload.dataAt)
-            throw PacketFault{PacketError::PayloadOverrun, "负载超出数据包末尾"};
+        if (Truncated(cursor, parsed)) return false;
+        if (payload.dataAt > end || payload.dataLength > end - payload.dataAt) {
+            Fail(parsed, PacketError::PayloadOverrun, "负载超出数据包末尾");
+            return false;
+        }
         cursor.Skip(payload.dataLength);
+        if (Truncated(cursor, parsed)) return false;
         parsed.payloads.push_back(std::move(payload));
     }
     parsed.usedEnd = cursor.Pos();
+    return true;
 }
 
-void Fail(ParsedPacket& parsed, PacketError kind, std::string text) {
-    parsed.ok = false;
-    parsed.errorKind = kind;
-    parsed.error = std::move(text);
+bool ReadPayloads(std::span<const std::uint8_t> packet, std::uint32_t packetSize, ParsedPacket& parsed) {
+    ByteCursor cursor = ByteCursor::Quiet(packet);
+    if (!ReadParsingInfo(cursor, packetSize, parsed)) return false;
+    std::uint64_t end = 0;
+    const auto payloadEnd = PayloadEnd(cursor, packet.size(), packetSize, parsed, end);
+    if (!payloadEnd) return false;
+    parsed.multiplePayloads = (parsed.lengthTypeFlags & 1) != 0;
+    return parsed.multiplePayloads ? ReadMultiplePayloads(cursor, end, parsed) : ReadSinglePayload(cursor, *payloadEnd, parsed);
 }
 
 }  // namespace
 
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize) {
     ParsedPacket parsed;
-    try {
-        ByteCursor cursor(packet);
-        ReadParsingInfo(cursor, packetSize, parsed);
-        std::uint64_t end = 0;
-        const std::uint64_t payloadEnd = PayloadEnd(cursor, packet.size(), packetSize, parsed, end);
-        parsed.multiplePayloads = (parsed.lengthTypeFlags & 1) != 0;
-        if (parsed.multiplePayloads) ReadMultiplePayloads(cursor, end, parsed);
-        else ReadSinglePayload(cursor, payloadEnd, parsed);
-    } catch (const PacketFault& fault) {
-        Fail(parsed, fault.kind, fault.text);
-        return parsed;
-    } catch (const TruncatedData& e) {
-        Fail(parsed, PacketError::Truncated, e.what());
-        return parsed;
-    }
-    try {
-        for (auto& payload : parsed.payloads)
-            if (payload.compressed) SplitCompressed(packet, payload);
-    } catch (const TruncatedData& e) {
-        // A sub-payload's length runs past the end of its payload.
-        Fail(parsed, PacketError::PayloadOverrun, e.what());
-        return parsed;
-    }
+    if (!ReadPayloads(packet, packetSize, parsed)) return parsed;
+    for (auto& payload : parsed.payloads)
+        if (payload.compressed && !SplitCompressed(packet, payload, parsed)) return parsed;
     parsed.ok = true;
     return parsed;
 }

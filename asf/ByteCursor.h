@@ -2,6 +2,11 @@
 // The one way this project reads bytes out of a buffer: a bounds-checked,
 // little-endian cursor. Every read compares the width with what is left and
 // throws TruncatedData instead of reading past the end.
+//
+// Code that parses damaged data in bulk (the packet parser, which meets a cut packet on
+// every damaged block) uses a quiet cursor instead: a read past the end throws nothing, it
+// marks the cursor failed and yields zero, an empty span or no move, and so does every read
+// after it. The caller checks Failed() before it trusts what it read.
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -18,6 +23,22 @@ class ByteCursor {
 public:
     ByteCursor() = default;
     explicit ByteCursor(std::span<const std::uint8_t> bytes) : bytes_(bytes) {}
+    static ByteCursor Quiet(std::span<const std::uint8_t> bytes) {
+        ByteCursor cursor(bytes);
+        cursor.quiet_ = true;
+        return cursor;
+    }
+
+    // A quiet cursor read past its end (or was asked to); FailureText says where.
+    bool Failed() const { return failed_; }
+    const std::string& FailureText() const { return failure_; }
+    // Marks a quiet cursor failed for a reason of the caller's (a field that contradicts the
+    // data); a normal cursor throws TruncatedData with that text.
+    void Fail(std::string text) {
+        if (!quiet_) throw TruncatedData(text);
+        if (!failed_) failure_ = std::move(text);
+        failed_ = true;
+    }
 
     std::uint64_t Pos() const { return pos_; }
     std::uint64_t Size() const { return bytes_.size(); }
@@ -26,13 +47,13 @@ public:
     bool AtEnd() const { return pos_ == bytes_.size(); }
 
     ByteCursor& Seek(std::uint64_t pos) {
-        if (pos > bytes_.size()) throw TruncatedData("定位超出数据末尾");
-        pos_ = pos;
+        if (failed_) return *this;
+        if (pos > bytes_.size()) Fail("定位超出数据末尾");
+        else pos_ = pos;
         return *this;
     }
     ByteCursor& Skip(std::uint64_t n) {
-        Need(n);
-        pos_ += n;
+        if (Need(n)) pos_ += n;
         return *this;
     }
 
@@ -51,27 +72,30 @@ public:
     }
 
     std::span<const std::uint8_t> Bytes(std::uint64_t n) {
-        Need(n);
+        if (!Need(n)) return {};
         auto out = bytes_.subspan(pos_, n);
         pos_ += n;
         return out;
     }
-    // A cursor over the next n bytes (clamped to what is left when clamp is true);
-    // this cursor moves past them.
+    // A cursor over the next n bytes (clamped to what is left when clamp is true), quiet when
+    // this one is; this cursor moves past them.
     ByteCursor Sub(std::uint64_t n, bool clamp = false) {
         if (clamp && n > Remaining()) n = Remaining();
-        return ByteCursor(Bytes(n));
+        ByteCursor sub(Bytes(n));
+        sub.quiet_ = quiet_;
+        return sub;
     }
     std::span<const std::uint8_t> Rest() const { return bytes_.subspan(pos_); }
 
 private:
-    void Need(std::uint64_t n) const {
-        if (n > Remaining())
-            throw TruncatedData("位置" + std::to_string(pos_) + "需要" + std::to_string(n) + "字节, 只剩" +
-                                std::to_string(Remaining()) + "字节");
+    bool Need(std::uint64_t n) {
+        if (failed_) return false;
+        if (n <= Remaining()) return true;
+        Fail("位置" + std::to_string(pos_) + "需要" + std::to_string(n) + "字节, 只剩" + std::to_string(Remaining()) + "字节");
+        return false;
     }
     std::uint64_t ReadLe(unsigned width) {
-        Need(width);
+        if (!Need(width)) return 0;
         std::uint64_t v = 0;
         for (unsigned i = 0; i < width; ++i) v |= std::uint64_t(bytes_[pos_ + i]) << (8 * i);
         pos_ += width;
@@ -80,6 +104,8 @@ private:
 
     std::span<const std::uint8_t> bytes_;
     std::uint64_t pos_ = 0;
+    bool quiet_ = false, failed_ = false;
+    std::string failure_;
 };
 
 // Reading a fixed-position field: ReadU32At(buf, 92).

@@ -26,6 +26,25 @@ TEST(ByteCursor, ReadsLittleEndianAndRefusesToReadPastTheEnd) {
     EXPECT_EQ(d.Sub(6, true).Size(), 5u);
 }
 
+TEST(ByteCursor, AQuietCursorFailsOnceAndStaysFailed) {
+    const Bytes b = {0x01, 0x02, 0x03};
+    ByteCursor c = ByteCursor::Quiet(b);
+    EXPECT_EQ(c.U16(), 0x0201);
+    EXPECT_EQ(c.U16(), 0u);  // past the end: zero, no throw, no move
+    EXPECT_TRUE(c.Failed());
+    EXPECT_EQ(c.FailureText(), "位置2需要2字节, 只剩1字节");
+    EXPECT_EQ(c.U8(), 0u);  // bytes are left, but nothing read after a failure is trusted
+    EXPECT_EQ(c.Pos(), 2u);
+    EXPECT_TRUE(c.Bytes(1).empty());
+    ByteCursor d = ByteCursor::Quiet(b);
+    ByteCursor sub = d.Sub(2);
+    sub.Skip(3);
+    EXPECT_TRUE(sub.Failed());  // a part of a quiet cursor is quiet too
+    EXPECT_FALSE(d.Failed());
+    d.Seek(4);
+    EXPECT_EQ(d.FailureText(), "定位超出数据末尾");
+}
+
 TEST(Guid, TextFormMatchesTheFileLayout) {
     const Bytes header = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11, 0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
     EXPECT_EQ(Guid::FromBytes(header), guids::HeaderObject);
@@ -202,6 +221,25 @@ TEST(ParsePacket, NamesTheDamageAndKeepsWhatParsedBeforeIt) {
             EXPECT_EQ(p.duration, 40) << c.name;
         }
     }
+}
+
+TEST(ParsePacket, ACutPacketHoldsOnlyTheFieldsItsBytesReach) {
+    // Tools patch fields at the positions the parser gives, also in damaged packets: a field
+    // the bytes end before must have no position and no width.
+    PacketSpec desc = ManyPayloads(2, 2, 60);
+    desc.lengthTypeFlags = 0x51;
+    const Bytes packet = AsfBuilder::BuildPacket(desc, 512);
+    for (std::size_t n = 0; n < 40; ++n) {
+        const auto p = ParsePacket(std::span(packet).first(n), 512);
+        EXPECT_FALSE(p.ok) << n;
+        EXPECT_EQ(p.errorKind, PacketError::Truncated) << n;
+        if (p.packetLengthWidth) EXPECT_LE(p.packetLengthAt, n) << n;
+        if (p.paddingLengthWidth) EXPECT_LE(p.paddingLengthAt, n) << n;
+        if (p.sendTimeAt) EXPECT_LE(p.sendTimeAt, n) << n;
+        if (!p.parsingInfoRead) EXPECT_EQ(p.duration, 0) << n;
+        if (n < 6) EXPECT_EQ(p.paddingLengthWidth, 0u) << n;
+    }
+    EXPECT_EQ(ParsePacket(std::span(packet).first(9), 512).error, "位置9需要4字节, 只剩0字节");
 }
 
 TEST(ParsePacket, ParsesEveryPacketOfTheRealSamples) {
