@@ -31,3 +31,7 @@ BENCH_REMOVE="'$tmp/join.wmv' '$tmp/cat.wmv'" compare "clipwright join vs cat, n
 BENCH_REMOVE="'$tmp/repair.wmv' '$tmp/copy.wmv'" compare "clipwright basic repair, new output" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
   "cp '$f' '$tmp/copy.wmv'" 1.1
+# A copy through user space (read, then write): the floor for a job that reads every packet.
+BENCH_REMOVE="'$tmp/repair.wmv' '$tmp/dd.wmv'" compare "clipwright basic repair vs dd, new output" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
+  "dd if='$f' of='$tmp/dd.wmv' bs=1M status=none" 1.1

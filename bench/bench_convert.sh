@@ -20,3 +20,6 @@ BENCH_REMOVE="'$tmp/t.avi' '$tmp/c.wmv'" compare "avi vs cp, new output" 10 -- \
 compare "wav vs ffmpeg -vn -c:a copy" 10 -- \
   "$MENDERY_CLI wav -q --overwrite '$src' -o '$tmp/t.wav'" -- \
   "ffmpeg -nostdin -v error -y -i '$src' -vn -c:a copy '$tmp/f.wav'"
+# A copy through user space (read, then write): the floor for a rewrap that reads every packet.
+BENCH_REMOVE="'$tmp/t.avi' '$tmp/d.wmv'" compare "avi vs dd, new output" 10 -- \
+  "$MENDERY_CLI avi -q --yes '$src' -o '$tmp/t.avi'" -- "dd if='$src' of='$tmp/d.wmv' bs=1M status=none" 1.2

@@ -13,3 +13,7 @@ BENCH_REMOVE="'$tmp/r.wmv' '$tmp/c.wmv'" compare "repair --preset partial vs cp,
 compare "repair --preset partial vs ffmpeg" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- \
   "ffmpeg -nostdin -v error -y -i '$src' -map 0 -c copy -f asf '$tmp/f.wmv'"
+# A copy through user space (read, then write, as every tool that looks at its bytes must):
+# the floor for a pass that reads every chunk, where cp copies inside the kernel.
+BENCH_REMOVE="'$tmp/r.wmv' '$tmp/d.wmv'" compare "repair --preset partial vs dd, new output" 10 -- \
+  "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- "dd if='$src' of='$tmp/d.wmv' bs=1M status=none" 1.1
