@@ -6,6 +6,8 @@
 #include <string>
 #include <iostream>
 
+#include "cli/KillCleanup.h"
+
 namespace mendery::cli {
 
 namespace {
@@ -20,8 +22,10 @@ extern "C" void OnStopSignal(int signal) {
     const bool first = g_stopSignal.compare_exchange_strong(none, signal);
     if (first && !g_endAtOnce.load()) return;
     // A second stop signal (or a command with nothing to finish) ends the program at once;
-    // the unfinished temporary output goes with it, so that nothing the run created is left.
+    // the unfinished temporary output goes with it, and the rescue's work folder, so that
+    // nothing the run created is left.
     if (const char* path = g_removeOnKill.load()) ::unlink(path);
+    RemoveFolderOnKill();
     ::_exit(128 + signal);
 }
 

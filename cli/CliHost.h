@@ -83,7 +83,7 @@ private:
 // Installs the stop handler for SIGINT and SIGTERM and ignores SIGXFSZ, so that a file size
 // limit shows up as a write error instead of killing the process. The first stop signal is
 // recorded and reaches the running tool through ProcessMessages; a second one ends the program
-// at once (removing the staged output registered below).
+// at once (removing the staged output registered below and the folder of cli/KillCleanup.h).
 void InstallSignalHandlers();
 // A message box's text as one terminal line block: "警告: " or "错误: " before warnings and
 // errors, unless the text already starts with that word.

@@ -1,15 +1,18 @@
 // mendery-cli rescue: diagnose a damaged file, run the tools that fit its damage, check every
 // result with an independent decode and keep the best file.
 #include <nlohmann/json.hpp>
+#include <optional>
 
 #include "asf/BinaryFile.h"
 #include "asf/OutputNames.h"
 #include "asf/StagedOutput.h"
 #include "cli/CommandOutput.h"
 #include "cli/Commands.h"
+#include "cli/KillCleanup.h"
 #include "launch/ClipwrightCommandLines.h"
 #include "rescue/Rescue.h"
 #include "rescue/RescueText.h"
+#include "rescue/RescueWork.h"
 
 namespace mendery::cli {
 namespace {
@@ -91,7 +94,19 @@ int RunRescue(const RescueArgs& a, const CommonOptions& common) {
         return kExitRefused;
     }
 
+    // The work folder is made here, so that a second Ctrl-C, which ends the program at once,
+    // removes it too. When it cannot be made the run tries again and says why.
+    std::optional<RescueWorkFolder> work;
+    try {
+        work.emplace(std::string());
+    } catch (const IoError&) {
+    }
+    std::optional<FolderRemovedOnKill> removedOnKill;
     RescueRun run;
+    if (work) {
+        run.WorkFolder = work->Path();
+        removedOnKill.emplace(work->Path());
+    }
     run.FileName = a.source;
     run.OutFileName = target;
     run.ReferenceFileName = a.reference;

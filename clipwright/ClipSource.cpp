@@ -10,6 +10,10 @@ namespace mendery {
 namespace {
 
 constexpr std::uint64_t kWindowSize = 1u << 20;
+// A shift of the packets is looked for in this many packet sizes after the grid's start.
+constexpr std::uint64_t kShiftSearchPackets = 16;
+// Packets one after the other that count as a run (fewer when the packets end first).
+constexpr std::uint64_t kRunPackets = 3;
 
 }  // namespace
 
@@ -68,6 +72,49 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
     window_.resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
     tail_.resize(PacketSize());
     Rewind(0);
+    // Read on the grid, shifted packets give a block that happens to parse now and then: a
+    // "repaired" file of garbage. Without resync the file is refused and the user told why.
+    if (!resync_)
+        if (const auto shift = OffGridShift())
+            throw ClipRefusal(name + " 的数据包没有对齐数据包网格: 第一批数据包从数据区开头之后 " +
+                              std::to_string(*shift) + " 字节处开始 (数据包大小 " + std::to_string(PacketSize()) +
+                              "), 按网格读取只能得到乱码. 请使用 -resync (重新同步流媒体; mendery-cli: --resync) "
+                              "重新同步后再试; 没有写出输出文件");
+}
+
+bool ClipSource::PacketRunAt(std::uint64_t pos) {
+    std::uint64_t parsed = 0;
+    for (std::uint64_t k = 0; k < kRunPackets; ++k) {
+        const std::uint64_t at = pos + k * PacketSize();
+        if (at + PacketSize() > dataEnd_) break;
+        SourcePacket p;
+        if (!ReadAt(at, p, false)) return false;
+        ++parsed;
+    }
+    return parsed >= 2;
+}
+
+std::optional<std::uint64_t> ClipSource::OffGridShift() {
+    const std::uint32_t size = PacketSize();
+    SourcePacket first;
+    if (ReadAt(dataStart_, first, false)) return std::nullopt;  // the usual case: no search at all
+    const std::uint64_t end = std::min(dataEnd_, dataStart_ + kShiftSearchPackets * size);
+    for (std::uint64_t pos = dataStart_ + 1; pos < end; ++pos) {
+        if (((pos - dataStart_) & 0xFFFF) == 0) CheckClipStop(stop_);
+        if (!PacketRunAt(pos)) continue;
+        const std::uint64_t shift = pos - dataStart_;
+        // A run on the grid: packets damaged at the start, which a plain read drops.
+        if (shift % size == 0) return std::nullopt;
+        // The grid blocks over the same span must not parse as well: two readings that both
+        // hold packets are damage, not a shift.
+        const std::uint64_t gridFrom = dataStart_ + (shift / size) * size;
+        for (std::uint64_t at = gridFrom; at < pos + kRunPackets * size && at + size <= dataEnd_; at += size) {
+            SourcePacket p;
+            if (ReadAt(at, p, false)) return std::nullopt;
+        }
+        return shift;
+    }
+    return std::nullopt;
 }
 
 void ClipSource::SalvageHeaderObjects() {

@@ -101,6 +101,11 @@ private:
     bool Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict);
     bool LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const;
     bool ReadAt(std::uint64_t pos, SourcePacket& out, bool strict);
+    // Where the first run of packets starts, in bytes after the grid's start, when it does not
+    // start on the grid (bytes inserted or lost in front of the packets shift every one of
+    // them); empty when the packets start on the grid or no run of them is found near the start.
+    std::optional<std::uint64_t> OffGridShift();
+    bool PacketRunAt(std::uint64_t pos);
     // A header walk that stopped at a damaged size: the objects after it are looked for by
     // their GUIDs, and those that lie whole inside the header are taken.
     void SalvageHeaderObjects();

@@ -1,5 +1,9 @@
 #include "rescue/RescueWork.h"
 
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +14,46 @@
 namespace mendery {
 
 namespace fs = std::filesystem;
+
+namespace {
+const std::string kWorkFolderStem = "mendery-rescue-";
+
+// The pid in a work folder's name, or 0 when the name is not one of ours.
+long PidInName(const std::string& name) {
+    if (name.rfind(kWorkFolderStem, 0) != 0) return 0;
+    const std::size_t digits = kWorkFolderStem.size();
+    const std::size_t dash = name.find('-', digits);
+    if (dash == std::string::npos || dash == digits || dash - digits > 9) return 0;
+    if (name.find_first_not_of("0123456789", digits) != dash) return 0;
+    return std::stol(name.substr(digits, dash - digits));
+}
+
+bool ProcessRuns(long pid) {
+    // EPERM: a process of another user runs with that pid.
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+}  // namespace
+
+std::string WorkFolderPrefix(long pid) { return kWorkFolderStem + std::to_string(pid) + "-"; }
+
+int RemoveStaleWorkFolders(const std::string& base) {
+    std::vector<fs::path> stale;
+    std::error_code ec;
+    for (fs::directory_iterator it(base, ec), end; !ec && it != end; it.increment(ec)) {
+        const long pid = PidInName(it->path().filename().string());
+        if (pid <= 0 || pid == static_cast<long>(::getpid()) || ProcessRuns(pid)) continue;
+        struct stat st{};
+        // Not through a link, and only what this user made.
+        if (::lstat(it->path().c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid()) stale.push_back(it->path());
+    }
+    int removed = 0;
+    for (const auto& folder : stale) {
+        std::error_code removeError;
+        fs::remove_all(folder, removeError);
+        if (!removeError) ++removed;
+    }
+    return removed;
+}
 
 RescueWorkFolder::RescueWorkFolder(const std::string& given) {
     if (!given.empty()) {
@@ -23,7 +67,8 @@ RescueWorkFolder::RescueWorkFolder(const std::string& given) {
     std::error_code ec;
     fs::path base = fs::temp_directory_path(ec);
     if (ec) base = "/tmp";
-    std::string pattern = (base / "mendery-rescue-XXXXXX").string();
+    RemoveStaleWorkFolders(base.string());
+    std::string pattern = (base / (WorkFolderPrefix(::getpid()) + "XXXXXX")).string();
     if (!::mkdtemp(pattern.data())) throw IoError("无法创建工作文件夹 \"" + pattern + "\": " + SystemReason(errno));
     path_ = pattern;
     owned_ = true;

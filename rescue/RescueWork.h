@@ -11,11 +11,21 @@
 
 namespace mendery {
 
+// Work folders made under the system's temporary folder are named "mendery-rescue-<pid>-XXXXXX"
+// after the process that made them. A program ended at once (a second Ctrl-C, a kill, a
+// crash) cannot remove its own folder, whose intermediates may be gigabytes; the next rescue
+// removes every such folder of this user whose process no longer runs.
+std::string WorkFolderPrefix(long pid);
+// Removes the work folders in `base` left by processes that no longer run (only real
+// folders owned by this user; a folder whose process runs, or whose pid is not ours to
+// check, is kept). Returns how many it removed; errors leave a folder in place.
+int RemoveStaleWorkFolders(const std::string& base);
+
 class RescueWorkFolder {
 public:
     // `given` empty: a new folder under the system's temporary folder, removed whole at the
-    // end. Otherwise that folder (created when missing); only the files made in it are removed.
-    // Throws IoError when it cannot be made.
+    // end (stale folders of ended processes go first). Otherwise that folder (created when
+    // missing); only the files made in it are removed. Throws IoError when it cannot be made.
     explicit RescueWorkFolder(const std::string& given);
     ~RescueWorkFolder();
     RescueWorkFolder(const RescueWorkFolder&) = delete;

@@ -1,6 +1,7 @@
 #include "gui/kit/RunGuarded.h"
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QFileInfo>
 #include <QUrl>
 #include <exception>
@@ -38,6 +39,13 @@ bool ShellOpen(QWidget* owner, const QString& path) {
                           QStringLiteral("\":\r没有为此类文件注册的程序 (桌面没有可以打开它的默认程序).")),
                     MessageKind::Warning);
     return false;
+}
+
+bool DeleteOutputFile(QWidget* owner, const QString& path) {
+    const bool removed = !path.isEmpty() && QFile::remove(path);
+    ShowHostMessage(owner, ToStd((removed ? QStringLiteral("文件已删除,\r") : QStringLiteral("不能删除,\r")) + path),
+                    removed ? MessageKind::Information : MessageKind::Warning);
+    return removed;
 }
 
 }  // namespace mendery::ui

@@ -17,4 +17,8 @@ bool RunGuarded(QWidget* owner, const QString& path, const std::function<void()>
 // and why. False when nothing was opened.
 bool ShellOpen(QWidget* owner, const QString& path);
 
+// The tool windows' "删除输出文件": deletes the file and says so ("文件已删除," or "不能删除,"
+// and the path). False when it could not be deleted.
+bool DeleteOutputFile(QWidget* owner, const QString& path);
+
 }  // namespace mendery::ui

@@ -1,9 +1,7 @@
 #include "gui/kit/ToolDialog.h"
 
 #include <QApplication>
-#include <QFile>
 #include <QHBoxLayout>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
 #include <QVBoxLayout>
@@ -116,11 +114,6 @@ void ToolDialog::done(int result) {
     QDialog::done(result);
 }
 
-void ToolDialog::DeleteOutput() {
-    const QString path = frame_->Output();
-    const bool removed = !path.isEmpty() && QFile::remove(path);
-    QMessageBox::information(this, windowTitle(),
-                             removed ? QStringLiteral("文件已删除,\n") + path : QStringLiteral("不能删除,\n") + path);
-}
+void ToolDialog::DeleteOutput() { DeleteOutputFile(this, frame_->Output()); }
 
 }  // namespace mendery::ui

@@ -15,6 +15,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "asf/BinaryFile.h"
 #include "gui/kit/OutputRow.h"
@@ -48,7 +49,7 @@ TBxRescue::TBxRescue(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(BuildFileRows());
     layout->addWidget(BuildRunArea(), 1);
-    layout->addLayout(BuildProgressRow());
+    layout->addLayout(BuildProgressRows());
     ResultLabel = new QLabel(this);
     ResultLabel->setObjectName(QStringLiteral("ResultLabel"));
     ResultLabel->setWordWrap(true);
@@ -81,6 +82,7 @@ QString TBxRescue::Output() const { return OutputEdit->text(); }
 void TBxRescue::SetOutput(const QString& path) {
     OutputEdit->setText(path);
     OutputEdit->setCursorPosition(0);
+    UpdateControls();
 }
 
 QString TBxRescue::Reference() const { return ReferenceBox->isChecked() ? ReferenceEdit->text() : QString(); }
@@ -173,6 +175,13 @@ void TBxRescue::Stop() {
     StatusLabel->setText(QStringLiteral("正在停止..."));
 }
 
+void TBxRescue::DeleteOutput() {
+    if (running_ || !DeleteOutputFile(this, Output())) return;
+    // Nothing to hand back to the file list any more.
+    if (kept_ == Output()) kept_.clear();
+    UpdateControls();
+}
+
 void TBxRescue::done(int result) {
     // Closing the window stops the run; it closes once the run has ended.
     if (running_) {
@@ -190,6 +199,9 @@ void TBxRescue::ClearRun() {
     StepList->clear();
     StepLog->clear();
     LogTabs->setCurrentWidget(RunLog);
+    StepCaption->clear();
+    OverallBar->setRange(0, 1);
+    OverallBar->setValue(0);
     ProgressBar->setValue(0);
     host_->ClearLog();
     ResultLabel->clear();
@@ -205,6 +217,13 @@ void TBxRescue::UpdateControls() {
     ReferenceBox->setEnabled(!running_);
     ReferenceButton->setEnabled(!running_);
     PlayOutputButton->setEnabled(!running_);
+    DeleteOutputButton->setEnabled(!running_ && QFileInfo(Output()).isFile());
+}
+
+// A plan without steps shows an empty bar (a range of 0 would show a busy one).
+void TBxRescue::SetOverall(std::size_t ended) {
+    OverallBar->setRange(0, std::max(1, static_cast<int>(steps_.size())));
+    OverallBar->setValue(static_cast<int>(std::min(ended, steps_.size())));
 }
 
 void TBxRescue::SetStepRow(std::size_t index, const RescueStep& step, StepState state) {
@@ -239,6 +258,7 @@ void TBxRescue::Diagnosed(const RescueReport& report) {
         host_->Log("  " + std::to_string(i + 1) + ". " + steps_[i].title);
     }
     FillCompareTable(CompareTable, report.before, nullptr);
+    SetOverall(0);
     StatusLabel->setText(QStringLiteral("诊断完成"));
     host_->Flush();
     QCoreApplication::processEvents();
@@ -248,7 +268,9 @@ void TBxRescue::StepStarted(std::size_t index, const RescueStep& step) {
     if (index >= steps_.size()) steps_.resize(index + 1);
     steps_[index] = step;
     SetStepRow(index, step, StepState::Running);
-    StatusLabel->setText(QStringLiteral("步骤 %1/%2: ").arg(index + 1).arg(steps_.size()) + ToQt(step.title));
+    StepCaption->setText(RunningStepCaption(index, steps_.size(), step.title));
+    SetOverall(index);
+    StatusLabel->setText(StepStateText(StepState::Running));
     ProgressBar->setValue(0);
     host_->Log("");
     host_->Log("== 步骤 " + std::to_string(index + 1) + ": " + step.title + " ==");
@@ -262,6 +284,7 @@ void TBxRescue::StepEnded(std::size_t index, const RescueStep& step) {
     steps_[index] = step;
     const StepState state = EndedStepState(step);
     SetStepRow(index, step, state);
+    SetOverall(index + 1);
     std::string line = "结果: " + ToStd(StepStateText(state));
     if (step.check) line += ", " + ToStd(CheckSummary(*step.check));
     host_->Log(line);
@@ -283,6 +306,7 @@ void TBxRescue::PlanChanged(const RescueReport& report, std::size_t firstNew, co
         SetStepRow(i, steps_[i], StepState::Waiting);
         host_->Log("  " + std::to_string(i + 1) + ". " + steps_[i].title);
     }
+    SetOverall(firstNew);
     host_->Flush();
     QCoreApplication::processEvents();
 }
@@ -298,6 +322,7 @@ void TBxRescue::ShowEnd(bool outputExisted, bool completed) {
     const RescueReport& report = run_->LastReport();
     if (!report.steps.empty()) steps_ = report.steps;
     for (std::size_t i = 0; i < steps_.size(); ++i) SetStepRow(i, steps_[i], EndedStepState(steps_[i]));
+    if (!steps_.empty()) StepCaption->setText(RanStepsCaption(steps_));
     FillCompareTable(CompareTable, report.before, report.after ? &*report.after : nullptr);
     if (completed) {
         host_->Log("");
@@ -307,6 +332,7 @@ void TBxRescue::ShowEnd(bool outputExisted, bool completed) {
     if (completed && report.outcome == Outcome::Done && !report.output.empty() && FileExists(report.output)) {
         kept_ = ToQt(report.output);
         ProgressBar->setValue(ProgressBar->maximum());
+        OverallBar->setValue(OverallBar->maximum());
     }
     const QString result = completed ? ResultText(report, outputExisted)
                                      : QStringLiteral("修复失败, 没有生成输出文件") +

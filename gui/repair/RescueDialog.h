@@ -1,7 +1,8 @@
 #pragma once
 // TBxRescue: the one-step rescue ("一键修复") of one file. It shows the source, the output, an
 // optional reference file, the steps the rescue plans and runs (with their state, note and own
-// log), the run's log, a progress bar, the before/after decode table and the result. The
+// log), the run's log, the run's overall progress (steps ended out of steps planned) above the
+// current step's own, the before/after decode table and the result. The
 // diagnosis, the steps, the checks and the staging of the output are the rescue library's.
 #include <QDialog>
 #include <QString>
@@ -53,6 +54,8 @@ public:
 
     void Start();
     void Stop();
+    // Deletes the file in the output box, as the other tool windows do.
+    void DeleteOutput();
     void done(int result) override;
 
     enum StepColumn { kTitleColumn, kStateColumn, kNoteColumn };  // of StepList
@@ -64,14 +67,17 @@ public:
     QTabWidget* LogTabs;
     QPlainTextEdit *RunLog, *StepLog;
     QTableWidget* CompareTable;
-    QProgressBar* ProgressBar;
+    QLabel* StepCaption;        // "第 2 步 (共 5 步): 高级修复"
+    QProgressBar* OverallBar;   // steps ended out of steps planned
+    QProgressBar* ProgressBar;  // the current step
     QLabel *StatusLabel, *ResultLabel;
-    QPushButton *StartButton, *StopButton, *PlayOutputButton, *PlaySourceButton, *CloseButton;
+    QPushButton *StartButton, *StopButton, *PlayOutputButton, *PlaySourceButton, *DeleteOutputButton, *CloseButton;
 
 private:
     QLayout* BuildFileRows();
     QWidget* BuildRunArea();
-    QLayout* BuildProgressRow();
+    QLayout* BuildProgressRows();
+    void SetOverall(std::size_t ended);
     QLayout* BuildButtonRow();
     void ChooseOutput();
     bool ChooseReference();

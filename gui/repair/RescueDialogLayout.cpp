@@ -1,5 +1,5 @@
 // TBxRescue's controls: the file rows, the steps beside the before/after table above the logs,
-// the progress row and the buttons.
+// the progress rows and the buttons.
 #include <QApplication>
 #include <QCheckBox>
 #include <QGridLayout>
@@ -128,8 +128,18 @@ QWidget* TBxRescue::BuildRunArea() {
     return area;
 }
 
-QLayout* TBxRescue::BuildProgressRow() {
-    auto* row = new QHBoxLayout;
+// The caption naming the running step above two bars: the whole run (steps ended out of steps
+// planned; the plan may grow after a header step) and the running step's own progress.
+QLayout* TBxRescue::BuildProgressRows() {
+    auto* grid = new QGridLayout;
+    StepCaption = new QLabel(this);
+    StepCaption->setObjectName(QStringLiteral("StepCaption"));
+    OverallBar = new QProgressBar(this);
+    OverallBar->setObjectName(QStringLiteral("OverallBar"));
+    OverallBar->setToolTip(QStringLiteral("总进度 (已结束的步骤 / 计划的步骤)"));
+    OverallBar->setFormat(QStringLiteral("%v/%m 步"));
+    OverallBar->setRange(0, 1);
+    OverallBar->setValue(0);
     ProgressBar = new QProgressBar(this);
     ProgressBar->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar->setToolTip(QStringLiteral("进度条 (当前步骤)"));
@@ -137,9 +147,14 @@ QLayout* TBxRescue::BuildProgressRow() {
     StatusLabel = new QLabel(this);
     StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
     StatusLabel->setMinimumWidth(220);
-    row->addWidget(ProgressBar, 1);
-    row->addWidget(StatusLabel);
-    return row;
+    grid->addWidget(StepCaption, 0, 0, 1, 3);
+    grid->addWidget(new QLabel(QStringLiteral("总进度:"), this), 1, 0);
+    grid->addWidget(OverallBar, 1, 1);
+    grid->addWidget(new QLabel(QStringLiteral("当前步骤:"), this), 2, 0);
+    grid->addWidget(ProgressBar, 2, 1);
+    grid->addWidget(StatusLabel, 1, 2, 2, 1);
+    grid->setColumnStretch(1, 1);
+    return grid;
 }
 
 QLayout* TBxRescue::BuildButtonRow() {
@@ -151,14 +166,17 @@ QLayout* TBxRescue::BuildButtonRow() {
     StopButton = button("StopButton", QStringLiteral("停止"), QStyle::SP_MediaStop);
     PlayOutputButton = button("PlayOutputButton", QStringLiteral("播放修复文件"), QStyle::SP_MediaSeekForward);
     PlaySourceButton = button("PlaySourceButton", QStringLiteral("播放源文件"), QStyle::SP_MediaSeekForward);
+    DeleteOutputButton = button("DeleteOutputButton", QStringLiteral("删除输出文件"), QStyle::SP_TrashIcon);
     row->addStretch(1);
     CloseButton = button("CloseButton", QStringLiteral("关闭"), QStyle::SP_DialogCloseButton);
     StartButton->setToolTip(QStringLiteral("诊断文件并依次运行合适的修复工具"));
     StopButton->setToolTip(QStringLiteral("停止修复 (不生成输出文件)"));
+    DeleteOutputButton->setToolTip(QStringLiteral("删除输出文件"));
     connect(StartButton, &QPushButton::clicked, this, &TBxRescue::Start);
     connect(StopButton, &QPushButton::clicked, this, &TBxRescue::Stop);
     connect(PlayOutputButton, &QPushButton::clicked, this, [this] { ShellOpen(this, Output()); });
     connect(PlaySourceButton, &QPushButton::clicked, this, [this] { ShellOpen(this, source_); });
+    connect(DeleteOutputButton, &QPushButton::clicked, this, &TBxRescue::DeleteOutput);
     connect(CloseButton, &QPushButton::clicked, this, &QDialog::accept);
     return row;
 }

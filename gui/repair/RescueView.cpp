@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QTableWidget>
+#include <algorithm>
 #include <map>
 
 #include "asf/OutputNames.h"
@@ -133,6 +134,15 @@ QString ResultText(const RescueReport& report, bool outputExisted) {
             [[fallthrough]];
         default: return QStringLiteral("修复失败, 没有生成输出文件") + untouched + QStringLiteral(" (原因见日志).");
     }
+}
+
+QString RunningStepCaption(std::size_t index, std::size_t planned, const std::string& title) {
+    return QStringLiteral("第 %1 步 (共 %2 步): ").arg(index + 1).arg(planned) + ToQt(title);
+}
+
+QString RanStepsCaption(const std::vector<RescueStep>& steps) {
+    const auto ran = std::count_if(steps.begin(), steps.end(), [](const RescueStep& s) { return s.outcome != Outcome::NotRun; });
+    return QStringLiteral("已运行 %1 步 (共 %2 步)").arg(ran).arg(steps.size());
 }
 
 QString RescueOutputName(const QString& source) { return ToQt(ToolOutputName(ToStd(source), OutputFor::Rescue)); }

@@ -29,6 +29,11 @@ void FillCompareTable(QTableWidget* table, const DecodeCheck& before, const Deco
 // The line that ends a run: what became of the output and why.
 QString ResultText(const RescueReport& report, bool outputExisted);
 
+// Above the progress bars while a step runs: "第 2 步 (共 5 步): 高级修复".
+QString RunningStepCaption(std::size_t index, std::size_t planned, const std::string& title);
+// After the run: how many of the planned steps ran, "已运行 3 步 (共 5 步)".
+QString RanStepsCaption(const std::vector<RescueStep>& steps);
+
 // The name proposed for the rescued copy of `source`.
 QString RescueOutputName(const QString& source);
 

@@ -100,6 +100,28 @@ TEST_F(CliClipwright, RefusalsSayTheRealReasonWithTheirExitCode) {
     EXPECT_FALSE(fs::exists(dir / "-"));
 }
 
+// 17 zero bytes right after the data object's head: every packet lies off the grid. The plain
+// basic repair once wrote one garbage packet and said "基础修复完成"; it now fails with the
+// way out, and --resync rescues the file whole.
+TEST_F(CliClipwright, BasicRepairOfAShiftedFileNeedsResync) {
+    Bytes file = ReadFileBytes(source);
+    file.insert(file.begin() + static_cast<std::ptrdiff_t>(HeaderSizeOf(file) + 50), 17, 0);
+    const auto shifted = (dir / "shifted.wmv").string();
+    WriteFileBytes(shifted, file);
+    const auto out = (dir / "shifted.bsr.wmv").string();
+    std::string log;
+    EXPECT_EQ(RunCommand(Cli("basic " + Quote(shifted)), &log), 1) << log;
+    EXPECT_NE(log.find("数据包没有对齐数据包网格"), std::string::npos) << log;
+    EXPECT_NE(log.find("--resync"), std::string::npos) << log;
+    EXPECT_EQ(log.find("基础修复完成"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_EQ(ReadFileBytes(shifted), file);
+
+    ASSERT_EQ(RunCommand(Cli("basic " + Quote(shifted) + " --resync"), &log), 0) << log;
+    EXPECT_TRUE(DecodesCleanly(out));
+    EXPECT_EQ(GetU64(ReadFileBytes(out), HeaderSizeOf(ReadFileBytes(out)) + 40), 303u);
+}
+
 TEST_F(CliClipwright, JoinAndCut) {
     std::string log;
     const auto joined = (dir / "j.wmv").string();

@@ -2,10 +2,16 @@
 // existing output.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "support/AsfBuilder.h"
+#include "support/Background.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -21,6 +27,28 @@ std::string DamagedCopy(const TempDir& dir) {
     const auto path = (dir / "in.wmv").string();
     WriteFileBytes(path, file);
     return path;
+}
+
+std::vector<fs::path> WorkFolders(const fs::path& tmp) {
+    std::vector<fs::path> found;
+    for (const auto& e : fs::directory_iterator(tmp))
+        if (e.path().filename().string().rfind("mendery-rescue-", 0) == 0) found.push_back(e.path());
+    return found;
+}
+
+bool HoldsAFile(const fs::path& folder) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        if (it->is_regular_file(ec)) return true;
+    return false;
+}
+
+// Whether `signal` still waits for the process's handler (its shared pending set).
+bool Pending(pid_t pid, int signal) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);)
+        if (line.rfind("ShdPnd:", 0) == 0) return (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1)) & 1;
+    return false;
 }
 
 }  // namespace
@@ -116,4 +144,41 @@ TEST(CliRescue, LostHeaderNeedsAReferenceAndIsRebuiltWithOne) {
     EXPECT_NE(out.find("重新诊断:"), std::string::npos) << out;
     EXPECT_NE(out.find("接下来的步骤:\n  2. "), std::string::npos) << out;
     EXPECT_TRUE(DecodesCleanly((dir / "headless.rsc.wmv").string()));
+}
+
+// A second Ctrl-C ends the program at once. Its work folder (named after the process, in
+// TMPDIR) goes with it; one left by a process that was killed is removed by the next rescue.
+TEST(CliRescue, SecondCtrlCLeavesNoWorkFolder) {
+    TempDir dir;
+    const fs::path tmp = dir / "tmp";
+    fs::create_directory(tmp);
+    const auto src = DamagedCopy(dir);
+    const auto out = (dir / "out.wmv").string();
+    Background run({MENDERY_CLI, "rescue", src, "-o", out}, (dir / "log.txt").string(), {"TMPDIR=" + tmp.string()});
+    ASSERT_GT(run.Pid(), 0);
+    // Once an intermediate is being written.
+    for (bool writing = false; !writing;) {
+        ASSERT_FALSE(run.Ended()) << "the run ended before it could be stopped";
+        for (const auto& folder : WorkFolders(tmp)) writing = writing || HoldsAFile(folder);
+        if (!writing) std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_EQ(WorkFolders(tmp).size(), 1u);
+    EXPECT_EQ(WorkFolders(tmp)[0].filename().string().rfind("mendery-rescue-" + std::to_string(run.Pid()) + "-", 0), 0u);
+    ::kill(run.Pid(), SIGINT);
+    // The second one once the first has reached the handler (two pending ones would be one).
+    for (int i = 0; i < 20000 && Pending(run.Pid(), SIGINT); ++i) std::this_thread::sleep_for(std::chrono::microseconds(50));
+    ::kill(run.Pid(), SIGINT);
+    EXPECT_EQ(run.Wait(), 130);
+    EXPECT_EQ(WorkFolders(tmp), std::vector<fs::path>());
+    EXPECT_FALSE(fs::exists(out));
+
+    // A folder of a process that no longer runs goes at the next rescue; a foreign one stays.
+    const fs::path stale = tmp / ("mendery-rescue-" + std::to_string(run.Pid()) + "-Ab12Cd");
+    fs::create_directory(stale);
+    WriteFileBytes(stale / "rescue-1-repair.wmv", Bytes(1000, 1));
+    const fs::path foreign = tmp / "mendery-rescue-keep";
+    fs::create_directory(foreign);
+    std::string log;
+    ASSERT_EQ(RunCommand("TMPDIR=" + Quote(tmp.string()) + " " + Cli("rescue " + Quote(src) + " --quiet"), &log), 0) << log;
+    EXPECT_EQ(WorkFolders(tmp), std::vector<fs::path>{foreign});
 }

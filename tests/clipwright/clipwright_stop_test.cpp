@@ -16,54 +16,15 @@
 #include <thread>
 
 #include "support/AsfBuilder.h"
+#include "support/Background.h"
 
 using namespace mendery::test;
 namespace fs = std::filesystem;
-
-extern char** environ;
 
 namespace {
 
 const std::string kClipwright = std::string(MENDERY_BIN_DIR) + "/clipwright";
 const std::string kCli = MENDERY_CLI;
-
-// A program started in the background, its output going to a file.
-class Background {
-public:
-    Background(std::vector<std::string> argv, const std::string& log) {
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        posix_spawn_file_actions_adddup2(&actions, 1, 2);
-        std::vector<char*> args;
-        for (auto& a : argv) args.push_back(a.data());
-        args.push_back(nullptr);
-        if (::posix_spawn(&pid_, args[0], &actions, nullptr, args.data(), environ) != 0) pid_ = -1;
-        posix_spawn_file_actions_destroy(&actions);
-    }
-    ~Background() {
-        if (pid_ > 0 && !waited_) {
-            ::kill(pid_, SIGKILL);
-            ::waitpid(pid_, nullptr, 0);
-        }
-    }
-    pid_t Pid() const { return pid_; }
-    // The exit code, or 128 + the signal that ended it.
-    int Wait() {
-        int status = 0;
-        ::waitpid(pid_, &status, 0);
-        waited_ = true;
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    }
-    bool Ended() {
-        int status = 0;
-        return ::waitpid(pid_, &status, WNOHANG) == pid_ ? (waited_ = true) : false;
-    }
-
-private:
-    pid_t pid_ = -1;
-    bool waited_ = false;
-};
 
 // Running, not a zombie waiting for a parent to reap it.
 bool Running(pid_t pid) {

@@ -225,6 +225,44 @@ TEST(Clipwright, ResyncFindsThePacketGridAgainAfterInsertedBytes) {
     ExpectConsistent(ReadFileBytes(resync), 40);
 }
 
+// Bytes in front of the first packet shift every packet off the grid: a plain read would find
+// only blocks that happen to parse. It is refused with the way out; -resync reads it whole. A
+// start damaged on the grid is not a shift: the plain read drops the damaged packets as before.
+TEST(Clipwright, PacketsShiftedFromTheStartNeedResync) {
+    TempDir dir;
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    for (std::size_t inserted : {17u, 1u, 5000u}) {
+        SCOPED_TRACE(inserted);
+        Bytes file = VideoFile(40).Build();
+        const std::uint64_t at = PacketOffset(file, 1024, 0);
+        file.insert(file.begin() + static_cast<std::ptrdiff_t>(at), inserted, 0);
+        WriteFileBytes(in, file);
+        std::string log;
+        EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 1) << inserted << log;
+        EXPECT_NE(log.find("的数据包没有对齐数据包网格: 第一批数据包从数据区开头之后 " + std::to_string(inserted) +
+                           " 字节处开始 (数据包大小 1024)"),
+                  std::string::npos)
+            << log;
+        EXPECT_NE(log.find("请使用 -resync"), std::string::npos) << log;
+        EXPECT_FALSE(std::filesystem::exists(out));
+        // Cutting reads the same way.
+        EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y -start 0 -dur 1"), 1);
+        EXPECT_FALSE(std::filesystem::exists(out));
+        ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y -resync", &log), 0) << log;
+        // The data object's size still counts from the grid: the packets that now lie past its
+        // end (four of 1024 bytes after 5000 inserted) stay out.
+        ExpectConsistent(ReadFileBytes(out), inserted < 1024 ? 40 : 36);
+        std::filesystem::remove(out);
+    }
+
+    Bytes damaged = VideoFile(40).Build();
+    DamagePackets(damaged, 1024, 0, 3);
+    WriteFileBytes(in, damaged);
+    std::string log;
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 0) << log;
+    EXPECT_EQ(Inspect(ReadFileBytes(out)).dataPackets, 37u);
+}
+
 TEST(Clipwright, WaitsForTheFirstKeyFrameUnlessIstart) {
     TempDir dir;
     // A codec whose picture header clipwright does not read: the key flags decide.

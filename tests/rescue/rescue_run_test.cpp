@@ -2,6 +2,7 @@
 // uses (FFmpeg's, linked in here rather than loaded from the plugin), against every single
 // tool and against ffmpeg's own copy of the damaged file.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -17,6 +18,7 @@
 #include "rescue/Rescue.h"
 #include "rescue/RescueDecode.h"
 #include "rescue/RescueSteps.h"
+#include "rescue/RescueWork.h"
 #include "support/AsfBuilder.h"
 
 namespace mendery {
@@ -482,7 +484,8 @@ TEST(RescueRun, OwnWorkFolderUnderTheSystemTempIsRemoved) {
     const auto before = [] {
         std::set<std::string> names;
         for (const auto& e : fs::directory_iterator(fs::temp_directory_path()))
-            if (e.path().filename().string().rfind("mendery-rescue-", 0) == 0) names.insert(e.path().string());
+            // This process's own: other programs' rescues come and go in the same folder.
+            if (e.path().filename().string().rfind(WorkFolderPrefix(::getpid()), 0) == 0) names.insert(e.path().string());
         return names;
     };
     const auto start = before();
