@@ -157,7 +157,9 @@ bool TAsfFile::Open() {
 bool TAsfFile::TrustHeaderSize() {
     const auto held = std::span<const std::uint8_t>(buffer_).first(headerBytes_);
     const std::uint32_t declared = ReadU32At(held, 16);
-    if (DataObjectAt(held, declared)) {
+    // A size below the header object's own 30 bytes cannot be right, even with the data
+    // object's GUID at that offset (the GUID then overlaps the header's own fields).
+    if (declared >= kHeaderObjectFixedSize && DataObjectAt(held, declared)) {
         MendHeaderObjects(declared);
         return true;
     }

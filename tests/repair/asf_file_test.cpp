@@ -92,6 +92,20 @@ TEST(AsfFileOpen, DamagedHeaderSizeIsTakenFromTheSubObjects) {
     }
 }
 
+TEST(AsfFileOpen, AHeaderSizeInsideTheHeadersOwnFieldsIsNotTrusted) {
+    // A size field of 29 with the data object's GUID written at byte 29: the GUID overlaps the
+    // header object's own fields, so the size is wrong however well the GUID matches (walking
+    // a 29-byte header used to end the program).
+    const Bytes good = Simple(3).Index().Build();
+    Bytes file = good;
+    PutU64(file, 16, 29);
+    std::copy(guids::DataObject.bytes.begin(), guids::DataObject.bytes.end(), file.begin() + 29);
+    RepairRun run(file);
+    EXPECT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
+    EXPECT_TRUE(run.host.HasLine("文件头大小无效:29, 按子对象计算为:" + std::to_string(HeaderSizeOf(good)))) << run.host.AllLines();
+    EXPECT_EQ(ReadFileBytes(run.source), file);
+}
+
 TEST(AsfFileOpen, NeedsALogAndAFileName) {
     TAsfFile engine;
     engine.FileName = "x.wmv";
