@@ -26,6 +26,7 @@ struct RescueFindings {
     bool durationsWrong = false;     // play/send duration fields against the packets' send times
     bool unfinalised = false;        // data object size or packet count 0: the recording was not closed
     bool truncated = false;          // the file is shorter than its header says
+    bool packetsPastDataEnd = false; // packets follow where the data object's size says it ends
     bool hasCodecList = false;
     bool stopped = false;            // the survey was stopped
     std::vector<std::string> lines;  // one finding per line, in the program's language
@@ -38,7 +39,7 @@ struct RescueFindings {
     }
     bool AnyDamage() const {
         return headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||
-               durationsWrong || unfinalised || truncated;
+               durationsWrong || unfinalised || truncated || packetsPastDataEnd;
     }
 };
 
@@ -53,5 +54,10 @@ RescueFindings ReadFindings(const AsfInfo& info);
 // packets in a row that parse, starting at a byte that is not on the grid. The offset of the
 // first such packet, or -1.
 std::int64_t FindShiftedPacket(const AsfInfo& info);
+
+// Whether a packet of the file follows the end the data object's size field gives (packets
+// were added, e.g. copied twice, and the field not grown): every tool that trusts the field
+// leaves them out.
+bool PacketsPastDataEnd(const AsfInfo& info);
 
 }  // namespace mendery

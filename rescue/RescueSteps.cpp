@@ -50,6 +50,7 @@ std::optional<std::string> WhyRepairPackets(const RescueContext& c) {
     if (f.damagedPackets > 0)
         return "网格完整, 有 " + std::to_string(f.damagedPackets) + " 个损坏的数据块: 删除它们, 重算大小和时长";
     if (f.unfinalised || f.truncated) return "文件不完整: 按实际的数据块重算大小, 数据块数和时长";
+    if (f.packetsPastDataEnd) return "数据对象之后还有数据块: 按实际的数据块重算大小, 数据块数和时长";
     if (f.durationsWrong) return "时长字段不对: 按数据块重算时长";
     return std::nullopt;
 }
@@ -58,7 +59,7 @@ std::optional<std::string> NeedsTimesAndIndex(const RescueContext& c) {
     const auto& f = c.findings;
     if (!f.indexPresent) return "没有索引: 重建发送时间和索引, 使文件可以定位";
     if (f.gridBroken || f.damagedPackets > 0) return "有损坏: 重建发送时间, 时长和索引";
-    if (f.unfinalised || f.truncated || f.durationsWrong) return "重建发送时间, 时长和索引";
+    if (f.unfinalised || f.truncated || f.durationsWrong || f.packetsPastDataEnd) return "重建发送时间, 时长和索引";
     return std::nullopt;
 }
 
@@ -229,7 +230,8 @@ RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     // The repair pass reads packets with and without error correction data alike: in both it
     // drops only those that do not parse.
     choice.deleteBadChunks = f.damagedPackets > 0;
-    choice.fixSizesAndDurations = f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0;
+    choice.fixSizesAndDurations =
+        f.unfinalised || f.truncated || f.durationsWrong || f.packetsPastDataEnd || f.damagedPackets > 0;
     return choice;
 }
 
