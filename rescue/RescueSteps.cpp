@@ -219,6 +219,19 @@ const KindRow& Row(RescueStepKind kind) {
     return kKinds[0];
 }
 
+// The lost-chunk recovery and the advanced repair each read damaged packets their own way, and
+// either may drop what the basic repair's own resynchronising reader keeps (a grid shifted
+// from its first packet, a packet cut in half). The basic repair on the packets as they were
+// is one more candidate; the decode check decides.
+RescueStep BasicRepairCandidate() {
+    RescueStep step;
+    step.kind = RescueStepKind::RebuildTimesAndIndex;
+    step.title = "基础修复 (候选: 直接处理数据块步骤之前的文件)";
+    step.reason = "数据块步骤可能丢掉基础修复能保留的数据: 比较两条路径, 保留解码更好的结果";
+    step.fromPacketsStart = true;
+    return step;
+}
+
 }  // namespace
 
 const char* StepTitle(RescueStepKind kind) { return Row(kind).title; }
@@ -237,6 +250,10 @@ RepairChoice ChooseRepairOptions(const RescueFindings& f) {
 
 bool IsHeaderStep(RescueStepKind kind) { return kind == RescueStepKind::RebuildHeader || kind == RescueStepKind::MendHeader; }
 
+bool IsPacketStep(RescueStepKind kind) {
+    return kind == RescueStepKind::RecoverLostChunks || kind == RescueStepKind::RepairPackets;
+}
+
 std::string ClipwrightProblem(const std::string& path) {
     if (path.empty()) return "没有找到 clipwright";
     if (std::string why = CheckInputFile(path); !why.empty()) return "clipwright 无法使用: " + path + " (" + why + ")";
@@ -250,6 +267,7 @@ std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std:
     // Without a readable header only a header step can help; the packet tools need one.
     if (skipped && !context.findings.headerUnreadable && !context.clipwrightProblem.empty() && NeedsTimesAndIndex(context))
         skipped->push_back("跳过基础修复 (重建时间和索引): " + context.clipwrightProblem);
+    bool packetStep = false;
     for (const auto& row : kKinds) {
         if (context.findings.headerUnreadable && !IsHeaderStep(row.kind)) continue;
         if (auto reason = row.rule(context)) {
@@ -257,7 +275,10 @@ std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std:
             step.kind = row.kind;
             step.title = row.title;
             step.reason = *reason;
+            packetStep |= IsPacketStep(row.kind);
+            const bool basic = row.kind == RescueStepKind::RebuildTimesAndIndex;
             steps.push_back(std::move(step));
+            if (basic && packetStep) steps.push_back(BasicRepairCandidate());
         }
     }
     return steps;
