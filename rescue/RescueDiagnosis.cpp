@@ -187,6 +187,57 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
     return -1;
 }
 
+namespace {
+
+// The damaged packet in `block` with its two-byte packet length field taken out and the length
+// type bits cleared, the bytes after it moved forward (the packet keeps its size). A flipped bit
+// in that field makes it larger than the packet size, or too small for the payloads.
+std::optional<std::vector<std::uint8_t>> WithoutLengthField(std::span<const std::uint8_t> block, std::uint32_t packetSize) {
+    const ParsedPacket parsed = ParsePacket(block, packetSize);
+    if (parsed.ok || !parsed.parsingInfoRead || parsed.packetLengthWidth != 2) return std::nullopt;
+    std::vector<std::uint8_t> mended(block.begin(), block.end());
+    const auto at = static_cast<std::ptrdiff_t>(parsed.packetLengthAt);
+    mended.erase(mended.begin() + at, mended.begin() + at + 2);
+    mended.insert(mended.end(), 2, 0);
+    mended[parsed.lengthTypeFlagsAt] = static_cast<std::uint8_t>(parsed.lengthTypeFlags - 0x40);
+    return mended;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> FindLengthFieldPackets(const AsfInfo& info, std::size_t limit) {
+    std::vector<std::int64_t> found;
+    if (!info.fileProperties || info.damage.empty()) return found;
+    const std::uint32_t packetSize = info.fileProperties->minPacketSize;
+    if (packetSize == 0) return found;
+    const bool signedPackets = info.signatureGood > 0;
+    try {
+        BinaryFile file(info.path, BinaryFile::Mode::Read);
+        const std::optional<PacketLayout> layout =
+            signedPackets ? std::nullopt
+                          : FirstPacketLayout(file, info.dataOffset + kDataObjectHeadSize, packetSize, info.fileSize);
+        std::vector<std::uint8_t> block;
+        for (std::size_t i = 0; i < info.damage.size() && i < limit; ++i) {
+            block.resize(packetSize);
+            file.Seek(info.damage[i].offset);
+            if (file.Read(block) < packetSize) break;  // a cut last packet has more than its length field wrong
+            const auto mended = WithoutLengthField(block, packetSize);
+            if (!mended) continue;
+            const ParsedPacket parsed = ParsePacket(*mended, packetSize);
+            if (!parsed.ok) continue;
+            // Without the signature, the mended packet must also carry the file's property
+            // flags. (Its payloads end two bytes before the padding the field gives: those
+            // are the zeros that moved up.)
+            if (!signedPackets && (!layout || layout->errorCorrection || parsed.propertyFlags != layout->propertyFlags))
+                continue;
+            found.push_back(info.damage[i].index);
+        }
+    } catch (const IoError&) {
+        // The survey read this file a moment ago; a read failing now only ends the search.
+    }
+    return found;
+}
+
 bool PacketsPastDataEnd(const AsfInfo& info) {
     if (!info.fileProperties || !info.dataHead || info.dataHead->size <= kDataObjectHeadSize) return false;
     const std::uint32_t packetSize = info.fileProperties->minPacketSize;
@@ -258,6 +309,10 @@ RescueFindings ReadFindings(const AsfInfo& info) {
             Add(f, "数据块网格已断开: 在偏移 " + std::to_string(f.shiftedPacketAt) + " 处找到错位的数据块");
         else
             Add(f, "数据块网格完整: 损坏的数据块之后的数据块仍在原位");
+        if (!f.gridBroken) f.lengthFieldPackets = FindLengthFieldPackets(info);
+        if (!f.lengthFieldPackets.empty())
+            Add(f, "其中 " + std::to_string(f.lengthFieldPackets.size()) +
+                       " 个数据块只是数据包长度字段损坏: 去掉这个字段后可以读取");
     }
     ReadPacketSize(info, f);
     // Payloads read off a broken grid are bytes of other packets: their numbers say nothing.

@@ -20,6 +20,10 @@ struct RescueFindings {
     bool gridBroken = false;         // packets found off the packet grid (bytes inserted or lost)
     std::int64_t shiftedPacketAt = -1;
     std::int64_t damagedPackets = 0;
+    // Damaged packets whose fault is their two-byte packet length field (a flipped bit): with
+    // the field taken out (the packet size gives the length) they parse. Their indexes, from
+    // the first packet on.
+    std::vector<std::int64_t> lengthFieldPackets;
     bool packetsSigned = false;      // the packets begin with the 82 00 00 signature (error correction data)
     bool indexPresent = false;
     bool seekableFlag = false;
@@ -54,6 +58,10 @@ RescueFindings ReadFindings(const AsfInfo& info);
 // packets in a row that parse, starting at a byte that is not on the grid. The offset of the
 // first such packet, or -1.
 std::int64_t FindShiftedPacket(const AsfInfo& info);
+
+// The damaged packets of `info` that parse once their two-byte packet length field is taken
+// out, as the advanced repair takes it out; at most `limit` of them are looked at.
+std::vector<std::int64_t> FindLengthFieldPackets(const AsfInfo& info, std::size_t limit = 1 << 16);
 
 // Whether a packet of the file follows the end the data object's size field gives (packets
 // were added, e.g. copied twice, and the field not grown): every tool that trusts the field

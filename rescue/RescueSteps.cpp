@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "asf/AsfInfo.h"
@@ -129,6 +130,15 @@ StepEnd RunRepairPackets(const RescueContext& c, StepHost& host, const std::stri
     const RepairChoice choice = ChooseRepairOptions(c.findings);
     ApplyPreset(engine, choice.fixSizesAndDurations ? RepairPreset::RepairPartialFile : RepairPreset::RepairBadChunks);
     if (choice.deleteBadChunks) engine.FixForBadChunk = BadChunkAction::Delete;
+    if (choice.removeLengthFields) {
+        engine.FixPad40 = true;
+        const std::set<std::int64_t> mendable(c.findings.lengthFieldPackets.begin(), c.findings.lengthFieldPackets.end());
+        engine.FixForBadChunk = BadChunkAction::AskOneByOne;
+        engine.OnDecideForBadChunk = [mendable, choice](TAsfFile&, BadChunkAction& action, std::int64_t index) {
+            if (mendable.count(index)) action = BadChunkAction::DoNothing;
+            else action = choice.deleteBadChunks ? BadChunkAction::Delete : BadChunkAction::DoNothing;
+        };
+    }
     host.AfterEvents = [&] { if (c.Aborted()) engine.Aborted = true; };
     return FromOutcome(engine.Run());
 }
@@ -243,6 +253,7 @@ RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     // The repair pass reads packets with and without error correction data alike: in both it
     // drops only those that do not parse.
     choice.deleteBadChunks = f.damagedPackets > 0;
+    choice.removeLengthFields = !f.lengthFieldPackets.empty();
     choice.fixSizesAndDurations =
         f.unfinalised || f.truncated || f.durationsWrong || f.packetsPastDataEnd || f.damagedPackets > 0;
     return choice;

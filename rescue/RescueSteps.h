@@ -58,6 +58,9 @@ std::string ClipwrightProblem(const std::string& path);
 // The chosen options of the advanced repair for these findings.
 struct RepairChoice {
     bool deleteBadChunks = false;  // damaged packets are dropped
+    // Two-byte packet length fields are taken out (the packet size gives every packet's
+    // length), and the damaged packets whose only fault is that field are kept.
+    bool removeLengthFields = false;
     bool fixSizesAndDurations = false;
 };
 RepairChoice ChooseRepairOptions(const RescueFindings& findings);

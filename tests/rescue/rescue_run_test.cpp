@@ -296,7 +296,7 @@ TEST(RescueRun, StopDuringClipwrightStopsTheChildAndTheRun) {
     ASSERT_FALSE(report.steps.empty());
     bool sawStoppedStep = false;
     for (const auto& step : report.steps)
-        if (step.kind == RescueStepKind::RebuildTimesAndIndex) sawStoppedStep = step.outcome == Outcome::Aborted;
+        if (step.kind == RescueStepKind::RebuildTimesAndIndex) sawStoppedStep |= step.outcome == Outcome::Aborted;
     EXPECT_TRUE(sawStoppedStep);
     EXPECT_FALSE(fs::exists(f.output));
     EXPECT_TRUE(f.WorkFolderEmpty());
