@@ -116,24 +116,40 @@ TEST(RescueDiagnosis, DamagedPacketsWithoutErrorCorrectionDataAreDeletedToo) {
     EXPECT_TRUE(ChooseRepairOptions(f).deleteBadChunks);
 }
 
-// A GStreamer file (no error correction data) whose packet length field has a bit flipped in
-// every seventh packet, the first one among them: the packets after each stay on the grid.
-// Held to the layout of the first packet, which does not parse, any bytes inside it passed for
-// a shifted packet and sent the file to the lost-chunk recovery, which drops far more.
-TEST(RescueDiagnosis, DamagedFirstPacketWithoutErrorCorrectionDataIsNoShift) {
+// A GStreamer file (no error correction data) whose two-byte packet length field has a bit
+// flipped in every seventh packet, the first one among them, and one more packet overwritten.
+// The packets after each stay on the grid: held to the layout of the first packet, which does
+// not parse, any bytes inside it passed for a shifted packet and sent the file to the
+// lost-chunk recovery. The packets whose length field is their only fault are kept (the field
+// taken out), the overwritten one deleted.
+TEST(RescueDiagnosis, DamagedPacketLengthFieldsWithoutErrorCorrectionData) {
     TempDir dir;
     Bytes file = test::ReadFileBytes(test::SampleFile("k_gst_asfmux_wmv2_wmav2.wmv"));
     constexpr std::uint32_t kGstPacket = 4800;
     const std::uint64_t packets = (file.size() - test::PacketOffset(file, kGstPacket, 0)) / kGstPacket;
-    for (std::uint64_t k = 0; k < packets; k += 7) file[test::PacketOffset(file, kGstPacket, k) + 3] ^= 0x20;
+    std::vector<std::int64_t> flipped;
+    for (std::uint64_t k = 0; k < packets; k += 7) {
+        file[test::PacketOffset(file, kGstPacket, k) + 3] ^= (k % 2 ? 0x20 : 0x10);  // too long, too short
+        flipped.push_back(static_cast<std::int64_t>(k));
+    }
+    test::DamagePackets(file, kGstPacket, 10, 1);
     const auto f = Diagnose(dir, file);
     EXPECT_FALSE(f.packetsSigned);
-    EXPECT_EQ(f.damagedPackets, static_cast<std::int64_t>((packets + 6) / 7)) << ::testing::PrintToString(f.lines);
+    EXPECT_EQ(f.damagedPackets, static_cast<std::int64_t>(flipped.size() + 1)) << ::testing::PrintToString(f.lines);
     EXPECT_FALSE(f.gridBroken) << ::testing::PrintToString(f.lines);
+    EXPECT_EQ(f.lengthFieldPackets, flipped);
     const auto kinds = Kinds(f);
     EXPECT_EQ(std::count(kinds.begin(), kinds.end(), RescueStepKind::RepairPackets), 1);
     EXPECT_EQ(std::count(kinds.begin(), kinds.end(), RescueStepKind::RecoverLostChunks), 0);
-    EXPECT_TRUE(ChooseRepairOptions(f).deleteBadChunks);
+    const RepairChoice choice = ChooseRepairOptions(f);
+    EXPECT_TRUE(choice.deleteBadChunks);
+    EXPECT_TRUE(choice.removeLengthFields);
+    // Packets overwritten alone: nothing to take out, every damaged packet goes.
+    Bytes overwritten = test::ReadFileBytes(test::SampleFile("k_gst_asfmux_wmv2_wmav2.wmv"));
+    test::DamagePackets(overwritten, kGstPacket, 30, 3);
+    const auto g = Diagnose(dir, overwritten);
+    EXPECT_TRUE(g.lengthFieldPackets.empty());
+    EXPECT_FALSE(ChooseRepairOptions(g).removeLengthFields);
 }
 
 // Packets copied twice into the middle of a file whose data object size was not grown: every

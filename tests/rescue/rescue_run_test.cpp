@@ -543,6 +543,24 @@ TEST(DecodeCheckPlugin, CountsFramesPerStreamSecondsAndSeek) {
     EXPECT_FALSE(Decode(dir.path().string()).opened) << "a folder";
 }
 
+// Bits flipped across the first key frame: the decoder writes dozens of error lines about that
+// one picture and decodes the rest. It counts one error, so the file still ranks as 696 clean
+// frames of 697, above a file that lost a few frames whole.
+TEST(DecodeCheckPlugin, OneDamagedPictureIsOneError) {
+    Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
+    const std::uint64_t first = test::PacketOffset(file, 3200, 0);
+    for (std::uint64_t k = 200; k < 8000; k += 211) file[first + k] ^= 0x10;
+    TempDir dir;
+    test::WriteFileBytes(dir / "flipped.wmv", file);
+    const DecodeCheck flipped = Decode((dir / "flipped.wmv").string());
+    const DecodeCheck intact = Decode(test::SampleFile("a_wmv2_wmav2.wmv"));
+    ASSERT_TRUE(flipped.opened);
+    EXPECT_EQ(flipped.Frames(), intact.Frames());
+    EXPECT_GE(flipped.decodeErrors, 1);
+    EXPECT_LE(flipped.decodeErrors, 2);
+    EXPECT_GE(CleanFrames(flipped), intact.Frames() - 2);
+}
+
 TEST(DecodeCheckPlugin, StopEndsTheDecodeEarly) {
     int asked = 0;
     const DecodeResult r = RunDecodeCheck(test::SampleFile("a_wmv2_wmav2.wmv"), [&] { return ++asked >= 2; });
