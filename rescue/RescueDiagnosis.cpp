@@ -209,7 +209,8 @@ std::vector<std::int64_t> FindLengthFieldPackets(const AsfInfo& info, std::size_
     std::vector<std::int64_t> found;
     if (!info.fileProperties || info.damage.empty()) return found;
     const std::uint32_t packetSize = info.fileProperties->minPacketSize;
-    if (packetSize == 0) return found;
+    // A packet size field larger than the file is no size to read blocks of.
+    if (packetSize == 0 || packetSize > info.fileSize) return found;
     const bool signedPackets = info.signatureGood > 0;
     try {
         BinaryFile file(info.path, BinaryFile::Mode::Read);
