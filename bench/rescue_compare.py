@@ -14,11 +14,13 @@ killed recordings, files without error correction data damaged), runs on each:
            each kind, so its copy of d_ holds one of the two audio streams)
   -map 0   the same with -map 0: every stream, like for like with the other tools
 
-and prints, per case, the decodable seconds, decoded frames and decode errors of each output,
+and prints, per case, the decodable seconds, decoded frames and damaged frames of each output,
 measured the same way for all: ffprobe decoding every frame (seconds from the first frame's
-timestamp to the last frame's end), and the error lines of `ffmpeg -v error -i OUT -f null -`.
-Outputs are ranked by clean frames (frames less decode errors: a frame decoded from damaged
-bytes is no gain), then seconds. "-" marks a tool that left no output. Not run by CI.
+timestamp to the last frame's end), frames and damaged frames counted as bench/salvage_matrix.py
+counts them (a frame decoded twice from a repeated packet counts once; a frame is damaged when
+its own decoder reported an error making it). Outputs are ranked by clean frames (frames less
+damaged ones: a frame decoded from damaged bytes is no gain), then seconds. "-" marks a tool
+that left no output. Not run by CI.
 """
 import argparse
 import os
@@ -30,6 +32,8 @@ import sys
 import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from salvage_matrix import frame_counts  # noqa: E402
 DATA = os.path.join(ROOT, "tests", "data")
 DATA_GUID = bytes.fromhex("3626B2758E66CF11A6D900AA0062CE6C")
 FILE_PROPS_GUID = bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365")
@@ -129,20 +133,14 @@ def cases():
     return out
 
 
-def decode_errors(path):
-    r = subprocess.run(["ffmpeg", "-v", "error", "-i", path, "-f", "null", "-"], stdin=subprocess.DEVNULL,
-                       capture_output=True, text=True, timeout=300)
-    return sum(1 for line in r.stderr.splitlines() if line.strip())
-
-
 def decoded(path):
-    """(seconds, frames, errors) decoded from path; None when there is no file."""
+    """(seconds, frames, damaged frames) decoded from path; None when there is no file."""
     if not os.path.exists(path):
         return None
     r = subprocess.run(["ffprobe", "-v", "quiet", "-err_detect", "ignore_err", "-show_entries",
                         "frame=best_effort_timestamp_time,pkt_duration_time", "-of", "csv=p=0", path],
                        capture_output=True, text=True, timeout=300)
-    first, end, frames = None, None, 0
+    first, end = None, None
     for line in r.stdout.splitlines():
         parts = line.strip().strip(",").split(",")
         try:
@@ -155,10 +153,10 @@ def decoded(path):
                 d = float(parts[1])
             except ValueError:
                 pass
-        frames += 1
         first = t if first is None else min(first, t)
         end = t + d if end is None else max(end, t + d)
-    return ((end - first) if frames else 0.0, frames, decode_errors(path))
+    frames, repeated, damaged, _ = frame_counts(path)
+    return ((end - first) if first is not None else 0.0, frames - repeated, damaged)
 
 
 def cli(bin_dir, *args):

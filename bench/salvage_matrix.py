@@ -7,8 +7,23 @@ Uses the damaged copies of bench/damage_matrix.py (same seed, same files). For e
 runs `mendery-cli rescue`, the single tools a user would try by hand (repair with the
 bad-chunks and partial presets, recover, basic, basic --resync) and
 `ffmpeg -err_detect ignore_err -i damaged -map 0 -c copy out.asf`, and counts in every output
-the frames FFmpeg decodes without an error line (ffprobe -count_frames; an output that does
-not open counts 0). When rescue ends by saying that the source is already the best file it can
+its clean frames (an output that does not open counts 0):
+
+  - every frame FFmpeg decodes counts once: ffprobe lists the packets and the frames in
+    decoding order (one decoding thread, so each frame follows its packet), and a frame whose
+    packet repeats an earlier packet of the same stream byte for byte (MD5) while its time does
+    not move past that stream's latest frame by more than 2 ms is the same frame again (a
+    duplicated packet; ffmpeg's -c copy moves its time 1 ms on). Identical packets later in
+    time (silence, a still picture) count; a frame without a time counts;
+  - a frame is damaged when its own decoder logged an error while making it (ffprobe
+    -show_log 16: the log lines come with the next frame shown). Lines of the demuxer ("invalid
+    padsize", "skip ... (unknown stream)": GStreamer's last packet, whose length leaves out its
+    padding, gives those on the intact sample) and of another stream's decoder (a packet that
+    gave no frame) mark no frame: a payload the demuxer drops is a missing frame already, and
+    a frame counts damaged once however many lines its decoder wrote;
+  - clean frames are the frames counted once less the damaged ones.
+
+When rescue ends by saying that the source is already the best file it can
 give ("没有发现需要修复的问题", no step better than the source), the user keeps the source: its
 frames are rescue's yield. Prints, per kind of damage, in how many cases ffmpeg yields more than
 rescue, rescue more than ffmpeg, and rescue against the best single tool, then the totals.
@@ -17,6 +32,7 @@ be reported). Not run by CI.
 """
 import argparse
 import concurrent.futures
+import json
 import os
 import random
 import re
@@ -37,18 +53,55 @@ SINGLE_TOOLS = [
 ]
 
 
-def clean_frames(path):
-    """Frames decoded without an error line; 0 when the file does not open."""
+# A frame whose packet repeats an earlier packet of its stream byte for byte and whose time does
+# not move past the stream's latest frame by more than this (ms) is that packet decoded again.
+# ffmpeg's -c copy moves a repeated packet's time 1 ms past the one before instead of keeping it.
+REPEAT_SLACK_MS = 2
+
+
+def frame_counts(path):
+    """(frames, repeated, damaged, clean) FFmpeg decodes from path; all 0 when it does not open."""
     if not os.path.exists(path) or os.path.getsize(path) == 0:
-        return 0
+        return 0, 0, 0, 0
     try:
-        r = subprocess.run(["ffprobe", "-v", "error", "-count_frames", "-show_entries", "stream=nb_read_frames",
-                            "-of", "csv=p=0", path], capture_output=True, text=True, timeout=120)
-    except subprocess.TimeoutExpired:
-        return 0
-    frames = sum(int(x) for x in re.findall(r"^\d+", r.stdout, re.M))
-    errors = len([line for line in r.stderr.splitlines() if line.strip()])
-    return max(0, frames - errors)
+        r = subprocess.run(["ffprobe", "-threads", "1", "-v", "quiet", "-show_log", "16", "-show_data_hash", "md5",
+                            "-show_entries",
+                            "stream=index,codec_name:packet=stream_index,data_hash:frame=stream_index,pts:log=context",
+                            "-of", "json", path], capture_output=True, text=True, timeout=300)
+        probe = json.loads(r.stdout or "{}")
+    except (subprocess.TimeoutExpired, ValueError):
+        return 0, 0, 0, 0
+    codecs = {s.get("index"): s.get("codec_name", "") for s in probe.get("streams", [])}
+    packet_of, hashes, latest = {}, {}, {}
+    frames = repeated = damaged = 0
+    # Packets and frames come in decoding order; with one thread a frame follows its packet.
+    for entry in probe.get("packets_and_frames", []):
+        stream = entry.get("stream_index")
+        if entry.get("type") == "packet":
+            packet_of[stream] = entry.get("data_hash")
+            continue
+        frames += 1
+        digest, pts = packet_of.pop(stream, None), entry.get("pts")
+        seen = hashes.setdefault(stream, set())
+        again = digest in seen and pts is not None and stream in latest and pts <= latest[stream] + REPEAT_SLACK_MS
+        if digest:
+            seen.add(digest)
+        if pts is not None:
+            latest[stream] = max(latest.get(stream, pts), pts)
+        if again:
+            repeated += 1
+            continue
+        # A decoder logs under its own name, which begins the stream's codec name (msmpeg4
+        # decodes msmpeg4v3); its error lines belong to the frame they come with.
+        codec = codecs.get(stream, "")
+        if any(log.get("context") and codec.startswith(log["context"]) for log in entry.get("logs", [])):
+            damaged += 1
+    return frames, repeated, damaged, frames - repeated - damaged
+
+
+def clean_frames(path):
+    """Frames decoded once and without an error of their decoder; 0 when the file does not open."""
+    return frame_counts(path)[3]
 
 
 def run(cmd, cwd, timeout=120):

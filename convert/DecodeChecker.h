@@ -22,8 +22,9 @@ struct DecodeResult {
     double firstSeconds = 0;     // timestamp of the first decoded frame
     double endSeconds = 0;       // end of the last decoded frame
     std::vector<DecodedStream> streams;
-    // Errors reported while reading and decoding, and packets whose timestamp does not come
-    // after the one before it in their stream.
+    // Errors reported while reading and decoding (one per packet decoded, however many lines
+    // its decoder writes), and packets whose timestamp does not come after the one before it
+    // in their stream.
     std::int64_t decodeErrors = 0;
     bool seekable = false;       // a seek to the middle landed near its target
     double PlayableSeconds() const { return endSeconds > firstSeconds ? endSeconds - firstSeconds : 0; }

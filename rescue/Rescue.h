@@ -48,6 +48,10 @@ struct RescueStep {
     std::vector<std::string> log;      // the step's own log lines
     std::optional<DecodeCheck> check;  // the decode of the step's result, when it produced one
     bool kept = false;                 // its result went on to the next step
+    // The step reads the file the packet steps started from (the source, or the file a header
+    // step made) instead of the latest kept result: another way through the same packets,
+    // kept only when it decodes better than what the chain made of them.
+    bool fromPacketsStart = false;
     std::string note;                  // e.g. why its result was not kept
 };
 

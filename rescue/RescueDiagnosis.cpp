@@ -16,6 +16,8 @@ namespace mendery {
 namespace {
 
 constexpr std::size_t kMaxProbedRuns = 64;
+// Blocks at the packet grid searched for two good packets that give the file's packet layout.
+constexpr int kLayoutProbePackets = 64;
 
 bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_t packetSize, bool wantSignature,
               const std::optional<PacketLayout>& layout) {
@@ -28,12 +30,23 @@ bool PacketAt(std::span<const std::uint8_t> window, std::size_t at, std::uint32_
     return wantSignature || !layout || PacketLayoutAt(window, at, packetSize) == layout;
 }
 
-// The layout of the file's first packet, when it has one.
-std::optional<PacketLayout> FirstPacketLayout(BinaryFile& file, std::int64_t firstPacket, std::uint32_t packetSize) {
-    std::vector<std::uint8_t> packet(packetSize);
-    file.Seek(firstPacket);
-    packet.resize(file.Read(packet));
-    return PacketLayoutAt(packet, 0, packetSize);
+// The layout of the file's packets: that of the first two packets on the grid that parse one
+// after the other with the same layout. The first packet itself may be one of the damaged
+// ones; without a layout to hold them to, the bytes inside it pass for a shifted packet.
+std::optional<PacketLayout> FirstPacketLayout(BinaryFile& file, std::int64_t firstPacket, std::uint32_t packetSize,
+                                              std::int64_t fileSize) {
+    std::vector<std::uint8_t> pair;
+    for (int block = 0; block < kLayoutProbePackets; ++block) {
+        const std::int64_t at = firstPacket + static_cast<std::int64_t>(block) * packetSize;
+        const std::int64_t size = std::min<std::int64_t>(2LL * packetSize, fileSize - at);
+        if (size < packetSize) break;
+        pair.resize(static_cast<std::size_t>(size));
+        file.Seek(at);
+        pair.resize(file.Read(pair));
+        const std::uint32_t whole = static_cast<std::uint32_t>(pair.size() / packetSize);
+        if (whole > 0 && ConfirmGrid(pair, 0, packetSize, whole).packets == whole) return PacketLayoutAt(pair, 0, packetSize);
+    }
+    return std::nullopt;
 }
 
 // Offsets of the first packet of each run of damaged packets. The short block of a file cut
@@ -145,7 +158,7 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
         BinaryFile file(info.path, BinaryFile::Mode::Read);
         std::vector<std::uint8_t> window;
         const std::int64_t firstPacket = info.dataOffset + kDataObjectHeadSize;
-        const std::optional<PacketLayout> layout = FirstPacketLayout(file, firstPacket, packetSize);
+        const std::optional<PacketLayout> layout = FirstPacketLayout(file, firstPacket, packetSize, info.fileSize);
         for (std::int64_t runStart : DamageRunStarts(info)) {
             // A packet shifted by bytes inserted or lost starts within one packet of the grid
             // point; the packet before the damaged one may hold the shift's start too (bytes
@@ -172,6 +185,76 @@ std::int64_t FindShiftedPacket(const AsfInfo& info) {
         // The survey read this file a moment ago; a read failing now only ends the probe.
     }
     return -1;
+}
+
+namespace {
+
+// The damaged packet in `block` with its two-byte packet length field taken out and the length
+// type bits cleared, the bytes after it moved forward (the packet keeps its size). A flipped bit
+// in that field makes it larger than the packet size, or too small for the payloads.
+std::optional<std::vector<std::uint8_t>> WithoutLengthField(std::span<const std::uint8_t> block, std::uint32_t packetSize) {
+    const ParsedPacket parsed = ParsePacket(block, packetSize);
+    if (parsed.ok || !parsed.parsingInfoRead || parsed.packetLengthWidth != 2) return std::nullopt;
+    std::vector<std::uint8_t> mended(block.begin(), block.end());
+    const auto at = static_cast<std::ptrdiff_t>(parsed.packetLengthAt);
+    mended.erase(mended.begin() + at, mended.begin() + at + 2);
+    mended.insert(mended.end(), 2, 0);
+    mended[parsed.lengthTypeFlagsAt] = static_cast<std::uint8_t>(parsed.lengthTypeFlags - 0x40);
+    return mended;
+}
+
+}  // namespace
+
+std::vector<std::int64_t> FindLengthFieldPackets(const AsfInfo& info, std::size_t limit) {
+    std::vector<std::int64_t> found;
+    if (!info.fileProperties || info.damage.empty()) return found;
+    const std::uint32_t packetSize = info.fileProperties->minPacketSize;
+    // A packet size field larger than the file is no size to read blocks of.
+    if (packetSize == 0 || packetSize > info.fileSize) return found;
+    const bool signedPackets = info.signatureGood > 0;
+    try {
+        BinaryFile file(info.path, BinaryFile::Mode::Read);
+        const std::optional<PacketLayout> layout =
+            signedPackets ? std::nullopt
+                          : FirstPacketLayout(file, info.dataOffset + kDataObjectHeadSize, packetSize, info.fileSize);
+        std::vector<std::uint8_t> block;
+        for (std::size_t i = 0; i < info.damage.size() && i < limit; ++i) {
+            block.resize(packetSize);
+            file.Seek(info.damage[i].offset);
+            if (file.Read(block) < packetSize) break;  // a cut last packet has more than its length field wrong
+            const auto mended = WithoutLengthField(block, packetSize);
+            if (!mended) continue;
+            const ParsedPacket parsed = ParsePacket(*mended, packetSize);
+            if (!parsed.ok) continue;
+            // Without the signature, the mended packet must also carry the file's property
+            // flags. (Its payloads end two bytes before the padding the field gives: those
+            // are the zeros that moved up.)
+            if (!signedPackets && (!layout || layout->errorCorrection || parsed.propertyFlags != layout->propertyFlags))
+                continue;
+            found.push_back(info.damage[i].index);
+        }
+    } catch (const IoError&) {
+        // The survey read this file a moment ago; a read failing now only ends the search.
+    }
+    return found;
+}
+
+bool PacketsPastDataEnd(const AsfInfo& info) {
+    if (!info.fileProperties || !info.dataHead || info.dataHead->size <= kDataObjectHeadSize) return false;
+    const std::uint32_t packetSize = info.fileProperties->minPacketSize;
+    const std::int64_t end = info.dataOffset + static_cast<std::int64_t>(std::min<std::uint64_t>(info.dataHead->size, INT64_MAX));
+    if (packetSize == 0 || info.indexOffset >= 0 || end > info.fileSize - packetSize) return false;
+    try {
+        BinaryFile file(info.path, BinaryFile::Mode::Read);
+        const std::int64_t firstPacket = info.dataOffset + kDataObjectHeadSize;
+        const std::optional<PacketLayout> layout = FirstPacketLayout(file, firstPacket, packetSize, info.fileSize);
+        std::vector<std::uint8_t> block(packetSize);
+        file.Seek(end);
+        block.resize(file.Read(block));
+        return PacketAt(block, 0, packetSize, info.signatureGood > 0, layout);
+    } catch (const IoError&) {
+        return false;  // the survey read this file a moment ago; a read failing now decides nothing
+    }
 }
 
 RescueFindings ReadFindings(const AsfInfo& info) {
@@ -205,6 +288,11 @@ RescueFindings ReadFindings(const AsfInfo& info) {
         Add(f, "文件比文件头所说的短: 实际 " + FormatSize(info.fileSize) + ", 文件头 " +
                    FormatSize(static_cast<std::int64_t>(std::min<std::uint64_t>(fp.fileSize, INT64_MAX))));
     }
+    if (!f.unfinalised && !f.truncated && PacketsPastDataEnd(info)) {
+        f.packetsPastDataEnd = true;
+        Add(f, "数据对象的大小字段比实际的数据短: 在它所说的结尾 (偏移 " +
+                   std::to_string(info.dataOffset + static_cast<std::int64_t>(info.dataHead->size)) + ") 之后还有数据块");
+    }
     // In a file whose packets carry the signature, a packet without it that still parses is
     // damaged too (zeroed bytes parse as an empty packet).
     f.packetsSigned = info.signatureGood > 0;
@@ -222,6 +310,10 @@ RescueFindings ReadFindings(const AsfInfo& info) {
             Add(f, "数据块网格已断开: 在偏移 " + std::to_string(f.shiftedPacketAt) + " 处找到错位的数据块");
         else
             Add(f, "数据块网格完整: 损坏的数据块之后的数据块仍在原位");
+        if (!f.gridBroken) f.lengthFieldPackets = FindLengthFieldPackets(info);
+        if (!f.lengthFieldPackets.empty())
+            Add(f, "其中 " + std::to_string(f.lengthFieldPackets.size()) +
+                       " 个数据块只是数据包长度字段损坏: 去掉这个字段后可以读取");
     }
     ReadPacketSize(info, f);
     // Payloads read off a broken grid are bytes of other packets: their numbers say nothing.

@@ -20,12 +20,17 @@ struct RescueFindings {
     bool gridBroken = false;         // packets found off the packet grid (bytes inserted or lost)
     std::int64_t shiftedPacketAt = -1;
     std::int64_t damagedPackets = 0;
+    // Damaged packets whose fault is their two-byte packet length field (a flipped bit): with
+    // the field taken out (the packet size gives the length) they parse. Their indexes, from
+    // the first packet on.
+    std::vector<std::int64_t> lengthFieldPackets;
     bool packetsSigned = false;      // the packets begin with the 82 00 00 signature (error correction data)
     bool indexPresent = false;
     bool seekableFlag = false;
     bool durationsWrong = false;     // play/send duration fields against the packets' send times
     bool unfinalised = false;        // data object size or packet count 0: the recording was not closed
     bool truncated = false;          // the file is shorter than its header says
+    bool packetsPastDataEnd = false; // packets follow where the data object's size says it ends
     bool hasCodecList = false;
     bool stopped = false;            // the survey was stopped
     std::vector<std::string> lines;  // one finding per line, in the program's language
@@ -38,7 +43,7 @@ struct RescueFindings {
     }
     bool AnyDamage() const {
         return headerSizeDamaged || objectCountWrong || packetSizeSuspect || streamNumbersWrong || gridBroken || damagedPackets > 0 || !indexPresent || !seekableFlag ||
-               durationsWrong || unfinalised || truncated;
+               durationsWrong || unfinalised || truncated || packetsPastDataEnd;
     }
 };
 
@@ -53,5 +58,14 @@ RescueFindings ReadFindings(const AsfInfo& info);
 // packets in a row that parse, starting at a byte that is not on the grid. The offset of the
 // first such packet, or -1.
 std::int64_t FindShiftedPacket(const AsfInfo& info);
+
+// The damaged packets of `info` that parse once their two-byte packet length field is taken
+// out, as the advanced repair takes it out; at most `limit` of them are looked at.
+std::vector<std::int64_t> FindLengthFieldPackets(const AsfInfo& info, std::size_t limit = 1 << 16);
+
+// Whether a packet of the file follows the end the data object's size field gives (packets
+// were added, e.g. copied twice, and the field not grown): every tool that trusts the field
+// leaves them out.
+bool PacketsPastDataEnd(const AsfInfo& info);
 
 }  // namespace mendery

@@ -40,6 +40,13 @@ std::string UnusedNote(const StepEnd& end) {
     return "步骤没有完成, 继续使用上一步的文件";
 }
 
+// Whether a candidate's result replaces the chain's: only when it is better (as good, the
+// chain's stays) and plays no shorter. More frames in less time are frames played twice (the
+// clock of a file glued after another starts again), not more of the recording.
+bool CandidateBetter(const DecodeCheck& candidate, const DecodeCheck& chain) {
+    return CompareDecodes(candidate, chain) > 0 && candidate.playableSeconds + kSameSecondsSlack >= chain.playableSeconds;
+}
+
 // Copies the chosen intermediate to the target through a staged output.
 void PutInPlace(const std::string& from, const std::string& target) {
     StagedOutput staged(target);
@@ -117,14 +124,24 @@ const RescueReport& RescueRun::Run() {
         };
 
         std::string current = FileName;
+        std::string packetsStart = FileName;  // the file the packet steps start from
+        bool packetStepKept = false;
         DecodeCheck best = report_.before;
         for (std::size_t i = 0; i < report_.steps.size(); ++i) {
             RescueStep& step = report_.steps[i];
             if (observer_) observer_->StepStarted(i, step);
+            if (step.fromPacketsStart && !packetStepKept) {
+                // The chain already went through the packets as they were.
+                step.outcome = Outcome::NotRun;
+                step.note = "数据块步骤的结果没有被采用, 基础修复已直接处理了它之前的文件";
+                if (observer_) observer_->StepEnded(i, step);
+                continue;
+            }
+            const std::string input = step.fromPacketsStart ? packetsStart : current;
             const std::string output = work.NewFile(i + 1, StepTag(step.kind), Extension(FileName));
             StepHost stepHost(host, step.log);
-            stepHost.Log("输入文件: " + current);
-            const StepEnd stepEnd = RunnerFor(step.kind)(context, stepHost, current, output);
+            stepHost.Log("输入文件: " + input);
+            const StepEnd stepEnd = RunnerFor(step.kind)(context, stepHost, input, output);
             step.outcome = Aborted ? Outcome::Aborted : stepEnd.outcome;
             if (step.outcome == Outcome::Aborted) {
                 step.note = "已停止";
@@ -138,10 +155,17 @@ const RescueReport& RescueRun::Run() {
                 // a packet step's result without a decoded frame helps no later step (they would
                 // read what it made of the packets instead of the packets).
                 const bool noMedia = !step.check->opened || step.check->Frames() == 0;
-                if (CompareDecodes(*step.check, best) >= 0 && (!noMedia || IsHeaderStep(step.kind))) {
+                const int against = CompareDecodes(*step.check, best);
+                const bool better = step.fromPacketsStart ? CandidateBetter(*step.check, best) : against >= 0;
+                if (better && (!noMedia || IsHeaderStep(step.kind))) {
                     step.kept = true;
                     current = output;
                     best = *step.check;
+                    if (IsHeaderStep(step.kind)) packetsStart = output;
+                    packetStepKept |= IsPacketStep(step.kind);
+                } else if (step.fromPacketsStart && against >= 0 && !noMedia) {
+                    step.note = against == 0 ? "与前面步骤的结果一样好, 保留前面步骤的结果"
+                                             : "帧数更多但可播放时间更短 (有重复播放的帧), 保留前面步骤的结果";
                 } else {
                     step.note = WorseNote(*step.check, best);
                 }

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <csignal>
 #include <filesystem>
+#include <set>
 #include <system_error>
 
 #include "asf/AsfInfo.h"
@@ -50,6 +51,7 @@ std::optional<std::string> WhyRepairPackets(const RescueContext& c) {
     if (f.damagedPackets > 0)
         return "网格完整, 有 " + std::to_string(f.damagedPackets) + " 个损坏的数据块: 删除它们, 重算大小和时长";
     if (f.unfinalised || f.truncated) return "文件不完整: 按实际的数据块重算大小, 数据块数和时长";
+    if (f.packetsPastDataEnd) return "数据对象之后还有数据块: 按实际的数据块重算大小, 数据块数和时长";
     if (f.durationsWrong) return "时长字段不对: 按数据块重算时长";
     return std::nullopt;
 }
@@ -58,7 +60,7 @@ std::optional<std::string> NeedsTimesAndIndex(const RescueContext& c) {
     const auto& f = c.findings;
     if (!f.indexPresent) return "没有索引: 重建发送时间和索引, 使文件可以定位";
     if (f.gridBroken || f.damagedPackets > 0) return "有损坏: 重建发送时间, 时长和索引";
-    if (f.unfinalised || f.truncated || f.durationsWrong) return "重建发送时间, 时长和索引";
+    if (f.unfinalised || f.truncated || f.durationsWrong || f.packetsPastDataEnd) return "重建发送时间, 时长和索引";
     return std::nullopt;
 }
 
@@ -128,6 +130,15 @@ StepEnd RunRepairPackets(const RescueContext& c, StepHost& host, const std::stri
     const RepairChoice choice = ChooseRepairOptions(c.findings);
     ApplyPreset(engine, choice.fixSizesAndDurations ? RepairPreset::RepairPartialFile : RepairPreset::RepairBadChunks);
     if (choice.deleteBadChunks) engine.FixForBadChunk = BadChunkAction::Delete;
+    if (choice.removeLengthFields) {
+        engine.FixPad40 = true;
+        const std::set<std::int64_t> mendable(c.findings.lengthFieldPackets.begin(), c.findings.lengthFieldPackets.end());
+        engine.FixForBadChunk = BadChunkAction::AskOneByOne;
+        engine.OnDecideForBadChunk = [mendable, choice](TAsfFile&, BadChunkAction& action, std::int64_t index) {
+            if (mendable.count(index)) action = BadChunkAction::DoNothing;
+            else action = choice.deleteBadChunks ? BadChunkAction::Delete : BadChunkAction::DoNothing;
+        };
+    }
     host.AfterEvents = [&] { if (c.Aborted()) engine.Aborted = true; };
     return FromOutcome(engine.Run());
 }
@@ -218,6 +229,19 @@ const KindRow& Row(RescueStepKind kind) {
     return kKinds[0];
 }
 
+// The lost-chunk recovery and the advanced repair each read damaged packets their own way, and
+// either may drop what the basic repair's own resynchronising reader keeps (a grid shifted
+// from its first packet, a packet cut in half). The basic repair on the packets as they were
+// is one more candidate; the decode check decides.
+RescueStep BasicRepairCandidate() {
+    RescueStep step;
+    step.kind = RescueStepKind::RebuildTimesAndIndex;
+    step.title = "基础修复 (候选: 直接处理数据块步骤之前的文件)";
+    step.reason = "数据块步骤可能丢掉基础修复能保留的数据: 比较两条路径, 保留解码更好的结果";
+    step.fromPacketsStart = true;
+    return step;
+}
+
 }  // namespace
 
 const char* StepTitle(RescueStepKind kind) { return Row(kind).title; }
@@ -229,11 +253,17 @@ RepairChoice ChooseRepairOptions(const RescueFindings& f) {
     // The repair pass reads packets with and without error correction data alike: in both it
     // drops only those that do not parse.
     choice.deleteBadChunks = f.damagedPackets > 0;
-    choice.fixSizesAndDurations = f.unfinalised || f.truncated || f.durationsWrong || f.damagedPackets > 0;
+    choice.removeLengthFields = !f.lengthFieldPackets.empty();
+    choice.fixSizesAndDurations =
+        f.unfinalised || f.truncated || f.durationsWrong || f.packetsPastDataEnd || f.damagedPackets > 0;
     return choice;
 }
 
 bool IsHeaderStep(RescueStepKind kind) { return kind == RescueStepKind::RebuildHeader || kind == RescueStepKind::MendHeader; }
+
+bool IsPacketStep(RescueStepKind kind) {
+    return kind == RescueStepKind::RecoverLostChunks || kind == RescueStepKind::RepairPackets;
+}
 
 std::string ClipwrightProblem(const std::string& path) {
     if (path.empty()) return "没有找到 clipwright";
@@ -248,6 +278,7 @@ std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std:
     // Without a readable header only a header step can help; the packet tools need one.
     if (skipped && !context.findings.headerUnreadable && !context.clipwrightProblem.empty() && NeedsTimesAndIndex(context))
         skipped->push_back("跳过基础修复 (重建时间和索引): " + context.clipwrightProblem);
+    bool packetStep = false;
     for (const auto& row : kKinds) {
         if (context.findings.headerUnreadable && !IsHeaderStep(row.kind)) continue;
         if (auto reason = row.rule(context)) {
@@ -255,7 +286,10 @@ std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std:
             step.kind = row.kind;
             step.title = row.title;
             step.reason = *reason;
+            packetStep |= IsPacketStep(row.kind);
+            const bool basic = row.kind == RescueStepKind::RebuildTimesAndIndex;
             steps.push_back(std::move(step));
+            if (basic && packetStep) steps.push_back(BasicRepairCandidate());
         }
     }
     return steps;

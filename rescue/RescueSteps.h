@@ -49,6 +49,8 @@ std::vector<RescueStep> PlanSteps(const RescueContext& context, std::vector<std:
 
 // Whether a step of this kind works on the header (then the file is diagnosed again after it).
 bool IsHeaderStep(RescueStepKind kind);
+// Whether a step of this kind rewrites the packets (the lost-chunk recovery, the advanced repair).
+bool IsPacketStep(RescueStepKind kind);
 
 // Why the cutting tool at `path` cannot be run (empty path, missing, not executable), or empty.
 std::string ClipwrightProblem(const std::string& path);
@@ -56,6 +58,9 @@ std::string ClipwrightProblem(const std::string& path);
 // The chosen options of the advanced repair for these findings.
 struct RepairChoice {
     bool deleteBadChunks = false;  // damaged packets are dropped
+    // Two-byte packet length fields are taken out (the packet size gives every packet's
+    // length), and the damaged packets whose only fault is that field are kept.
+    bool removeLengthFields = false;
     bool fixSizesAndDurations = false;
 };
 RepairChoice ChooseRepairOptions(const RescueFindings& findings);

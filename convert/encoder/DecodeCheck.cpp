@@ -166,7 +166,16 @@ private:
         d.lastDts = packet.dts;
     }
 
+    // One packet's decode counts one error however many lines the decoder writes about it: a
+    // damaged picture gives a line per damaged block, and a count of lines would weigh one
+    // damaged frame as dozens of clean ones.
     void Send(StreamDecoder& d, const AVPacket* packet) {
+        const std::int64_t loggedBefore = result_.decodeErrors;
+        SendAndReceive(d, packet);
+        result_.decodeErrors = std::min(result_.decodeErrors, loggedBefore + 1);
+    }
+
+    void SendAndReceive(StreamDecoder& d, const AVPacket* packet) {
         const std::int64_t loggedBefore = result_.decodeErrors;
         int err = avcodec_send_packet(d.codec.get(), packet);
         if (err < 0 && err != AVERROR(EAGAIN) && err != AVERROR_EOF && result_.decodeErrors == loggedBefore)

@@ -61,7 +61,7 @@ TEST(RescueDiagnosis, OverwrittenPacketsOnAnIntactGridGoToTheRepairEngine) {
     EXPECT_EQ(f.damagedPackets, 3);
     EXPECT_FALSE(f.gridBroken);
     EXPECT_EQ(Kinds(f), (std::vector{RescueStepKind::RepairPackets, RescueStepKind::RebuildTimesAndIndex,
-                                     RescueStepKind::TransplantCodecList}));
+                                     RescueStepKind::RebuildTimesAndIndex, RescueStepKind::TransplantCodecList}));
     const RepairChoice choice = ChooseRepairOptions(f);
     EXPECT_TRUE(choice.deleteBadChunks);
 }
@@ -116,6 +116,86 @@ TEST(RescueDiagnosis, DamagedPacketsWithoutErrorCorrectionDataAreDeletedToo) {
     EXPECT_TRUE(ChooseRepairOptions(f).deleteBadChunks);
 }
 
+// A GStreamer file (no error correction data) whose two-byte packet length field has a bit
+// flipped in every seventh packet, the first one among them, and one more packet overwritten.
+// The packets after each stay on the grid: held to the layout of the first packet, which does
+// not parse, any bytes inside it passed for a shifted packet and sent the file to the
+// lost-chunk recovery. The packets whose length field is their only fault are kept (the field
+// taken out), the overwritten one deleted.
+TEST(RescueDiagnosis, DamagedPacketLengthFieldsWithoutErrorCorrectionData) {
+    TempDir dir;
+    Bytes file = test::ReadFileBytes(test::SampleFile("k_gst_asfmux_wmv2_wmav2.wmv"));
+    constexpr std::uint32_t kGstPacket = 4800;
+    const std::uint64_t packets = (file.size() - test::PacketOffset(file, kGstPacket, 0)) / kGstPacket;
+    std::vector<std::int64_t> flipped;
+    for (std::uint64_t k = 0; k < packets; k += 7) {
+        file[test::PacketOffset(file, kGstPacket, k) + 3] ^= (k % 2 ? 0x20 : 0x10);  // too long, too short
+        flipped.push_back(static_cast<std::int64_t>(k));
+    }
+    test::DamagePackets(file, kGstPacket, 10, 1);
+    const auto f = Diagnose(dir, file);
+    EXPECT_FALSE(f.packetsSigned);
+    EXPECT_EQ(f.damagedPackets, static_cast<std::int64_t>(flipped.size() + 1)) << ::testing::PrintToString(f.lines);
+    EXPECT_FALSE(f.gridBroken) << ::testing::PrintToString(f.lines);
+    EXPECT_EQ(f.lengthFieldPackets, flipped);
+    const auto kinds = Kinds(f);
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), RescueStepKind::RepairPackets), 1);
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), RescueStepKind::RecoverLostChunks), 0);
+    const RepairChoice choice = ChooseRepairOptions(f);
+    EXPECT_TRUE(choice.deleteBadChunks);
+    EXPECT_TRUE(choice.removeLengthFields);
+    // Packets overwritten alone: nothing to take out, every damaged packet goes.
+    Bytes overwritten = test::ReadFileBytes(test::SampleFile("k_gst_asfmux_wmv2_wmav2.wmv"));
+    test::DamagePackets(overwritten, kGstPacket, 30, 3);
+    const auto g = Diagnose(dir, overwritten);
+    EXPECT_TRUE(g.lengthFieldPackets.empty());
+    EXPECT_FALSE(ChooseRepairOptions(g).removeLengthFields);
+}
+
+// Packets copied twice into the middle of a file whose data object size was not grown: every
+// tool that trusts the size leaves the last packets out; the repair pass counts them.
+TEST(RescueDiagnosis, PacketsPastTheDataObjectsEndPlanTheRepairPass) {
+    TempDir dir;
+    const Bytes healthy = AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1).SimplePackets(40).Build();
+    Bytes file = healthy;
+    const auto at = static_cast<std::ptrdiff_t>(test::PacketOffset(file, kPacketSize, 20));
+    file.insert(file.begin() + at, healthy.begin() + at, healthy.begin() + at + 3 * kPacketSize);
+    const auto f = Diagnose(dir, file);
+    EXPECT_TRUE(f.packetsPastDataEnd) << ::testing::PrintToString(f.lines);
+    EXPECT_FALSE(f.truncated);
+    EXPECT_EQ(Kinds(f).front(), RescueStepKind::RepairPackets);
+    EXPECT_TRUE(ChooseRepairOptions(f).fixSizesAndDurations);
+    // Not so when an index or nothing follows the data object, or what follows is no packet.
+    Bytes garbage = healthy;
+    garbage.insert(garbage.end(), 3 * kPacketSize, 0x5A);
+    for (const Bytes* other : std::initializer_list<const Bytes*>{&healthy, &garbage}) {
+        const auto g = Diagnose(dir, *other);
+        EXPECT_FALSE(g.packetsPastDataEnd) << ::testing::PrintToString(g.lines);
+    }
+    EXPECT_FALSE(Diagnose(dir, Healthy().Build()).packetsPastDataEnd);
+}
+
+// The basic repair straight on the packets the packet step read is planned as a candidate
+// after the chain's own basic repair, and only when a packet step and the basic repair are.
+TEST(RescueDiagnosis, PacketStepsGetTheBasicRepairAsACandidate) {
+    TempDir dir;
+    Bytes file = Healthy().Build();
+    test::DamagePackets(file, kPacketSize, 10, 3);
+    RescueContext context;
+    context.findings = Diagnose(dir, file);
+    const auto steps = PlanSteps(context);
+    ASSERT_GE(steps.size(), 3u);
+    EXPECT_EQ(steps[1].kind, RescueStepKind::RebuildTimesAndIndex);
+    EXPECT_FALSE(steps[1].fromPacketsStart);
+    EXPECT_EQ(steps[2].kind, RescueStepKind::RebuildTimesAndIndex);
+    EXPECT_TRUE(steps[2].fromPacketsStart);
+    EXPECT_NE(steps[2].title, steps[1].title);
+    // Only the index missing: no packet step, so no second way through the packets.
+    Bytes noIndex = AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1).SimplePackets(40).Build();
+    context.findings = Diagnose(dir, noIndex);
+    for (const auto& step : PlanSteps(context)) EXPECT_FALSE(step.fromPacketsStart) << step.title;
+}
+
 TEST(RescueDiagnosis, RecordingThatWasNotClosed) {
     TempDir dir;
     const auto f = Diagnose(dir, AsfBuilder().PacketSize(kPacketSize).Flags(2).VideoStream(1).SimplePackets(30).Unfinalised().Build());
@@ -123,7 +203,7 @@ TEST(RescueDiagnosis, RecordingThatWasNotClosed) {
     EXPECT_FALSE(f.indexPresent);
     // The builder marks an unclosed recording live, not seekable.
     EXPECT_EQ(Kinds(f), (std::vector{RescueStepKind::RepairPackets, RescueStepKind::RebuildTimesAndIndex,
-                                     RescueStepKind::FixFlags}));
+                                     RescueStepKind::RebuildTimesAndIndex, RescueStepKind::FixFlags}));
     EXPECT_TRUE(ChooseRepairOptions(f).fixSizesAndDurations);
     EXPECT_FALSE(ChooseRepairOptions(f).deleteBadChunks);
 }

@@ -184,6 +184,31 @@ INSTANTIATE_TEST_SUITE_P(
                [](Bytes& b) { test::DamagePackets(b, 4800, (b.size() / 4800) / 2, 3); }},
         Damage{"killed_gstreamer_overwritten", "l_gst_killed_unfinalized.wmv",
                [](Bytes& b) { test::DamagePackets(b, 4800, (b.size() / 4800) / 2, 2); }},
+        // The packet length field's bit flipped in every seventh packet, the first among them.
+        Damage{"gstreamer_length_flags_flipped", "k_gst_asfmux_wmv2_wmav2.wmv",
+               [](Bytes& b) {
+                   const std::uint64_t packets = (b.size() - test::PacketOffset(b, 4800, 0)) / 4800;
+                   for (std::uint64_t k = 0; k < packets; k += 7) b[test::PacketOffset(b, 4800, k) + 3] ^= 0x20;
+               }},
+        // Three packets copied twice; the data object's size still counts the packets once.
+        Damage{"duplicated_packets", "b_msmpeg4v3_wmav2.asf",
+               [](Bytes& b) {
+                   const auto at = static_cast<std::ptrdiff_t>(Middle(b, 3200));
+                   const Bytes copy(b.begin() + at, b.begin() + at + 3 * 3200);
+                   b.insert(b.begin() + at, copy.begin(), copy.end());
+               }},
+        // Bytes before the first packet of a file with two audio streams: the lost-chunk
+        // recovery loses frames the basic repair's resynchronisation keeps.
+        Damage{"inserted_before_the_first_packet", "d_wmv2_2audio.wmv",
+               [](Bytes& b) {
+                   const auto at = static_cast<std::ptrdiff_t>(test::PacketOffset(b, 3200, 0));
+                   b.insert(b.begin() + at, 17, 0);
+               }},
+        Damage{"gstreamer_half_packet_lost", "k_gst_asfmux_wmv2_wmav2.wmv",
+               [](Bytes& b) {
+                   const auto at = static_cast<std::ptrdiff_t>(Middle(b, 4800));
+                   b.erase(b.begin() + at, b.begin() + at + 2400);
+               }},
         Damage{"killed_ffmpeg", "m_ffmpeg_killed_unfinalized.wmv", [](Bytes&) {}},
         Damage{"killed_gstreamer", "l_gst_killed_unfinalized.wmv", [](Bytes&) {}}),
     [](const auto& info) { return std::string(info.param.name); });
@@ -273,7 +298,7 @@ TEST(RescueRun, StopDuringClipwrightStopsTheChildAndTheRun) {
     ASSERT_FALSE(report.steps.empty());
     bool sawStoppedStep = false;
     for (const auto& step : report.steps)
-        if (step.kind == RescueStepKind::RebuildTimesAndIndex) sawStoppedStep = step.outcome == Outcome::Aborted;
+        if (step.kind == RescueStepKind::RebuildTimesAndIndex) sawStoppedStep |= step.outcome == Outcome::Aborted;
     EXPECT_TRUE(sawStoppedStep);
     EXPECT_FALSE(fs::exists(f.output));
     EXPECT_TRUE(f.WorkFolderEmpty());
@@ -519,6 +544,24 @@ TEST(DecodeCheckPlugin, CountsFramesPerStreamSecondsAndSeek) {
     EXPECT_FALSE(text.whyNot.empty());
     EXPECT_FALSE(Decode((dir / "missing.wmv").string()).opened);
     EXPECT_FALSE(Decode(dir.path().string()).opened) << "a folder";
+}
+
+// Bits flipped across the first key frame: the decoder writes dozens of error lines about that
+// one picture and decodes the rest. It counts one error, so the file still ranks as 696 clean
+// frames of 697, above a file that lost a few frames whole.
+TEST(DecodeCheckPlugin, OneDamagedPictureIsOneError) {
+    Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
+    const std::uint64_t first = test::PacketOffset(file, 3200, 0);
+    for (std::uint64_t k = 200; k < 8000; k += 211) file[first + k] ^= 0x10;
+    TempDir dir;
+    test::WriteFileBytes(dir / "flipped.wmv", file);
+    const DecodeCheck flipped = Decode((dir / "flipped.wmv").string());
+    const DecodeCheck intact = Decode(test::SampleFile("a_wmv2_wmav2.wmv"));
+    ASSERT_TRUE(flipped.opened);
+    EXPECT_EQ(flipped.Frames(), intact.Frames());
+    EXPECT_GE(flipped.decodeErrors, 1);
+    EXPECT_LE(flipped.decodeErrors, 2);
+    EXPECT_GE(CleanFrames(flipped), intact.Frames() - 2);
 }
 
 TEST(DecodeCheckPlugin, StopEndsTheDecodeEarly) {
