@@ -69,6 +69,10 @@ struct ParsedPacket {
     std::vector<PacketPayload> payloads;
 };
 
+// Writers keep packets within what a word packet length field can say; a packet size field
+// beyond it is damage, not a size to allocate or fill out with zeros.
+inline constexpr std::uint32_t kLargestPacketSize = 65535;
+
 // Multiple-payload packets count their payloads in the low six bits of the payload flags.
 inline constexpr std::uint8_t kPayloadCountMask = 0x3F;
 

@@ -11,7 +11,6 @@ namespace {
 
 // The smallest packet that holds its parsing information and one payload header.
 constexpr std::uint32_t kSmallestPacket = 16;
-constexpr std::uint32_t kLargestPacket = 65535;
 constexpr unsigned kLargestDivisor = 8;
 
 bool IndexObjectAt(std::span<const std::uint8_t> bytes, std::uint64_t at) {
@@ -90,7 +89,7 @@ std::uint32_t SmallestConfirmingFraction(std::span<const std::uint8_t> bytes, st
 std::optional<PacketGrid> GridAt(std::span<const std::uint8_t> bytes, std::uint64_t at, const GridSearch& search) {
     const bool searchedStart = search.firstTo > search.firstFrom;
     auto tryOne = [&](std::uint32_t size) -> std::optional<PacketGrid> {
-        if (size < kSmallestPacket || size > kLargestPacket) return std::nullopt;
+        if (size < kSmallestPacket || size > kLargestPacketSize) return std::nullopt;
         const auto first = PacketLayoutAt(bytes, at, size);
         if (!first || (search.layout && *first != *search.layout)) return std::nullopt;
         if (!Confirms(bytes, at, size, *first, searchedStart)) return std::nullopt;
@@ -106,7 +105,7 @@ std::optional<PacketGrid> GridAt(std::span<const std::uint8_t> bytes, std::uint6
     if (!search.scanAllSizes) return std::nullopt;
     const auto first = RawLayoutAt(bytes, at);
     if (!first || (search.layout && *first != *search.layout)) return std::nullopt;
-    for (std::uint32_t size = kSmallestPacket; size <= kLargestPacket; ++size) {
+    for (std::uint32_t size = kSmallestPacket; size <= kLargestPacketSize; ++size) {
         if (at + size >= bytes.size()) break;
         if (!LooksLike(bytes, at + size, *first)) continue;
         if (auto grid = tryOne(size)) return grid;

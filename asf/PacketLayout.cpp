@@ -22,6 +22,7 @@ std::optional<ParsedPacket> ParseWithoutErrorCorrection(std::span<const std::uin
     }
     // The cut last packet of a file: read with zeros after the cut, as the tools hold it. The
     // payloads that begin before the cut must name a stream; those in the zeros name none.
+    if (packetSize > kLargestPacketSize) return std::nullopt;
     std::vector<std::uint8_t> whole(packetSize, 0);
     std::copy(block.begin(), block.end(), whole.begin());
     ParsedPacket parsed = ParsePacket(whole, packetSize);

@@ -101,8 +101,10 @@ TEST(AsfFileOpen, AHeaderSizeInsideTheHeadersOwnFieldsIsNotTrusted) {
     PutU64(file, 16, 29);
     std::copy(guids::DataObject.bytes.begin(), guids::DataObject.bytes.end(), file.begin() + 29);
     RepairRun run(file);
-    EXPECT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
+    // The GUID also covers the first sub-object's: the file is refused, with the reasons.
+    EXPECT_EQ(run.Go(), Outcome::Refused) << run.host.AllLines();
     EXPECT_TRUE(run.host.HasLine("文件头大小无效:29, 按子对象计算为:" + std::to_string(HeaderSizeOf(good)))) << run.host.AllLines();
+    EXPECT_FALSE(fs::exists(run.output));
     EXPECT_EQ(ReadFileBytes(run.source), file);
 }
 
