@@ -195,7 +195,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
             if (rp.ok) {
                 ++counters_.packetsRebuilt;
                 packet_ = std::move(rebuilt);
-                Write(packet_, rp, send, nullptr);
+                Write(packet_, rp, send);
                 return;
             }
         }
@@ -206,11 +206,10 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
     }
     ++counters_.packetsCopied;
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
-    Write(packet_, p, send, &sp);
+    Write(packet_, p, send);
 }
 
-void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime,
-                        const SourcePacket* original) {
+void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime) {
     BytePatcher w(packet);
     // Some writers (GStreamer's) store a packet length without the padding; most readers take
     // the length as including it and then find the padding twice. With multiple payloads (each
@@ -235,12 +234,7 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
         const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
         IndexPayload(pl, packet, packetNumber, newPts > outPreroll_ ? newPts - outPreroll_ : 0, plausible);
     }
-    // Most packets of a repair, and of the first file of a join, come out as they went in.
-    if (original && original->validBytes == packet.size() && original->bytes.size() == packet.size() &&
-        std::memcmp(original->bytes.data(), packet.data(), packet.size()) == 0)
-        writer_.CopyPacket(source_->Path(), original->offset);
-    else
-        writer_.WritePacket(packet);
+    writer_.WritePacket(packet);
 }
 
 void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {
@@ -556,7 +550,7 @@ int RunCheckedJob(const ClipArgs& args, const Say& say, const Say& warn, const C
     tempPath = staged.TempPath();
     auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync, stop);
     if (const auto refused = CheckInputs(args, *first, warn, stop)) return *refused;
-    ClipWriter writer(staged.TempPath(), *first, stop);
+    ClipWriter writer(staged.TempPath(), *first);
     ClipEmitter emitter(writer, first->PrerollMs(), first->VideoStream());
     const SourceStats stats = args.GetMode() == ClipArgs::Mode::Cut ? CutPieces(args, *first, emitter, hooks)
                                                                     : CopyInputs(args, *first, emitter, hooks);

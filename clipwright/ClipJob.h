@@ -56,9 +56,7 @@ private:
     // count for the length or the index.
     bool Plausible(std::uint64_t pts, std::uint32_t send) const;
     static constexpr std::int64_t kMaxLead = 30000;
-    // `original` is the source packet when `packet` started as its copy (not rebuilt).
-    void Write(std::vector<std::uint8_t>& packet, const ParsedPacket& parsed, std::uint32_t sendTime,
-               const SourcePacket* original);
+    void Write(std::vector<std::uint8_t>& packet, const ParsedPacket& parsed, std::uint32_t sendTime);
     void RenumberObjects(BytePatcher& w, const ParsedPacket& p);
     // Feeds the index: key frames of the video stream (with the packets they span), or for
     // files without video the first object start of every second.
