@@ -188,7 +188,8 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
         ++counters_.packetsSkipped;
         return;
     }
-    if (kept < p.payloads.size()) {
+    // A cut tail (not parsing whole) holds more than its kept payloads say: always rebuilt.
+    if (kept < p.payloads.size() || !p.ok) {
         auto rebuilt = RebuildPacket(sp.bytes, p, keep, packetSize_);
         if (!rebuilt.empty()) {
             ParsedPacket rp = ParsePacket(rebuilt, packetSize_);
@@ -200,7 +201,7 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
             }
         }
     }
-    if (kept < p.payloads.size() && sp.validBytes < packetSize_) {
+    if ((kept < p.payloads.size() && sp.validBytes < packetSize_) || !p.ok) {
         ++counters_.packetsSkipped;  // incomplete payloads that could not be left out
         return;
     }

@@ -200,7 +200,7 @@ bool ClipSource::LooksLikeObjectAfterData(std::span<const std::uint8_t> block) c
     return g == guids::SimpleIndex || g == guids::Index;
 }
 
-bool ClipSource::Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict) {
+bool ClipSource::Acceptable(std::span<const std::uint8_t> block, std::uint64_t validBytes, ParsedPacket& parsed, bool strict) {
     if (strict && styleKnown_) {
         // Cheap tests first: a resync search calls this at every byte.
         const std::size_t pf = styleEc_ ? 4 : 1;
@@ -211,10 +211,29 @@ bool ClipSource::Acceptable(std::span<const std::uint8_t> block, ParsedPacket& p
     // A packet with error correction bytes must carry the usual signature 82 00 00.
     if (!block.empty() && (block[0] & 0x80) && ClassifyBlock(block) != BlockKind::Good) return false;
     parsed = ParsePacket(block, PacketSize());
-    if (!parsed.ok || parsed.payloads.empty()) return false;
+    const bool cutTail = !strict && validBytes < block.size();
+    if (!parsed.ok) return cutTail && CutTailKeepsPayloads(parsed, validBytes);
+    if (parsed.payloads.empty()) return false;
     for (const auto& pl : parsed.payloads)
-        if (!KnownStream(pl.streamNumber) || pl.streamNumber == 0) return false;
+        if (!KnownStream(pl.streamNumber) || pl.streamNumber == 0) return cutTail && CutTailKeepsPayloads(parsed, validBytes);
     if (styleKnown_ && strict && parsed.hasErrorCorrection != styleEc_) return false;
+    return true;
+}
+
+bool ClipSource::CutTailKeepsPayloads(ParsedPacket& parsed, std::uint64_t validBytes) const {
+    // The zeros after the cut break the parse part way, or read as payloads of no stream; what
+    // lies before the cut is the file's own bytes. The payloads that end before the cut are
+    // kept, up to the first one that does not. The packet stays marked as not parsing whole,
+    // so that the writer rebuilds it around them instead of copying it.
+    if (!parsed.parsingInfoRead || !parsed.multiplePayloads) return false;
+    auto& pls = parsed.payloads;
+    const auto firstCut = std::find_if(pls.begin(), pls.end(), [&](const PacketPayload& pl) {
+        return pl.dataAt + pl.dataLength > validBytes || pl.streamNumber == 0 || !KnownStream(pl.streamNumber);
+    });
+    pls.erase(firstCut, pls.end());
+    if (pls.empty()) return false;
+    parsed.ok = false;
+    parsed.usedEnd = pls.back().dataAt + pls.back().dataLength;
     return true;
 }
 
@@ -230,7 +249,7 @@ bool ClipSource::ReadAt(std::uint64_t pos, SourcePacket& out, bool strict) {
         std::memcpy(tail_.data(), block.data(), block.size());
         block = tail_;
     }
-    if (!Acceptable(block, out.parsed, strict)) return false;
+    if (!Acceptable(block, out.validBytes, out.parsed, strict)) return false;
     out.offset = pos;
     out.bytes = block;
     return true;

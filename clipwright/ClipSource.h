@@ -1,6 +1,7 @@
 #pragma once
 // clipwright's reader: one ASF input with its header held in memory and its packets read in
-// order through a window buffer. Packets that do not parse are dropped; with resync the reader
+// order through a window buffer. Packets that do not parse are dropped (of a file cut inside a
+// packet, the payloads that lie whole before the cut are kept); with resync the reader
 // searches byte by byte for the next packet start after damage instead of stepping on the grid.
 // Files whose header was never finalised (sizes 0, data object size 50) are read to the end.
 #include <atomic>
@@ -43,7 +44,7 @@ struct ClipStream {
 struct SourcePacket {
     std::uint64_t offset = 0;             // in the file
     std::span<const std::uint8_t> bytes;  // exactly PacketSize() bytes, valid until the next read
-    ParsedPacket parsed;
+    ParsedPacket parsed;  // ok is false for a cut tail: its payloads are those before the cut
     // Bytes the file really holds: less than the packet size for the tail of a file cut in
     // the middle of a packet (the rest reads as zeros; payloads reaching into it are incomplete).
     std::uint64_t validBytes = 0;
@@ -98,7 +99,11 @@ public:
 
 private:
     std::span<const std::uint8_t> Window(std::uint64_t pos, std::uint64_t n);
-    bool Acceptable(std::span<const std::uint8_t> block, ParsedPacket& parsed, bool strict);
+    // `validBytes` of `block` are the file's own; less than the packet size at a cut tail.
+    bool Acceptable(std::span<const std::uint8_t> block, std::uint64_t validBytes, ParsedPacket& parsed, bool strict);
+    // A cut tail that does not parse whole: true when payloads lie whole before the cut, which
+    // are then all `parsed` keeps.
+    bool CutTailKeepsPayloads(ParsedPacket& parsed, std::uint64_t validBytes) const;
     bool LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const;
     bool ReadAt(std::uint64_t pos, SourcePacket& out, bool strict);
     // Where the first run of packets starts, in bytes after the grid's start, when it does not

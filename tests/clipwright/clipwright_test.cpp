@@ -474,6 +474,28 @@ TEST_F(ClipwrightRealFiles, RepairOfADamagedCopyWithAndWithoutResync) {
     EXPECT_NEAR(ProbeDuration(resync), ProbeDuration(a), 0.1);
 }
 
+TEST_F(ClipwrightRealFiles, AFileCutInsideAPacketKeepsTheFramesBeforeTheCut) {
+    // Cut a third of the way into packet 151: its first payload, a whole video frame, lies
+    // before the cut; the audio payload after it runs into the cut.
+    Bytes file = ReadFileBytes(a);
+    file.resize(PacketOffset(file, 3200, 151) + 3200 / 3);
+    const auto in = (dir / "cut.wmv").string(), out = (dir / "rep.wmv").string();
+    WriteFileBytes(in, file);
+    std::string log;
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out), &log), 0) << log;
+    EXPECT_NE(log.find("重建 1"), std::string::npos) << log;
+    const Bytes o = ReadFileBytes(out);
+    ExpectConsistent(o, 152);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+    // ffprobe reads the same video frames from the cut file; the audio frame it reads there
+    // is cut short and is not carried over.
+    const auto src = ProbePacketCounts(in), got = ProbePacketCounts(out);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_EQ(got[0], src[0]);
+    EXPECT_EQ(got[1], src[1] - 1);
+}
+
 TEST_F(ClipwrightRealFiles, GStreamerAndUnfinalisedRecordingsComeOutWholeAndSeekable) {
     for (const char* name : {"k_gst_asfmux_wmv2_wmav2.wmv", "l_gst_killed_unfinalized.wmv", "m_ffmpeg_killed_unfinalized.wmv"}) {
         SCOPED_TRACE(name);
