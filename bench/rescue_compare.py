@@ -18,9 +18,11 @@ and prints, per case, the decodable seconds, decoded frames and damaged frames o
 measured the same way for all: ffprobe decoding every frame (seconds from the first frame's
 timestamp to the last frame's end), frames and damaged frames counted as bench/salvage_matrix.py
 counts them (a frame decoded twice from a repeated packet counts once; a frame is damaged when
-its own decoder reported an error making it). Outputs are ranked by clean frames (frames less
-damaged ones: a frame decoded from damaged bytes is no gain), then seconds. "-" marks a tool
-that left no output. Not run by CI.
+its own decoder reported an error making it), and, where the case was made from a sample, the
+media objects whose bytes are exactly those of one in the undamaged sample ("intact"; a frame
+kept with garbage or zeros in it decodes without an error but is not intact). Outputs are
+ranked by intact objects, then clean frames (frames less damaged ones: a frame decoded from
+damaged bytes is no gain), then seconds. "-" marks a tool that left no output. Not run by CI.
 """
 import argparse
 import os
@@ -133,6 +135,36 @@ def cases():
     return out
 
 
+ORIGINALS = {"a": "a_wmv2_wmav2.wmv", "b": "b_msmpeg4v3_wmav2.asf", "d": "d_wmv2_2audio.wmv",
+             "k": "k_gst_asfmux_wmv2_wmav2.wmv", "l": "l_gst_killed_unfinalized.wmv",
+             "m": "m_ffmpeg_killed_unfinalized.wmv"}
+
+
+def original_of(case):
+    """The undamaged sample a case was made from, or None."""
+    name = ORIGINALS.get(case.split(":")[0])
+    return os.path.join(DATA, name) if name else None
+
+
+def packet_hashes(path):
+    """MD5 of every media object ffprobe reads from path (a multiset: digest -> count)."""
+    r = subprocess.run(["ffprobe", "-v", "quiet", "-show_data_hash", "md5", "-show_entries", "packet=data_hash",
+                        "-of", "csv=p=0", path], capture_output=True, text=True, timeout=300)
+    counts = {}
+    for line in r.stdout.split():
+        counts[line] = counts.get(line, 0) + 1
+    return counts
+
+
+def intact(path, original):
+    """Media objects of path whose bytes are exactly those of one in the undamaged original
+    (each original object counted once): what a tool kept of the file without damage."""
+    if original is None or not os.path.exists(path):
+        return None
+    have = packet_hashes(path)
+    return sum(min(n, original.get(digest, 0)) for digest, n in have.items())
+
+
 def decoded(path):
     """(seconds, frames, damaged frames) decoded from path; None when there is no file."""
     if not os.path.exists(path):
@@ -164,41 +196,50 @@ def cli(bin_dir, *args):
                           stdin=subprocess.DEVNULL, capture_output=True, timeout=600).returncode
 
 
-def by_hand(bin_dir, src, folder, reference):
+def by_hand(bin_dir, src, folder, reference, original):
     """(name, measurement) of every single tool's output."""
     results = []
     if reference:
         out = os.path.join(folder, "rebuild-header.wmv")
         cli(bin_dir, "rebuild-header", src, "--reference", reference, "-o", out)
-        results.append(("rebuild-header", decoded(out)))
+        results.append(("rebuild-header", measure(out, original)))
     for preset in PRESETS:
         out = os.path.join(folder, f"repair-{preset}.wmv")
         cli(bin_dir, "repair", src, "--preset", preset, "-o", out)
-        results.append((f"repair {preset}", decoded(out)))
+        results.append((f"repair {preset}", measure(out, original)))
     out = os.path.join(folder, "recover.wmv")
     cli(bin_dir, "recover", src, "-o", out)
-    results.append(("recover", decoded(out)))
+    results.append(("recover", measure(out, original)))
     for name, extra in (("basic", []), ("basic --resync", ["--resync"])):
         out = os.path.join(folder, f"{name.replace(' ', '')}.wmv")
         cli(bin_dir, "basic", src, "-o", out, *extra)
-        results.append((name, decoded(out)))
+        results.append((name, measure(out, original)))
     return results
 
 
-def ffmpeg_copy(src, out, extra):
+def ffmpeg_copy(src, out, extra, original):
     subprocess.run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", src, *extra, "-c", "copy", out],
                    stdin=subprocess.DEVNULL, capture_output=True, timeout=300)
-    return decoded(out) if os.path.exists(out) and os.path.getsize(out) > 0 else None
+    return measure(out, original) if os.path.exists(out) and os.path.getsize(out) > 0 else None
 
 
 def better(a, b):
-    """The better measurement (clean frames first, then seconds); None counts as nothing."""
-    key = lambda m: (-1, -1) if m is None else (max(0, m[1] - m[2]), round(m[0], 1))
+    """The better measurement (objects intact where the original is known, then clean frames,
+    then seconds); None counts as nothing."""
+    key = lambda m: (-1, -1, -1) if m is None else (m[3] or 0, max(0, m[1] - m[2]), round(m[0], 1))
     return a if key(a) >= key(b) else b
 
 
+def measure(path, original):
+    """(seconds, frames, damaged frames, intact objects or None); None when there is no file."""
+    m = decoded(path)
+    return None if m is None else (*m, intact(path, original))
+
+
 def show(m):
-    return "-" if m is None else f"{m[0]:.1f} s, {m[1]} fr, {m[2]} err"
+    if m is None:
+        return "-"
+    return f"{m[0]:.1f} s, {m[1]} fr, {m[2]} err" + ("" if m[3] is None else f", {m[3]} intact")
 
 
 def main():
@@ -215,16 +256,18 @@ def main():
             src = os.path.join(folder, "damaged.wmv")
             with open(src, "wb") as f:
                 f.write(data)
-            source = decoded(src)
+            original_path = original_of(name)
+            original = packet_hashes(original_path) if original_path else None
+            source = measure(src, original)
             out = os.path.join(folder, "rescue.wmv")
             code = cli(args.bin, "rescue", src, "-o", out, *(["--reference", reference] if reference else []))
-            rescue = decoded(out)
+            rescue = measure(out, original)
             best_name, best = "-", None
-            for tool, m in by_hand(args.bin, src, folder, reference):
+            for tool, m in by_hand(args.bin, src, folder, reference, original):
                 if m is not None and better(m, best) is m and (best is None or m != best):
                     best_name, best = tool, m
-            ffm = ffmpeg_copy(src, os.path.join(folder, "ffmpeg.asf"), [])
-            ffall = ffmpeg_copy(src, os.path.join(folder, "ffmpeg-map0.asf"), ["-map", "0"])
+            ffm = ffmpeg_copy(src, os.path.join(folder, "ffmpeg.asf"), [], original)
+            ffall = ffmpeg_copy(src, os.path.join(folder, "ffmpeg-map0.asf"), ["-map", "0"], original)
             rival = better(better(best, ffm), ffall)
             verdict = "ok" if rescue == rival or better(rescue, rival) is rescue else "BEHIND"
             rows.append((name, code, source, rescue, best_name, best, ffm, ffall, verdict))

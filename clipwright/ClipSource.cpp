@@ -88,7 +88,7 @@ bool ClipSource::PacketRunAt(std::uint64_t pos) {
         const std::uint64_t at = pos + k * PacketSize();
         if (at + PacketSize() > dataEnd_) break;
         SourcePacket p;
-        if (!ReadAt(at, p, false)) return false;
+        if (!ReadAt(at, p, false) || !p.parsed.ok) return false;
         ++parsed;
     }
     return parsed >= 2;
@@ -97,7 +97,7 @@ bool ClipSource::PacketRunAt(std::uint64_t pos) {
 std::optional<std::uint64_t> ClipSource::OffGridShift() {
     const std::uint32_t size = PacketSize();
     SourcePacket first;
-    if (ReadAt(dataStart_, first, false)) return std::nullopt;  // the usual case: no search at all
+    if (ReadAt(dataStart_, first, false) && first.parsed.ok) return std::nullopt;  // the usual case: no search at all
     const std::uint64_t end = std::min(dataEnd_, dataStart_ + kShiftSearchPackets * size);
     for (std::uint64_t pos = dataStart_ + 1; pos < end; ++pos) {
         if (((pos - dataStart_) & 0xFFFF) == 0) CheckClipStop(stop_);
@@ -110,7 +110,7 @@ std::optional<std::uint64_t> ClipSource::OffGridShift() {
         const std::uint64_t gridFrom = dataStart_ + (shift / size) * size;
         for (std::uint64_t at = gridFrom; at < pos + kRunPackets * size && at + size <= dataEnd_; at += size) {
             SourcePacket p;
-            if (ReadAt(at, p, false)) return std::nullopt;
+            if (ReadAt(at, p, false) && p.parsed.ok) return std::nullopt;
         }
         return shift;
     }
@@ -177,6 +177,7 @@ bool ClipSource::IsKeyFrameStart(const PacketPayload& pl, std::span<const std::u
 }
 
 void ClipSource::Rewind(std::uint64_t gridIndex) {
+    searchPending_ = false;
     pos_ = dataStart_ + gridIndex * PacketSize();
     if (pos_ > dataEnd_) pos_ = dataEnd_;
 }
@@ -211,27 +212,34 @@ bool ClipSource::Acceptable(std::span<const std::uint8_t> block, std::uint64_t v
     // A packet with error correction bytes must carry the usual signature 82 00 00.
     if (!block.empty() && (block[0] & 0x80) && ClassifyBlock(block) != BlockKind::Good) return false;
     parsed = ParsePacket(block, PacketSize());
-    const bool cutTail = !strict && validBytes < block.size();
-    if (!parsed.ok) return cutTail && CutTailKeepsPayloads(parsed, validBytes);
+    // A resync candidate must parse whole; on the grid, a damaged packet may still hold
+    // payloads before its damage.
+    const auto partly = [&] { return !strict && KeepPayloadsBeforeDamage(parsed, validBytes, validBytes < block.size()); };
+    if (!parsed.ok) return partly();
     if (parsed.payloads.empty()) return false;
     for (const auto& pl : parsed.payloads)
-        if (!KnownStream(pl.streamNumber) || pl.streamNumber == 0) return cutTail && CutTailKeepsPayloads(parsed, validBytes);
+        if (!KnownStream(pl.streamNumber) || pl.streamNumber == 0) return partly();
     if (styleKnown_ && strict && parsed.hasErrorCorrection != styleEc_) return false;
     return true;
 }
 
-bool ClipSource::CutTailKeepsPayloads(ParsedPacket& parsed, std::uint64_t validBytes) const {
-    // The zeros after the cut break the parse part way, or read as payloads of no stream; what
-    // lies before the cut is the file's own bytes. The payloads that end before the cut are
-    // kept, up to the first one that does not. The packet stays marked as not parsing whole,
-    // so that the writer rebuilds it around them instead of copying it.
+bool ClipSource::KeepPayloadsBeforeDamage(ParsedPacket& parsed, std::uint64_t validBytes, bool cutTail) const {
+    // The packet's own fields must read whole and match the file's other packets: a block of
+    // garbage that happens to begin like a packet is not taken apart.
     if (!parsed.parsingInfoRead || !parsed.multiplePayloads) return false;
+    if (styleKnown_ && (parsed.hasErrorCorrection != styleEc_ || parsed.propertyFlags != stylePropertyFlags_)) return false;
+    // Damage shows as a payload that does not parse, belongs to no stream (zeros read as
+    // stream 0), or, in the zeros after a cut, ends past the file's own bytes.
     auto& pls = parsed.payloads;
-    const auto firstCut = std::find_if(pls.begin(), pls.end(), [&](const PacketPayload& pl) {
+    auto firstBad = std::find_if(pls.begin(), pls.end(), [&](const PacketPayload& pl) {
         return pl.dataAt + pl.dataLength > validBytes || pl.streamNumber == 0 || !KnownStream(pl.streamNumber);
     });
-    pls.erase(firstCut, pls.end());
+    // Where the damage begins is exact only at a cut; elsewhere it may begin inside the bytes
+    // of the last payload that parsed, which is left out too.
+    if (!cutTail && firstBad != pls.begin()) --firstBad;
+    pls.erase(firstBad, pls.end());
     if (pls.empty()) return false;
+    // Marked as not parsing whole, so that the writer rebuilds the packet around its payloads.
     parsed.ok = false;
     parsed.usedEnd = pls.back().dataAt + pls.back().dataLength;
     return true;
@@ -258,17 +266,30 @@ bool ClipSource::ReadAt(std::uint64_t pos, SourcePacket& out, bool strict) {
 bool ClipSource::Next(SourcePacket& out) {
     const std::uint32_t size = PacketSize();
     while (pos_ < dataEnd_) {
+        if (searchPending_) {
+            searchPending_ = false;
+            SearchFrom(pos_);
+            continue;
+        }
         auto probe = Window(pos_, std::min<std::uint64_t>(size, dataEnd_ - pos_));
         if (probe.empty()) break;
         if (LooksLikeObjectAfterData(probe)) break;
         if (ReadAt(pos_, out, false)) {
-            if (!styleKnown_) {
+            if (!styleKnown_ && out.parsed.ok) {
                 styleKnown_ = true;
                 styleEc_ = out.parsed.hasErrorCorrection;
                 stylePropertyFlags_ = out.parsed.propertyFlags;
             }
-            pos_ += size;
             ++stats_.goodPackets;
+            // After a damaged packet whose bytes were inserted or lost the next packet is off
+            // the grid: with resync it is searched for from the end of what was kept (once the
+            // caller is done with this packet's bytes). A cut tail has nothing after it.
+            if (!out.parsed.ok && resync_ && out.validBytes == size) {
+                pos_ += out.parsed.usedEnd;
+                searchPending_ = true;
+            } else {
+                pos_ += size;
+            }
             return true;
         }
         ++stats_.droppedBlocks;
@@ -276,27 +297,30 @@ bool ClipSource::Next(SourcePacket& out) {
             pos_ += size;
             continue;
         }
-        // Search byte by byte for the next position where a packet of this file's style parses
-        // and is followed by another one (or by the end of the packets).
-        const std::uint64_t from = pos_;
-        std::uint64_t p = pos_ + 1;
-        bool found = false;
-        for (; p < dataEnd_; ++p) {
-            if (((p - from) & 0xFFFF) == 0) CheckClipStop(stop_);  // a long search still stops promptly
-            SourcePacket candidate;
-            if (!ReadAt(p, candidate, true)) continue;
-            SourcePacket next;
-            if (p + size >= dataEnd_ || ReadAt(p + size, next, true) ||
-                LooksLikeObjectAfterData(Window(p + size, 16))) {
-                found = true;
-                break;
-            }
-        }
-        stats_.skippedBytes += p - from;
-        pos_ = p;
-        if (found) ++stats_.resyncs;
+        SearchFrom(pos_ + 1);
     }
     return false;
+}
+
+void ClipSource::SearchFrom(std::uint64_t p) {
+    // Byte by byte, for the next position where a packet of this file's style parses and is
+    // followed by another one (or by the end of the packets).
+    const std::uint32_t size = PacketSize();
+    const std::uint64_t from = pos_;
+    bool found = false;
+    for (; p < dataEnd_; ++p) {
+        if (((p - from) & 0xFFFF) == 0) CheckClipStop(stop_);  // a long search still stops promptly
+        SourcePacket candidate;
+        if (!ReadAt(p, candidate, true)) continue;
+        SourcePacket next;
+        if (p + size >= dataEnd_ || ReadAt(p + size, next, true) || LooksLikeObjectAfterData(Window(p + size, 16))) {
+            found = true;
+            break;
+        }
+    }
+    stats_.skippedBytes += p - from;
+    pos_ = p;
+    if (found) ++stats_.resyncs;
 }
 
 std::optional<std::uint32_t> ClipSource::SendTimeNear(std::uint64_t gridIndex) {

@@ -1,7 +1,7 @@
 #pragma once
 // clipwright's reader: one ASF input with its header held in memory and its packets read in
-// order through a window buffer. Packets that do not parse are dropped (of a file cut inside a
-// packet, the payloads that lie whole before the cut are kept); with resync the reader
+// order through a window buffer. Packets that do not parse are dropped, except for the payloads
+// that lie whole before their damage (or before the cut of a file cut inside a packet); with resync the reader
 // searches byte by byte for the next packet start after damage instead of stepping on the grid.
 // Files whose header was never finalised (sizes 0, data object size 50) are read to the end.
 #include <atomic>
@@ -44,7 +44,7 @@ struct ClipStream {
 struct SourcePacket {
     std::uint64_t offset = 0;             // in the file
     std::span<const std::uint8_t> bytes;  // exactly PacketSize() bytes, valid until the next read
-    ParsedPacket parsed;  // ok is false for a cut tail: its payloads are those before the cut
+    ParsedPacket parsed;  // ok is false for a damaged packet: its payloads are those before the damage
     // Bytes the file really holds: less than the packet size for the tail of a file cut in
     // the middle of a packet (the rest reads as zeros; payloads reaching into it are incomplete).
     std::uint64_t validBytes = 0;
@@ -101,11 +101,13 @@ private:
     std::span<const std::uint8_t> Window(std::uint64_t pos, std::uint64_t n);
     // `validBytes` of `block` are the file's own; less than the packet size at a cut tail.
     bool Acceptable(std::span<const std::uint8_t> block, std::uint64_t validBytes, ParsedPacket& parsed, bool strict);
-    // A cut tail that does not parse whole: true when payloads lie whole before the cut, which
-    // are then all `parsed` keeps.
-    bool CutTailKeepsPayloads(ParsedPacket& parsed, std::uint64_t validBytes) const;
+    // A packet that does not parse whole: true when payloads lie whole before its damage (at
+    // a cut tail, before the cut), which are then all `parsed` keeps.
+    bool KeepPayloadsBeforeDamage(ParsedPacket& parsed, std::uint64_t validBytes, bool cutTail) const;
     bool LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const;
     bool ReadAt(std::uint64_t pos, SourcePacket& out, bool strict);
+    // The resync search from byte p on; leaves pos_ at the packet found or the end.
+    void SearchFrom(std::uint64_t p);
     // Where the first run of packets starts, in bytes after the grid's start, when it does not
     // start on the grid (bytes inserted or lost in front of the packets shift every one of
     // them); empty when the packets start on the grid or no run of them is found near the start.
@@ -139,6 +141,7 @@ private:
     std::uint64_t windowStart_ = 0, windowLength_ = 0;
     bool probing_ = false;  // random probes read a few packets, not a whole window
     std::uint64_t pos_ = 0;
+    bool searchPending_ = false;  // the next read searches from pos_ (after a damaged packet)
     SourceStats stats_;
 };
 

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
+#include <sstream>
 
 #include "clipwright/ClipArgs.h"
 #include "clipwright/ClipJob.h"
@@ -469,8 +471,10 @@ TEST_F(ClipwrightRealFiles, RepairOfADamagedCopyWithAndWithoutResync) {
     ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(resync) + " -resync"), 0);
     EXPECT_TRUE(DecodesCleanly(plain));
     EXPECT_TRUE(DecodesCleanly(resync));
-    EXPECT_EQ(Inspect(ReadFileBytes(plain)).dataPackets, 149u);  // up to the shifted grid, less the damaged one
-    EXPECT_EQ(Inspect(ReadFileBytes(resync)).dataPackets, 301u);  // only the two hit packets are lost
+    // Packet 150 keeps the payloads before the inserted bytes; without resync the grid is lost
+    // after it, with resync only packet 60 is lost.
+    EXPECT_EQ(Inspect(ReadFileBytes(plain)).dataPackets, 150u);
+    EXPECT_EQ(Inspect(ReadFileBytes(resync)).dataPackets, 302u);
     EXPECT_NEAR(ProbeDuration(resync), ProbeDuration(a), 0.1);
 }
 
@@ -494,6 +498,56 @@ TEST_F(ClipwrightRealFiles, AFileCutInsideAPacketKeepsTheFramesBeforeTheCut) {
     ASSERT_EQ(got.size(), 2u);
     EXPECT_EQ(got[0], src[0]);
     EXPECT_EQ(got[1], src[1] - 1);
+}
+
+// How many media objects of `path`, as ffprobe reads them, are byte for byte objects of the
+// undamaged `original` (each of the original's counted once).
+int IntactObjects(const std::string& path, const std::string& original) {
+    auto hashes = [](const std::string& p) {
+        std::string out;
+        RunCommand("ffprobe -v quiet -show_data_hash md5 -show_entries packet=data_hash -of csv=p=0 " + Quote(p), &out);
+        std::multiset<std::string> set;
+        std::istringstream lines(out);
+        for (std::string line; std::getline(lines, line);)
+            if (!line.empty()) set.insert(line);
+        return set;
+    };
+    auto have = hashes(path), want = hashes(original);
+    int n = 0;
+    for (const auto& h : have) {
+        auto it = want.find(h);
+        if (it == want.end()) continue;
+        want.erase(it);
+        ++n;
+    }
+    return n;
+}
+
+TEST_F(ClipwrightRealFiles, ADamagedPacketKeepsThePayloadsBeforeItsDamage) {
+    // 8 KB zeroed from 500 bytes into packet 131: its first video payload is whole, the audio
+    // payload after it runs into the zeros; 132 is all zeros, 133 has its start zeroed.
+    const std::string b = SampleFile("b_msmpeg4v3_wmav2.asf");
+    Bytes file = ReadFileBytes(b);
+    const auto at = static_cast<std::ptrdiff_t>(PacketOffset(file, 3200, 131) + 500);
+    std::fill(file.begin() + at, file.begin() + at + 8192, 0);
+    const auto in = (dir / "zeroed.asf").string();
+    WriteFileBytes(in, file);
+    const int intactInSource = IntactObjects(in, b);
+    for (const char* extra : {"", " -resync"}) {
+        SCOPED_TRACE(extra);
+        const auto out = (dir / "rep.asf").string();
+        std::string log;
+        ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y" + extra, &log), 0) << log;
+        std::string errors;
+        EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+        // Every object the damage left whole is kept, and nothing it touched.
+        EXPECT_EQ(IntactObjects(out, b), intactInSource);
+        const auto counts = ProbePacketCounts(out);
+        ASSERT_EQ(counts.size(), 2u);
+        EXPECT_EQ(counts[0] + counts[1], intactInSource);
+        const Bytes o = ReadFileBytes(out);
+        ExpectConsistent(o, Inspect(o).dataPackets);
+    }
 }
 
 TEST_F(ClipwrightRealFiles, GStreamerAndUnfinalisedRecordingsComeOutWholeAndSeekable) {
