@@ -4,8 +4,8 @@
     bench/salvage_matrix.py [--bin BUILD_DIR] [--samples DIR] [--limit N] [--seed S] [--jobs J] [--verbose]
 
 Uses the damaged copies of bench/damage_matrix.py (same seed, same files). For each copy it
-runs `mendery-cli rescue`, the single tools a user would try by hand (repair with the
-bad-chunks and partial presets, recover, basic, basic --resync) and
+runs `mendery-cli rescue`, the single tools a user would try by hand (repair with every
+preset, recover, basic, basic --resync) and
 `ffmpeg -err_detect ignore_err -i damaged -map 0 -c copy out.asf`, and counts in every output
 its clean frames (an output that does not open counts 0):
 
@@ -47,6 +47,9 @@ from damage_matrix import ROOT, make_matrix  # noqa: E402
 SINGLE_TOOLS = [
     ("repair bad-chunks", ["repair", "--preset", "bad-chunks"]),
     ("repair partial", ["repair", "--preset", "partial"]),
+    ("repair remove-frames", ["repair", "--preset", "remove-frames"]),
+    ("repair seekable", ["repair", "--preset", "seekable"]),
+    ("repair vd", ["repair", "--preset", "vd"]),
     ("recover", ["recover"]),
     ("basic", ["basic"]),
     ("basic --resync", ["basic", "--resync"]),
