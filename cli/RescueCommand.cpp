@@ -111,6 +111,7 @@ int RunRescue(const RescueArgs& a, const CommonOptions& common) {
     run.OutFileName = target;
     run.ReferenceFileName = a.reference;
     run.ClipwrightPath = ClipwrightPath();
+    run.OutputStaging = [](const std::string& tempPath) { SetOutputToRemoveOnKill(tempPath); };
     ProgressLines progress(host);
     run.AttachHost(host);
     run.AttachObserver(&progress);

@@ -91,6 +91,9 @@ public:
     // Empty: FFmpeg's decoders in the encoder plugin.
     using DecodeFunction = std::function<DecodeCheck(const std::string& path, const std::function<bool()>& stop)>;
     DecodeFunction Decoder;
+    // Told the temporary file's path while the result is copied in beside the target, and an
+    // empty path once it is in place or removed: a program that is killed meanwhile removes it.
+    std::function<void(const std::string& tempPath)> OutputStaging;
 
     void AttachHost(IHost& host) { host_ = &host; }
     void AttachObserver(IRescueObserver* observer) { observer_ = observer; }

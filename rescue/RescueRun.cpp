@@ -47,9 +47,19 @@ bool CandidateBetter(const DecodeCheck& candidate, const DecodeCheck& chain) {
     return CompareDecodes(candidate, chain) > 0 && candidate.playableSeconds + kSameSecondsSlack >= chain.playableSeconds;
 }
 
-// Copies the chosen intermediate to the target through a staged output.
-void PutInPlace(const std::string& from, const std::string& target) {
+// Copies the chosen intermediate to the target through a staged output, telling `staging`
+// (when set) the temporary file's path for as long as it exists.
+void PutInPlace(const std::string& from, const std::string& target,
+                const std::function<void(const std::string&)>& staging) {
     StagedOutput staged(target);
+    const auto tell = [&](const std::string& path) {
+        if (staging) staging(path);
+    };
+    struct Untell {
+        const decltype(tell)& told;
+        ~Untell() { told({}); }
+    } untell{tell};
+    tell(staged.TempPath());
     std::error_code ec;
     std::filesystem::copy_file(from, staged.TempPath(), std::filesystem::copy_options::overwrite_existing, ec);
     if (ec) throw IoError("无法写出输出文件 \"" + target + "\": " + SystemReason(ec.value()));
@@ -190,7 +200,7 @@ const RescueReport& RescueRun::Run() {
         if (!best.opened || best.Frames() == 0) return end(Outcome::NothingUsable, "结果中没有可解码的媒体. 没有写出输出文件.");
         if (CompareDecodes(best, report_.before) < 0)
             return end(Outcome::NothingUsable, "结果不如源文件本身. 没有写出输出文件.");
-        PutInPlace(current, target);
+        PutInPlace(current, target, OutputStaging);
         report_.after = best;
         report_.output = target;
         return end(Outcome::Done, "输出文件: " + target);

@@ -501,6 +501,27 @@ TEST(RescueRun, ConsistentHeaderIsLeftAlone) {
     for (const auto& step : report.steps) EXPECT_FALSE(IsHeaderStep(step.kind)) << step.title;
 }
 
+TEST(RescueRun, TheTemporaryOutputIsNamedWhileItExists) {
+    // A program killed while the result is copied in removes the temporary file it was told.
+    Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
+    test::DamagePackets(file, 3200, 100, 2);
+    Fixture f(file);
+    std::vector<std::string> told;
+    std::vector<bool> existed;
+    f.run.OutputStaging = [&](const std::string& path) {
+        told.push_back(path);
+        existed.push_back(!path.empty() && fs::exists(path));
+    };
+    ASSERT_EQ(f.run.Run().outcome, Outcome::Done);
+    ASSERT_EQ(told.size(), 2u);
+    EXPECT_EQ(fs::path(told[0]).parent_path(), fs::path(f.output).parent_path());
+    EXPECT_NE(told[0], f.output);
+    EXPECT_TRUE(existed[0]);
+    EXPECT_TRUE(told[1].empty());
+    EXPECT_FALSE(fs::exists(told[0]));
+    EXPECT_TRUE(fs::exists(f.output));
+}
+
 TEST(RescueRun, OwnWorkFolderUnderTheSystemTempIsRemoved) {
     Bytes file = test::ReadFileBytes(test::SampleFile("a_wmv2_wmav2.wmv"));
     test::DamagePackets(file, 3200, 100, 2);
