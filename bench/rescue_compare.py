@@ -21,8 +21,9 @@ counts them (a frame decoded twice from a repeated packet counts once; a frame i
 its own decoder reported an error making it), and, where the case was made from a sample, the
 media objects whose bytes are exactly those of one in the undamaged sample ("intact"; a frame
 kept with garbage or zeros in it decodes without an error but is not intact). Outputs are
-ranked by intact objects, then clean frames (frames less damaged ones: a frame decoded from
-damaged bytes is no gain), then seconds. "-" marks a tool that left no output. Not run by CI.
+ranked by intact objects where the original is known, else by clean frames (frames less
+damaged ones: a frame decoded from damaged bytes is no gain), then by seconds. "-" marks a
+tool that left no output. Not run by CI.
 """
 import argparse
 import os
@@ -224,9 +225,13 @@ def ffmpeg_copy(src, out, extra, original):
 
 
 def better(a, b):
-    """The better measurement (objects intact where the original is known, then clean frames,
-    then seconds); None counts as nothing."""
-    key = lambda m: (-1, -1, -1) if m is None else (m[3] or 0, max(0, m[1] - m[2]), round(m[0], 1))
+    """The better measurement; None counts as nothing. Where the undamaged original is known:
+    intact objects, then seconds (a frame beyond the intact ones was decoded from damaged
+    bytes); elsewhere clean frames, then seconds."""
+    def key(m):
+        if m is None:
+            return (-1, -1)
+        return (m[3] if m[3] is not None else max(0, m[1] - m[2]), round(m[0], 1))
     return a if key(a) >= key(b) else b
 
 
