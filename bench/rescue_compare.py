@@ -36,7 +36,7 @@ import tempfile
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from salvage_matrix import frame_counts  # noqa: E402
+from salvage_matrix import frame_counts, intact, packet_hashes  # noqa: E402
 DATA = os.path.join(ROOT, "tests", "data")
 DATA_GUID = bytes.fromhex("3626B2758E66CF11A6D900AA0062CE6C")
 FILE_PROPS_GUID = bytes.fromhex("A1DCAB8C47A9CF118EE400C00C205365")
@@ -145,25 +145,6 @@ def original_of(case):
     """The undamaged sample a case was made from, or None."""
     name = ORIGINALS.get(case.split(":")[0])
     return os.path.join(DATA, name) if name else None
-
-
-def packet_hashes(path):
-    """MD5 of every media object ffprobe reads from path (a multiset: digest -> count)."""
-    r = subprocess.run(["ffprobe", "-v", "quiet", "-show_data_hash", "md5", "-show_entries", "packet=data_hash",
-                        "-of", "csv=p=0", path], capture_output=True, text=True, timeout=300)
-    counts = {}
-    for line in r.stdout.split():
-        counts[line] = counts.get(line, 0) + 1
-    return counts
-
-
-def intact(path, original):
-    """Media objects of path whose bytes are exactly those of one in the undamaged original
-    (each original object counted once): what a tool kept of the file without damage."""
-    if original is None or not os.path.exists(path):
-        return None
-    have = packet_hashes(path)
-    return sum(min(n, original.get(digest, 0)) for digest, n in have.items())
 
 
 def decoded(path):

@@ -21,7 +21,11 @@ its clean frames (an output that does not open counts 0):
     padding, gives those on the intact sample) and of another stream's decoder (a packet that
     gave no frame) mark no frame: a payload the demuxer drops is a missing frame already, and
     a frame counts damaged once however many lines its decoder wrote;
-  - clean frames are the frames counted once less the damaged ones.
+  - clean frames are the frames counted once less the damaged ones;
+  - intact objects are the media objects whose bytes are exactly those of one in the undamaged
+    sample the copy was made from (each of the sample's counted once): a frame kept with zeros
+    or garbage in it may decode without an error, but it is not salvage.
+The comparisons use intact objects (clean frames for the files made from no sample).
 
 When rescue ends by saying that the source is already the best file it can
 give ("没有发现需要修复的问题", no step better than the source), the user keeps the source: its
@@ -107,6 +111,37 @@ def clean_frames(path):
     return frame_counts(path)[3]
 
 
+def packet_hashes(path):
+    """MD5 of every media object ffprobe reads from path (a multiset: digest -> count)."""
+    try:
+        r = subprocess.run(["ffprobe", "-v", "quiet", "-show_data_hash", "md5", "-show_entries", "packet=data_hash",
+                            "-of", "csv=p=0", path], capture_output=True, text=True, timeout=300)
+    except subprocess.TimeoutExpired:
+        return {}
+    counts = {}
+    for line in r.stdout.split():
+        counts[line] = counts.get(line, 0) + 1
+    return counts
+
+
+def intact(path, original):
+    """Media objects of path whose bytes are exactly those of one in the undamaged original
+    (a digest -> count map; each original object counted once): what a tool kept of the file
+    without damage. None without an original; 0 when there is no file."""
+    if original is None:
+        return None
+    if not os.path.exists(path):
+        return 0
+    have = packet_hashes(path)
+    return sum(min(n, original.get(digest, 0)) for digest, n in have.items())
+
+
+def salvage(path, original):
+    """What an output yields: its intact objects where the original is known, else its clean frames."""
+    n = intact(path, original)
+    return clean_frames(path) if n is None else n
+
+
 def run(cmd, cwd, timeout=120):
     try:
         r = subprocess.run(cmd, cwd=cwd, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
@@ -119,28 +154,28 @@ def run(cmd, cwd, timeout=120):
 SOURCE_IS_BEST = ("没有发现需要修复的问题", "比源文件更好的结果", "结果不如源文件本身")
 
 
-def one_file(bin_dir, damaged):
+def one_file(bin_dir, damaged, original):
     cli = os.path.join(bin_dir, "mendery-cli")
     with tempfile.TemporaryDirectory(prefix="mendery-salvage-") as work:
         src = os.path.join(work, "in.wmv")
         shutil.copyfile(damaged, src)
         result = {}
         said = run([cli, "rescue", "in.wmv", "-o", "rescue.wmv"], work)
-        result["source"] = clean_frames(src)
-        result["rescue"] = clean_frames(os.path.join(work, "rescue.wmv"))
+        result["source"] = salvage(src, original)
+        result["rescue"] = salvage(os.path.join(work, "rescue.wmv"), original)
         if any(line in said for line in SOURCE_IS_BEST):
             result["rescue"] = result["source"]
         best, best_name = 0, "-"
         for i, (name, args) in enumerate(SINGLE_TOOLS):
             out = f"tool{i}.wmv"
             run([cli] + args + ["in.wmv", "-o", out], work)
-            n = clean_frames(os.path.join(work, out))
+            n = salvage(os.path.join(work, out), original)
             if n > best:
                 best, best_name = n, name
         result["best"], result["best_name"] = best, best_name
         run(["ffmpeg", "-v", "quiet", "-y", "-err_detect", "ignore_err", "-i", "in.wmv", "-map", "0", "-c", "copy",
              "ffmpeg.asf"], work)
-        result["ffmpeg"] = clean_frames(os.path.join(work, "ffmpeg.asf"))
+        result["ffmpeg"] = salvage(os.path.join(work, "ffmpeg.asf"), original)
         return result
 
 
@@ -167,9 +202,12 @@ def main():
         files = make_matrix(a.samples, folder, rng)
         if a.limit and a.limit < len(files):
             files = sorted(rng.sample(files, a.limit))
+        # The undamaged sample of each copy (labels begin with the sample's name).
+        samples = {n.split(".")[0]: os.path.join(a.samples, n) for n in os.listdir(a.samples)}
+        originals = {stem: packet_hashes(path) for stem, path in samples.items() if path.endswith((".wmv", ".asf", ".wma"))}
         rows = []
         with concurrent.futures.ThreadPoolExecutor(max_workers=a.jobs) as pool:
-            futures = {pool.submit(one_file, a.bin, path): label for label, path in files}
+            futures = {pool.submit(one_file, a.bin, path, originals.get(label.split(":")[0])): label for label, path in files}
             for fut in concurrent.futures.as_completed(futures):
                 label = futures[fut]
                 r = fut.result()
@@ -190,7 +228,8 @@ def main():
         k[4] += compare(r["rescue"], r["best"]) > 0
         k[5] += r["rescue"] == 0 and r["ffmpeg"] == 0 and r["best"] == 0
 
-    print(f"{len(rows)} damaged files, seed {a.seed}, binaries {a.bin}; clean decoded frames compared (±1 = equal)")
+    print(f"{len(rows)} damaged files, seed {a.seed}, binaries {a.bin}; intact media objects compared "
+          "(clean decoded frames where no sample is known; ±1 = equal)")
     head = ["damage", "files", "ffmpeg>rescue", "rescue>ffmpeg", "best tool>rescue", "rescue>best tool", "none yields"]
     print("| " + " | ".join(head) + " |")
     print("|" + "---|" * len(head))
