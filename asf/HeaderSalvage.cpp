@@ -1,6 +1,7 @@
 #include "asf/HeaderSalvage.h"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
 #include <optional>
 #include <vector>
@@ -64,10 +65,21 @@ std::uint64_t MendObject(std::span<std::uint8_t> header, std::uint64_t at, std::
     return size;
 }
 
+// Whether a known object's GUID can start with this byte: the search below tries every byte
+// of a header that may be megabytes long, and nearly all of them are ruled out by this alone.
+bool MayStartTopLevel(std::uint8_t first) {
+    static const std::array<bool, 256> table = [] {
+        std::array<bool, 256> t{};
+        for (const Guid& g : kTopLevel) t[g.bytes[0]] = true;
+        return t;
+    }();
+    return table[first];
+}
+
 std::vector<std::uint64_t> KnownObjectStarts(std::span<const std::uint8_t> header, std::uint64_t from) {
     std::vector<std::uint64_t> starts;
     for (std::uint64_t at = from; at + kObjectHeaderSize <= header.size(); ++at)
-        if (IsTopLevel(Guid::FromBytes(header.subspan(at, 16)))) starts.push_back(at);
+        if (MayStartTopLevel(header[at]) && IsTopLevel(Guid::FromBytes(header.subspan(at, 16)))) starts.push_back(at);
     return starts;
 }
 
