@@ -154,6 +154,27 @@ def run(cmd, cwd, timeout=120):
 SOURCE_IS_BEST = ("没有发现需要修复的问题", "比源文件更好的结果", "结果不如源文件本身")
 
 
+def sample_objects(samples):
+    """The media objects of every sample (stem -> digest counts), in make_matrix's order."""
+    names = sorted(n for n in os.listdir(samples) if n.endswith((".wmv", ".asf", ".wma")))
+    return [(n.split(".")[0], packet_hashes(os.path.join(samples, n))) for n in names]
+
+
+def original_of(label, originals):
+    """The undamaged objects a copy was made from: its sample's (labels begin with the sample's
+    name), and for a file glued from two, those of the sample glued after it as well."""
+    stems = [stem for stem, _ in originals]
+    stem, _, kind = label.partition(":")
+    if stem not in stems:
+        return None
+    i = stems.index(stem)
+    objects = dict(originals[i][1])
+    if kind.startswith("glued"):
+        for digest, n in originals[(i + 1) % len(originals)][1].items():
+            objects[digest] = objects.get(digest, 0) + n
+    return objects
+
+
 def one_file(bin_dir, damaged, original):
     cli = os.path.join(bin_dir, "mendery-cli")
     with tempfile.TemporaryDirectory(prefix="mendery-salvage-") as work:
@@ -202,12 +223,10 @@ def main():
         files = make_matrix(a.samples, folder, rng)
         if a.limit and a.limit < len(files):
             files = sorted(rng.sample(files, a.limit))
-        # The undamaged sample of each copy (labels begin with the sample's name).
-        samples = {n.split(".")[0]: os.path.join(a.samples, n) for n in os.listdir(a.samples)}
-        originals = {stem: packet_hashes(path) for stem, path in samples.items() if path.endswith((".wmv", ".asf", ".wma"))}
         rows = []
+        originals = sample_objects(a.samples)
         with concurrent.futures.ThreadPoolExecutor(max_workers=a.jobs) as pool:
-            futures = {pool.submit(one_file, a.bin, path, originals.get(label.split(":")[0])): label for label, path in files}
+            futures = {pool.submit(one_file, a.bin, path, original_of(label, originals)): label for label, path in files}
             for fut in concurrent.futures.as_completed(futures):
                 label = futures[fut]
                 r = fut.result()
