@@ -171,6 +171,8 @@ bool ReadMultiplePayloads(ByteCursor& cursor, std::uint64_t end, ParsedPacket& p
         Fail(parsed, PacketError::ZeroPayloadCount, "多负载的数目为0");
         return false;
     }
+    // One allocation per packet, not one for every time the list would grow.
+    parsed.payloads.reserve(count);
     for (unsigned i = 0; i < count; ++i) {
         PacketPayload payload;
         ReadPayloadHeader(cursor, parsed, payload);

@@ -6,15 +6,23 @@ namespace mendery {
 
 void BufferedOutput::WriteAround(std::span<const std::uint8_t> data) {
     // An empty piece (an empty frame's chunk) may come without a pointer: nothing to copy.
-    if (data.empty()) return;
-    if (pending_ + data.size() > capacity_) Flush();
-    if (data.size() >= capacity_) {
-        file_.Write(data);
-        base_ += static_cast<std::int64_t>(data.size());
-        return;
+    while (!data.empty()) {
+        // The buffer is filled up to its page boundary and written out; a piece larger than
+        // the buffer goes on from there.
+        const std::size_t fill = std::min(data.size(), limit_ - pending_);
+        std::memcpy(buffer_.get() + pending_, data.data(), fill);
+        pending_ += fill;
+        data = data.subspan(fill);
+        if (data.empty()) return;
+        Flush();
+        if (data.size() < capacity_) continue;
+        // Whole pages of a large piece go to the file directly: passing them through the
+        // buffer would only copy them once more.
+        const std::size_t direct = data.size() - data.size() % alignment_;
+        file_.Write(data.first(direct));
+        MoveTo(base_ + static_cast<std::int64_t>(direct));
+        data = data.subspan(direct);
     }
-    std::memcpy(buffer_.get() + pending_, data.data(), data.size());
-    pending_ += data.size();
 }
 
 void BufferedOutput::Flush() {
@@ -22,7 +30,7 @@ void BufferedOutput::Flush() {
     const std::size_t n = pending_;
     pending_ = 0;  // a failed write is not retried by the next flush
     file_.Write(std::span(buffer_.get(), n));
-    base_ += static_cast<std::int64_t>(n);
+    MoveTo(base_ + static_cast<std::int64_t>(n));
 }
 
 void BufferedOutput::AppendTo(BufferedOutput& to) {
@@ -35,7 +43,7 @@ void BufferedOutput::AppendTo(BufferedOutput& to) {
         to.Write(std::span<const std::uint8_t>(buffer_.get(), n));
         left -= static_cast<std::int64_t>(n);
     }
-    base_ = size;
+    MoveTo(size);
 }
 
 void BufferedOutput::Close() {

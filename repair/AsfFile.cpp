@@ -1,7 +1,6 @@
 #include "repair/AsfFile.h"
 
 #include <algorithm>
-#include <cstring>
 #include <memory>
 
 #include "asf/AsfGuid.h"
@@ -16,43 +15,65 @@
 namespace mendery {
 
 namespace {
-// Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
-// at a time: one read call per block instead of one per chunk, and each chunk is copied once,
-// from the block into the chunk buffer where it is repaired. A chunk is shorter than the chunk
-// size only at the end of the file, as when read on its own.
-class ChunkBlockReader {
-public:
-    ChunkBlockReader(BufferedInput& source, std::uint32_t chunkSize)
-        : source_(source),
-          chunkSize_(chunkSize),
-          blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
-          // Only bytes a read put there are ever handed out: no need to clear it.
-          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)) {}
-    // Copies the next chunk to the start of `chunk` and returns its length; 0 at the end.
-    std::size_t Next(std::span<std::uint8_t> chunk) {
-        if (at_ == length_) {
-            length_ = source_.Read(std::span(block_.get(), blockSize_));
-            at_ = 0;
-        }
-        const std::size_t n = std::min<std::size_t>(chunkSize_, length_ - at_);
-        std::memcpy(chunk.data(), block_.get() + at_, n);
-        at_ += n;
-        return n;
-    }
-
-private:
-    BufferedInput& source_;
-    std::size_t chunkSize_, blockSize_;
-    std::unique_ptr<std::uint8_t[]> block_;
-    std::size_t at_ = 0, length_ = 0;
-};
-
 bool KeptByCleaning(const Guid& g) {
     return g == guids::FileProperties || g == guids::HeaderExtension || g == guids::StreamProperties ||
            g == guids::CodecList || g == guids::ContentDescription || g == guids::ExtendedContentDescription ||
            g == guids::ExtendedContentEncryption;
 }
 }  // namespace
+
+// Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
+// at a time: one read call per block instead of one per chunk. A whole chunk is repaired where
+// it lies in the block, without copying it. A chunk is shorter than the chunk size only at the
+// end of the file, as when read on its own; such a chunk, and every chunk of a file whose
+// chunks are smaller than the bytes a detail line shows, is copied into the spare buffer and
+// the bytes after it are cleared, as if the buffer had been cleared before a read of it.
+class TAsfFile::ChunkBlockReader {
+public:
+    // Bytes of the spare buffer a chunk is repaired in: the chunk, the two bytes after it that
+    // removing a packet length field moves in, and what a detail line shows.
+    static constexpr std::size_t kDetailBytes = 32;
+
+    ChunkBlockReader(BufferedInput& source, std::uint32_t chunkSize, std::span<std::uint8_t> spare)
+        : source_(source),
+          chunkSize_(chunkSize),
+          blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
+          // Only bytes a read put there are ever handed out: no need to clear it.
+          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)),
+          spare_(spare.first(std::max<std::size_t>(chunkSize + 2, kDetailBytes))) {
+        std::fill(spare.begin(), spare.end(), 0);
+    }
+    // True when the next chunk comes with a new read into the block: the chunks handed out
+    // so far are overwritten then.
+    bool BlockUsedUp() const { return at_ == filled_; }
+    // True when the chunk handed out last lies in the block (it stays there until the block
+    // is used up), false when it was copied into the spare buffer.
+    bool LastInBlock() const { return lastInBlock_; }
+    // The next chunk, chunk-size bytes long (`length` of them from the file); empty at the end.
+    std::span<std::uint8_t> Next(std::size_t& length) {
+        if (at_ == filled_) {
+            filled_ = source_.Read(std::span(block_.get(), blockSize_));
+            at_ = 0;
+        }
+        length = std::min<std::size_t>(chunkSize_, filled_ - at_);
+        const std::span<std::uint8_t> chunk(block_.get() + at_, length);
+        at_ += length;
+        lastInBlock_ = length == chunkSize_ && length >= kDetailBytes;
+        if (length == 0) return {};
+        if (lastInBlock_) return chunk;
+        std::copy(chunk.begin(), chunk.end(), spare_.begin());
+        std::fill(spare_.begin() + static_cast<std::ptrdiff_t>(length), spare_.end(), 0);
+        return spare_.first(chunkSize_);
+    }
+
+private:
+    BufferedInput& source_;
+    std::size_t chunkSize_, blockSize_;
+    std::unique_ptr<std::uint8_t[]> block_;
+    std::span<std::uint8_t> spare_;
+    std::size_t at_ = 0, filled_ = 0;
+    bool lastInBlock_ = false;
+};
 
 void TAsfFile::ClearLog() {
     if (LogBox) LogBox->ClearLog();
@@ -226,12 +247,12 @@ BadChunkAction TAsfFile::Decide(std::int64_t chunkIndex) {
 
 std::uint32_t TAsfFile::ContentLength() const {
     for (std::uint32_t i = chunkSize_ - 1; i >= 1; --i)
-        if (buffer_[i] != 0) return i + 1;
+        if (chunk_[i] != 0) return i + 1;
     return 1;
 }
 
 ParsedPacket TAsfFile::ParseKeptBlock() {
-    const auto chunk = std::span<const std::uint8_t>(buffer_).first(chunkSize_);
+    const std::span<const std::uint8_t> chunk = chunk_;
     if (!layout_.errorCorrection) {
         // Packets without error correction data begin with their length type flags. A block
         // whose first byte says otherwise is damage whose fields cannot be placed: it is
@@ -264,7 +285,7 @@ void TAsfFile::TimeChunk(const ParsedPacket& chunk) {
         timing_.timed = true;
         timing_.lastSourceSendTime = chunk.sendTime;
     }
-    if (FixTimeCodes && known) BytePatcher(buffer_).U32At(chunk.sendTimeAt, static_cast<std::uint32_t>(fresh));
+    if (FixTimeCodes && known) BytePatcher(chunk_).U32At(chunk.sendTimeAt, static_cast<std::uint32_t>(fresh));
     timing_.storedSendTime = static_cast<std::int32_t>(chunk.sendTime);
     timing_.newSendTime = fresh;
     timing_.mediaOffset = known && !chunk.payloads.empty() ? chunk.payloads.front().offsetIntoMediaObject : 0;
@@ -285,23 +306,28 @@ void TAsfFile::RepairPadding(const ParsedPacket& chunk, std::uint32_t& length) {
     // The padding is what follows the last non-zero byte. Of a dword field (both bits set)
     // only the low bytes are rewritten.
     const std::uint32_t padding = chunkSize_ - length;
-    BytePatcher patch(buffer_);
+    BytePatcher patch(chunk_);
     if (FixPad10 && (chunk.lengthTypeFlags & 0x10)) patch.U16At(paddingAt, static_cast<std::uint16_t>(padding));
     if (FixPad08 && (chunk.lengthTypeFlags & 0x08)) patch.U8At(paddingAt, static_cast<std::uint8_t>(padding));
 }
 
 void TAsfFile::RemovePacketLength(const ParsedPacket& chunk, std::uint32_t& length) {
     // Everything after the field moves two bytes forward; the two (zero) bytes after the
-    // content follow it, so the chunk keeps its size.
+    // content follow it, so the chunk keeps its size. Past the chunk's end they are zero too:
+    // the bytes there belong to the next chunk when it is repaired in the read block.
     const std::uint64_t at = chunk.packetLengthAt;
-    if (length > at) std::copy(buffer_.begin() + at + 2, buffer_.begin() + length + 2, buffer_.begin() + at);
-    buffer_[chunk.lengthTypeFlagsAt] = static_cast<std::uint8_t>(chunk.lengthTypeFlags - 0x40);
+    if (length > at) {
+        const auto moved = std::copy(chunk_.begin() + at + 2, chunk_.begin() + std::min<std::size_t>(length + 2, chunk_.size()),
+                                     chunk_.begin() + at);
+        std::fill(moved, chunk_.begin() + length, 0);
+    }
+    chunk_[chunk.lengthTypeFlagsAt] = static_cast<std::uint8_t>(chunk.lengthTypeFlags - 0x40);
     length -= 2;
 }
 
 void TAsfFile::LogDetail(std::uint8_t lengthTypeFlags) {
     if (!WriteLog || !LogBox) return;
-    const auto& b = buffer_;
+    const auto& b = chunk_;
     Detail(Fmt("CH:%4x, CC:%4x, TC:%4x-%4x,%4x, I:%x,  P:%02X,  4: %02X %02X %02X %02X - %02X %02X %02X %02X %02X %02X "
                "%02X %02X - %02X %02X %02X %02X %02X %02X %02X %02X",
                chunkIndex_, chunkCount_, timing_.storedSendTime, timing_.newSendTime, timing_.mediaOffset,
@@ -348,13 +374,9 @@ Outcome TAsfFile::RunPass() {
     // The header as written; the header fixes patch this copy, since the buffer then holds chunks.
     std::vector<std::uint8_t> header(buffer_.begin(), buffer_.begin() + dataStart_);
     BeginPass(header);
-    const auto chunk = std::span<std::uint8_t>(buffer_).first(chunkSize_);
-    // Only the chunk and the two bytes after it are ever written (removing a packet length
-    // field moves them in), and a detail line shows the bytes up to 23: clearing those before
-    // each read keeps every byte a tiny chunk leaves unread at zero.
-    std::fill(buffer_.begin(), buffer_.end(), 0);
-    const auto dirty = std::span<std::uint8_t>(buffer_).first(std::max<std::size_t>(chunkSize_ + 2, 32));
-    ChunkBlockReader blocks(source_, chunkSize_);
+    ChunkBlockReader blocks(source_, chunkSize_, buffer_);
+    blocks_ = &blocks;
+    run_ = {};  // a pass ended by an error may have left one
     std::int64_t sourcePos = dataStart_;
     bool aborted = false;
     while (sourcePos < sourceSize_) {
@@ -362,17 +384,39 @@ Outcome TAsfFile::RunPass() {
             aborted = true;
             break;
         }
-        const std::size_t length = blocks.Next(chunk);
+        std::size_t length = 0;
+        if (blocks.BlockUsedUp()) WriteRun();
+        chunk_ = blocks.Next(length);
         if (length == 0) break;  // the file shrank under us
-        // The chunk's own bytes were just overwritten; what lies after them is cleared, as if
-        // the whole area had been cleared before a read of this chunk.
-        std::fill(dirty.begin() + static_cast<std::ptrdiff_t>(length), dirty.end(), 0);
         sourcePos += static_cast<std::int64_t>(length);
-        if (TakeBlock(chunk, length)) RewriteAndWrite(length);
+        if (TakeBlock(chunk_, length)) RewriteAndWrite(length);
         if (Host) Host->ProcessMessages();
     }
+    WriteRun();
+    blocks_ = nullptr;
     return EndPass(header, aborted);
 }
+
+void TAsfFile::Emit(std::span<const std::uint8_t> chunk) {
+    // Kept chunks that follow each other in the read block are written together, straight
+    // from the block; one repaired in the chunk buffer is written at once, since the next
+    // chunk takes its place.
+    if (!run_.empty() && chunk.data() == run_.data() + run_.size()) {
+        run_ = std::span(run_.data(), run_.size() + chunk.size());
+        return;
+    }
+    WriteRun();
+    if (blocks_ && blocks_->LastInBlock()) run_ = chunk;
+    else output_.Write(chunk);
+}
+
+void TAsfFile::WriteRun() {
+    if (run_.empty()) return;
+    output_.Write(run_);
+    run_ = {};
+}
+
+std::int64_t TAsfFile::OutputPos() const { return output_.Tell() + static_cast<std::int64_t>(run_.size()); }
 
 void TAsfFile::BeginPass(const std::vector<std::uint8_t>& header) {
     Aborted = false;
@@ -418,7 +462,7 @@ bool TAsfFile::TakeBlock(std::span<std::uint8_t> chunk, std::size_t length) {
 void TAsfFile::TakeGoodChunk(std::span<const std::uint8_t> chunk, std::size_t length) {
     state_ = BlockState::Good;
     ++summary_.goodChunks;
-    rewindPos_ = output_.Tell();
+    rewindPos_ = OutputPos();
     if (length != chunkSize_) {
         Log("部分无效的数据块: " + std::to_string(length));
         ++summary_.shortChunks;
@@ -439,7 +483,7 @@ void TAsfFile::TakeIndexBlock(std::size_t length) {
 bool TAsfFile::TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous) {
     ++summary_.badChunks;
     summary_.badChunkIndexes.push_back(chunkIndex_);
-    Log(Fmt("CH:%4x,  %02X %02X, Bad chunk signature!", chunkIndex_, buffer_[0], buffer_[1]));
+    Log(Fmt("CH:%4x,  %02X %02X, Bad chunk signature!", chunkIndex_, chunk_[0], chunk_[1]));
     switch (Decide(chunkIndex_)) {
         case BadChunkAction::DoNothing:
         case BadChunkAction::AskOneByOne:
@@ -473,6 +517,7 @@ bool TAsfFile::TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous) 
             // deleted blocks in between leave it counted, and overwriting it would leave the
             // header counting a chunk the file no longer holds). Before any block there is
             // the start of the chunk area.
+            WriteRun();
             output_.Seek(countedEnd_);
             return false;
     }
@@ -488,8 +533,8 @@ void TAsfFile::RewriteAndWrite(std::size_t length) {
         LogDetail(chunk.lengthTypeFlags);
     }
     if (!(state_ == BlockState::Index && StripIndex))
-        output_.Write(std::span<const std::uint8_t>(buffer_).first(length));
-    if (state_ != BlockState::Index) countedEnd_ = output_.Tell();
+        Emit(chunk_.first(length));
+    if (state_ != BlockState::Index) countedEnd_ = OutputPos();
 }
 
 Outcome TAsfFile::EndPass(std::vector<std::uint8_t>& header, bool aborted) {

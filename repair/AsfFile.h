@@ -88,6 +88,7 @@ public:
     void Detail(const std::string& text);
 
 private:
+    class ChunkBlockReader;
     enum class BlockState { Good, Index, Other, Copied, ZeroFilled };
     struct Timing {
         std::int64_t sendTime = 0;      // running send time
@@ -114,6 +115,9 @@ private:
     void TakeIndexBlock(std::size_t length);
     bool TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous);
     void RewriteAndWrite(std::size_t length);
+    void Emit(std::span<const std::uint8_t> chunk);
+    void WriteRun();
+    std::int64_t OutputPos() const;
     Outcome EndPass(std::vector<std::uint8_t>& header, bool aborted);
     void RemoveOutput();
     BadChunkAction Decide(std::int64_t chunkIndex);
@@ -137,6 +141,11 @@ private:
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize + 2);
     std::vector<std::uint8_t> lastGood_;
     std::vector<std::uint8_t> signed_;  // a kept block read with its signature put back
+    // The block being taken, chunk-size bytes: in the source's read block, or in buffer_.
+    std::span<std::uint8_t> chunk_;
+    // Kept chunks in the read block not yet handed to the output, and the reader of the pass.
+    std::span<const std::uint8_t> run_;
+    const ChunkBlockReader* blocks_ = nullptr;
     std::size_t headerBytes_ = 0;
     std::int64_t sourceSize_ = 0;
     std::uint32_t chunkSize_ = 0;

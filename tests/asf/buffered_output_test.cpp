@@ -98,3 +98,44 @@ TEST(BufferedOutput, CloseUnflushedDropsPendingBytesAndTheWriterCanBeReused) {
     out.Close();
     EXPECT_EQ(ReadFileBytes(path), Counting(3, 0));
 }
+
+// A buffer of a page or more reaches the file in writes that end at page boundaries: after
+// a header of odd length, after a seek to an odd position, and around a piece larger than the
+// buffer, the file always ends on a page boundary while bytes are pending.
+TEST(BufferedOutput, WritesEndAtPageBoundaries) {
+    constexpr std::size_t kPage = BufferedOutput::kPageSize;
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(3 * kPage);
+    out.Create(path);
+    Bytes expected;
+    auto write = [&](std::size_t n) {
+        const Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size() * 7));
+        out.Write(piece);
+        expected.insert(expected.end(), piece.begin(), piece.end());
+        const std::int64_t onDisk = FileSizeOf(path);
+        EXPECT_EQ(onDisk % static_cast<std::int64_t>(kPage), 0) << "after " << expected.size() << " bytes";
+        EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
+    };
+    write(100);
+    for (int i = 0; i < 9; ++i) write(3000);
+    write(5 * kPage + 50);  // larger than the buffer
+    for (int i = 0; i < 4; ++i) write(3000);
+    out.Seek(1000);  // rewinds and writes over what the file holds
+    const Bytes old = ReadFileBytes(path);
+    ASSERT_EQ(old, expected);
+    expected.resize(1000);
+    for (int i = 0; i < 4; ++i) {
+        const Bytes piece = Counting(3000, static_cast<std::uint8_t>(i));
+        out.Write(piece);
+        expected.insert(expected.end(), piece.begin(), piece.end());
+    }
+    // What the buffer took up to the page boundary at 3 pages is in the file already.
+    const Bytes onDisk = ReadFileBytes(path);
+    ASSERT_EQ(onDisk.size(), old.size());
+    EXPECT_TRUE(std::equal(onDisk.begin(), onDisk.begin() + 3 * kPage, expected.begin()));
+    EXPECT_TRUE(std::equal(onDisk.begin() + 3 * kPage, onDisk.end(), old.begin() + 3 * kPage));
+    out.Close();
+    expected.insert(expected.end(), old.begin() + static_cast<std::ptrdiff_t>(expected.size()), old.end());
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}

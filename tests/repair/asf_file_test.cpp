@@ -249,6 +249,51 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
     EXPECT_TRUE(std::equal(out.end() - kPacket, out.end(), mixed.end() - kPacket));
 }
 
+// Chunks are repaired where they lie in the engine's read block (about a megabyte, 2,048
+// chunks of 512 bytes) and written from there in runs: decisions on both sides of a block
+// boundary, a rewind into the block before and time rewrites in every chunk keep the file a
+// chunk-by-chunk copy would give.
+TEST(AsfFileRepair, DecisionsAcrossTheReadBlocksBoundary) {
+    constexpr std::uint64_t kBlockChunks = (1u << 20) / kPacket;
+    Bytes file = Simple(kBlockChunks + 8).Build();
+    DamagePackets(file, kPacket, kBlockChunks);          // first of the second block: it and the one before go
+    DamagePackets(file, kPacket, kBlockChunks - 3);      // deleted alone, inside the first block
+    DamagePackets(file, kPacket, kBlockChunks + 4);      // filled with zeros
+    const std::uint64_t head = PacketOffset(file, kPacket, 0);
+    auto chunk = [&](const Bytes& b, std::uint64_t i) {
+        return Bytes(b.begin() + head + i * kPacket, b.begin() + head + (i + 1) * kPacket);
+    };
+    RepairRun run(file);
+    run.engine.FixForBadChunk = BadChunkAction::AskOneByOne;
+    run.engine.OnDecideForBadChunk = [&](TAsfFile&, BadChunkAction& what, std::int64_t index) {
+        if (index == static_cast<std::int64_t>(kBlockChunks)) what = BadChunkAction::DeletePlusLastGood;
+        else if (index == static_cast<std::int64_t>(kBlockChunks - 3)) what = BadChunkAction::Delete;
+        else what = BadChunkAction::FillWithZero;
+    };
+    run.engine.FixTimeCodes = true;
+    ASSERT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
+    const Bytes out = run.Output();
+    ASSERT_EQ(out.size(), file.size() - 3 * kPacket);
+    // Every good chunk read is timed, the one taken out again by the rewind too.
+    std::vector<Bytes> expected;
+    std::uint32_t sendTime = 0;
+    std::uint16_t lastDuration = 0;
+    for (std::uint64_t i = 0; i < kBlockChunks + 8; ++i) {
+        Bytes c = chunk(file, i);
+        if (i == kBlockChunks + 4) {
+            c.assign(kPacket, 0);
+            c[0] = 0x82;
+        } else if (i != kBlockChunks - 3 && i != kBlockChunks) {
+            const auto parsed = ParsePacket(c, kPacket);
+            sendTime += lastDuration;
+            lastDuration = parsed.duration;
+            PutU32(c, parsed.sendTimeAt, sendTime);
+        }
+        if (i != kBlockChunks - 3 && i != kBlockChunks - 1 && i != kBlockChunks) expected.push_back(c);
+    }
+    for (std::uint64_t o = 0; o < expected.size(); ++o) ASSERT_EQ(chunk(out, o), expected[o]) << "output chunk " << o;
+}
+
 TEST(AsfFileRepair, RunThatKeepsNoChunkFailsAndLeavesNoOutput) {
     Bytes file = Simple(3).Build();
     DamagePackets(file, kPacket, 0, 3);
