@@ -188,7 +188,8 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
         ++counters_.packetsSkipped;
         return;
     }
-    // A cut tail (not parsing whole) holds more than its kept payloads say: always rebuilt.
+    // A damaged packet (not parsing whole) holds more than the payloads read from it: always
+    // rebuilt around them, never copied.
     if (kept < p.payloads.size() || !p.ok) {
         auto rebuilt = RebuildPacket(sp.bytes, p, keep, packetSize_);
         if (!rebuilt.empty()) {
