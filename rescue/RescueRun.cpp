@@ -55,15 +55,17 @@ void PutInPlace(const std::string& from, const std::string& target,
     const auto tell = [&](const std::string& path) {
         if (staging) staging(path);
     };
-    struct Untell {
-        const decltype(tell)& told;
-        ~Untell() { told({}); }
-    } untell{tell};
     tell(staged.TempPath());
-    std::error_code ec;
-    std::filesystem::copy_file(from, staged.TempPath(), std::filesystem::copy_options::overwrite_existing, ec);
-    if (ec) throw IoError("无法写出输出文件 \"" + target + "\": " + SystemReason(ec.value()));
-    staged.Commit();
+    try {
+        std::error_code ec;
+        std::filesystem::copy_file(from, staged.TempPath(), std::filesystem::copy_options::overwrite_existing, ec);
+        if (ec) throw IoError("无法写出输出文件 \"" + target + "\": " + SystemReason(ec.value()));
+        staged.Commit();
+    } catch (...) {
+        tell({});
+        throw;
+    }
+    tell({});
 }
 
 }  // namespace
