@@ -304,9 +304,10 @@ ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
 }
 
 void TAsf2Avi::ParseChunk(std::span<const std::uint8_t> chunk, Pass pass) {
-    ForEachPayload(chunk, chunkSize_, [this, pass](std::span<const std::uint8_t> c, const PacketPayload& p) {
+    ForEachPayload(chunk, chunkSize_, [this, pass](std::span<const std::uint8_t> c, const ParsedPacket& packet,
+                                                   const PacketPayload& p) {
         const bool whole = !p.compressed && p.replicatedLength >= 8;
-        if (whole) timeline_.Note(p.presentationTime, histogram_);
+        if (whole) timeline_.Note(p.presentationTime, packet.sendTime, histogram_);
         if (pass == Pass::Analyse) return;
         const std::uint8_t streamByte = static_cast<std::uint8_t>(p.streamNumber | (p.keyFrame ? 0x80 : 0));
         const auto data = c.subspan(p.dataAt, p.dataLength);

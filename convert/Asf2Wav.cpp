@@ -152,7 +152,7 @@ void TAsf2Wav::Extract() {
 }
 
 void TAsf2Wav::ParseChunk(std::span<const std::uint8_t> chunk) {
-    ForEachPayload(chunk, chunkSize_, [this](std::span<const std::uint8_t> c, const PacketPayload& p) {
+    ForEachPayload(chunk, chunkSize_, [this](std::span<const std::uint8_t> c, const ParsedPacket&, const PacketPayload& p) {
         // The whole flags field is compared, so a stream with bits above the stream number set
         // (encrypted content) matches no payload.
         if (p.streamNumber != streamNumber_) return;

@@ -37,17 +37,31 @@ std::int64_t IntervalHistogram::FrameDuration(TTimingMethod method) const {
     return std::int64_t(mostBin) * 1000;
 }
 
-void Timeline::Note(std::uint32_t t, IntervalHistogram& histogram) {
+void Timeline::Note(std::uint32_t t, std::uint32_t send, IntervalHistogram& histogram) {
+    auto small = [](std::int64_t v) { return v >= -kMaxDrift && v <= kMaxDrift; };
     if (lastTime > 0) {
-        if (t != 0) {
-            const std::int32_t d = static_cast<std::int32_t>(t - lastTime);
-            syncBalance += std::int64_t(d) * 1000;
-            histogram.Count(d);
-        } else {
+        if (t == 0) {
             t = lastTime + 1;
+        } else {
+            const std::int32_t d = static_cast<std::int32_t>(t - lastTime);
+            const std::int64_t sent = std::int64_t(send) - std::int64_t(lastSend);
+            // A damaged send time must not cost an ordinary interval: only a jump needs the send
+            // times to confirm it.
+            if (!small(d) && !small(d - sent)) {
+                // The first time on the far side waits; the line moves there when the next time
+                // is also there (a clock that starts again), else it was one damaged field.
+                const bool moved = unconfirmed && small(std::int64_t(t) - std::int64_t(unconfirmedTime));
+                unconfirmed = !moved;
+                unconfirmedTime = t;
+                if (!moved) return;
+            } else {
+                unconfirmed = false;
+                syncBalance += std::int64_t(d) * 1000;
+                histogram.Count(d);
+            }
         }
     }
     lastTime = t;
+    lastSend = send;
 }
-
 }  // namespace mendery

@@ -31,10 +31,19 @@ private:
 // The timing state one pass keeps while it reads payload presentation times.
 struct Timeline {
     std::uint32_t lastTime = 0;      // ms; 0 = none yet
+    std::uint32_t lastSend = 0;      // ms; send time of the packet that carried lastTime
     std::int64_t syncBalance = 0;    // µs: elapsed presentation time minus the video written
-    // One payload's presentation time: the interval to the previous one is counted and added
-    // to the balance. A time of 0 after the first stands for "one millisecond later".
-    void Note(std::uint32_t t, IntervalHistogram& histogram);
+    bool unconfirmed = false;        // a jump not yet followed: unconfirmedTime is where it went
+    std::uint32_t unconfirmedTime = 0;
+    // A jump of the presentation time beyond this (ms), forward or back, is time that passed only
+    // when the send times moved about as far.
+    static constexpr std::int64_t kMaxDrift = 30000;
+    // One payload's presentation time and its packet's send time: the interval to the previous
+    // time is counted and added to the balance. A time of 0 after the first stands for "one
+    // millisecond later". A jump the send times do not share is never counted, so a damaged time
+    // field cannot make the converter fill days with empty frames: a single such time is passed
+    // over, and two in a row on the new clock (a clock that starts again) move the line there.
+    void Note(std::uint32_t t, std::uint32_t send, IntervalHistogram& histogram);
 };
 
 }  // namespace mendery

@@ -171,7 +171,7 @@ void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize
     for (const auto& payload : packet.payloads) {
         // The sub-payloads of a compressed payload are split only once the whole packet parsed.
         if (!packet.ok && payload.compressed) continue;
-        each(chunk, payload);
+        each(chunk, packet, payload);
     }
     // A multiple-payload chunk that declares no payload simply holds nothing.
     if (!packet.ok && packet.errorKind != PacketError::ZeroPayloadCount) throw TruncatedData(packet.error);

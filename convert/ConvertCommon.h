@@ -86,9 +86,11 @@ private:
 };
 
 // Parses one chunk (with the project's packet parser) and hands its payloads to `each` in
-// order. When the chunk is damaged part way, the payloads that parsed whole before the damage
-// are still handed on; then the damage is thrown as TruncatedData.
-using PayloadHandler = std::function<void(std::span<const std::uint8_t> chunk, const PacketPayload& payload)>;
+// order, with the packet they came in. When the chunk is damaged part way, the payloads that
+// parsed whole before the damage are still handed on; then the damage is thrown as
+// TruncatedData.
+using PayloadHandler = std::function<void(std::span<const std::uint8_t> chunk, const ParsedPacket& packet,
+                                          const PacketPayload& payload)>;
 void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize, const PayloadHandler& each);
 
 // Reassembles media objects from their fragments in one fixed buffer. The buffer is reused

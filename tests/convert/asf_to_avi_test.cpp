@@ -127,16 +127,37 @@ TEST(AviTiming, HistogramExamplesGiveTheExpectedFrameDurations) {
 TEST(AviTiming, TimelineCountsIntervalsBetweenConsecutivePresentationTimes) {
     IntervalHistogram h;
     Timeline t;
-    t.Note(3100, h);  // the first time only starts the line
-    t.Note(3140, h);
+    t.Note(3100, 100, h);  // the first time only starts the line
+    t.Note(3140, 140, h);
     EXPECT_EQ(h[40], 1u);
     EXPECT_EQ(t.syncBalance, 40000);
-    t.Note(0, h);  // stands for one millisecond later
+    t.Note(0, 140, h);  // stands for one millisecond later
     EXPECT_EQ(t.lastTime, 3141u);
-    t.Note(3100, h);  // backwards: balance only
-    t.Note(4100, h);  // beyond 500 ms: balance only
+    t.Note(3100, 150, h);  // backwards: balance only
+    t.Note(4100, 160, h);  // beyond 500 ms: balance only
     EXPECT_EQ(t.syncBalance, 40000 - 41000 + 1000000);
     EXPECT_EQ(h[40], 1u);
+}
+
+TEST(AviTiming, TimeJumpsTheSendTimesDoNotShareAreNotCounted) {
+    IntervalHistogram h;
+    Timeline t;
+    t.Note(3100, 100, h);
+    t.Note(3100 + 3600000, 140, h);  // a damaged time an hour ahead: passed over
+    t.Note(3180, 180, h);             // the real clock goes on from 3100
+    EXPECT_EQ(t.syncBalance, 80000);
+    EXPECT_EQ(t.lastTime, 3180u);
+    t.Note(3220, 6000000, h);  // a damaged send time does not cost an ordinary interval
+    EXPECT_EQ(t.syncBalance, 120000);
+    t.Note(3260, 260, h);
+    t.Note(63260, 60260, h);  // a minute without packets: both clocks moved, the gap counts
+    EXPECT_EQ(t.syncBalance, 60160000);
+    t.Note(1000, 60300, h);  // a clock that starts again: followed from its second time on,
+    t.Note(1040, 60340, h);  // the jump itself not counted
+    EXPECT_EQ(t.lastTime, 1040u);
+    t.Note(1080, 60380, h);
+    EXPECT_EQ(t.syncBalance, 60200000);
+    EXPECT_EQ(h[40], 3u);
 }
 
 TEST(AviHeader, ImageLayoutWithAndWithoutAnAudioFormat) {
@@ -326,6 +347,39 @@ TEST(AsfToAvi, InsertsEmptyFramesWhereTheVideoFallsBehind) {
         }
     }
     EXPECT_TRUE(run.host.HasLine("  为 A/V 同步添加帧:3,  5.7全部的%:53")) << run.host.AllLines();
+}
+
+TEST(AsfToAvi, QuickResyncFillsRealGapsButNotDamagedTimes) {
+    TempDir dir;
+    AsfBuilder b;
+    b.VideoStream(1, "MP43");
+    auto add = [&b](int count, std::uint32_t& pts, std::uint32_t& send) {
+        for (int i = 0; i < count; ++i, pts += 40, send += 40) {
+            PacketSpec p = Packet({Object(1, i % 10 == 0, pts, 120)});
+            p.sendTime = send;
+            b.Packet(p);
+        }
+    };
+    std::uint32_t pts = 3100, send = 100;
+    add(30, pts, send);
+    PacketSpec damaged = Packet({Object(1, true, pts + 3600000, 120)});  // a key frame, its time an hour off
+    damaged.sendTime = send;
+    b.Packet(damaged);
+    pts += 40, send += 40;
+    add(30, pts, send);
+    pts += 10000, send += 10000;  // ten seconds lost: both clocks jump
+    add(30, pts, send);
+    AviRun run(b.WriteTo(dir / "jumps.asf"), (dir / "jumps.avi").string());
+    run.tool.QuickReSync = true;
+    run.tool.Convert();
+    EXPECT_EQ(run.tool.LastOutcome(), Outcome::Done);
+    EXPECT_EQ(run.tool.FrameDuration(), 40000);
+    // The ten seconds are filled (249 empty frames, as for the same file with that time intact);
+    // the damaged time adds nothing (it once added an hour of empty frames at its key frame).
+    EXPECT_EQ(run.tool.AddedFrames(), 249u);
+    const AviFile avi = ReadAvi(run.out);
+    EXPECT_EQ(avi.Count("00dc", true), static_cast<int>(run.tool.AddedFrames()));
+    EXPECT_EQ(avi.Count("00dc", false), 91);
 }
 
 TEST(AsfToAvi, NoIntervalToAverageFallsBackToTheDefaultDuration) {
