@@ -14,23 +14,62 @@ void BufferedOutput::WriteAround(std::span<const std::uint8_t> data) {
         pending_ += fill;
         data = data.subspan(fill);
         if (data.empty()) return;
-        Flush();
+        FlushBehind();
         if (data.size() < capacity_) continue;
         // Whole pages of a large piece go to the file directly: passing them through the
-        // buffer would only copy them once more.
+        // buffer would only copy them once more. They are the caller's, so written at once.
         const std::size_t direct = data.size() - data.size() % alignment_;
+        behind_.Wait();
         file_.Write(data.first(direct));
         MoveTo(base_ + static_cast<std::int64_t>(direct));
         data = data.subspan(direct);
     }
 }
 
-void BufferedOutput::Flush() {
+void BufferedOutput::WriteInPlace(std::span<const std::uint8_t> data) {
+    // Up to the next page boundary through the buffer, so that the pages handed over start
+    // on one.
+    const std::size_t toBoundary = static_cast<std::size_t>(
+        (static_cast<std::int64_t>(alignment_) - Tell() % static_cast<std::int64_t>(alignment_)) %
+        static_cast<std::int64_t>(alignment_));
+    const std::size_t lead = std::min(toBoundary, data.size());
+    Write(data.first(lead));
+    data = data.subspan(lead);
+    const std::size_t pages = data.size() - data.size() % alignment_;
+    if (pages > 0) {
+        FlushBehind();
+        behind_.Submit([this, whole = data.first(pages)] { file_.Write(whole); });
+        MoveTo(base_ + static_cast<std::int64_t>(pages));
+    }
+    Write(data.subspan(pages));
+}
+
+void BufferedOutput::FlushBehind() {
     if (pending_ == 0) return;
     const std::size_t n = pending_;
     pending_ = 0;  // a failed write is not retried by the next flush
+    behind_.Wait();
+    if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
+    std::swap(buffer_, spare_);
+    const std::span<const std::uint8_t> full(spare_.get(), n);
+    behind_.Submit([this, full] { file_.Write(full); });
+    MoveTo(base_ + static_cast<std::int64_t>(n));
+}
+
+void BufferedOutput::Flush() {
+    const std::size_t n = pending_;
+    pending_ = 0;  // a failed write is not retried by the next flush
+    behind_.Wait();
+    if (n == 0) return;
     file_.Write(std::span(buffer_.get(), n));
     MoveTo(base_ + static_cast<std::int64_t>(n));
+}
+
+void BufferedOutput::DropWriteInFlight() {
+    try {
+        behind_.Wait();
+    } catch (const IoError&) {
+    }
 }
 
 void BufferedOutput::AppendTo(BufferedOutput& to) {
@@ -52,6 +91,7 @@ void BufferedOutput::Close() {
         Flush();
     } catch (const IoError&) {
         pending_ = 0;
+        DropWriteInFlight();
         try {
             file_.Close();
         } catch (const IoError&) {

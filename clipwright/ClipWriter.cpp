@@ -49,53 +49,33 @@ std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, 
 }
 
 ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
-    : sourceHeader_(layout.Header().begin(), layout.Header().end()),
+    // A megabyte at a time, written out by a thread of its own while the next packets are
+    // read and patched.
+    : out_(kWriteBuffer),
+      sourceHeader_(layout.Header().begin(), layout.Header().end()),
       walk_(layout.Walk()),
       fileId_(layout.Properties().fileId),
       preroll_(layout.PrerollMs()),
       packetSize_(layout.PacketSize()) {
-    file_.Open(path, BinaryFile::Mode::Create);
-    auto header = BuildClipHeader(sourceHeader_, walk_, {});
-    headerSize_ = header.size();
-    buffer_.reserve(kWriteBuffer + packetSize_);
-    buffer_ = header;
-    auto head = DataObjectHeadBytes(fileId_, 0, packetSize_);
-    buffer_.insert(buffer_.end(), head.begin(), head.end());
-}
-
-void ClipWriter::Flush(bool all) {
-    // Whole blocks at block-aligned offsets: the page cache takes them without touching any
-    // page twice; the rest waits for the next block.
-    std::size_t n = buffer_.size();
-    if (!all) {
-        const std::uint64_t alignedEnd = (fileSize_ + n) / kWriteBuffer * kWriteBuffer;
-        n = alignedEnd > fileSize_ ? static_cast<std::size_t>(alignedEnd - fileSize_) : 0;
-    }
-    if (n == 0) return;
-    file_.Write(std::span(buffer_).first(n));
-    fileSize_ += n;
-    buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(n));
+    out_.Create(path);
+    out_.Write(BuildClipHeader(sourceHeader_, walk_, {}));
+    out_.Write(DataObjectHeadBytes(fileId_, 0, packetSize_));
 }
 
 void ClipWriter::WritePacket(std::span<const std::uint8_t> packet) {
-    buffer_.insert(buffer_.end(), packet.begin(), packet.end());
+    out_.Write(packet);
     ++packets_;
-    if (buffer_.size() >= kWriteBuffer) Flush(false);
 }
 
 void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs) {
-    if (!index_.Empty()) {
-        auto idx = index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0);
-        buffer_.insert(buffer_.end(), idx.begin(), idx.end());
-    }
-    Flush(true);
+    if (!index_.Empty()) out_.Write(index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0));
+    fileSize_ = static_cast<std::uint64_t>(out_.Tell());
     ClipHeaderFields f{fileSize_, packets_, playDurationMs, sendDurationMs};
     auto header = BuildClipHeader(sourceHeader_, walk_, f);
     auto head = DataObjectHeadBytes(fileId_, packets_, packetSize_);
     header.insert(header.end(), head.begin(), head.end());
-    file_.Seek(0);
-    file_.Write(header);
-    file_.Close();
+    out_.Patch(0, header);
+    out_.Close();
 }
 
 }  // namespace mendery

@@ -9,7 +9,7 @@
 
 #include "clipwright/ClipSource.h"
 #include "clipwright/SimpleIndexBuilder.h"
-#include "asf/BinaryFile.h"
+#include "asf/BufferedOutput.h"
 
 namespace mendery {
 
@@ -41,17 +41,14 @@ public:
     std::uint64_t BytesWritten() const { return fileSize_; }
 
 private:
-    void Flush(bool all);
-    BinaryFile file_;
+    BufferedOutput out_;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
     Guid fileId_;
     std::uint64_t preroll_ = 0;
     std::uint32_t packetSize_ = 0;
-    std::uint64_t headerSize_ = 0;
     std::uint32_t packets_ = 0;
     std::uint64_t fileSize_ = 0;
-    std::vector<std::uint8_t> buffer_;
     SimpleIndexBuilder index_;
 };
 

@@ -24,39 +24,60 @@ bool KeptByCleaning(const Guid& g) {
 
 // Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
 // at a time: one read call per block instead of one per chunk. A whole chunk is repaired where
-// it lies in the block, without copying it. A chunk is shorter than the chunk size only at the
-// end of the file, as when read on its own; such a chunk, and every chunk of a file whose
-// chunks are smaller than the bytes a detail line shows, is copied into the spare buffer and
-// the bytes after it are cleared, as if the buffer had been cleared before a read of it.
+// it lies in the block, without copying it, and runs of kept chunks are written from there by
+// the output's writer thread; the next block is read into a second one meanwhile, and a block
+// is read into again only once what was written from it is out. A chunk is shorter than the
+// chunk size only at the end of the file, as when read on its own; such a chunk, and every
+// chunk of a file whose chunks are smaller than the bytes a detail line shows, is copied into
+// the spare buffer and the bytes after it are cleared, as if the buffer had been cleared
+// before a read of it.
 class TAsfFile::ChunkBlockReader {
 public:
     // Bytes of the spare buffer a chunk is repaired in: the chunk, the two bytes after it that
     // removing a packet length field moves in, and what a detail line shows.
     static constexpr std::size_t kDetailBytes = 32;
 
-    ChunkBlockReader(BufferedInput& source, std::uint32_t chunkSize, std::span<std::uint8_t> spare)
+    ChunkBlockReader(BufferedInput& source, std::uint32_t chunkSize, std::span<std::uint8_t> spare, BufferedOutput& output)
         : source_(source),
+          output_(output),
           chunkSize_(chunkSize),
           blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
-          // Only bytes a read put there are ever handed out: no need to clear it.
-          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)),
+          // Only bytes a read put there are ever handed out: no need to clear them.
+          blocks_{std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_),
+                  std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)},
           spare_(spare.first(std::max<std::size_t>(chunkSize + 2, kDetailBytes))) {
         std::fill(spare.begin(), spare.end(), 0);
     }
-    // True when the next chunk comes with a new read into the block: the chunks handed out
-    // so far are overwritten then.
+    // The blocks go only once nothing is written from them any more.
+    ~ChunkBlockReader() { output_.WaitForWrites(false); }
+    ChunkBlockReader(const ChunkBlockReader&) = delete;
+    ChunkBlockReader& operator=(const ChunkBlockReader&) = delete;
+
+    // True when the next chunk comes with a new read into a block: the chunks handed out
+    // from the block before the current one are overwritten then.
     bool BlockUsedUp() const { return at_ == filled_; }
     // True when the chunk handed out last lies in the block (it stays there until the block
     // is used up), false when it was copied into the spare buffer.
     bool LastInBlock() const { return lastInBlock_; }
+    // Writes a run of chunks of the current block through the writer thread.
+    void WriteInPlace(std::span<const std::uint8_t> run) {
+        output_.WriteInPlace(run);
+        lastWrittenFrom_ = current_;
+    }
     // The next chunk, chunk-size bytes long (`length` of them from the file); empty at the end.
     std::span<std::uint8_t> Next(std::size_t& length) {
         if (at_ == filled_) {
-            filled_ = source_.Read(std::span(block_.get(), blockSize_));
+            current_ ^= 1;
+            // Each write waits for the one before: only the last can still be reading a block.
+            if (lastWrittenFrom_ == current_) {
+                output_.WaitForWrites();
+                lastWrittenFrom_ = -1;
+            }
+            filled_ = source_.Read(std::span(blocks_[current_].get(), blockSize_));
             at_ = 0;
         }
         length = std::min<std::size_t>(chunkSize_, filled_ - at_);
-        const std::span<std::uint8_t> chunk(block_.get() + at_, length);
+        const std::span<std::uint8_t> chunk(blocks_[current_].get() + at_, length);
         at_ += length;
         lastInBlock_ = length == chunkSize_ && length >= kDetailBytes;
         if (length == 0) return {};
@@ -68,8 +89,11 @@ public:
 
 private:
     BufferedInput& source_;
+    BufferedOutput& output_;
     std::size_t chunkSize_, blockSize_;
-    std::unique_ptr<std::uint8_t[]> block_;
+    std::unique_ptr<std::uint8_t[]> blocks_[2];
+    int current_ = 1;  // the first read goes into block 0
+    int lastWrittenFrom_ = -1;
     std::span<std::uint8_t> spare_;
     std::size_t at_ = 0, filled_ = 0;
     bool lastInBlock_ = false;
@@ -374,7 +398,7 @@ Outcome TAsfFile::RunPass() {
     // The header as written; the header fixes patch this copy, since the buffer then holds chunks.
     std::vector<std::uint8_t> header(buffer_.begin(), buffer_.begin() + dataStart_);
     BeginPass(header);
-    ChunkBlockReader blocks(source_, chunkSize_, buffer_);
+    ChunkBlockReader blocks(source_, chunkSize_, buffer_, output_);
     blocks_ = &blocks;
     run_ = {};  // a pass ended by an error may have left one
     std::int64_t sourcePos = dataStart_;
@@ -412,7 +436,9 @@ void TAsfFile::Emit(std::span<const std::uint8_t> chunk) {
 
 void TAsfFile::WriteRun() {
     if (run_.empty()) return;
-    output_.Write(run_);
+    // A short run costs less to copy than to hand over.
+    if (blocks_ && run_.size() >= kRunInPlace) blocks_->WriteInPlace(run_);
+    else output_.Write(run_);
     run_ = {};
 }
 

@@ -145,7 +145,8 @@ private:
     std::span<std::uint8_t> chunk_;
     // Kept chunks in the read block not yet handed to the output, and the reader of the pass.
     std::span<const std::uint8_t> run_;
-    const ChunkBlockReader* blocks_ = nullptr;
+    ChunkBlockReader* blocks_ = nullptr;
+    static constexpr std::size_t kRunInPlace = 64 * 1024;
     std::size_t headerBytes_ = 0;
     std::int64_t sourceSize_ = 0;
     std::uint32_t chunkSize_ = 0;

@@ -5,7 +5,9 @@
 #include <numeric>
 
 #include "asf/BufferedOutput.h"
+#include "asf/WriteBehind.h"
 #include "support/AsfBuilder.h"
+#include "support/FileSizeLimit.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -113,6 +115,7 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
         const Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size() * 7));
         out.Write(piece);
         expected.insert(expected.end(), piece.begin(), piece.end());
+        out.WaitForWrites();  // a full buffer is written by the writer thread
         const std::int64_t onDisk = FileSizeOf(path);
         EXPECT_EQ(onDisk % static_cast<std::int64_t>(kPage), 0) << "after " << expected.size() << " bytes";
         EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
@@ -131,6 +134,7 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
         expected.insert(expected.end(), piece.begin(), piece.end());
     }
     // What the buffer took up to the page boundary at 3 pages is in the file already.
+    out.WaitForWrites();
     const Bytes onDisk = ReadFileBytes(path);
     ASSERT_EQ(onDisk.size(), old.size());
     EXPECT_TRUE(std::equal(onDisk.begin(), onDisk.begin() + 3 * kPage, expected.begin()));
@@ -138,4 +142,79 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
     out.Close();
     expected.insert(expected.end(), old.begin() + static_cast<std::ptrdiff_t>(expected.size()), old.end());
     EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+// Large pieces handed over in place, between buffered ones and at odd offsets, land in order;
+// once the writes are waited for, the caller's bytes are its own again.
+TEST(BufferedOutput, PiecesWrittenInPlaceLandInOrder) {
+    constexpr std::size_t kPage = BufferedOutput::kPageSize;
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(2 * kPage);
+    out.Create(path);
+    Bytes expected;
+    std::vector<Bytes> held;  // what was handed over in place, changed after each wait
+    for (const std::size_t n : {7 * kPage + 5, std::size_t{300}, 3 * kPage, kPage - 1, 10 * kPage + 17, std::size_t{1}}) {
+        Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size() * 3));
+        expected.insert(expected.end(), piece.begin(), piece.end());
+        if (n > kPage) {
+            held.push_back(std::move(piece));
+            out.WriteInPlace(held.back());
+            EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
+            out.WaitForWrites();
+            std::fill(held.back().begin(), held.back().end(), 0xEE);
+        } else {
+            out.Write(piece);
+        }
+    }
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(path), expected);
+}
+
+// Writes that fail on the writer thread (the file may not grow past 40 KB, as on a full disk)
+// are reported to the writer, by a later write or at the latest by Close: never lost.
+TEST(BufferedOutput, AWriteThatFailsBehindIsReported) {
+    constexpr std::size_t kPage = BufferedOutput::kPageSize;
+    TempDir dir;
+    for (const bool inPlace : {false, true}) {
+        const std::string path = (dir / (inPlace ? "in-place.bin" : "buffered.bin")).string();
+        BufferedOutput out(4 * kPage);
+        out.Create(path);
+        std::string reason;
+        {
+            FileSizeLimit limit(40 * 1024);
+            const Bytes piece = Counting(5 * kPage, 1);
+            try {
+                for (int i = 0; i < 8; ++i) {
+                    if (inPlace) out.WriteInPlace(piece);
+                    else out.Write(piece);
+                }
+                out.Close();
+            } catch (const IoError& e) {
+                reason = e.what();
+            }
+        }
+        EXPECT_NE(reason.find("无法写入"), std::string::npos) << (inPlace ? "in place: " : "buffered: ") << reason;
+        out.CloseUnflushed();
+    }
+}
+
+// The writer thread runs jobs one at a time in the order given; a job's failure is thrown by
+// the next wait or submission (whose job then does not run), and Settle waits without taking it.
+TEST(WriteBehind, JobsRunInOrderAndFailuresReachTheWriter) {
+    WriteBehind behind;
+    std::vector<int> done;
+    for (int i = 0; i < 50; ++i) behind.Submit([&done, i] { done.push_back(i); });
+    behind.Wait();
+    ASSERT_EQ(done.size(), 50u);
+    for (int i = 0; i < 50; ++i) EXPECT_EQ(done[i], i);
+
+    behind.Submit([] { throw IoError("failed"); });
+    behind.Settle();
+    EXPECT_THROW(behind.Submit([&done] { done.push_back(-1); }), IoError);
+    behind.Wait();
+    EXPECT_EQ(done.size(), 50u) << "a job after a failure does not run";
+    behind.Submit([&done] { done.push_back(50); });
+    behind.Wait();
+    EXPECT_EQ(done.back(), 50);
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 #include "repair/AsfFile.h"
 #include "asf/AsfObjects.h"
@@ -253,12 +254,22 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
 // chunks of 512 bytes) and written from there in runs: decisions on both sides of a block
 // boundary, a rewind into the block before and time rewrites in every chunk keep the file a
 // chunk-by-chunk copy would give.
+// Four blocks' worth of chunks: the blocks are read into in turn while runs of kept chunks
+// are still being written from the one before, with repairs in several of them.
 TEST(AsfFileRepair, DecisionsAcrossTheReadBlocksBoundary) {
     constexpr std::uint64_t kBlockChunks = (1u << 20) / kPacket;
-    Bytes file = Simple(kBlockChunks + 8).Build();
-    DamagePackets(file, kPacket, kBlockChunks);          // first of the second block: it and the one before go
-    DamagePackets(file, kPacket, kBlockChunks - 3);      // deleted alone, inside the first block
-    DamagePackets(file, kPacket, kBlockChunks + 4);      // filled with zeros
+    constexpr std::uint64_t kChunks = 4 * kBlockChunks + 8;
+    const std::uint64_t lastGoodGoes = kBlockChunks;  // first of the second block: it and the one before go
+    const std::map<std::uint64_t, BadChunkAction> damage = {
+        {kBlockChunks - 3, BadChunkAction::Delete},  // alone, inside the first block
+        {lastGoodGoes, BadChunkAction::DeletePlusLastGood},
+        {kBlockChunks + 4, BadChunkAction::FillWithZero},
+        {2 * kBlockChunks + 100, BadChunkAction::Delete},
+        {3 * kBlockChunks - 1, BadChunkAction::FillWithZero},  // the last of the third block
+        {3 * kBlockChunks + 1, BadChunkAction::Delete},
+    };
+    Bytes file = Simple(kChunks).Build();
+    for (const auto& [index, action] : damage) DamagePackets(file, kPacket, index);
     const std::uint64_t head = PacketOffset(file, kPacket, 0);
     auto chunk = [&](const Bytes& b, std::uint64_t i) {
         return Bytes(b.begin() + head + i * kPacket, b.begin() + head + (i + 1) * kPacket);
@@ -266,30 +277,31 @@ TEST(AsfFileRepair, DecisionsAcrossTheReadBlocksBoundary) {
     RepairRun run(file);
     run.engine.FixForBadChunk = BadChunkAction::AskOneByOne;
     run.engine.OnDecideForBadChunk = [&](TAsfFile&, BadChunkAction& what, std::int64_t index) {
-        if (index == static_cast<std::int64_t>(kBlockChunks)) what = BadChunkAction::DeletePlusLastGood;
-        else if (index == static_cast<std::int64_t>(kBlockChunks - 3)) what = BadChunkAction::Delete;
-        else what = BadChunkAction::FillWithZero;
+        what = damage.at(static_cast<std::uint64_t>(index));
     };
     run.engine.FixTimeCodes = true;
     ASSERT_EQ(run.Go(), Outcome::Done) << run.host.AllLines();
     const Bytes out = run.Output();
-    ASSERT_EQ(out.size(), file.size() - 3 * kPacket);
+    ASSERT_EQ(out.size(), file.size() - 5 * kPacket);
     // Every good chunk read is timed, the one taken out again by the rewind too.
     std::vector<Bytes> expected;
     std::uint32_t sendTime = 0;
     std::uint16_t lastDuration = 0;
-    for (std::uint64_t i = 0; i < kBlockChunks + 8; ++i) {
+    for (std::uint64_t i = 0; i < kChunks; ++i) {
         Bytes c = chunk(file, i);
-        if (i == kBlockChunks + 4) {
-            c.assign(kPacket, 0);
-            c[0] = 0x82;
-        } else if (i != kBlockChunks - 3 && i != kBlockChunks) {
+        const auto decided = damage.find(i);
+        if (decided == damage.end()) {
             const auto parsed = ParsePacket(c, kPacket);
             sendTime += lastDuration;
             lastDuration = parsed.duration;
             PutU32(c, parsed.sendTimeAt, sendTime);
+        } else if (decided->second == BadChunkAction::FillWithZero) {
+            c.assign(kPacket, 0);
+            c[0] = 0x82;
+        } else {
+            continue;
         }
-        if (i != kBlockChunks - 3 && i != kBlockChunks - 1 && i != kBlockChunks) expected.push_back(c);
+        if (i + 1 != lastGoodGoes) expected.push_back(c);
     }
     for (std::uint64_t o = 0; o < expected.size(); ++o) ASSERT_EQ(chunk(out, o), expected[o]) << "output chunk " << o;
 }
