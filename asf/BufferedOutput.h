@@ -24,7 +24,7 @@ namespace mendery {
 
 class BufferedOutput {
 public:
-    static constexpr std::size_t kBufferSize = 131072;
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
     static constexpr std::size_t kPageSize = 4096;
 
     explicit BufferedOutput(std::size_t capacity = kBufferSize)

@@ -19,7 +19,7 @@ inline constexpr std::int64_t kRiffLimit = 0xFFFFFFFFLL;
 class RiffOutput {
 public:
     // A converter writes a chunk per media object (up to 128 KiB each).
-    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
 
     void Create(const std::string& path) {
         out_.Create(path);
