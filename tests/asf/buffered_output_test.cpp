@@ -20,6 +20,14 @@ Bytes Counting(std::size_t n, std::uint8_t from) {
     return b;
 }
 
+// A new output, buffered in `capacity` bytes, in a folder of its own.
+struct NewOutput {
+    explicit NewOutput(std::size_t capacity) : out(capacity) { out.Create(path); }
+    TempDir dir;
+    std::string path = (dir / "out.bin").string();
+    BufferedOutput out;
+};
+
 }  // namespace
 
 // Pieces smaller than the buffer, exactly its size, larger than it and empty ones (an empty
@@ -106,10 +114,8 @@ TEST(BufferedOutput, CloseUnflushedDropsPendingBytesAndTheWriterCanBeReused) {
 // buffer, the file always ends on a page boundary while bytes are pending.
 TEST(BufferedOutput, WritesEndAtPageBoundaries) {
     constexpr std::size_t kPage = BufferedOutput::kPageSize;
-    TempDir dir;
-    const std::string path = (dir / "out.bin").string();
-    BufferedOutput out(3 * kPage);
-    out.Create(path);
+    NewOutput file(3 * kPage);
+    auto& [dir, path, out] = file;
     Bytes expected;
     auto write = [&](std::size_t n) {
         const Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size() * 7));
@@ -148,10 +154,8 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
 // once the writes are waited for, the caller's bytes are its own again.
 TEST(BufferedOutput, PiecesWrittenInPlaceLandInOrder) {
     constexpr std::size_t kPage = BufferedOutput::kPageSize;
-    TempDir dir;
-    const std::string path = (dir / "out.bin").string();
-    BufferedOutput out(2 * kPage);
-    out.Create(path);
+    NewOutput file(2 * kPage);
+    auto& [dir, path, out] = file;
     Bytes expected;
     std::vector<Bytes> held;  // what was handed over in place, changed after each wait
     for (const std::size_t n : {7 * kPage + 5, std::size_t{300}, 3 * kPage, kPage - 1, 10 * kPage + 17, std::size_t{1}}) {
