@@ -7,8 +7,6 @@
 namespace mendery {
 namespace {
 
-constexpr std::size_t kWriteBuffer = 1u << 20;
-
 std::vector<std::uint8_t> DataObjectHeadBytes(const Guid& fileId, std::uint64_t packets, std::uint32_t packetSize) {
     std::vector<std::uint8_t> d(kDataObjectHeadSize, 0);
     std::copy(guids::DataObject.bytes.begin(), guids::DataObject.bytes.end(), d.begin());
@@ -49,10 +47,7 @@ std::vector<std::uint8_t> BuildClipHeader(std::span<const std::uint8_t> header, 
 }
 
 ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
-    // A megabyte at a time, written out by a thread of its own while the next packets are
-    // read and patched.
-    : out_(kWriteBuffer),
-      sourceHeader_(layout.Header().begin(), layout.Header().end()),
+    : sourceHeader_(layout.Header().begin(), layout.Header().end()),
       walk_(layout.Walk()),
       fileId_(layout.Properties().fileId),
       preroll_(layout.PrerollMs()),

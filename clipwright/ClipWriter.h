@@ -41,6 +41,8 @@ public:
     std::uint64_t BytesWritten() const { return fileSize_; }
 
 private:
+    // A megabyte at a time, written out by a thread of its own while the next packets are
+    // read and patched.
     BufferedOutput out_;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
