@@ -1,6 +1,7 @@
 #include "asf/PacketGrid.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "asf/AsfGuid.h"
 #include "asf/AsfPacket.h"
@@ -31,6 +32,26 @@ bool LooksLike(std::span<const std::uint8_t> bytes, std::uint64_t at, const Pack
         return false;
     }
     return propertyAt < bytes.size() && bytes[propertyAt] == layout.propertyFlags;
+}
+
+// The first offset in [from, end) where LooksLike holds, else `end`. Searching for the byte
+// that tells the layout apart (the error correction flags, or the property flags one byte
+// into the packet) skips the offsets that cannot match without testing each of them.
+std::uint64_t NextLookalike(std::span<const std::uint8_t> bytes, std::uint64_t from, std::uint64_t end,
+                            const PacketLayout& layout) {
+    end = std::min<std::uint64_t>(end, bytes.size());
+    const std::uint8_t key = layout.errorCorrection ? layout.errorCorrectionFlags : layout.propertyFlags;
+    const std::uint64_t keyAt = layout.errorCorrection ? 0 : 1;
+    for (std::uint64_t at = from; at < end; ++at) {
+        const std::uint64_t searchFrom = at + keyAt;
+        const std::uint64_t searchEnd = std::min<std::uint64_t>(end + keyAt, bytes.size());
+        if (searchFrom >= searchEnd) break;
+        const void* hit = std::memchr(bytes.data() + searchFrom, key, searchEnd - searchFrom);
+        if (!hit) break;
+        at = static_cast<std::uint64_t>(static_cast<const std::uint8_t*>(hit) - bytes.data()) - keyAt;
+        if (LooksLike(bytes, at, layout)) return at;
+    }
+    return end;
 }
 
 // Every writer stores the stream number of a payload in one byte (length type 1); bytes that
@@ -105,11 +126,11 @@ std::optional<PacketGrid> GridAt(std::span<const std::uint8_t> bytes, std::uint6
     if (!search.scanAllSizes) return std::nullopt;
     const auto first = RawLayoutAt(bytes, at);
     if (!first || (search.layout && *first != *search.layout)) return std::nullopt;
-    for (std::uint32_t size = kSmallestPacket; size <= kLargestPacketSize; ++size) {
-        if (at + size >= bytes.size()) break;
-        if (!LooksLike(bytes, at + size, *first)) continue;
-        if (auto grid = tryOne(size)) return grid;
-    }
+    // The next packet starts where the first one's layout bytes appear again.
+    const std::uint64_t end = std::min<std::uint64_t>(bytes.size(), at + kLargestPacketSize + 1);
+    for (std::uint64_t next = NextLookalike(bytes, at + kSmallestPacket, end, *first); next < end;
+         next = NextLookalike(bytes, next + 1, end, *first))
+        if (auto grid = tryOne(static_cast<std::uint32_t>(next - at))) return grid;
     return std::nullopt;
 }
 
@@ -147,10 +168,10 @@ GridRun ConfirmGrid(std::span<const std::uint8_t> bytes, std::uint64_t at, std::
 
 std::optional<PacketGrid> FindPacketGrid(std::span<const std::uint8_t> bytes, const GridSearch& search) {
     const std::uint64_t last = std::max(search.firstFrom, search.firstTo);
-    for (std::uint64_t at = search.firstFrom; at <= last && at < bytes.size(); ++at) {
-        if (search.layout && !LooksLike(bytes, at, *search.layout)) continue;
+    const std::uint64_t end = last < bytes.size() ? last + 1 : bytes.size();
+    auto next = [&](std::uint64_t from) { return search.layout ? NextLookalike(bytes, from, end, *search.layout) : from; };
+    for (std::uint64_t at = next(search.firstFrom); at < end; at = next(at + 1))
         if (auto grid = GridAt(bytes, at, search)) return grid;
-    }
     return std::nullopt;
 }
 

@@ -190,7 +190,9 @@ void WriteMendedCopy(BinaryFile& in, const std::vector<std::uint8_t>& header, co
     StagedOutput staged(output);
     BinaryFile out(staged.TempPath(), BinaryFile::Mode::Create);
     out.Write(header);
-    std::vector<std::uint8_t> block(1 << 20);
+    // A megabyte at a time, and no more than the file holds (small files are common in tests).
+    const std::int64_t rest = in.Size() - static_cast<std::int64_t>(header.size());
+    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::clamp<std::int64_t>(rest, 1, 1 << 20)));
     in.Seek(static_cast<std::int64_t>(header.size()));
     stop.Range(in.Size());
     for (;;) {

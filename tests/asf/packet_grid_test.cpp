@@ -86,6 +86,31 @@ TEST(PacketGrid, FindsTheFirstPacketBehindBytesThatAreNotPackets) {
     }
 }
 
+// With a layout, the first packet is looked for at the offsets from firstFrom to firstTo, both
+// ends included, and nowhere else.
+TEST(PacketGrid, LooksForTheFirstPacketOnlyWithinTheOffsetsGiven) {
+    for (const Sample& s : kSamples) {
+        const Bytes file = ReadFileBytes(SampleFile(s.name));
+        const std::uint64_t first = FirstPacketOf(file);
+        const auto layout = PacketLayoutAt(file, first, s.packetSize);
+        ASSERT_TRUE(layout) << s.name;
+        GridSearch search;
+        search.sizes = {s.packetSize};
+        search.layout = *layout;
+        auto startFrom = [&](std::uint64_t from, std::uint64_t to) -> std::optional<std::uint64_t> {
+            search.firstFrom = from;
+            search.firstTo = to;
+            const auto grid = FindPacketGrid(file, search);
+            return grid ? std::optional(grid->start) : std::nullopt;
+        };
+        EXPECT_EQ(startFrom(0, first), first) << s.name;
+        EXPECT_EQ(startFrom(0, first - 1), std::nullopt) << s.name;
+        EXPECT_EQ(startFrom(first + 1, first + s.packetSize), first + s.packetSize) << s.name;
+        EXPECT_EQ(startFrom(first + 1, first + s.packetSize - 1), std::nullopt) << s.name;
+        EXPECT_EQ(startFrom(first, first), first) << s.name;
+    }
+}
+
 // A grid confirms over the packets there are: a run that ends at the index object or at the end
 // of the bytes counts, a damaged packet ends the run.
 TEST(PacketGrid, ConfirmRunsUpToTheIndexTheEndOrADamagedPacket) {

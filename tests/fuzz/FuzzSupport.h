@@ -51,8 +51,9 @@ public:
         return path;
     }
     // Reads the whole file `name` into `out`, reusing its storage.
-    void Read(const std::string& name, std::vector<std::uint8_t>& out) const {
-        const std::string path = dir_ + name;
+    void Read(const std::string& name, std::vector<std::uint8_t>& out) const { ReadPath(dir_ + name, out); }
+    // The same for a file anywhere.
+    static void ReadPath(const std::string& path, std::vector<std::uint8_t>& out) {
         const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0) Die("open", path);
         struct stat st{};
