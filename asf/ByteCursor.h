@@ -88,11 +88,15 @@ public:
     std::span<const std::uint8_t> Rest() const { return bytes_.subspan(pos_); }
 
 private:
+    // Small enough to be inlined into every read; the failure, rare and costly, is not.
     bool Need(std::uint64_t n) {
         if (failed_) return false;
-        if (n <= Remaining()) return true;
-        Fail("位置" + std::to_string(pos_) + "需要" + std::to_string(n) + "字节, 只剩" + std::to_string(Remaining()) + "字节");
+        if (n <= Remaining()) [[likely]] return true;
+        FailShort(n);
         return false;
+    }
+    [[gnu::cold, gnu::noinline]] void FailShort(std::uint64_t n) {
+        Fail("位置" + std::to_string(pos_) + "需要" + std::to_string(n) + "字节, 只剩" + std::to_string(Remaining()) + "字节");
     }
     std::uint64_t ReadLe(unsigned width) {
         if (!Need(width)) return 0;

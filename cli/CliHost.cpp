@@ -110,8 +110,10 @@ void CliHost::SetProgress(std::int64_t position) {
 
 void CliHost::SetStatus(std::string_view text) {
     status_ = text;
-    // A new status text is shown at once, with the position set just before it.
-    DrawProgress(true);
+    // The first status after a message is shown at once; later ones, like the position, at
+    // most every 100 ms. The converters count chunks in their status, one call per chunk: a
+    // terminal sent a line for each of them slowed a run several times over.
+    DrawProgress(!progressVisible_);
 }
 
 void CliHost::DrawProgress(bool force) {

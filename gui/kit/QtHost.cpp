@@ -102,6 +102,7 @@ void QtHost::ShowTail() {
 
 void QtHost::Flush() {
     if (OnEvents) OnEvents();
+    if (statusQueued_) ShowStatus();
     if (!memo_) return;
     FlushLive();
     if (skipped_) ShowTail();
@@ -112,7 +113,19 @@ void QtHost::SetProgressRange(std::int64_t maximum) { bar_.SetRange(maximum); }
 void QtHost::SetProgress(std::int64_t position) { bar_.SetPosition(position); }
 
 void QtHost::SetStatus(std::string_view text) {
-    if (status_) status_->setText(ToQt(text));
+    if (!status_) return;
+    // Shown when events next run, as its repaint would be anyway. The converters count chunks
+    // in their status, one call per chunk: a label update for each of them (a hundred thousand
+    // in a 300 MB file) cost as much as the conversion itself.
+    pendingStatus_.assign(text);
+    if (statusQueued_) return;
+    statusQueued_ = true;
+    QTimer::singleShot(0, this, [this] { ShowStatus(); });
+}
+
+void QtHost::ShowStatus() {
+    statusQueued_ = false;
+    if (status_) status_->setText(ToQt(pendingStatus_));
 }
 
 void QtHost::ProcessMessages() {

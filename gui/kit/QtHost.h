@@ -65,6 +65,7 @@ private:
     void ShowLogMenu(const QPoint& pos);
     void FlushLive();
     void ShowTail();
+    void ShowStatus();
 
     QPlainTextEdit* memo_;
     ScaledBar bar_;
@@ -73,6 +74,8 @@ private:
     std::size_t shown_ = 0;      // lines of fullLog_ handed to the memo so far
     bool skipped_ = false;       // a live flush left lines out
     bool flushQueued_ = false;
+    std::string pendingStatus_;  // the status text last set, shown when events run
+    bool statusQueued_ = false;
     QElapsedTimer sinceEvents_;
     std::string note_;
 };

@@ -388,3 +388,25 @@ TEST(CliStop, ASecondSignalEndsAtOnceAndRemovesTheUnfinishedFile) {
     EXPECT_EQ(ReadFileBytes(dir / "out.wmv"), kKeep);
     for (const auto& name : FilesIn(dir)) EXPECT_EQ(name.find(".part-"), std::string::npos) << name;
 }
+
+// In a terminal the progress line is redrawn a few times a second, not for every chunk: the
+// converters, recovery and the shrinker set their status once per chunk, and a terminal sent
+// a line for each of them slowed a long run several times over.
+TEST(CliOutputRules, ATerminalGetsTheProgressLineAFewTimesNotOncePerChunk) {
+    if (!HaveProgram("script")) GTEST_SKIP() << "script (util-linux) is needed for a terminal";
+    for (const auto& tool : kTools) {
+        SCOPED_TRACE(tool.name);
+        TempDir dir;
+        const std::string source = (dir / ("in" + fs::path(tool.sample).extension().string())).string();
+        fs::copy_file(SampleFile(tool.sample), source);
+        std::string screen;
+        const std::string command = Command(tool, source, "--yes");
+        ASSERT_EQ(RunCommand("script -qec " + Quote(command.substr(0, command.rfind(" </dev/null"))) + " /dev/null </dev/null",
+                             &screen),
+                  0)
+            << screen;
+        std::size_t redraws = 0;
+        for (std::size_t at = screen.find("\r\033[K"); at != std::string::npos; at = screen.find("\r\033[K", at + 1)) ++redraws;
+        EXPECT_LT(redraws, 30u) << screen.substr(0, 2000);
+    }
+}

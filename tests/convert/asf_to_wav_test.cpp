@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <set>
 
 #include "convert/Asf2Wav.h"
 #include "support/AsfBuilder.h"
@@ -157,6 +158,41 @@ TEST(AsfToWav, CountsBadChunksAndStopsAtTheIndex) {
     EXPECT_TRUE(run.host.HasLine("  数据块已放弃:1"));
     EXPECT_TRUE(run.host.HasLine("  数据块已转换:4"));
     EXPECT_EQ(run.Data().size(), 4u * 64);
+}
+
+// A source of several read blocks (a megabyte of chunks each), with bad chunks on both sides
+// of the blocks' boundaries and a last chunk cut short: every good chunk's audio comes out once,
+// in order, whichever block it was read in.
+TEST(AsfToWav, ChunksOfEveryReadBlockComeOutInOrder) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1);
+    const std::uint64_t blockChunks = (1u << 20) / b.packetSize();
+    const std::uint64_t chunks = 3 * blockChunks + 10;
+    for (std::uint64_t i = 0; i < chunks; ++i) {
+        Bytes data = Fill(64, static_cast<std::uint8_t>(i));
+        PutU32(data, 0, static_cast<std::uint32_t>(i));
+        b.Packet(OnePayload(1, 0, 64, data));
+    }
+    Bytes file = b.Build();
+    const std::set<std::uint64_t> bad = {blockChunks - 1, blockChunks, 2 * blockChunks + 1, 3 * blockChunks - 1};
+    for (const std::uint64_t i : bad) DamagePackets(file, b.packetSize(), i);
+    Truncate(file, file.size() - b.packetSize() / 2);  // the last chunk's payload still lies whole
+    const auto src = (dir / "long.wma").string();
+    WriteFileBytes(src, file);
+    WavRun run(src, (dir / "long.wav").string());
+    run.Convert();
+    EXPECT_TRUE(run.host.HasLine("  找到" + std::to_string(chunks) + " 数据块")) << run.host.AllLines();
+    EXPECT_TRUE(run.host.HasLine("  数据块已放弃:" + std::to_string(bad.size())));
+    const Bytes data = run.Data();
+    ASSERT_EQ(data.size(), (chunks - bad.size()) * 64);
+    std::uint64_t at = 0;
+    for (std::uint64_t i = 0; i < chunks; ++i) {
+        if (bad.count(i)) continue;
+        ASSERT_EQ(GetU32(data, at), i) << "output chunk at " << at;
+        ASSERT_EQ(data[at + 63], static_cast<std::uint8_t>(i));
+        at += 64;
+    }
 }
 
 TEST(AsfToWav, DamagedPayloadIsLoggedAndTheNextChunkGoesOn) {

@@ -38,3 +38,33 @@ TEST(ConvertReadFault, ReadErrorInTheMiddleOfTheSourceFailsEveryConverterAndKeep
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(source) + " -o " + Quote((dir / "ok.wav").string()), &log), 0)
         << log;
 }
+
+// The same in a later megabyte of a longer source, which is read while the chunks before it
+// are parsed: the error still ends the run, and only there.
+TEST(ConvertReadFault, ReadErrorInALaterBlockEndsTheRunThere) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1);
+    PacketSpec p;
+    p.lengthTypeFlags = 0x10;  // a word padding field: the small payload leaves much padding
+    PayloadSpec pl;
+    pl.stream = 1;
+    pl.key = true;
+    pl.objectSize = 64;
+    pl.data = Bytes(64, 0x41);
+    p.payloads = {pl};
+    const std::uint64_t chunks = 3 * ((1u << 20) / b.packetSize()) + 10;
+    for (std::uint64_t i = 0; i < chunks; ++i) b.Packet(p);
+    const auto source = (dir / "long.wma").string();
+    WriteFileBytes(source, b.Build());
+    const auto out = (dir / "long.wav").string();
+    std::string log;
+    const std::string faulty = "LD_PRELOAD=" + Quote(MENDERY_READ_FAULT) + " MENDERY_FAULT_FILE=" + Quote(source) +
+                               " MENDERY_FAULT_AT=2500000 ";
+    EXPECT_EQ(RunCommand(faulty + MENDERY_CLI + " wav " + Quote(source) + " -o " + Quote(out), &log), 3) << log;
+    EXPECT_NE(log.find("输入/输出错误"), std::string::npos) << log;
+    EXPECT_FALSE(fs::exists(out)) << log;
+    // The error ended the first pass: it never reported a count of chunks found.
+    EXPECT_EQ(log.find("找到"), std::string::npos) << log;
+    EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(source) + " -o " + Quote(out), &log), 0) << log;
+}

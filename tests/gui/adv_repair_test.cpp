@@ -226,6 +226,25 @@ private slots:
         QFile::remove(dir.filePath("bench.adv.wmv"));
     }
 
+    // A status set for every chunk reaches the label once per round of events, the last one
+    // set; a flush after the run shows the final one.
+    void hostShowsTheLatestStatusWhenEventsRun() {
+        QLabel label;
+        QtHost host(nullptr, nullptr, &label);
+        host.SetStatus("1/3");
+        QVERIFY(label.text().isEmpty());
+        QCoreApplication::processEvents();
+        QCOMPARE(label.text(), QStringLiteral("1/3"));
+        host.SetStatus("2/3");
+        host.SetStatus("3/3");
+        QCOMPARE(label.text(), QStringLiteral("1/3"));
+        host.Flush();
+        QCOMPARE(label.text(), QStringLiteral("3/3"));
+        host.SetStatus("");
+        QCoreApplication::processEvents();
+        QVERIFY(label.text().isEmpty());
+    }
+
     void hostBatchesAndCapsTheMemo() {
         QPlainTextEdit memo;
         QtHost host(&memo, nullptr);
