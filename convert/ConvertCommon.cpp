@@ -1,6 +1,8 @@
 #include "convert/ConvertCommon.h"
 
 #include <algorithm>
+#include <array>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -117,13 +119,22 @@ private:
     std::unique_ptr<std::uint8_t[]> block_;
     std::size_t at_ = 0, len_ = 0, valid_ = 0;
 };
+
+// "done/total" in `out`, without allocating: the status is set for every chunk.
+std::string_view CountText(std::int64_t done, std::int64_t total, std::span<char, 48> out) {
+    char* end = std::to_chars(out.data(), out.data() + 23, done).ptr;
+    *end++ = '/';
+    end = std::to_chars(end, out.data() + out.size(), total).ptr;
+    return {out.data(), static_cast<std::size_t>(end - out.data())};
+}
+
 }  // namespace
 
 ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
     ChunkPass pass;
+    std::array<char, 48> status;
     const std::int64_t end = source_.Size();
     ChunkBlocks in(source_, source_.Tell(), chunkSize_);
-    const std::string slashTotal = "/" + std::to_string(total);
     if (aborted_) {
         host_.Log("--->>已中止");
         pass.aborted = true;
@@ -131,7 +142,7 @@ ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
     }
     for (std::int64_t index = 0; in.Pos() < end; ++index) {
         host_.SetProgress(index);
-        host_.SetStatus(std::to_string(index + 1) + slashTotal);
+        host_.SetStatus(CountText(index + 1, total, status));
         const std::span<const std::uint8_t> block = in.Next(buffer_);
         if (block.empty()) break;
         const BlockKind kind = ClassifyPacket(block, in.Valid(), chunkSize_, layout_);

@@ -184,6 +184,11 @@ TEST(AsfToWav, ChunksOfEveryReadBlockComeOutInOrder) {
     run.Convert();
     EXPECT_TRUE(run.host.HasLine("  找到" + std::to_string(chunks) + " 数据块")) << run.host.AllLines();
     EXPECT_TRUE(run.host.HasLine("  数据块已放弃:" + std::to_string(bad.size())));
+    // The status counts the chunks, the first and the last one.
+    const auto& statuses = run.host.statuses;
+    const std::string of = "/" + std::to_string(chunks);
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), "1" + of), statuses.end());
+    EXPECT_NE(std::find(statuses.begin(), statuses.end(), std::to_string(chunks) + of), statuses.end());
     const Bytes data = run.Data();
     ASSERT_EQ(data.size(), (chunks - bad.size()) * 64);
     std::uint64_t at = 0;
