@@ -56,7 +56,7 @@ int CliHost::StopSignal() { return g_stopSignal.load(); }
 
 int CliHost::StoppedExitCode() { return StopSignal() == SIGTERM ? kExitTerminated : kExitStopped; }
 
-CliHost::CliHost(const CommonOptions& options) : options_(options) {
+CliHost::CliHost(const CommonOptions& options) : options_(options), drawsProgress_(!options.quiet && ::isatty(2) != 0) {
     if (options_.json) logOut_ = stderr;
     if (!options_.logFile.empty()) logFile_ = std::fopen(options_.logFile.c_str(), "w");
 }
@@ -117,7 +117,7 @@ void CliHost::SetStatus(std::string_view text) {
 }
 
 void CliHost::DrawProgress(bool force) {
-    if (options_.quiet || !::isatty(2)) return;
+    if (!drawsProgress_) return;
     auto now = std::chrono::steady_clock::now();
     if (!force && now - lastDraw_ < std::chrono::milliseconds(100)) return;
     lastDraw_ = now;

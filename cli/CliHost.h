@@ -69,6 +69,8 @@ public:
 private:
     void DrawProgress(bool force);
     CommonOptions options_;
+    // Whether a progress bar is drawn: asked once, not with every position (a system call each).
+    const bool drawsProgress_;
     std::FILE* logFile_ = nullptr;
     std::FILE* logOut_ = stdout;
     bool progressVisible_ = false;
