@@ -212,4 +212,20 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
     return parsed;
 }
 
+std::optional<std::size_t> FirstStreamByteAt(std::span<const std::uint8_t> packet) {
+    if (packet.empty()) return std::nullopt;
+    std::size_t at = 0;
+    if (packet[0] & 0x80) {
+        if (packet[0] & 0x60) return std::nullopt;  // not a packet ReadParsingInfo accepts
+        at = 1 + (packet[0] & 0x0F);
+        if (at >= packet.size()) return std::nullopt;
+    }
+    const std::uint8_t flags = packet[at];
+    // Length type flags, property flags, the three fields the flags size, send time, duration.
+    at += 2 + LengthTypeWidth(flags >> 5) + LengthTypeWidth(flags >> 1) + LengthTypeWidth(flags >> 3) + 6;
+    if (flags & 1) ++at;  // the payload flags of multiple payloads
+    if (at >= packet.size()) return std::nullopt;
+    return at;
+}
+
 }  // namespace mendery

@@ -2,6 +2,7 @@
 // Full parse of one data packet (chunk): error correction, payload parsing information and
 // every payload, with the byte positions of the fields that rewriting tools change.
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -81,5 +82,11 @@ inline constexpr std::uint8_t kPayloadCountMask = 0x3F;
 // accepted. Never reads outside `packet`; a malformed packet yields ok=false, the kind of
 // damage and its description, and what parsed before it.
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize);
+
+// Where the stream number of the first payload lies, worked out from the length type flags
+// alone: in a packet that ParsePacket reads, that payload's stream number is the low seven
+// bits of this byte. A search that tests every offset of a damaged file rejects most of them
+// with it before a full parse. Nothing when the bytes end before it.
+std::optional<std::size_t> FirstStreamByteAt(std::span<const std::uint8_t> packet);
 
 }  // namespace mendery

@@ -254,3 +254,34 @@ TEST(ParsePacket, ParsesEveryPacketOfTheRealSamples) {
         }
     }
 }
+
+// The stream byte worked out from the flags must be the one the parser reads, at every offset
+// of real packet data (mostly blocks that are no packet) and in random bytes, which parse now
+// and then; a block too short to hold it holds no payload either.
+TEST(FirstStreamByteAt, NamesTheByteTheParserReadsTheFirstStreamNumberFrom) {
+    std::vector<Bytes> blocks;
+    for (const char* name : {"a_wmv2_wmav2.wmv", "g2_wmv2_wmav2_pkt512.wmv"}) {
+        const Bytes file = ReadFileBytes(SampleFile(name));
+        const std::uint64_t from = HeaderSizeOf(file) + 50;
+        for (std::uint64_t at = from; at < from + 20000 && at + 600 <= file.size(); ++at)
+            blocks.emplace_back(file.begin() + at, file.begin() + at + 600);
+    }
+    std::uint32_t seed = 12345;
+    for (int i = 0; i < 20000; ++i) {
+        Bytes random(64);
+        for (auto& b : random) b = static_cast<std::uint8_t>((seed = seed * 1664525u + 1013904223u) >> 24);
+        blocks.push_back(random);
+    }
+    int parsed = 0;
+    for (const Bytes& block : blocks)
+        for (std::size_t length : {block.size(), std::size_t{12}, std::size_t{3}}) {
+            const auto bytes = std::span(block).first(length);
+            const auto p = ParsePacket(bytes, static_cast<std::uint32_t>(block.size()));
+            const auto at = FirstStreamByteAt(bytes);
+            if (p.payloads.empty()) continue;
+            ++parsed;
+            ASSERT_TRUE(at.has_value());
+            ASSERT_EQ(bytes[*at] & 0x7F, p.payloads[0].streamNumber);
+        }
+    EXPECT_GT(parsed, 1000);
+}
