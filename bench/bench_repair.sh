@@ -11,6 +11,13 @@ compare "repair --preset partial vs cp" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- "cp '$src' '$tmp/c.wmv'" 1.1
 BENCH_REMOVE="'$tmp/r.wmv' '$tmp/c.wmv'" compare "repair --preset partial vs cp, new output" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- "cp '$src' '$tmp/c.wmv'" 1.1
+# Replacing an existing output the safe way (a new file beside it, renamed over the old one
+# when the run succeeded) is not what cp does (truncate the old file and write into it), and
+# ext4 starts writing the new file back at the rename. The same safe replacement done by cp
+# and mv is the floor for that.
+compare "repair --preset partial vs cp + mv, replacing" 10 -- \
+  "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- \
+  "cp '$src' '$tmp/c.part' && mv '$tmp/c.part' '$tmp/c.wmv'" 1.1
 compare "repair --preset partial vs ffmpeg" 10 -- \
   "$MENDERY_CLI repair -q --overwrite --preset partial '$src' -o '$tmp/r.wmv'" -- \
   "ffmpeg -nostdin -v error -y -i '$src' -map 0 -c copy -f asf '$tmp/f.wmv'"
