@@ -9,7 +9,6 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 f="$(realpath "$1")"
-export BENCH_WARM="'$f'"
 runs="${RUNS:-10}"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT

@@ -7,7 +7,6 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 src="$1"
-export BENCH_WARM="'$src'"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 # --yes: WMV1/WMV2 sources ask before converting.

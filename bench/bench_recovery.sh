@@ -22,7 +22,7 @@ else
   echo "(file smaller than $garbage_mb MB: garbage over its middle third instead)"
   dd if=/dev/urandom of="$damaged" bs=1 seek=$((size / 3)) count=$((size / 3)) conv=notrunc status=none
 fi
-BENCH_WARM="'$damaged'" compare "recover (50 MB garbage) vs cp" 10 -- \
+compare "recover (50 MB garbage) vs cp" 10 -- \
   "$MENDERY_CLI recover -q --overwrite '$damaged' -o '$tmp/r.wmv'" -- "cp '$damaged' '$tmp/c.wmv'"
 $MENDERY_CLI recover --overwrite "$damaged" -o "$tmp/r.wmv" | grep -E '找到|已找到|找不到' | sort | uniq -c || true
 
@@ -37,5 +37,5 @@ if ! $MENDERY_CLI shrink -q --no-extra "$src" -o "$tmp/probe.wmv"; then
 fi
 rm -f "$tmp/probe.wmv"
 echo "shrinker input: $padded ($(stat -c %s "$padded") bytes)"
-BENCH_WARM="'$padded'" compare "shrink --no-extra vs cp" 10 -- \
+compare "shrink --no-extra vs cp" 10 -- \
   "$MENDERY_CLI shrink -q --overwrite --no-extra '$padded' -o '$tmp/s.wma'" -- "cp '$padded' '$tmp/c.wma'"

@@ -20,7 +20,7 @@ echo "settings: video ${w}x${h} ${fps} fps ${vb} bit/s, audio ${ab} bit/s ${ar} 
 
 tool="$MENDERY_CLI reencode -q --overwrite '$piece' -o '$tmp/m.wmv'"
 ref="ffmpeg -nostdin -v error -y -i '$piece' -c:v msmpeg4 -vtag MP43 -b:v $vb -maxrate $vb -bufsize $((vb * 5)) -r $fps -s ${w}x${h} -g $((fps * 10)) -sws_flags bicubic -c:a wmav2 -b:a $ab -ar $ar -ac $ac -f asf '$tmp/f.wmv'"
-BENCH_WARM="'$piece'" compare "reencode 30 s vs ffmpeg" 10 -- "$tool" -- "$ref"
+compare "reencode 30 s vs ffmpeg" 10 -- "$tool" -- "$ref"
 
 # Processor time (user + system) as well: on a busy machine it varies far less than wall time.
 cpu() {

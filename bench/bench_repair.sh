@@ -4,7 +4,6 @@
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 src="$1"
-export BENCH_WARM="'$src'"
 tmp="$(mktemp -d)"
 trap 'rm -rf "$tmp"' EXIT
 compare "repair --preset partial vs cp" 10 -- \

@@ -6,9 +6,6 @@
 #   (tool/reference) and, from a separate /usr/bin/time run, the tool's peak memory. With a GOAL
 #   (a ratio) the line says whether the median ratio meets it. Every line also goes to
 #   $BENCH_TABLE when that is set (bench/run prints them as one table at the end).
-# With BENCH_WARM set (paths, the jobs' inputs), those files are read before every run: a
-# machine that pages out what was not touched for a minute (DAMON reclaim here) would otherwise
-# leave part of an input on disk, and a job that reads it twice or seeks in it pays for that.
 # With BENCH_REMOVE set (paths), those files are removed before every run, so both commands
 # write a new output instead of replacing the one of the run before: replacing a large file
 # also pays for freeing the old one (and ext4 starts writing the new one back at once).
@@ -38,7 +35,6 @@ compare() {
   errors="$(mktemp)"
   local prepare="sync"
   [[ -n "${BENCH_REMOVE:-}" ]] && prepare="rm -f $BENCH_REMOVE; sync"
-  [[ -n "${BENCH_WARM:-}" ]] && prepare="cat $BENCH_WARM >/dev/null; $prepare"
   if ! hyperfine --shell=bash --style none --warmup 2 --runs "$runs" --prepare "$prepare" \
       --export-json "$json" -- "$tool" "$ref" >/dev/null 2>"$errors"; then
     local line="$name: a command failed: $(grep -m1 -i error "$errors")"
