@@ -25,6 +25,15 @@ compare "clipwright join with itself vs cat" "$runs" -- \
 compare "clipwright basic repair" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
   "cp '$f' '$tmp/copy.wmv'" 1.1
+# Replacing the output the safe way (a new file renamed over the old one when the run
+# succeeded), against the same replacement done by cat or cp and mv: ext4 starts writing the
+# new file back at the rename, which truncating the old file in place does not wait for.
+compare "clipwright join vs cat + mv, replacing" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
+  "cat '$f' '$f' > '$tmp/cat.part' && mv '$tmp/cat.part' '$tmp/cat.wmv'" 1.0
+compare "clipwright basic repair vs cp + mv, replacing" "$runs" -- \
+  "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
+  "cp '$f' '$tmp/copy.part' && mv '$tmp/copy.part' '$tmp/copy.wmv'" 1.1
 BENCH_REMOVE="'$tmp/join.wmv' '$tmp/cat.wmv'" compare "clipwright join vs cat, new output" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -i '$f' -o '$tmp/join.wmv' -y" -- \
   "cat '$f' '$f' > '$tmp/cat.wmv'" 1.0
