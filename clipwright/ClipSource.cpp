@@ -82,23 +82,13 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
                               "重新同步后再试; 没有写出输出文件");
 }
 
-bool ClipSource::ParsesWholeAt(std::uint64_t pos, std::vector<std::int8_t>& known) {
-    // Runs tried at neighbouring offsets test the same blocks again, one packet size apart:
-    // each block is parsed once.
-    std::int8_t& k = known[pos - dataStart_];
-    if (k < 0) {
-        SourcePacket p;
-        k = ReadAt(pos, p, false) && p.parsed.ok;
-    }
-    return k != 0;
-}
-
-bool ClipSource::PacketRunAt(std::uint64_t pos, std::vector<std::int8_t>& known) {
+bool ClipSource::PacketRunAt(std::uint64_t pos) {
     std::uint64_t parsed = 0;
     for (std::uint64_t k = 0; k < kRunPackets; ++k) {
         const std::uint64_t at = pos + k * PacketSize();
         if (at + PacketSize() > dataEnd_) break;
-        if (!ParsesWholeAt(at, known)) return false;
+        SourcePacket p;
+        if (!ReadAt(at, p, false) || !p.parsed.ok) return false;
         ++parsed;
     }
     return parsed >= 2;
@@ -109,19 +99,19 @@ std::optional<std::uint64_t> ClipSource::OffGridShift() {
     SourcePacket first;
     if (ReadAt(dataStart_, first, false) && first.parsed.ok) return std::nullopt;  // the usual case: no search at all
     const std::uint64_t end = std::min(dataEnd_, dataStart_ + kShiftSearchPackets * size);
-    // Whether the block at each offset the search can test parses whole (-1: not parsed yet).
-    std::vector<std::int8_t> known(end - dataStart_ + kRunPackets * size, -1);
     for (std::uint64_t pos = dataStart_ + 1; pos < end; ++pos) {
         if (((pos - dataStart_) & 0xFFFF) == 0) CheckClipStop(stop_);
-        if (!PacketRunAt(pos, known)) continue;
+        if (!PacketRunAt(pos)) continue;
         const std::uint64_t shift = pos - dataStart_;
         // A run on the grid: packets damaged at the start, which a plain read drops.
         if (shift % size == 0) return std::nullopt;
         // The grid blocks over the same span must not parse as well: two readings that both
         // hold packets are damage, not a shift.
         const std::uint64_t gridFrom = dataStart_ + (shift / size) * size;
-        for (std::uint64_t at = gridFrom; at < pos + kRunPackets * size && at + size <= dataEnd_; at += size)
-            if (ParsesWholeAt(at, known)) return std::nullopt;
+        for (std::uint64_t at = gridFrom; at < pos + kRunPackets * size && at + size <= dataEnd_; at += size) {
+            SourcePacket p;
+            if (ReadAt(at, p, false) && p.parsed.ok) return std::nullopt;
+        }
         return shift;
     }
     return std::nullopt;

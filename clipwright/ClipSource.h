@@ -112,10 +112,7 @@ private:
     // start on the grid (bytes inserted or lost in front of the packets shift every one of
     // them); empty when the packets start on the grid or no run of them is found near the start.
     std::optional<std::uint64_t> OffGridShift();
-    // Whether kRunPackets blocks from `pos` on (at least two, fewer at the end of the packets)
-    // parse whole; `known` keeps what each offset gave, indexed from the grid's start.
-    bool PacketRunAt(std::uint64_t pos, std::vector<std::int8_t>& known);
-    bool ParsesWholeAt(std::uint64_t pos, std::vector<std::int8_t>& known);
+    bool PacketRunAt(std::uint64_t pos);
     // A header walk that stopped at a damaged size: the objects after it are looked for by
     // their GUIDs, and those that lie whole inside the header are taken.
     void SalvageHeaderObjects();
