@@ -14,12 +14,11 @@ void BufferedOutput::WriteAround(std::span<const std::uint8_t> data) {
         pending_ += fill;
         data = data.subspan(fill);
         if (data.empty()) return;
-        FlushBehind();
+        Flush();
         if (data.size() < capacity_) continue;
         // Whole pages of a large piece go to the file directly: passing them through the
-        // buffer would only copy them once more. They are the caller's, so written at once.
+        // buffer would only copy them once more.
         const std::size_t direct = data.size() - data.size() % alignment_;
-        behind_.Wait();
         file_.Write(data.first(direct));
         MoveTo(base_ + static_cast<std::int64_t>(direct));
         data = data.subspan(direct);
@@ -37,39 +36,19 @@ void BufferedOutput::WriteInPlace(std::span<const std::uint8_t> data) {
     data = data.subspan(lead);
     const std::size_t pages = data.size() - data.size() % alignment_;
     if (pages > 0) {
-        FlushBehind();
-        behind_.Submit([this, whole = data.first(pages)] { file_.Write(whole); });
+        Flush();
+        file_.Write(data.first(pages));
         MoveTo(base_ + static_cast<std::int64_t>(pages));
     }
     Write(data.subspan(pages));
 }
 
-void BufferedOutput::FlushBehind() {
-    if (pending_ == 0) return;
-    const std::size_t n = pending_;
-    pending_ = 0;  // a failed write is not retried by the next flush
-    behind_.Wait();
-    if (!spare_) spare_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity_);
-    std::swap(buffer_, spare_);
-    const std::span<const std::uint8_t> full(spare_.get(), n);
-    behind_.Submit([this, full] { file_.Write(full); });
-    MoveTo(base_ + static_cast<std::int64_t>(n));
-}
-
 void BufferedOutput::Flush() {
     const std::size_t n = pending_;
     pending_ = 0;  // a failed write is not retried by the next flush
-    behind_.Wait();
     if (n == 0) return;
     file_.Write(std::span(buffer_.get(), n));
     MoveTo(base_ + static_cast<std::int64_t>(n));
-}
-
-void BufferedOutput::DropWriteInFlight() {
-    try {
-        behind_.Wait();
-    } catch (const IoError&) {
-    }
 }
 
 void BufferedOutput::AppendTo(BufferedOutput& to) {
@@ -91,7 +70,6 @@ void BufferedOutput::Close() {
         Flush();
     } catch (const IoError&) {
         pending_ = 0;
-        DropWriteInFlight();
         try {
             file_.Close();
         } catch (const IoError&) {

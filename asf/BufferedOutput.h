@@ -8,9 +8,10 @@
 // write ending inside a page makes it take that page up twice (a pass writing chunks of a
 // few kilobytes spent about a third more time in the kernel than a copy with the same amount
 // of data).
-// A full buffer is written out by a thread of its own (WriteBehind) while the next one fills;
-// everything else that reaches the file (seeking, patching, a flush, closing) first waits for
-// that write, and a write that failed there throws at the next call that waits or fills.
+// Writes are made by the calling thread. A writer thread that took full buffers over was tried
+// and dropped: its copy into the page cache read a megabyte the reading core had just written,
+// and on hosts whose two cores share no close cache that copy took several times as long as
+// the same copy made by the core that had the bytes.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -18,7 +19,6 @@
 #include <string>
 
 #include "asf/BinaryFile.h"
-#include "asf/WriteBehind.h"
 
 namespace mendery {
 
@@ -38,7 +38,6 @@ public:
 
     // Creates (or empties) the file at `path`; nothing is pending afterwards.
     void Create(const std::string& path) {
-        DropWriteInFlight();
         file_.Open(path, BinaryFile::Mode::Create);
         pending_ = 0;
         MoveTo(0);
@@ -77,16 +76,9 @@ public:
         Flush();
         file_.Truncate(size);
     }
-    // Writes a large piece without copying it: its whole pages go to the writer thread as
-    // they are, the rest through the buffer. The caller leaves those bytes unchanged until
-    // WaitForWrites, or any other call here that writes out or waits, has returned.
+    // Writes a large piece without copying it: its whole pages go to the file as they are,
+    // the rest through the buffer.
     void WriteInPlace(std::span<const std::uint8_t> data);
-    // Waits for the write in flight. With `report` what it failed with is thrown, else it is
-    // kept for the next call that writes out.
-    void WaitForWrites(bool report = true) {
-        if (report) behind_.Wait();
-        else behind_.Settle();
-    }
     // Writes out what is pending. What a failed write held is dropped, not retried.
     void Flush();
     // Writes out what is pending, then appends the whole file, from its start, to `to`: for a
@@ -98,16 +90,11 @@ public:
     // run that does not keep it.
     void CloseUnflushed() {
         pending_ = 0;
-        DropWriteInFlight();
         if (file_.IsOpen()) file_.Close();
     }
 
 private:
     void WriteAround(std::span<const std::uint8_t> data);
-    // Hands what is pending to the writer thread and goes on in the spare buffer.
-    void FlushBehind();
-    // Waits for the write in flight without asking how it went: for a file not kept.
-    void DropWriteInFlight();
     // The buffer now starts at file position `base` (nothing pending): it takes bytes up to
     // the last page boundary it reaches.
     void MoveTo(std::int64_t base) {
@@ -124,8 +111,6 @@ private:
     std::int64_t base_ = 0;  // file position of buffer_[0]
     std::size_t limit_ = 0;  // bytes the buffer takes before it is written out
     std::size_t pending_ = 0;
-    std::unique_ptr<std::uint8_t[]> spare_;  // the buffer in flight; made with the first one
-    WriteBehind behind_;  // last: it stops (and finishes its write) before the rest goes
 };
 
 }  // namespace mendery

@@ -24,13 +24,11 @@ bool KeptByCleaning(const Guid& g) {
 
 // Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
 // at a time: one read call per block instead of one per chunk. A whole chunk is repaired where
-// it lies in the block, without copying it, and runs of kept chunks are written from there by
-// the output's writer thread; the next block is read into a second one meanwhile, and a block
-// is read into again only once what was written from it is out. A chunk is shorter than the
-// chunk size only at the end of the file, as when read on its own; such a chunk, and every
-// chunk of a file whose chunks are smaller than the bytes a detail line shows, is copied into
-// the spare buffer and the bytes after it are cleared, as if the buffer had been cleared
-// before a read of it.
+// it lies in the block, without copying it, and runs of kept chunks are written from there
+// before the block is read into again. A chunk is shorter than the chunk size only at the end
+// of the file, as when read on its own; such a chunk, and every chunk of a file whose chunks
+// are smaller than the bytes a detail line shows, is copied into the spare buffer and the
+// bytes after it are cleared, as if the buffer had been cleared before a read of it.
 class TAsfFile::ChunkBlockReader {
 public:
     // Bytes of the spare buffer a chunk is repaired in: the chunk, the two bytes after it that
@@ -43,41 +41,27 @@ public:
           chunkSize_(chunkSize),
           blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
           // Only bytes a read put there are ever handed out: no need to clear them.
-          blocks_{std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_),
-                  std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)},
+          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)),
           spare_(spare.first(std::max<std::size_t>(chunkSize + 2, kDetailBytes))) {
         std::fill(spare.begin(), spare.end(), 0);
     }
-    // The blocks go only once nothing is written from them any more.
-    ~ChunkBlockReader() { output_.WaitForWrites(false); }
-    ChunkBlockReader(const ChunkBlockReader&) = delete;
-    ChunkBlockReader& operator=(const ChunkBlockReader&) = delete;
 
-    // True when the next chunk comes with a new read into a block: the chunks handed out
-    // from the block before the current one are overwritten then.
+    // True when the next chunk comes with a new read into the block: the chunks handed out
+    // before are overwritten then.
     bool BlockUsedUp() const { return at_ == filled_; }
     // True when the chunk handed out last lies in the block (it stays there until the block
     // is used up), false when it was copied into the spare buffer.
     bool LastInBlock() const { return lastInBlock_; }
-    // Writes a run of chunks of the current block through the writer thread.
-    void WriteInPlace(std::span<const std::uint8_t> run) {
-        output_.WriteInPlace(run);
-        lastWrittenFrom_ = current_;
-    }
+    // Writes a run of chunks of the block without copying them.
+    void WriteInPlace(std::span<const std::uint8_t> run) { output_.WriteInPlace(run); }
     // The next chunk, chunk-size bytes long (`length` of them from the file); empty at the end.
     std::span<std::uint8_t> Next(std::size_t& length) {
         if (at_ == filled_) {
-            current_ ^= 1;
-            // Each write waits for the one before: only the last can still be reading a block.
-            if (lastWrittenFrom_ == current_) {
-                output_.WaitForWrites();
-                lastWrittenFrom_ = -1;
-            }
-            filled_ = source_.Read(std::span(blocks_[current_].get(), blockSize_));
+            filled_ = source_.Read(std::span(block_.get(), blockSize_));
             at_ = 0;
         }
         length = std::min<std::size_t>(chunkSize_, filled_ - at_);
-        const std::span<std::uint8_t> chunk(blocks_[current_].get() + at_, length);
+        const std::span<std::uint8_t> chunk(block_.get() + at_, length);
         at_ += length;
         lastInBlock_ = length == chunkSize_ && length >= kDetailBytes;
         if (length == 0) return {};
@@ -91,9 +75,7 @@ private:
     BufferedInput& source_;
     BufferedOutput& output_;
     std::size_t chunkSize_, blockSize_;
-    std::unique_ptr<std::uint8_t[]> blocks_[2];
-    int current_ = 1;  // the first read goes into block 0
-    int lastWrittenFrom_ = -1;
+    std::unique_ptr<std::uint8_t[]> block_;
     std::span<std::uint8_t> spare_;
     std::size_t at_ = 0, filled_ = 0;
     bool lastInBlock_ = false;

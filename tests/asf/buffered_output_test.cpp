@@ -5,7 +5,6 @@
 #include <numeric>
 
 #include "asf/BufferedOutput.h"
-#include "asf/WriteBehind.h"
 #include "support/AsfBuilder.h"
 #include "support/FileSizeLimit.h"
 
@@ -121,7 +120,6 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
         const Bytes piece = Counting(n, static_cast<std::uint8_t>(expected.size() * 7));
         out.Write(piece);
         expected.insert(expected.end(), piece.begin(), piece.end());
-        out.WaitForWrites();  // a full buffer is written by the writer thread
         const std::int64_t onDisk = FileSizeOf(path);
         EXPECT_EQ(onDisk % static_cast<std::int64_t>(kPage), 0) << "after " << expected.size() << " bytes";
         EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
@@ -140,7 +138,6 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
         expected.insert(expected.end(), piece.begin(), piece.end());
     }
     // What the buffer took up to the page boundary at 3 pages is in the file already.
-    out.WaitForWrites();
     const Bytes onDisk = ReadFileBytes(path);
     ASSERT_EQ(onDisk.size(), old.size());
     EXPECT_TRUE(std::equal(onDisk.begin(), onDisk.begin() + 3 * kPage, expected.begin()));
@@ -150,8 +147,8 @@ TEST(BufferedOutput, WritesEndAtPageBoundaries) {
     EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
-// Large pieces handed over in place, between buffered ones and at odd offsets, land in order;
-// once the writes are waited for, the caller's bytes are its own again.
+// Large pieces written in place, between buffered ones and at odd offsets, land in order;
+// once the call has returned, the caller's bytes are its own again.
 TEST(BufferedOutput, PiecesWrittenInPlaceLandInOrder) {
     constexpr std::size_t kPage = BufferedOutput::kPageSize;
     NewOutput file(2 * kPage);
@@ -165,7 +162,6 @@ TEST(BufferedOutput, PiecesWrittenInPlaceLandInOrder) {
             held.push_back(std::move(piece));
             out.WriteInPlace(held.back());
             EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
-            out.WaitForWrites();
             std::fill(held.back().begin(), held.back().end(), 0xEE);
         } else {
             out.Write(piece);
@@ -175,9 +171,9 @@ TEST(BufferedOutput, PiecesWrittenInPlaceLandInOrder) {
     EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
-// Writes that fail on the writer thread (the file may not grow past 40 KB, as on a full disk)
-// are reported to the writer, by a later write or at the latest by Close: never lost.
-TEST(BufferedOutput, AWriteThatFailsBehindIsReported) {
+// Writes that fail (the file may not grow past 40 KB, as on a full disk) are reported to the
+// writer, by that write or at the latest by Close: never lost.
+TEST(BufferedOutput, AFailedWriteIsReported) {
     constexpr std::size_t kPage = BufferedOutput::kPageSize;
     TempDir dir;
     for (const bool inPlace : {false, true}) {
@@ -201,24 +197,4 @@ TEST(BufferedOutput, AWriteThatFailsBehindIsReported) {
         EXPECT_NE(reason.find("无法写入"), std::string::npos) << (inPlace ? "in place: " : "buffered: ") << reason;
         out.CloseUnflushed();
     }
-}
-
-// The writer thread runs jobs one at a time in the order given; a job's failure is thrown by
-// the next wait or submission (whose job then does not run), and Settle waits without taking it.
-TEST(WriteBehind, JobsRunInOrderAndFailuresReachTheWriter) {
-    WriteBehind behind;
-    std::vector<int> done;
-    for (int i = 0; i < 50; ++i) behind.Submit([&done, i] { done.push_back(i); });
-    behind.Wait();
-    ASSERT_EQ(done.size(), 50u);
-    for (int i = 0; i < 50; ++i) EXPECT_EQ(done[i], i);
-
-    behind.Submit([] { throw IoError("failed"); });
-    behind.Settle();
-    EXPECT_THROW(behind.Submit([&done] { done.push_back(-1); }), IoError);
-    behind.Wait();
-    EXPECT_EQ(done.size(), 50u) << "a job after a failure does not run";
-    behind.Submit([&done] { done.push_back(50); });
-    behind.Wait();
-    EXPECT_EQ(done.back(), 50);
 }

@@ -254,8 +254,8 @@ TEST(AsfFileRepair, DeletePlusLastGoodKeepsEveryChunkStillCounted) {
 // chunks of 512 bytes) and written from there in runs: decisions on both sides of a block
 // boundary, a rewind into the block before and time rewrites in every chunk keep the file a
 // chunk-by-chunk copy would give.
-// Four blocks' worth of chunks: the blocks are read into in turn while runs of kept chunks
-// are still being written from the one before, with repairs in several of them.
+// Four blocks' worth of chunks, with repairs in several of them: each run of kept chunks is
+// written out before the block it lies in is read into again.
 TEST(AsfFileRepair, DecisionsAcrossTheReadBlocksBoundary) {
     constexpr std::uint64_t kBlockChunks = (1u << 20) / kPacket;
     constexpr std::uint64_t kChunks = 4 * kBlockChunks + 8;
