@@ -207,11 +207,24 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
         return;
     }
     ++counters_.packetsCopied;
+    // Copied from the read window into the output's buffer and patched there: one copy of
+    // every byte instead of two.
+    if (const auto room = writer_.PacketRoom(sp.bytes.size()); !room.empty()) {
+        std::copy(sp.bytes.begin(), sp.bytes.end(), room.begin());
+        Patch(room, p, send);
+        writer_.PacketPlaced();
+        return;
+    }
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
     Write(packet_, p, send);
 }
 
-void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p, std::uint32_t sendTime) {
+void ClipEmitter::Write(std::span<std::uint8_t> packet, const ParsedPacket& p, std::uint32_t sendTime) {
+    Patch(packet, p, sendTime);
+    writer_.WritePacket(packet);
+}
+
+void ClipEmitter::Patch(std::span<std::uint8_t> packet, const ParsedPacket& p, std::uint32_t sendTime) {
     BytePatcher w(packet);
     // Some writers (GStreamer's) store a packet length without the padding; most readers take
     // the length as including it and then find the padding twice. With multiple payloads (each
@@ -236,7 +249,6 @@ void ClipEmitter::Write(std::vector<std::uint8_t>& packet, const ParsedPacket& p
         const bool plausible = !pl.hasPresentationTime || Plausible(pl.presentationTime, sendTime);
         IndexPayload(pl, packet, packetNumber, newPts > outPreroll_ ? newPts - outPreroll_ : 0, plausible);
     }
-    writer_.WritePacket(packet);
 }
 
 void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {

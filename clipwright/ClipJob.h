@@ -56,7 +56,10 @@ private:
     // count for the length or the index.
     bool Plausible(std::uint64_t pts, std::uint32_t send) const;
     static constexpr std::int64_t kMaxLead = 30000;
-    void Write(std::vector<std::uint8_t>& packet, const ParsedPacket& parsed, std::uint32_t sendTime);
+    void Write(std::span<std::uint8_t> packet, const ParsedPacket& parsed, std::uint32_t sendTime);
+    // Send and presentation times, object numbers and the packet length set for the output,
+    // and the packet's key frames indexed: all but writing it out.
+    void Patch(std::span<std::uint8_t> packet, const ParsedPacket& parsed, std::uint32_t sendTime);
     void RenumberObjects(BytePatcher& w, const ParsedPacket& p);
     // Feeds the index: key frames of the video stream (with the packets they span), or for
     // files without video the first object start of every second.

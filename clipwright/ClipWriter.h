@@ -35,14 +35,18 @@ public:
     ClipWriter& operator=(const ClipWriter&) = delete;
     std::uint32_t PacketsWritten() const { return packets_; }
     void WritePacket(std::span<const std::uint8_t> packet);
+    // Room for the next packet in the output's buffer, to be filled and patched there (empty
+    // when it does not fit; then WritePacket); PacketPlaced counts it once it is filled.
+    std::span<std::uint8_t> PacketRoom(std::size_t size) { return out_.Claim(size); }
+    void PacketPlaced() { ++packets_; }
     SimpleIndexBuilder& Index() { return index_; }
     // Writes the index, then the header and data object head with their final values.
     void Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs);
     std::uint64_t BytesWritten() const { return fileSize_; }
 
 private:
-    // A megabyte at a time, written out by a thread of its own while the next packets are
-    // read and patched.
+    // A megabyte at a time; an unchanged packet is copied from the read window straight into
+    // it and patched there.
     BufferedOutput out_;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
