@@ -88,6 +88,20 @@ std::size_t BinaryFile::Read(std::span<std::uint8_t> out) {
     return done;
 }
 
+std::size_t BinaryFile::ReadAt(std::int64_t pos, std::span<std::uint8_t> out) const {
+    std::size_t done = 0;
+    while (done < out.size()) {
+        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            Fail("无法读取");
+        }
+        if (n == 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 void BinaryFile::ReadExact(std::span<std::uint8_t> out) {
     if (Read(out) != out.size()) {
         throw IoError("文件意外结束 \"" + path_ + "\"");

@@ -33,6 +33,9 @@ public:
     // Reads up to out.size() bytes; fewer only at the end of the file.
     std::size_t Read(std::span<std::uint8_t> out);
     void ReadExact(std::span<std::uint8_t> out);
+    // Reads up to out.size() bytes from `pos` without moving the file position: safe to call
+    // from several threads at once.
+    std::size_t ReadAt(std::int64_t pos, std::span<std::uint8_t> out) const;
     void Write(std::span<const std::uint8_t> data);
     void Seek(std::int64_t pos);
     std::int64_t Tell() const;

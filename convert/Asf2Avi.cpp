@@ -296,17 +296,32 @@ void TAsf2Avi::ReportConversion(const ChunkPass& conversion) {
     ShowHeaderValues();
 }
 
+namespace {
+// A payload of an object whose size and time its replicated data give: its time counts for the
+// timeline, and its fragments are put together.
+bool HasWholeObjectTime(const PacketPayload& p) { return !p.compressed && p.replicatedLength >= 8; }
+}  // namespace
+
 ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
     timeline_ = {};
     addedFrames_ = 0;
     ChunkLoop loop(source_, chunkSize_, layout_, Host(), Aborted);
-    return loop.Run(total, [this, pass](auto chunk) { ParseChunk(chunk, pass); });
+    if (pass == Pass::Write) return loop.Run(total, [this, pass](auto chunk) { ParseChunk(chunk, pass); });
+    // The analysis needs only the times of whole payloads: read and parsed on two cores.
+    const std::uint32_t chunkSize = chunkSize_;
+    const auto find = [chunkSize](std::span<const std::uint8_t> chunk, std::vector<PayloadTime>& found) {
+        ForEachPayload(chunk, chunkSize, [&found](std::span<const std::uint8_t>, const ParsedPacket& packet,
+                                                  const PacketPayload& p) {
+            if (HasWholeObjectTime(p)) found.push_back({p.presentationTime, packet.sendTime});
+        });
+    };
+    return loop.RunTimeScan(total, find, [this](const PayloadTime& t) { timeline_.Note(t.presentation, t.send, histogram_); });
 }
 
 void TAsf2Avi::ParseChunk(std::span<const std::uint8_t> chunk, Pass pass) {
     ForEachPayload(chunk, chunkSize_, [this, pass](std::span<const std::uint8_t> c, const ParsedPacket& packet,
                                                    const PacketPayload& p) {
-        const bool whole = !p.compressed && p.replicatedLength >= 8;
+        const bool whole = HasWholeObjectTime(p);
         if (whole) timeline_.Note(p.presentationTime, packet.sendTime, histogram_);
         if (pass == Pass::Analyse) return;
         const std::uint8_t streamByte = static_cast<std::uint8_t>(p.streamNumber | (p.keyFrame ? 0x80 : 0));

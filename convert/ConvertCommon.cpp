@@ -85,7 +85,7 @@ public:
         : file_(f),
           pos_(pos),
           chunkSize_(chunkSize),
-          blockSize_(std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize),
+          blockSize_(ChunkBlockSize(chunkSize)),
           // Only bytes a read put there are ever handed out: clearing it for every pass is
           // not needed.
           block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)) {}
@@ -120,7 +120,10 @@ private:
     std::size_t at_ = 0, len_ = 0, valid_ = 0;
 };
 
-// "done/total" in `out`, without allocating: the status is set for every chunk.
+}  // namespace
+
+std::size_t ChunkBlockSize(std::uint32_t chunkSize) { return std::max<std::size_t>(1, (1 << 20) / chunkSize) * chunkSize; }
+
 std::string_view CountText(std::int64_t done, std::int64_t total, std::span<char, 48> out) {
     char* end = std::to_chars(out.data(), out.data() + 23, done).ptr;
     *end++ = '/';
@@ -128,7 +131,11 @@ std::string_view CountText(std::int64_t done, std::int64_t total, std::span<char
     return {out.data(), static_cast<std::size_t>(end - out.data())};
 }
 
-}  // namespace
+std::string InvalidChunkLine(std::span<const std::uint8_t> chunk, std::int64_t index) {
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "%02X%02X%02X", chunk[0], chunk[1], chunk[2]);
+    return std::string("无效的 ID: ") + hex + ",  Chunk #" + std::to_string(index);
+}
 
 ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
     ChunkPass pass;
@@ -151,9 +158,7 @@ ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
             if (kind == BlockKind::Good) {
                 parse(block.first(chunkSize_));
             } else {
-                char hex[8];
-                std::snprintf(hex, sizeof hex, "%02X%02X%02X", block[0], block[1], block[2]);
-                host_.Log(std::string("无效的 ID: ") + hex + ",  Chunk #" + std::to_string(index));
+                host_.Log(InvalidChunkLine(block, index));
                 ++pass.abandoned;
             }
         } catch (const IoError&) {

@@ -68,6 +68,11 @@ struct ChunkPass {
     std::int64_t count = 0, abandoned = 0;
     bool aborted = false;
 };
+// A payload's presentation time and the send time of its packet.
+struct PayloadTime {
+    std::uint32_t presentation = 0, send = 0;
+};
+
 class ChunkLoop {
 public:
     using Parser = std::function<void(std::span<const std::uint8_t> chunk)>;
@@ -76,7 +81,22 @@ public:
     // any other exception out of `parse` is logged as a damaged chunk and the loop goes on.
     ChunkPass Run(std::int64_t total, const Parser& parse);
 
+    // Appends the times a good chunk holds to `found`, from the chunk's bytes alone (it runs on
+    // either of two threads); what it throws counts as thrown by a parser after those times.
+    using TimeFinder = std::function<void(std::span<const std::uint8_t> chunk, std::vector<PayloadTime>& found)>;
+    using TimeTaker = std::function<void(const PayloadTime&)>;
+    // Run with a parser that finds a chunk's times and takes them in order, with the reading and
+    // finding shared by two threads, a block of chunks each; the times are taken, and the log,
+    // progress, counts and stop handled, on this thread in file order, as Run does.
+    ChunkPass RunTimeScan(std::int64_t total, const TimeFinder& find, const TimeTaker& take);
+    // What the chunks of one block held (RunTimeScan's reader fills it).
+    struct BlockFindings;
+
 private:
+    // Replays a block's findings; true when the pass ends there.
+    bool Replay(const BlockFindings& block, std::int64_t total, std::int64_t& index, std::int64_t& pos, ChunkPass& pass,
+                const TimeTaker& take);
+
     BinaryFile& source_;
     std::uint32_t chunkSize_;
     PacketLayout layout_;
@@ -84,6 +104,13 @@ private:
     bool& aborted_;
     std::vector<std::uint8_t> buffer_;
 };
+
+// "done/total" in `out`, without allocating: the status is set for every chunk.
+std::string_view CountText(std::int64_t done, std::int64_t total, std::span<char, 48> out);
+// The log line of a chunk that is not a packet, by its first three bytes.
+std::string InvalidChunkLine(std::span<const std::uint8_t> chunk, std::int64_t index);
+// Bytes of source read at a time: whole chunks, about a megabyte.
+std::size_t ChunkBlockSize(std::uint32_t chunkSize);
 
 // Parses one chunk (with the project's packet parser) and hands its payloads to `each` in
 // order, with the packet they came in. When the chunk is damaged part way, the payloads that
