@@ -74,32 +74,39 @@ void BinaryFile::Close() {
     }
 }
 
-std::size_t BinaryFile::Read(std::span<std::uint8_t> out) {
+namespace {
+// Calls `once(at, wanted, done)` (one read of the bytes still wanted, `done` of them read) until
+// `out` is full or the file ends; an interrupted call is made again. -1 on an error (errno set).
+template <class Once>
+ssize_t ReadUntilFull(std::span<std::uint8_t> out, Once once) {
     std::size_t done = 0;
     while (done < out.size()) {
-        ssize_t n = ::read(fd_, out.data() + done, out.size() - done);
+        const ssize_t n = once(out.data() + done, out.size() - done, done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            Fail("无法读取");
+            return -1;
         }
         if (n == 0) break;
         done += static_cast<std::size_t>(n);
     }
-    return done;
+    return static_cast<ssize_t>(done);
+}
+}  // namespace
+
+std::size_t BinaryFile::Read(std::span<std::uint8_t> out) {
+    const ssize_t got = ReadUntilFull(out, [this](std::uint8_t* at, std::size_t wanted, std::size_t) {
+        return ::read(fd_, at, wanted);
+    });
+    if (got < 0) Fail("无法读取");
+    return static_cast<std::size_t>(got);
 }
 
 std::size_t BinaryFile::ReadAt(std::int64_t pos, std::span<std::uint8_t> out) const {
-    std::size_t done = 0;
-    while (done < out.size()) {
-        ssize_t n = ::pread(fd_, out.data() + done, out.size() - done, static_cast<off_t>(pos) + static_cast<off_t>(done));
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            Fail("无法读取");
-        }
-        if (n == 0) break;
-        done += static_cast<std::size_t>(n);
-    }
-    return done;
+    const ssize_t got = ReadUntilFull(out, [this, pos](std::uint8_t* at, std::size_t wanted, std::size_t done) {
+        return ::pread(fd_, at, wanted, static_cast<off_t>(pos) + static_cast<off_t>(done));
+    });
+    if (got < 0) Fail("无法读取");
+    return static_cast<std::size_t>(got);
 }
 
 void BinaryFile::ReadExact(std::span<std::uint8_t> out) {
