@@ -306,7 +306,7 @@ ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
     timeline_ = {};
     addedFrames_ = 0;
     ChunkLoop loop(source_, chunkSize_, layout_, Host(), Aborted);
-    if (pass == Pass::Write) return loop.Run(total, [this, pass](auto chunk) { ParseChunk(chunk, pass); });
+    if (pass == Pass::Write) return loop.Run(total, [this](auto chunk) { ParseChunk(chunk); });
     // The analysis needs only the times of whole payloads: read and parsed on two cores.
     const std::uint32_t chunkSize = chunkSize_;
     const auto find = [chunkSize](std::span<const std::uint8_t> chunk, std::vector<PayloadTime>& found) {
@@ -318,12 +318,11 @@ ChunkPass TAsf2Avi::RunPass(Pass pass, std::int64_t total) {
     return loop.RunTimeScan(total, find, [this](const PayloadTime& t) { timeline_.Note(t.presentation, t.send, histogram_); });
 }
 
-void TAsf2Avi::ParseChunk(std::span<const std::uint8_t> chunk, Pass pass) {
-    ForEachPayload(chunk, chunkSize_, [this, pass](std::span<const std::uint8_t> c, const ParsedPacket& packet,
-                                                   const PacketPayload& p) {
+void TAsf2Avi::ParseChunk(std::span<const std::uint8_t> chunk) {
+    ForEachPayload(chunk, chunkSize_, [this](std::span<const std::uint8_t> c, const ParsedPacket& packet,
+                                             const PacketPayload& p) {
         const bool whole = HasWholeObjectTime(p);
         if (whole) timeline_.Note(p.presentationTime, packet.sendTime, histogram_);
-        if (pass == Pass::Analyse) return;
         const std::uint8_t streamByte = static_cast<std::uint8_t>(p.streamNumber | (p.keyFrame ? 0x80 : 0));
         const auto data = c.subspan(p.dataAt, p.dataLength);
         if (p.compressed) {

@@ -97,7 +97,8 @@ private:
     ChunkPass WritePass(std::int64_t total);
     void ReportConversion(const ChunkPass& conversion);
     ChunkPass RunPass(Pass pass, std::int64_t total);
-    void ParseChunk(std::span<const std::uint8_t> chunk, Pass pass);
+    // The write pass's work on a chunk: its times noted, its objects put together and written.
+    void ParseChunk(std::span<const std::uint8_t> chunk);
     void WriteMediaObject(std::span<const std::uint8_t> data, std::uint8_t streamByte);
     void InsertEmptyFrame();
     void WriteChunk(const char* fourcc, std::span<const std::uint8_t> data, bool key);
