@@ -205,11 +205,20 @@ bool ReadPayloads(std::span<const std::uint8_t> packet, std::uint32_t packetSize
 
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize) {
     ParsedPacket parsed;
-    if (!ReadPayloads(packet, packetSize, parsed)) return parsed;
-    for (auto& payload : parsed.payloads)
-        if (payload.compressed && !SplitCompressed(packet, payload, parsed)) return parsed;
-    parsed.ok = true;
+    ParsePacket(packet, packetSize, parsed);
     return parsed;
+}
+
+void ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize, ParsedPacket& parsed) {
+    // Everything is reset but the payload list's storage, which the next packet reuses.
+    std::vector<PacketPayload> payloads = std::move(parsed.payloads);
+    payloads.clear();
+    parsed = ParsedPacket{};
+    parsed.payloads = std::move(payloads);
+    if (!ReadPayloads(packet, packetSize, parsed)) return;
+    for (auto& payload : parsed.payloads)
+        if (payload.compressed && !SplitCompressed(packet, payload, parsed)) return;
+    parsed.ok = true;
 }
 
 std::optional<std::size_t> FirstStreamByteAt(std::span<const std::uint8_t> packet) {

@@ -82,6 +82,9 @@ inline constexpr std::uint8_t kPayloadCountMask = 0x3F;
 // accepted. Never reads outside `packet`; a malformed packet yields ok=false, the kind of
 // damage and its description, and what parsed before it.
 ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize);
+// The same, into `parsed`, whose payload list keeps its storage: for a loop that parses packet
+// after packet without an allocation for each.
+void ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize, ParsedPacket& parsed);
 
 // Where the stream number of the first payload lies, worked out from the length type flags
 // alone: in a packet that ParsePacket reads, that payload's stream number is the low seven

@@ -54,16 +54,6 @@ public:
         }
         WriteAround(data);
     }
-    // Room for the next `n` bytes of the file in the buffer, taken at once (Tell is then past
-    // them), for a caller that builds a piece in place instead of copying it in: it fills them
-    // before anything else is done here. Empty when they do not fit before the buffer is
-    // written out; the caller then builds the piece elsewhere and writes it.
-    std::span<std::uint8_t> Claim(std::size_t n) {
-        if (n == 0 || n > limit_ - pending_) return {};
-        const std::span<std::uint8_t> room(buffer_.get() + pending_, n);
-        pending_ += n;
-        return room;
-    }
     std::int64_t Tell() const { return base_ + static_cast<std::int64_t>(pending_); }
     // The file's size with what is pending written out.
     std::int64_t Size() {

@@ -32,16 +32,15 @@ bool StartsObject(const PacketPayload& pl) { return pl.compressed || pl.offsetIn
 
 // Where a payload's header begins: after the payload flags byte for the first one, after the
 // previous payload's bytes for the others, after the send time and duration for a lone one.
+std::uint64_t FirstPayloadStart(const ParsedPacket& p) { return p.multiplePayloads ? p.payloadFlagsAt + 1 : p.sendTimeAt + 6; }
+std::uint64_t NextPayloadStart(const PacketPayload& pl) { return pl.dataAt + pl.dataLength; }
+
 std::vector<std::uint64_t> PayloadStarts(const ParsedPacket& p) {
     std::vector<std::uint64_t> out;
-    if (!p.multiplePayloads) {
-        out.push_back(p.sendTimeAt + 6);
-        return out;
-    }
-    std::uint64_t at = p.payloadFlagsAt + 1;
+    std::uint64_t at = FirstPayloadStart(p);
     for (const auto& pl : p.payloads) {
         out.push_back(at);
-        at = pl.dataAt + pl.dataLength;
+        at = NextPayloadStart(pl);
     }
     return out;
 }
@@ -101,7 +100,7 @@ std::vector<std::uint8_t> RebuildPacket(std::span<const std::uint8_t> packet, co
 ClipEmitter::ClipEmitter(ClipWriter& writer, std::uint64_t outPreroll, int videoStream)
     : writer_(writer), outPreroll_(outPreroll), video_(videoStream) {}
 
-void ClipEmitter::BeginRange(const ClipSource& src, const ClipRange& range) {
+void ClipEmitter::BeginRange(ClipSource& src, const ClipRange& range) {
     range_ = range;
     source_ = &src;
     inPreroll_ = src.PrerollMs();
@@ -157,7 +156,8 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
     ++counters_.packetsIn;
     const ParsedPacket& p = sp.parsed;
     const std::uint32_t send = SourceSendTime(p);
-    std::vector<bool> keep(p.payloads.size(), false);
+    std::vector<bool>& keep = keep_;
+    keep.assign(p.payloads.size(), false);
     std::size_t kept = 0;
     for (std::size_t i = 0; i < p.payloads.size(); ++i) {
         const auto& pl = p.payloads[i];
@@ -207,12 +207,11 @@ void ClipEmitter::Emit(const SourcePacket& sp) {
         return;
     }
     ++counters_.packetsCopied;
-    // Copied from the read window into the output's buffer and patched there: one copy of
-    // every byte instead of two.
-    if (const auto room = writer_.PacketRoom(sp.bytes.size()); !room.empty()) {
-        std::copy(sp.bytes.begin(), sp.bytes.end(), room.begin());
-        Patch(room, p, send);
-        writer_.PacketPlaced();
+    // Patched where the reader read it and written from there: the bytes are not copied in
+    // this process at all. The tail of a cut file (read apart) is copied.
+    if (const LentBytes lent = source_->Writable(sp); !lent.bytes.empty()) {
+        Patch(lent.bytes, p, send);
+        writer_.WritePacketInPlace(lent);
         return;
     }
     packet_.assign(sp.bytes.begin(), sp.bytes.end());
@@ -255,9 +254,9 @@ void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {
     const unsigned objectType = (p.propertyFlags >> 4) & 3;
     if (objectType == 0) return;
     const std::uint32_t mask = objectType == 1 ? 0xFF : objectType == 2 ? 0xFFFF : 0xFFFFFFFF;
-    const auto starts = PayloadStarts(p);
-    for (std::size_t i = 0; i < p.payloads.size(); ++i) {
-        const auto& pl = p.payloads[i];
+    // Called for every packet written: the payload starts are walked, not collected.
+    std::uint64_t start = FirstPayloadStart(p);
+    for (const auto& pl : p.payloads) {
         const auto s = static_cast<std::size_t>(pl.streamNumber & 0x7F);
         if (!objectDeltaKnown_[s]) {
             objectDeltaKnown_[s] = true;
@@ -265,9 +264,10 @@ void ClipEmitter::RenumberObjects(BytePatcher& w, const ParsedPacket& p) {
         }
         const std::uint32_t number = (pl.mediaObjectNumber + objectDelta_[s]) & mask;
         // The object number follows the stream number byte at the start of the payload header.
-        if (objectDelta_[s] != 0) w.ByLengthTypeAt(starts[i] + 1, objectType, number);
+        if (objectDelta_[s] != 0) w.ByLengthTypeAt(start + 1, objectType, number);
         lastObject_[s] = number;
         haveLastObject_[s] = true;
+        start = NextPayloadStart(pl);
     }
 }
 
@@ -293,6 +293,8 @@ void ClipEmitter::IndexPayload(const PacketPayload& pl, std::span<const std::uin
 }
 
 void ClipEmitter::EndRange() {
+    // The reader may be rewound or closed now: what waits in its window goes out first.
+    writer_.WriteLent();
     if (!keptAny_) return;
     const std::uint64_t end = std::min(range_.toPts, rangeEnd_);
     const std::int64_t outEnd = static_cast<std::int64_t>(end) + shift_ - static_cast<std::int64_t>(outPreroll_);

@@ -36,7 +36,7 @@ class ClipEmitter {
 public:
     ClipEmitter(ClipWriter& writer, std::uint64_t outPreroll, int videoStream);
 
-    void BeginRange(const ClipSource& src, const ClipRange& range);
+    void BeginRange(ClipSource& src, const ClipRange& range);
     void Emit(const SourcePacket& packet);
     // Ends the range; the output timeline moves on by its length.
     void EndRange();
@@ -70,7 +70,7 @@ private:
     std::uint64_t outPreroll_;
     int video_;
     ClipRange range_;
-    const ClipSource* source_ = nullptr;
+    ClipSource* source_ = nullptr;
     std::uint64_t inPreroll_ = 0;
     std::uint32_t packetSize_ = 0;
     std::int64_t shift_ = 0;
@@ -91,6 +91,7 @@ private:
     std::uint32_t openKeyObject_ = 0, openKeyPacket_ = 0;
     std::uint64_t lastIndexedSecond_ = std::numeric_limits<std::uint64_t>::max();
     std::vector<std::uint8_t> packet_;
+    std::vector<bool> keep_;  // which of the packet's payloads go out; reused packet after packet
     ClipCounters counters_;
 };
 

@@ -69,7 +69,7 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
     else dataEnd_ = fileSize_;
     // No read asks for more than the file holds, so a small file gets a small window (the
     // window is not cleared per file then: a fuzzer's or a batch's many small inputs).
-    window_.resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
+    windows_[0].resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
     tail_.resize(PacketSize());
     Rewind(0);
     // Read on the grid, shifted packets give a block that happens to parse now and then: a
@@ -185,14 +185,34 @@ void ClipSource::Rewind(std::uint64_t gridIndex) {
 std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_t n) {
     if (pos >= fileSize_) return {};
     n = std::min(n, fileSize_ - pos);
-    if (pos < windowStart_ || pos + n > windowStart_ + windowLength_) {
+    // Bytes before lentEnd_ may have been changed by their writer: they are read again.
+    if (pos < windowStart_ || pos + n > windowStart_ + windowLength_ || pos < lentEnd_) {
+        if (windowLent_) {
+            // The lent bytes may still wait to be written: the other buffer takes the window.
+            // What was lent of it before has gone out, since bytes of this one were lent after.
+            window_ ^= 1;
+            windows_[window_].resize(windows_[window_ ^ 1].size());
+            windowLent_ = false;
+        }
+        lentEnd_ = 0;
+        ++windowsRead_;
+        auto& buffer = windows_[window_];
         file_.Seek(static_cast<std::int64_t>(pos));
         windowStart_ = pos;
-        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : window_.size();
-        windowLength_ = file_.Read(std::span(window_.data(), std::min<std::uint64_t>(want, window_.size())));
+        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : buffer.size();
+        windowLength_ = file_.Read(std::span(buffer.data(), std::min<std::uint64_t>(want, buffer.size())));
         n = std::min<std::uint64_t>(n, windowLength_);
     }
-    return std::span<const std::uint8_t>(window_).subspan(pos - windowStart_, n);
+    return std::span<const std::uint8_t>(windows_[window_]).subspan(pos - windowStart_, n);
+}
+
+LentBytes ClipSource::Writable(const SourcePacket& packet) {
+    auto& buffer = windows_[window_];
+    const std::uint8_t* at = packet.bytes.data();
+    if (packet.bytes.empty() || at < buffer.data() || at + packet.bytes.size() > buffer.data() + windowLength_) return {};
+    windowLent_ = true;
+    lentEnd_ = std::max(lentEnd_, packet.offset + packet.bytes.size());
+    return {std::span(buffer).subspan(static_cast<std::size_t>(at - buffer.data()), packet.bytes.size()), windowsRead_};
 }
 
 bool ClipSource::LooksLikeObjectAfterData(std::span<const std::uint8_t> block) const {
@@ -215,7 +235,7 @@ bool ClipSource::Acceptable(std::span<const std::uint8_t> block, std::uint64_t v
     if (!streamAt || (block[*streamAt] & 0x7F) == 0 || !KnownStream(block[*streamAt] & 0x7F)) return false;
     // A packet with error correction bytes must carry the usual signature 82 00 00.
     if (!block.empty() && (block[0] & 0x80) && ClassifyBlock(block) != BlockKind::Good) return false;
-    parsed = ParsePacket(block, PacketSize());
+    ParsePacket(block, PacketSize(), parsed);
     // A resync candidate must parse whole; on the grid, a damaged packet may still hold
     // payloads before its damage.
     const auto partly = [&] { return !strict && KeepPayloadsBeforeDamage(parsed, validBytes, validBytes < block.size()); };

@@ -50,6 +50,13 @@ struct SourcePacket {
     std::uint64_t validBytes = 0;
 };
 
+// Bytes of a packet lent out in the reader's window; `window` tells the windows read apart
+// (packets lent of one window lie one after the other where the file has them so).
+struct LentBytes {
+    std::span<std::uint8_t> bytes;
+    std::uint64_t window = 0;
+};
+
 struct SourceStats {
     std::uint64_t goodPackets = 0, droppedBlocks = 0, resyncs = 0, skippedBytes = 0;
 };
@@ -96,6 +103,11 @@ public:
     bool Next(SourcePacket& out);
     // The send time of the first packet at or after this grid number that parses (within a few).
     std::optional<std::uint32_t> SendTimeNear(std::uint64_t gridIndex);
+    // The bytes of the packet Next just handed out, where they were read, for a writer that
+    // changes them and writes them out from there: empty for the tail of a cut file (not read
+    // in place). They stay put until a packet of a later window is handed out this way, and a
+    // later read that goes back to them reads the file again.
+    LentBytes Writable(const SourcePacket& packet);
 
 private:
     std::span<const std::uint8_t> Window(std::uint64_t pos, std::uint64_t n);
@@ -137,8 +149,14 @@ private:
     bool styleKnown_ = false, styleEc_ = false;
     std::uint8_t stylePropertyFlags_ = 0;
 
-    std::vector<std::uint8_t> window_, tail_;
+    // Two window buffers: the next window is read into the one that holds no bytes handed out
+    // by Writable, which may still wait there to be written.
+    std::vector<std::uint8_t> windows_[2], tail_;
+    int window_ = 0;            // the buffer that holds the window
+    bool windowLent_ = false;   // Writable handed out bytes of it
+    std::uint64_t lentEnd_ = 0;  // file position after the last bytes handed out of it
     std::uint64_t windowStart_ = 0, windowLength_ = 0;
+    std::uint64_t windowsRead_ = 0;
     bool probing_ = false;  // random probes read a few packets, not a whole window
     std::uint64_t pos_ = 0;
     bool searchPending_ = false;  // the next read searches from pos_ (after a damaged packet)

@@ -58,11 +58,32 @@ ClipWriter::ClipWriter(const std::string& path, const ClipSource& layout)
 }
 
 void ClipWriter::WritePacket(std::span<const std::uint8_t> packet) {
+    WriteLent();
     out_.Write(packet);
     ++packets_;
 }
 
+void ClipWriter::WritePacketInPlace(const LentBytes& packet) {
+    const bool follows = !lent_.bytes.empty() && lent_.window == packet.window &&
+                         lent_.bytes.data() + lent_.bytes.size() == packet.bytes.data();
+    if (follows) {
+        lent_.bytes = std::span(lent_.bytes.data(), lent_.bytes.size() + packet.bytes.size());
+    } else {
+        WriteLent();
+        lent_ = packet;
+    }
+    ++packets_;
+}
+
+void ClipWriter::WriteLent() {
+    if (lent_.bytes.empty()) return;
+    const auto bytes = lent_.bytes;
+    lent_ = {};
+    out_.WriteInPlace(bytes);
+}
+
 void ClipWriter::Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs) {
+    WriteLent();
     if (!index_.Empty()) out_.Write(index_.Build(fileId_, playDurationMs > preroll_ ? playDurationMs - preroll_ : 0));
     fileSize_ = static_cast<std::uint64_t>(out_.Tell());
     ClipHeaderFields f{fileSize_, packets_, playDurationMs, sendDurationMs};

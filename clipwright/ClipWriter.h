@@ -35,18 +35,20 @@ public:
     ClipWriter& operator=(const ClipWriter&) = delete;
     std::uint32_t PacketsWritten() const { return packets_; }
     void WritePacket(std::span<const std::uint8_t> packet);
-    // Room for the next packet in the output's buffer, to be filled and patched there (empty
-    // when it does not fit; then WritePacket); PacketPlaced counts it once it is filled.
-    std::span<std::uint8_t> PacketRoom(std::size_t size) { return out_.Claim(size); }
-    void PacketPlaced() { ++packets_; }
+    // A packet changed where the reader read it and written from there: packets that follow
+    // one another in one read window go out together, their whole pages in one write and with
+    // no copy in this process. They wait in the window until WriteLent, or any other write.
+    void WritePacketInPlace(const LentBytes& packet);
+    // Writes out the lent packets that wait; called before their window may go away (at the
+    // end of a range, the reader may be rewound or closed).
+    void WriteLent();
     SimpleIndexBuilder& Index() { return index_; }
     // Writes the index, then the header and data object head with their final values.
     void Finish(std::uint64_t playDurationMs, std::uint64_t sendDurationMs);
     std::uint64_t BytesWritten() const { return fileSize_; }
 
 private:
-    // A megabyte at a time; an unchanged packet is copied from the read window straight into
-    // it and patched there.
+    // Header, rebuilt packets and the ends of runs of lent packets a megabyte at a time.
     BufferedOutput out_;
     std::vector<std::uint8_t> sourceHeader_;
     HeaderWalk walk_;
@@ -56,6 +58,7 @@ private:
     std::uint32_t packets_ = 0;
     std::uint64_t fileSize_ = 0;
     SimpleIndexBuilder index_;
+    LentBytes lent_;  // the run of lent packets not yet written
 };
 
 }  // namespace mendery

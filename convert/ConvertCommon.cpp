@@ -183,7 +183,9 @@ ChunkPass ChunkLoop::Run(std::int64_t total, const Parser& parse) {
 }
 
 void ForEachPayload(std::span<const std::uint8_t> chunk, std::uint32_t chunkSize, const PayloadHandler& each) {
-    const ParsedPacket packet = ParsePacket(chunk, chunkSize);
+    // One per thread (the analysis parses on two), its payload list reused chunk after chunk.
+    thread_local ParsedPacket packet;
+    ParsePacket(chunk, chunkSize, packet);
     for (const auto& payload : packet.payloads) {
         // The sub-payloads of a compressed payload are split only once the whole packet parsed.
         if (!packet.ok && payload.compressed) continue;

@@ -257,22 +257,27 @@ std::uint32_t TAsfFile::ContentLength() const {
     return 1;
 }
 
-ParsedPacket TAsfFile::ParseKeptBlock() {
+const ParsedPacket& TAsfFile::ParseKeptBlock() {
     const std::span<const std::uint8_t> chunk = chunk_;
     if (!layout_.errorCorrection) {
         // Packets without error correction data begin with their length type flags. A block
         // whose first byte says otherwise is damage whose fields cannot be placed: it is
         // copied as it is, untimed and unpatched.
-        if (chunk[0] & 0x80) return ParsedPacket{};
-        return ParsePacket(chunk, chunkSize_);
+        if (chunk[0] & 0x80) parsed_ = ParsedPacket{};
+        else ParsePacket(chunk, chunkSize_, parsed_);
+        return parsed_;
     }
     // Every kept block is read as a chunk with the usual error correction data 82 00 00: one
     // whose signature is damaged has its fields where an intact chunk has them (its flags
     // byte is byte 3), as does a copy of the last good chunk or a filled one.
-    if (ClassifyBlock(chunk) == BlockKind::Good) return ParsePacket(chunk, chunkSize_);
+    if (ClassifyBlock(chunk) == BlockKind::Good) {
+        ParsePacket(chunk, chunkSize_, parsed_);
+        return parsed_;
+    }
     signed_.assign(chunk.begin(), chunk.end());
     std::copy_n(kChunkSignature, std::min(signed_.size(), sizeof kChunkSignature), signed_.begin());
-    return ParsePacket(signed_, chunkSize_);
+    ParsePacket(signed_, chunkSize_, parsed_);
+    return parsed_;
 }
 
 void TAsfFile::TimeChunk(const ParsedPacket& chunk) {
@@ -535,7 +540,7 @@ bool TAsfFile::TakeBadChunk(std::span<std::uint8_t> chunk, BlockState previous) 
 void TAsfFile::RewriteAndWrite(std::size_t length) {
     if (state_ != BlockState::Index) {
         std::uint32_t contentLength = ContentLength();
-        const ParsedPacket chunk = ParseKeptBlock();
+        const ParsedPacket& chunk = ParseKeptBlock();
         if (state_ == BlockState::Good || state_ == BlockState::Copied) TimeChunk(chunk);
         RepairPadding(chunk, contentLength);
         LogDetail(chunk.lengthTypeFlags);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
 #include "asf/BufferedInput.h"
 #include "asf/BufferedOutput.h"
@@ -26,7 +27,6 @@ enum class OtherFlagsChange { Keep, ClearAll };
 // repair dialog's group, in its order.
 enum class BadChunkAction { DoNothing, AskOneByOne, Delete, FillWithZero, CopyLastGood, DeletePlusLastGood };
 
-struct ParsedPacket;
 class TAsfFile;
 using TNotifyEvent = std::function<void(TAsfFile& sender)>;
 // WhatToDo holds DoNothing on entry and the answer on return.
@@ -121,7 +121,7 @@ private:
     Outcome EndPass(std::vector<std::uint8_t>& header, bool aborted);
     void RemoveOutput();
     BadChunkAction Decide(std::int64_t chunkIndex);
-    ParsedPacket ParseKeptBlock();
+    const ParsedPacket& ParseKeptBlock();
     void TimeChunk(const ParsedPacket& chunk);
     std::uint32_t ContentLength() const;
     void RepairPadding(const ParsedPacket& chunk, std::uint32_t& contentLength);
@@ -141,6 +141,7 @@ private:
     std::vector<std::uint8_t> buffer_ = std::vector<std::uint8_t>(kChunkBufferSize + 2);
     std::vector<std::uint8_t> lastGood_;
     std::vector<std::uint8_t> signed_;  // a kept block read with its signature put back
+    ParsedPacket parsed_;  // the kept block, parsed; its payload list is reused block after block
     // The block being taken, chunk-size bytes: in the source's read block, or in buffer_.
     std::span<std::uint8_t> chunk_;
     // Kept chunks in the read block not yet handed to the output, and the reader of the pass.

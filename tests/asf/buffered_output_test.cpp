@@ -49,37 +49,6 @@ TEST(BufferedOutput, PiecesOfEverySizeLandInOrder) {
     EXPECT_EQ(ReadFileBytes(path), expected);
 }
 
-// Packets of 3000 bytes built in the buffer where there is room, written from elsewhere where
-// there is not (a claim never crosses the page boundary the buffer is written out at): the
-// file holds them in order, as if every one had been written.
-TEST(BufferedOutput, ClaimedRoomLandsInOrderWithWrittenPieces) {
-    constexpr std::size_t kPage = BufferedOutput::kPageSize;
-    NewOutput file(4 * kPage);
-    auto& [dir, path, out] = file;
-    Bytes expected = Counting(100, 9);
-    out.Write(expected);
-    int claimed = 0, written = 0;
-    for (int i = 0; i < 30; ++i) {
-        const Bytes piece = Counting(3000, static_cast<std::uint8_t>(i * 5));
-        if (const auto room = out.Claim(piece.size()); !room.empty()) {
-            ASSERT_EQ(room.size(), piece.size());
-            std::copy(piece.begin(), piece.end(), room.begin());
-            ++claimed;
-        } else {
-            out.Write(piece);
-            ++written;
-        }
-        expected.insert(expected.end(), piece.begin(), piece.end());
-        EXPECT_EQ(out.Tell(), static_cast<std::int64_t>(expected.size()));
-        EXPECT_EQ(FileSizeOf(path) % static_cast<std::int64_t>(kPage), 0) << "after piece " << i;
-    }
-    EXPECT_TRUE(out.Claim(0).empty());
-    EXPECT_GT(claimed, 0);
-    EXPECT_GT(written, 0);
-    out.Close();
-    EXPECT_EQ(ReadFileBytes(path), expected);
-}
-
 // A size field patched once the length is known: the pending bytes are written first, the
 // patch lands at its place at once, and the writer goes on from behind it.
 TEST(BufferedOutput, PatchWritesPendingBytesFirstAndLandsInPlace) {

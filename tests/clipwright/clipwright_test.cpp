@@ -390,6 +390,20 @@ TEST_F(ClipwrightRealFiles, CutEverythingExceptAPiecePlaysBackToBack) {
     EXPECT_NEAR(ProbeDuration(exact), 5.0, 0.1);
 }
 
+// Pieces that share packets: the first piece changes the times of the packets it writes where
+// they were read, and the second must read them as the file has them. Each piece starts at the
+// key frame at or before its mark (0.5 s apart here).
+TEST_F(ClipwrightRealFiles, OverlappingPiecesReadTheSharedPacketsAsTheFileHasThem) {
+    const auto out = (dir / "overlap.wmv").string();
+    std::string log;
+    ASSERT_EQ(Clipwright("-i " + Quote(a) + " -o " + Quote(out) + " -start 2 -dur 2 -start 3 -dur 3 -y", &log), 0) << log;
+    const double d = ProbeDuration(out);
+    EXPECT_GE(d, 4.95);
+    EXPECT_LE(d, 5.7);
+    std::string errors;
+    EXPECT_TRUE(DecodesCleanly(out, &errors)) << errors;
+}
+
 TEST_F(ClipwrightRealFiles, CutEverythingExceptTheFirstSeconds) {
     const auto out = (dir / "tail.wmv").string();
     std::string log;
@@ -648,4 +662,86 @@ TEST(SimpleIndexBuilder, OneEntryPerSecondNamingTheLatestKeyFrame) {
     const Bytes wide = b.Build(Guid{}, 100000000000ull);
     EXPECT_LE(GetU32(wide, 52), SimpleIndexBuilder::kMaxEntries);
     EXPECT_GT(GetU64(wide, 40), 10000000u);
+}
+
+namespace {
+
+// The packets of `out` (a clipwright output) and of `in` at the given packet numbers.
+Bytes OutputPacket(const Bytes& out, std::uint64_t index, std::uint32_t size) {
+    const std::uint64_t at = HeaderSizeOf(out) + 50 + index * size;
+    return Bytes(out.begin() + static_cast<std::ptrdiff_t>(at), out.begin() + static_cast<std::ptrdiff_t>(at + size));
+}
+
+}  // namespace
+
+// Packets are changed and written out where they were read, a megabyte window at a time. Over
+// several windows, with dropped packets in a window and at its end, and with a resync search
+// that reads through more than a window of junk while packets of the last window still wait
+// to be written: every good packet arrives whole, once and in order. A basic repair changes no
+// byte of an intact packet here (its times stay), so each must equal its source packet.
+TEST(Clipwright, PacketsWrittenFromTheReadWindowArriveWholeAndInOrder) {
+    TempDir dir;
+    constexpr std::uint32_t kSize = 1024;
+    constexpr int kPackets = 3300;  // three read windows and a bit
+    // Unfinalised (a data size of 0): the packets pushed past the original end by the junk are
+    // read to the end of the file.
+    const Bytes intact = VideoFile(kPackets, kSize).Unfinalised().Build();
+    Bytes damaged = intact;
+    const std::set<std::uint64_t> dropped = {500, 501, 502, 1087, 1088, 2176};
+    for (const auto p : dropped) DamagePackets(damaged, kSize, p, 1);
+    Bytes shifted = damaged;
+    const std::uint64_t junkAt = PacketOffset(shifted, kSize, 2000);
+    shifted.insert(shifted.begin() + static_cast<std::ptrdiff_t>(junkAt), (3u << 19) + 333, 0x13);
+
+    for (const bool resync : {false, true}) {
+        SCOPED_TRACE(resync ? "resync over junk" : "on the grid");
+        const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+        WriteFileBytes(in, resync ? shifted : damaged);
+        std::string log;
+        ASSERT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y" + (resync ? " -resync" : ""), &log), 0) << log;
+        const Bytes o = ReadFileBytes(out);
+        ExpectConsistent(o, kPackets - dropped.size());
+        std::uint64_t written = 0;
+        for (std::uint64_t p = 0; p < kPackets; ++p) {
+            if (dropped.count(p)) continue;
+            const Bytes expected(intact.begin() + static_cast<std::ptrdiff_t>(PacketOffset(intact, kSize, p)),
+                                 intact.begin() + static_cast<std::ptrdiff_t>(PacketOffset(intact, kSize, p) + kSize));
+            ASSERT_EQ(OutputPacket(o, written++, kSize), expected) << "source packet " << p;
+        }
+    }
+}
+
+// Three inputs joined, each read through several windows; the second is closed before the
+// third is read, so nothing of it may still wait to be written then. Each part holds its
+// source's packets with only their times and object numbers moved on.
+TEST(Clipwright, JoinedInputsOfManyWindowsKeepEveryPayload) {
+    TempDir dir;
+    constexpr std::uint32_t kSize = 1024;
+    constexpr int kPackets = 2500;
+    Bytes file = VideoFile(kPackets, kSize).Build();
+    DamagePackets(file, kSize, 1500, 2);
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    WriteFileBytes(in, file);
+    std::string log;
+    ASSERT_EQ(Clipwright("-i " + Quote(in) + " -i " + Quote(in) + " -i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 0)
+        << log;
+    const Bytes o = ReadFileBytes(out);
+    constexpr std::uint64_t kKept = kPackets - 2;
+    ExpectConsistent(o, 3 * kKept);
+    std::uint32_t lastSend = 0;
+    for (std::uint64_t i = 0; i < 3 * kKept; ++i) {
+        const std::uint64_t k = i % kKept, source = k < 1500 ? k : k + 2;
+        const Bytes got = OutputPacket(o, i, kSize);
+        const ParsedPacket outPacket = ParsePacket(got, kSize);
+        const ParsedPacket inPacket = ParsePacket(std::span(file).subspan(PacketOffset(file, kSize, source), kSize), kSize);
+        ASSERT_TRUE(outPacket.ok) << "output packet " << i << ": " << outPacket.error;
+        ASSERT_EQ(outPacket.payloads.size(), 1u);
+        const auto& pl = outPacket.payloads[0];
+        const auto& src = inPacket.payloads[0];
+        ASSERT_TRUE(std::equal(got.begin() + pl.dataAt, got.begin() + pl.dataAt + pl.dataLength,
+                               file.begin() + PacketOffset(file, kSize, source) + src.dataAt))
+            << "output packet " << i;
+        EXPECT_GE(outPacket.sendTime, lastSend) << "output packet " << i;
+        lastSend = outPacket.sendTime;
+    }
 }
