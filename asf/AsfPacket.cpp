@@ -211,10 +211,9 @@ ParsedPacket ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t pac
 
 void ParsePacket(std::span<const std::uint8_t> packet, std::uint32_t packetSize, ParsedPacket& parsed) {
     // Everything is reset but the payload list's storage, which the next packet reuses.
-    std::vector<PacketPayload> payloads = std::move(parsed.payloads);
-    payloads.clear();
-    parsed = ParsedPacket{};
-    parsed.payloads = std::move(payloads);
+    static_cast<PacketFields&>(parsed) = PacketFields{};
+    parsed.error.clear();
+    parsed.payloads.clear();
     if (!ReadPayloads(packet, packetSize, parsed)) return;
     for (auto& payload : parsed.payloads)
         if (payload.compressed && !SplitCompressed(packet, payload, parsed)) return;

@@ -40,10 +40,10 @@ enum class PacketError {
     PayloadOverrun,      // a payload runs past the packet's end, or a sub-payload past its payload
 };
 
-struct ParsedPacket {
+// A parsed packet's fields and where they lie: everything but its error text and payload list.
+struct PacketFields {
     bool ok = false;
     PacketError errorKind = PacketError::None;
-    std::string error;                 // why the packet does not parse, in words for a log
     // The payload parsing information (flags through duration) was read whole: its values and
     // positions below hold even when the payloads that follow are damaged.
     bool parsingInfoRead = false;
@@ -65,6 +65,10 @@ struct ParsedPacket {
     std::uint8_t payloadFlags = 0;
     std::uint64_t payloadFlagsAt = 0;
     std::uint64_t usedEnd = 0;         // end of the last payload; what follows is padding
+};
+
+struct ParsedPacket : PacketFields {
+    std::string error;  // why the packet does not parse, in words for a log
     // Every payload that parsed whole; when the packet is damaged part way, those before the
     // damage (the sub-payloads of compressed ones are split only when the whole packet parsed).
     std::vector<PacketPayload> payloads;

@@ -223,6 +223,51 @@ TEST(ParsePacket, NamesTheDamageAndKeepsWhatParsedBeforeIt) {
     }
 }
 
+// Loops parse packet after packet into one ParsedPacket: what it holds afterwards must be
+// what a fresh parse gives, whatever the packet before it held (many payloads, damage, a cut).
+TEST(ParsePacket, AReusedResultHoldsNothingOfThePacketBefore) {
+    const Bytes many = AsfBuilder::BuildPacket(ManyPayloads(40, 1, 12), 2048);
+    PacketSpec lengthDesc = ManyPayloads(2, 2, 60);
+    lengthDesc.lengthTypeFlags = 0x51;
+    const Bytes withLength = AsfBuilder::BuildPacket(lengthDesc, 2048);
+    Bytes badPayload = many;
+    badPayload[ParsePacket(many, 2048).payloads[3].dataAt - 1] = 0xFF;  // the fourth payload runs past the end
+    PacketSpec singleDesc;
+    singleDesc.lengthTypeFlags = 0x10;  // a word padding field: the padding is long
+    const Bytes single = AsfBuilder::BuildPacket(singleDesc, 2048);
+    const std::vector<std::pair<const char*, Bytes>> packets = {
+        {"many payloads", many},
+        {"cut in the send time", Bytes(many.begin(), many.begin() + 9)},
+        {"word packet length", withLength},
+        {"payload overrun", badPayload},
+        {"single payload", single},
+        {"error correction length type", Bytes{0xA2, 0, 0, 0, 0}},
+        {"many payloads again", many},
+    };
+    ParsedPacket reused;
+    for (const auto& [name, bytes] : packets) {
+        ParsePacket(bytes, 2048, reused);
+        const ParsedPacket fresh = ParsePacket(bytes, 2048);
+        EXPECT_EQ(reused.ok, fresh.ok) << name;
+        EXPECT_EQ(reused.errorKind, fresh.errorKind) << name;
+        EXPECT_EQ(reused.error, fresh.error) << name;
+        EXPECT_EQ(reused.parsingInfoRead, fresh.parsingInfoRead) << name;
+        EXPECT_EQ(reused.lengthTypeFlags, fresh.lengthTypeFlags) << name;
+        EXPECT_EQ(reused.explicitPacketLength, fresh.explicitPacketLength) << name;
+        EXPECT_EQ(reused.packetLengthWidth, fresh.packetLengthWidth) << name;
+        EXPECT_EQ(reused.paddingLengthAt, fresh.paddingLengthAt) << name;
+        EXPECT_EQ(reused.sendTimeAt, fresh.sendTimeAt) << name;
+        EXPECT_EQ(reused.multiplePayloads, fresh.multiplePayloads) << name;
+        EXPECT_EQ(reused.payloadFlagsAt, fresh.payloadFlagsAt) << name;
+        EXPECT_EQ(reused.usedEnd, fresh.usedEnd) << name;
+        ASSERT_EQ(reused.payloads.size(), fresh.payloads.size()) << name;
+        for (std::size_t i = 0; i < fresh.payloads.size(); ++i) {
+            EXPECT_EQ(reused.payloads[i].dataAt, fresh.payloads[i].dataAt) << name << " payload " << i;
+            EXPECT_EQ(reused.payloads[i].dataLength, fresh.payloads[i].dataLength) << name << " payload " << i;
+        }
+    }
+}
+
 TEST(ParsePacket, ACutPacketHoldsOnlyTheFieldsItsBytesReach) {
     // Tools patch fields at the positions the parser gives, also in damaged packets: a field
     // the bytes end before must have no position and no width.
