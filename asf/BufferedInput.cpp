@@ -22,14 +22,14 @@ void BufferedInput::Fill(std::int64_t at) {
     windowLength_ = 0;
     windowStart_ = at;
     file_.Seek(at);
-    windowLength_ = file_.Read(window_);
+    windowLength_ = file_.Read(window_.Place(at, kWindowSize));
 }
 
 int BufferedInput::ReadByteSlow() {
     if (pos_ >= size_) return -1;
     Fill(pos_);
     if (windowLength_ == 0) return -1;
-    return window_[static_cast<std::size_t>(pos_++ - windowStart_)];
+    return window_.Bytes()[static_cast<std::size_t>(pos_++ - windowStart_)];
 }
 
 std::int64_t BufferedInput::FindByte(std::uint8_t value, std::int64_t limit) {
@@ -46,9 +46,10 @@ std::int64_t BufferedInput::FindByte(std::uint8_t value, std::int64_t limit) {
         }
         const auto from = static_cast<std::size_t>(pos_ - windowStart_);
         const auto n = static_cast<std::size_t>(std::min<std::int64_t>(limit - pos_, static_cast<std::int64_t>(windowLength_ - from)));
-        const void* hit = std::memchr(window_.data() + from, value, n);
+        const std::uint8_t* window = window_.Bytes().data();
+        const void* hit = std::memchr(window + from, value, n);
         if (hit) {
-            const std::int64_t at = windowStart_ + (static_cast<const std::uint8_t*>(hit) - window_.data());
+            const std::int64_t at = windowStart_ + (static_cast<const std::uint8_t*>(hit) - window);
             pos_ = at + 1;
             return at;
         }
@@ -62,9 +63,10 @@ std::size_t BufferedInput::Read(std::span<std::uint8_t> out) {
     while (done < out.size() && pos_ < size_) {
         const std::int64_t windowEnd = windowStart_ + static_cast<std::int64_t>(windowLength_);
         if (pos_ < windowStart_ || pos_ >= windowEnd) {
-            if (out.size() - done >= kWindowSize) {
+            if (out.size() - done >= kWindowSize && !SlowPageCopy(out.data() + done, pos_, false)) {
                 // A request at least a window long goes straight from the file into `out`:
-                // passing it through the window would only copy it once more.
+                // passing it through the window would only copy it once more (unless the
+                // kernel's copy to where `out` lies is the slow one).
                 file_.Seek(pos_);
                 const std::size_t n = file_.Read(out.subspan(done));
                 done += n;
@@ -77,7 +79,7 @@ std::size_t BufferedInput::Read(std::span<std::uint8_t> out) {
         }
         const auto from = static_cast<std::size_t>(pos_ - windowStart_);
         const std::size_t n = std::min(out.size() - done, windowLength_ - from);
-        std::memcpy(out.data() + done, window_.data() + from, n);
+        std::memcpy(out.data() + done, window_.Bytes().data() + from, n);
         done += n;
         pos_ += static_cast<std::int64_t>(n);
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "asf/BinaryFile.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 
@@ -25,7 +26,7 @@ public:
     // One byte, or -1 at the end of the file.
     int ReadByte() {
         if (pos_ >= windowStart_ && pos_ < windowStart_ + static_cast<std::int64_t>(windowLength_))
-            return window_[static_cast<std::size_t>(pos_++ - windowStart_)];
+            return window_.Bytes()[static_cast<std::size_t>(pos_++ - windowStart_)];
         return ReadByteSlow();
     }
     // Looks for `value` at the positions from Tell() up to `limit` (exclusive). Found: returns
@@ -42,7 +43,7 @@ private:
     void Fill(std::int64_t at);
 
     BinaryFile file_;
-    std::vector<std::uint8_t> window_ = std::vector<std::uint8_t>(kWindowSize);
+    ReadBuffer window_{kWindowSize};
     std::int64_t windowStart_ = 0;
     std::size_t windowLength_ = 0;
     std::int64_t pos_ = 0, size_ = 0;

@@ -79,3 +79,31 @@ large_sample() {
   fi
   echo "$path"
 }
+
+# Makes (once) the large sample again with 4096-byte packets and a title of such a length that
+# its data start a few bytes before a page boundary: every block a whole-file job reads then
+# starts at the same offset within a page, so where a tool puts its blocks in memory decides
+# for the whole file how fast the kernel copies them (buffers 16 bytes into a page once made
+# such a file take twice as long as the same file with a shorter title).
+page_offset_sample() {
+  local src="$1" path="${1%.wmv}_4k_packets.wmv"
+  if [ ! -s "$path" ]; then
+    python3 - "$src" "$path" <<'PY' || { rm -f "$path"; return 1; }
+import struct, subprocess, sys
+src, path = sys.argv[1:]
+def data_start(title_length):
+    subprocess.run(["ffmpeg", "-nostdin", "-v", "error", "-y", "-i", src, "-map", "0", "-c", "copy",
+                    "-packet_size", "4096", "-metadata", "title=" + "x" * title_length, path], check=True)
+    with open(path, "rb") as f:
+        return struct.unpack("<Q", f.read(24)[16:24])[0] + 50
+first = data_start(1)
+per_char = data_start(2) - first
+# 4 to 15 bytes before a page boundary, counted from a data start of 16 mod 4096.
+for length in range(1, 4096):
+    if (first + per_char * (length - 1)) % 4096 in range(4081, 4093):
+        sys.exit(0 if (data_start(length) % 4096) in range(4081, 4093) else 1)
+sys.exit(1)
+PY
+  fi
+  echo "$path"
+}

@@ -69,7 +69,7 @@ ClipSource::ClipSource(const std::string& path, bool resync, const ClipStopFlag*
     else dataEnd_ = fileSize_;
     // No read asks for more than the file holds, so a small file gets a small window (the
     // window is not cleared per file then: a fuzzer's or a batch's many small inputs).
-    windows_[0].resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
+    windows_[0].Resize(std::min<std::uint64_t>(kWindowSize + kMaxPacketSize, fileSize_));
     tail_.resize(PacketSize());
     Rewind(0);
     // Read on the grid, shifted packets give a block that happens to parse now and then: a
@@ -191,7 +191,7 @@ std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_
             // The lent bytes may still wait to be written: the other buffer takes the window.
             // What was lent of it before has gone out, since bytes of this one were lent after.
             window_ ^= 1;
-            windows_[window_].resize(windows_[window_ ^ 1].size());
+            windows_[window_].Resize(windows_[window_ ^ 1].Capacity());
             windowLent_ = false;
         }
         lentEnd_ = 0;
@@ -199,15 +199,15 @@ std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_
         auto& buffer = windows_[window_];
         file_.Seek(static_cast<std::int64_t>(pos));
         windowStart_ = pos;
-        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : buffer.size();
-        windowLength_ = file_.Read(std::span(buffer.data(), std::min<std::uint64_t>(want, buffer.size())));
+        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : buffer.Capacity();
+        windowLength_ = file_.Read(buffer.Place(static_cast<std::int64_t>(pos), std::min<std::uint64_t>(want, buffer.Capacity())));
         n = std::min<std::uint64_t>(n, windowLength_);
     }
-    return std::span<const std::uint8_t>(windows_[window_]).subspan(pos - windowStart_, n);
+    return std::span<const std::uint8_t>(windows_[window_].Bytes()).subspan(pos - windowStart_, n);
 }
 
 LentBytes ClipSource::Writable(const SourcePacket& packet) {
-    auto& buffer = windows_[window_];
+    const auto buffer = windows_[window_].Bytes();
     const std::uint8_t* at = packet.bytes.data();
     if (packet.bytes.empty() || at < buffer.data() || at + packet.bytes.size() > buffer.data() + windowLength_) return {};
     windowLent_ = true;

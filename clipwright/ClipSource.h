@@ -15,6 +15,7 @@
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 
@@ -151,7 +152,8 @@ private:
 
     // Two window buffers: the next window is read into the one that holds no bytes handed out
     // by Writable, which may still wait there to be written.
-    std::vector<std::uint8_t> windows_[2], tail_;
+    ReadBuffer windows_[2];
+    std::vector<std::uint8_t> tail_;
     int window_ = 0;            // the buffer that holds the window
     bool windowLent_ = false;   // Writable handed out bytes of it
     std::uint64_t lentEnd_ = 0;  // file position after the last bytes handed out of it

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "convert/ConvertCommon.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 
@@ -42,8 +43,7 @@ public:
           layout_(layout),
           find_(find),
           blockSize_(ChunkBlockSize(chunkSize)),
-          // Only bytes a read put there are ever parsed: no need to clear them.
-          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)),
+          block_(blockSize_),
           shortChunk_(std::max<std::size_t>(chunkSize, 3)) {}
 
     // The chunks of the block at `pos` that begin before `end`. Never throws: a failure is kept
@@ -53,7 +53,7 @@ public:
         out.times.clear();
         out.readFailure = nullptr;
         try {
-            const std::size_t got = file_.ReadAt(pos, std::span(block_.get(), blockSize_));
+            const std::size_t got = file_.ReadAt(pos, block_.Place(pos, blockSize_));
             for (std::size_t at = 0; at < got && pos + static_cast<std::int64_t>(at) < end;) {
                 const std::size_t length = std::min<std::size_t>(chunkSize_, got - at);
                 if (!FindInChunk(ChunkAt(at, length), length, out)) return;
@@ -67,7 +67,7 @@ public:
 private:
     // A whole chunk where it lies; the short last chunk of a cut file with zeros after it.
     std::span<const std::uint8_t> ChunkAt(std::size_t at, std::size_t length) {
-        const std::span<const std::uint8_t> chunk(block_.get() + at, length);
+        const std::span<const std::uint8_t> chunk = block_.Bytes().subspan(at, length);
         if (length == chunkSize_ && length >= 3) return chunk;
         std::fill(shortChunk_.begin(), shortChunk_.end(), 0);
         std::copy(chunk.begin(), chunk.end(), shortChunk_.begin());
@@ -100,7 +100,7 @@ private:
     const PacketLayout& layout_;
     const ChunkLoop::TimeFinder& find_;
     std::size_t blockSize_;
-    std::unique_ptr<std::uint8_t[]> block_;
+    ReadBuffer block_;
     std::vector<std::uint8_t> shortChunk_;
 };
 

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "asf/AsfGuid.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 
@@ -86,18 +87,17 @@ public:
           pos_(pos),
           chunkSize_(chunkSize),
           blockSize_(ChunkBlockSize(chunkSize)),
-          // Only bytes a read put there are ever handed out: clearing it for every pass is
-          // not needed.
-          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)) {}
+          block_(blockSize_) {}
     // The next chunk, or an empty span at the end of the file.
     std::span<const std::uint8_t> Next(std::span<std::uint8_t> shortChunk) {
         if (at_ == len_) {
-            len_ = file_.Read(std::span(block_.get(), blockSize_));
+            // pos_ is where the file stands: every chunk handed out so far was read.
+            len_ = file_.Read(block_.Place(pos_, blockSize_));
             at_ = 0;
             if (len_ == 0) return {};
         }
         const std::size_t n = std::min<std::size_t>(chunkSize_, len_ - at_);
-        std::span<const std::uint8_t> chunk(block_.get() + at_, n);
+        std::span<const std::uint8_t> chunk = block_.Bytes().subspan(at_, n);
         at_ += n;
         pos_ += static_cast<std::int64_t>(n);
         valid_ = n;
@@ -116,7 +116,7 @@ private:
     std::int64_t pos_;
     std::uint32_t chunkSize_;
     std::size_t blockSize_;
-    std::unique_ptr<std::uint8_t[]> block_;
+    ReadBuffer block_;
     std::size_t at_ = 0, len_ = 0, valid_ = 0;
 };
 

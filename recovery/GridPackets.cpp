@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "asf/AsfPacket.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 namespace {
@@ -35,10 +36,13 @@ GridPass WalkGridPackets(BinaryFile& file, std::uint64_t start, std::uint32_t pa
     pass.end = start;
     if (packetSize == 0) return pass;
     const std::size_t perRead = std::max<std::size_t>(1, kReadBlock / packetSize) * packetSize;
-    std::vector<std::uint8_t> buffer(perRead);
-    file.Seek(static_cast<std::int64_t>(start));
+    ReadBuffer reader(perRead);
+    auto pos = static_cast<std::int64_t>(start);
+    file.Seek(pos);
     for (;;) {
+        const auto buffer = reader.Place(pos, perRead);
         const std::size_t n = file.Read(buffer);
+        pos += static_cast<std::int64_t>(n);
         std::size_t at = 0;
         for (; n - at >= packetSize; at += packetSize) {
             const auto block = std::span<const std::uint8_t>(buffer).subspan(at, packetSize);

@@ -11,6 +11,7 @@
 #include "asf/BinaryFile.h"
 #include "asf/HeaderSalvage.h"
 #include "asf/PacketGrid.h"
+#include "asf/PageCopy.h"
 #include "asf/StagedOutput.h"
 #include "recovery/HeaderBytes.h"
 #include "recovery/PassStop.h"
@@ -192,13 +193,15 @@ void WriteMendedCopy(BinaryFile& in, const std::vector<std::uint8_t>& header, co
     out.Write(header);
     // A megabyte at a time, and no more than the file holds (small files are common in tests).
     const std::int64_t rest = in.Size() - static_cast<std::int64_t>(header.size());
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::clamp<std::int64_t>(rest, 1, 1 << 20)));
+    const auto blockSize = static_cast<std::size_t>(std::clamp<std::int64_t>(rest, 1, 1 << 20));
+    ReadBuffer block(blockSize);
     in.Seek(static_cast<std::int64_t>(header.size()));
     stop.Range(in.Size());
     for (;;) {
-        const std::size_t n = in.Read(block);
+        const auto room = block.Place(in.Tell(), blockSize, out.Tell());
+        const std::size_t n = in.Read(room);
         if (n == 0) break;
-        out.Write(std::span(block).first(n));
+        out.Write(room.first(n));
         stop.Step(in.Tell());
     }
     out.Close();

@@ -9,6 +9,7 @@
 #include "asf/ByteCursor.h"
 #include "asf/Format.h"
 #include "asf/HeaderSalvage.h"
+#include "asf/PageCopy.h"
 #include "asf/PacketLayout.h"
 #include "asf/StagedOutput.h"
 
@@ -40,8 +41,7 @@ public:
           output_(output),
           chunkSize_(chunkSize),
           blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
-          // Only bytes a read put there are ever handed out: no need to clear them.
-          block_(std::make_unique_for_overwrite<std::uint8_t[]>(blockSize_)),
+          block_(blockSize_),
           spare_(spare.first(std::max<std::size_t>(chunkSize + 2, kDetailBytes))) {
         std::fill(spare.begin(), spare.end(), 0);
     }
@@ -57,11 +57,11 @@ public:
     // The next chunk, chunk-size bytes long (`length` of them from the file); empty at the end.
     std::span<std::uint8_t> Next(std::size_t& length) {
         if (at_ == filled_) {
-            filled_ = source_.Read(std::span(block_.get(), blockSize_));
+            filled_ = source_.Read(block_.Place(source_.Tell(), blockSize_));
             at_ = 0;
         }
         length = std::min<std::size_t>(chunkSize_, filled_ - at_);
-        const std::span<std::uint8_t> chunk(block_.get() + at_, length);
+        const auto chunk = block_.Bytes().subspan(at_, length);
         at_ += length;
         lastInBlock_ = length == chunkSize_ && length >= kDetailBytes;
         if (length == 0) return {};
@@ -75,7 +75,7 @@ private:
     BufferedInput& source_;
     BufferedOutput& output_;
     std::size_t chunkSize_, blockSize_;
-    std::unique_ptr<std::uint8_t[]> block_;
+    ReadBuffer block_;
     std::span<std::uint8_t> spare_;
     std::size_t at_ = 0, filled_ = 0;
     bool lastInBlock_ = false;
