@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Lost-chunk recovery and the shrinker against a plain copy.
+# Lost-chunk recovery, the header rebuild and the shrinker against a plain copy.
 #   bench/bench_recovery.sh FILE
 # Recovery runs on a copy of FILE whose middle 50 MB are overwritten with garbage, so that most
 # of the time goes into the byte-by-byte search. The shrinker needs chunks with padding to cut:
@@ -25,6 +25,16 @@ fi
 compare "recover (50 MB garbage) vs cp" 10 -- \
   "$MENDERY_CLI recover -q --overwrite '$damaged' -o '$tmp/r.wmv'" -- "cp '$damaged' '$tmp/c.wmv'"
 $MENDERY_CLI recover --overwrite "$damaged" -o "$tmp/r.wmv" | grep -E '找到|已找到|找不到' | sort | uniq -c || true
+rm -f "$damaged" "$tmp/r.wmv" "$tmp/c.wmv"
+
+# The header rebuild on a copy whose header object is zeroed, with FILE as the reference: it
+# reads the file twice (the survey of its packets, then the copy) and writes it once.
+headless="$tmp/headless.wmv"
+cp "$src" "$headless"
+dd if=/dev/zero of="$headless" bs=1 count=700 conv=notrunc status=none
+BENCH_REMOVE="'$tmp/h.wmv' '$tmp/c.wmv'" compare "rebuild-header vs cp, new output" 10 -- \
+  "$MENDERY_CLI rebuild-header -q --overwrite '$headless' --reference '$src' -o '$tmp/h.wmv'" -- "cp '$headless' '$tmp/c.wmv'"
+rm -f "$headless" "$tmp/h.wmv" "$tmp/c.wmv"
 
 padded="$src"
 if ! $MENDERY_CLI shrink -q --no-extra "$src" -o "$tmp/probe.wmv"; then

@@ -7,6 +7,7 @@
 #include "asf/AsfObjects.h"
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
+#include "asf/BufferedOutput.h"
 #include "asf/HeaderSalvage.h"
 #include "asf/PacketGrid.h"
 #include "asf/StagedOutput.h"
@@ -218,7 +219,9 @@ void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& fo
     in.ReadExact(firstPacket);
     const std::vector<std::uint8_t> head = BuildHead(ref, found, firstPacket, host);
     StagedOutput staged(output);
-    BinaryFile out(staged.TempPath(), BinaryFile::Mode::Create);
+    // Packets are a few kilobytes each: written one by one, they cost a system call apiece.
+    BufferedOutput out;
+    out.Create(staged.TempPath());
     out.Write(head);
     stop.Range(static_cast<std::int64_t>(found.whole));
     std::int64_t written = 0;

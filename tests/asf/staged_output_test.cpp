@@ -67,6 +67,29 @@ TEST(StagedOutput, RunWithoutCommitLeavesExistingFileAndNothingElse) {
     EXPECT_EQ(s.Entries(), 1u);
 }
 
+// A tool staging its output inside a run that staged it already (a command hands the tool its
+// temporary name): the tool's result reaches the outer temporary file, the user's file changes
+// only when the outer run commits, and no temporary file is left either way.
+TEST(StagedOutput, StagedInsideAStagedRunReachesTheTargetOnlyThroughBoth) {
+    Scratch s;
+    const std::string target = s.Write("movie.wmv", "what the user had");
+    for (const bool outerCommits : {false, true}) {
+        StagedOutput outer(target);
+        {
+            StagedOutput inner(outer.TempPath());
+            std::ofstream(inner.TempPath(), std::ios::binary) << "rebuilt";
+            inner.Commit();
+        }
+        EXPECT_EQ(Read(outer.TempPath()), "rebuilt");
+        EXPECT_EQ(Read(target), "what the user had");
+        EXPECT_EQ(s.Entries(), 2u);
+        if (outerCommits) outer.Commit();
+        else outer.Discard();
+        EXPECT_EQ(Read(target), outerCommits ? "rebuilt" : "what the user had");
+        EXPECT_EQ(s.Entries(), 1u);
+    }
+}
+
 TEST(StagedOutput, UnwritableFolderAndExistingOutputAreRefusedWithReason) {
     Scratch s;
     try {
