@@ -4,7 +4,8 @@
 #   join of the file with itself vs  ffmpeg's concat demuxer with -c copy
 #   join of the file with itself vs  cat FILE FILE (the physical limit)
 #   basic repair                 vs  cp
-# the last two also writing a new output each run instead of replacing the one before.
+# the last two also writing a new output each run instead of replacing the one before, and
+# basic repair and join as mendery-cli runs them (with the codec list copied afterwards).
 #   bench/bench_clipwright.sh FILE
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -44,3 +45,12 @@ BENCH_REMOVE="'$tmp/repair.wmv' '$tmp/copy.wmv'" compare "clipwright basic repai
 BENCH_REMOVE="'$tmp/repair.wmv' '$tmp/dd.wmv'" compare "clipwright basic repair vs dd, new output" "$runs" -- \
   "'$CLIPWRIGHT' -i '$f' -o '$tmp/repair.wmv' -y" -- \
   "dd if='$f' of='$tmp/dd.wmv' bs=1M status=none" 1.1
+# What the user runs (mendery-cli and the desktop program alike): clipwright, then the source's
+# codec list copied into its output, which rewrites the whole file once more (the list makes the
+# header longer). The floor is two copies of the file.
+BENCH_REMOVE="'$tmp/basic.wmv' '$tmp/copy.wmv'" compare "basic repair with the codec list, new output" "$runs" -- \
+  "$MENDERY_CLI basic -q --overwrite '$f' -o '$tmp/basic.wmv'" -- \
+  "cp '$f' '$tmp/copy.wmv'"
+BENCH_REMOVE="'$tmp/joined.wmv' '$tmp/cat.wmv'" compare "join with the codec list vs cat, new output" "$runs" -- \
+  "$MENDERY_CLI join -q --overwrite '$f' '$f' -o '$tmp/joined.wmv'" -- \
+  "cat '$f' '$f' > '$tmp/cat.wmv'"

@@ -1,5 +1,7 @@
 #include "launch/CodecListTransplant.h"
 
+#include <fcntl.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <optional>
@@ -8,12 +10,15 @@
 #include "asf/OutputNames.h"
 #include "asf/AsfObjects.h"
 #include "asf/BinaryFile.h"
+#include "asf/BufferedOutput.h"
+#include "asf/PageCopy.h"
 #include "asf/ByteCursor.h"
 
 namespace mendery {
 namespace {
 
-constexpr std::size_t kBlock = 32768;
+// The bytes copied between two looks at the stop and the progress.
+constexpr std::size_t kBlock = 1 << 20;
 
 // The header object of `path` (whole), or nothing when it is not ASF. Throws IoError.
 std::optional<std::vector<std::uint8_t>> ReadHeaderObject(BinaryFile& f, std::uint64_t limit, bool& tooLarge) {
@@ -92,37 +97,51 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
             if (ReadU64At(*header, at) == static_cast<std::uint64_t>(outSize)) w.U64At(at, outSize + codecList.size());
         }
 
-        BinaryFile dst(pop, BinaryFile::Mode::Create);
+        BufferedOutput dst;
+        dst.Create(pop);
         try {
             dst.Write(*header);
             dst.Write(codecList);
             const std::int64_t maximum = outSize / 1024;
             host.SetProgressRange(maximum);
-            std::int64_t position = 0;
-            std::vector<std::uint8_t> block(kBlock);
-            out.Seek(static_cast<std::int64_t>(oldHeaderSize));
+            // Block by block from where the read put it: the one copy into the file's pages is
+            // all the bytes take on their way (the codec list shifts them, so the kernel could
+            // not copy them page by page).
+            ReadBuffer block(kBlock);
+            std::int64_t read = static_cast<std::int64_t>(oldHeaderSize);
+            out.Seek(read);
             for (;;) {
-                std::size_t n = out.Read(block);
+                const auto room = block.Place(read, kBlock, dst.Tell());
+                const std::size_t n = out.Read(room);
                 if (n == 0) break;
-                dst.Write(std::span(block).first(n));
-                position += 32;
+                dst.WriteInPlace(room.first(n));
+                read += static_cast<std::int64_t>(n);
+                const std::int64_t position = read / 1024;
                 host.SetProgress(std::min(position, maximum));
                 host.SetStatus(std::to_string(maximum > 0 ? std::min<std::int64_t>(position * 100 / maximum, 100) : 100) + "%");
                 host.ProcessMessages();
                 if (stopped && stopped()) {
-                    dst = BinaryFile();
+                    dst.CloseUnflushed();
                     Remove(pop);
                     return TransplantResult::Stopped;
                 }
             }
             dst.Close();
         } catch (...) {
-            dst = BinaryFile();
+            dst.CloseUnflushed();
             Remove(pop);
             throw;
         }
         out.Close();
-        // rename replaces the output in one step: it is either the new file or the old one.
+        // Swapped in one step, the new file takes the output's name and the output the new
+        // file's, which is then removed: the output is either the new file or the old one at
+        // every moment. A rename over the output would do the same, but ext4 then writes the
+        // whole new file back inside the rename (217 ms of a 300 MB basic repair). File systems
+        // that cannot swap two names get the rename.
+        if (::renameat2(AT_FDCWD, pop.c_str(), AT_FDCWD, output.c_str(), RENAME_EXCHANGE) == 0) {
+            Remove(pop);
+            return TransplantResult::Done;
+        }
         std::filesystem::rename(pop, output);
         return TransplantResult::Done;
     } catch (const IoError& e) {

@@ -26,7 +26,7 @@ inline constexpr std::uint64_t kTransplantOutputHeaderMax = 32768;
 inline constexpr std::uint64_t kTransplantCodecListMax = 32792;
 
 // Progress runs from 0 to the output's size in KB, with the percentage as the status text;
-// pending events are handled after each 32 KB block, and `stopped` (when given) is asked
+// pending events are handled after each megabyte copied, and `stopped` (when given) is asked
 // then. Refusals and failures are logged.
 TransplantResult TransplantCodecList(IHost& host, const std::string& source, const std::string& output,
                                      const std::function<bool()>& stopped = {});

@@ -112,3 +112,37 @@ TEST(Transplant, EveryRefusalLeavesTheOutputByteForByte) {
         EXPECT_EQ(ReadFileBytes(f.output), has);
     }
 }
+
+// An output of several megabytes is copied whole, its data shifted by the codec list, with the
+// progress reaching its end; a stop in the middle of the copy leaves the output as it was and
+// no new file beside it.
+TEST(Transplant, ALargeOutputIsCopiedWholeAndAStopLeavesItAsItWas) {
+    Files f;
+    File(true).WriteTo(f.source);
+    AsfBuilder big;
+    big.PacketSize(8000).Preroll(500).VideoStream(1).AudioStream(2).SimplePackets(600).Index();
+    const Bytes out = big.Build();
+    ASSERT_GT(out.size(), 4u << 20);
+    const std::uint64_t oldHeader = HeaderSizeOf(out);
+
+    WriteFileBytes(f.output, out);
+    RecordingHost host;
+    ASSERT_EQ(TransplantCodecList(host, f.source, f.output), TransplantResult::Done);
+    const Bytes got = ReadFileBytes(f.output);
+    const std::uint64_t newHeader = HeaderSizeOf(got);
+    ASSERT_EQ(got.size(), out.size() + (newHeader - oldHeader));
+    EXPECT_TRUE(std::equal(got.begin() + static_cast<std::ptrdiff_t>(newHeader), got.end(),
+                           out.begin() + static_cast<std::ptrdiff_t>(oldHeader)));
+    EXPECT_EQ(host.progress, host.progressMax);
+    EXPECT_EQ(host.statuses.back(), "100%");
+    EXPECT_GE(host.processCalls, 4);
+    EXPECT_FALSE(fs::exists(f.output + ".pop"));
+
+    WriteFileBytes(f.output, out);
+    RecordingHost stopping;
+    int asked = 0;
+    EXPECT_EQ(TransplantCodecList(stopping, f.source, f.output, [&] { return ++asked == 2; }), TransplantResult::Stopped);
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(ReadFileBytes(f.output), out);
+    EXPECT_FALSE(fs::exists(f.output + ".pop"));
+}
