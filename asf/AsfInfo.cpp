@@ -6,6 +6,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
 #include "asf/PacketLayout.h"
+#include "asf/PageCopy.h"
 
 namespace mendery {
 
@@ -82,51 +83,69 @@ void ReadHeader(BinaryFile& f, AsfInfo& info, std::vector<std::uint8_t>& header)
     if (info.headerSizeFromChildren) BytePatcher(header).U64At(16, info.headerSize);
 }
 
+// The packets' findings, one packet at a time; false when the survey ends at this one.
+bool SurveyPacket(std::span<const std::uint8_t> bytes, std::int64_t pos, std::uint32_t packetSize,
+                  const PacketLayout& layout, AsfInfo& info, ParsedPacket& parsed, bool& first,
+                  const std::function<bool()>& stopRequested) {
+    if (stopRequested && info.packets % kInspectStopCheckPackets == 0 && stopRequested()) {
+        info.stopped = true;
+        return false;
+    }
+    if (ClassifyBlock(bytes) == BlockKind::Index) {
+        info.indexOffset = pos;
+        return false;
+    }
+    const std::int64_t index = info.packets++;
+    if (bytes.size() < packetSize) ++info.shortLast;
+    const bool signature = ClassifyBlock(bytes) == BlockKind::Good;
+    ParsePacket(bytes, packetSize, parsed);
+    if (signature) ++info.signatureGood;
+    if (!parsed.ok) {
+        ++info.damaged;
+        info.damage.push_back({index, pos, signature ? "不能解析: " + parsed.error : "数据块标识无效, 不能解析: " + parsed.error});
+        return true;
+    }
+    if (!layout.errorCorrection && ClassifyPacket(bytes, packetSize, layout) != BlockKind::Good) {
+        ++info.damaged;
+        info.damage.push_back({index, pos, "数据包的流号或属性标志与文件不符 (例如整块为零)"});
+        return true;
+    }
+    if (!signature) ++info.parsedWithoutSignature;
+    if (first) info.firstSendTime = parsed.sendTime;
+    first = false;
+    info.lastSendTime = parsed.sendTime;
+    for (const auto& p : parsed.payloads) {
+        ++info.payloadsPerStream[p.streamNumber];
+        if (p.keyFrame && p.offsetIntoMediaObject == 0) ++info.keyFrames;
+    }
+    return true;
+}
+
 void Survey(BinaryFile& f, AsfInfo& info, std::uint32_t packetSize, std::int64_t start, std::int64_t end,
             const std::function<bool()>& stopRequested) {
-    // The packet size field is not trusted for an allocation: no block is longer than the data.
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(std::min<std::int64_t>(packetSize, std::max<std::int64_t>(0, end - start))));
     // Packets without error correction data have no signature to tell them from zeros or
     // garbage that happen to parse: for such a file, what the tools take for damage is damage.
     const PacketLayout layout = DetectPacketLayout(f, start, packetSize);
+    // Whole packets about a megabyte at a time: one read call per block, not per packet. The
+    // packet size field is not trusted for an allocation: no block is longer than the data.
+    const std::int64_t blockSize = std::min<std::int64_t>(
+        std::max<std::int64_t>(0, end - start), std::max<std::int64_t>(1, (1 << 20) / packetSize) * packetSize);
+    ReadBuffer buffer(static_cast<std::size_t>(blockSize));
+    ParsedPacket parsed;
     f.Seek(start);
     bool first = true;
-    for (std::int64_t pos = start; pos < end; pos += packetSize) {
-        std::size_t want = static_cast<std::size_t>(std::min<std::int64_t>(packetSize, end - pos));
-        std::size_t got = f.Read(std::span(block).first(want));
-        if (got == 0) break;
-        if (stopRequested && info.packets % kInspectStopCheckPackets == 0 && stopRequested()) {
-            info.stopped = true;
-            return;
+    for (std::int64_t blockStart = start; blockStart < end;) {
+        const auto want = static_cast<std::size_t>(std::min(blockSize, end - blockStart));
+        const auto block = buffer.Place(blockStart, want);
+        const std::size_t got = f.Read(block);
+        for (std::size_t at = 0; at < got; at += packetSize) {
+            const auto bytes = block.subspan(at, std::min<std::size_t>(packetSize, got - at));
+            if (!SurveyPacket(bytes, blockStart + static_cast<std::int64_t>(at), packetSize, layout, info, parsed, first,
+                              stopRequested))
+                return;
         }
-        auto bytes = std::span<const std::uint8_t>(block).first(got);
-        if (ClassifyBlock(bytes) == BlockKind::Index) {
-            info.indexOffset = pos;
-            break;
-        }
-        const std::int64_t index = info.packets++;
-        if (got < packetSize) ++info.shortLast;
-        const bool signature = ClassifyBlock(bytes) == BlockKind::Good;
-        auto parsed = ParsePacket(bytes, packetSize);
-        if (signature) ++info.signatureGood;
-        if (!parsed.ok) {
-            ++info.damaged;
-            info.damage.push_back({index, pos, signature ? "不能解析: " + parsed.error : "数据块标识无效, 不能解析: " + parsed.error});
-            continue;
-        }
-        if (!layout.errorCorrection && ClassifyPacket(bytes, packetSize, layout) != BlockKind::Good) {
-            ++info.damaged;
-            info.damage.push_back({index, pos, "数据包的流号或属性标志与文件不符 (例如整块为零)"});
-            continue;
-        }
-        if (!signature) ++info.parsedWithoutSignature;
-        if (first) info.firstSendTime = parsed.sendTime;
-        first = false;
-        info.lastSendTime = parsed.sendTime;
-        for (const auto& p : parsed.payloads) {
-            ++info.payloadsPerStream[p.streamNumber];
-            if (p.keyFrame && p.offsetIntoMediaObject == 0) ++info.keyFrames;
-        }
+        if (got < want) return;  // the end of the file
+        blockStart += static_cast<std::int64_t>(got);
     }
 }
 

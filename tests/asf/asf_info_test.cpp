@@ -89,3 +89,33 @@ TEST(AsfInfo, ZeroedPacketsWithoutErrorCorrectionAreDamage) {
     EXPECT_EQ(zeroed.damage[0].index, 30);
     EXPECT_EQ(zeroed.packets, intact.packets);
 }
+
+// The survey reads a block of packets at a time: damage on either side of a block boundary and
+// in later blocks is found at its own index and offset, the index object after the last block
+// ends it, and a file cut inside its last packet counts that packet as short.
+TEST(AsfInfo, SurveyAcrossBlocksFindsEveryPacketWhereItLies) {
+    TempDir dir;
+    constexpr std::uint32_t kSize = 3000;  // 349 packets to a megabyte block
+    const Bytes intact = AsfBuilder().PacketSize(kSize).VideoStream(1).AudioStream(2).SimplePackets(1200).Index().Build();
+    Bytes file = intact;
+    const std::uint64_t damagedAt[] = {10, 348, 349, 1000, 1199};
+    for (const auto i : damagedAt) DamagePackets(file, kSize, i);
+    const AsfInfo whole = InspectBytes(dir, intact);
+    const AsfInfo info = InspectBytes(dir, file);
+    EXPECT_EQ(info.packets, 1200);
+    EXPECT_EQ(info.indexOffset, static_cast<std::int64_t>(PacketOffset(intact, kSize, 1200)));
+    ASSERT_EQ(info.damage.size(), std::size(damagedAt));
+    for (std::size_t k = 0; k < std::size(damagedAt); ++k) {
+        EXPECT_EQ(info.damage[k].index, static_cast<std::int64_t>(damagedAt[k]));
+        EXPECT_EQ(info.damage[k].offset, static_cast<std::int64_t>(PacketOffset(file, kSize, damagedAt[k])));
+    }
+    EXPECT_EQ(whole.damaged, 0);
+    EXPECT_EQ(whole.packets, 1200);
+
+    Bytes cut = intact;
+    Truncate(cut, PacketOffset(intact, kSize, 1199) + kSize / 2);
+    const AsfInfo shortened = InspectBytes(dir, cut);
+    EXPECT_EQ(shortened.packets, 1200);
+    EXPECT_EQ(shortened.shortLast, 1);
+    EXPECT_EQ(shortened.indexOffset, -1);
+}
