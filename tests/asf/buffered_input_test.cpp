@@ -8,22 +8,12 @@
 using namespace mendery;
 using namespace mendery::test;
 
-namespace {
-
-Bytes Pattern(std::size_t n) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
-    return b;
-}
-
-}  // namespace
-
 // Large reads go straight to the caller's buffer; around them the window keeps serving small
 // reads, bytes and backward seeks from the right place, and the end of the file cuts a read
 // short whichever way it is served.
 TEST(BufferedInput, ReadsOfEveryLengthGiveTheBytesAtThePosition) {
     constexpr std::size_t kWindow = BufferedInput::kWindowSize;
-    const Bytes file = Pattern(3 * kWindow + 1234);
+    const Bytes file = PatternBytes(3 * kWindow + 1234);
     TempDir dir;
     const auto path = dir / "in.bin";
     WriteFileBytes(path, file);

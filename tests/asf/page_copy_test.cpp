@@ -24,12 +24,6 @@ std::uint8_t* PageAligned(Bytes& b) {
     return b.data() + ((4096 - at % 4096) % 4096);
 }
 
-Bytes Counting(std::size_t n) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 13 + i / 509);
-    return b;
-}
-
 }  // namespace
 
 // The slow case as measured: a read is slow when the buffer lies 1 to 31 bytes past the file
@@ -81,10 +75,10 @@ TEST(PageCopy, LargeCopiesFromAndToMemoryAtAnyOffsetKeepTheBytes) {
     const std::int64_t offsets[] = {0, 1, 16, 31, 32, 100, 4064, 4065, 4080, 4095};
     TempDir dir;
     const auto path = dir / "out.bin";
-    const Bytes piece = Counting(6 * kPage + 123);
+    const Bytes piece = PatternBytes(6 * kPage + 123);
     Bytes memory(3 * BufferedInput::kWindowSize + 3 * kPage);
     std::uint8_t* const page = PageAligned(memory);
-    Bytes expected = Counting(77);
+    Bytes expected = PatternBytes(77);
     int slow = 0;
     {
         BufferedOutput out(2 * kPage);

@@ -10,20 +10,12 @@ using namespace mendery;
 using namespace mendery::test;
 namespace fs = std::filesystem;
 
-namespace {
-Bytes Pattern(std::size_t n) {
-    Bytes b(n);
-    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 31 + i / 7);
-    return b;
-}
-}  // namespace
-
 TEST(SampleMaker, CopiesTheWholeShortFileAndTheFirst512KiBOfALongOne) {
     TempDir dir;
     RecordingHost host;
     for (std::size_t size : {std::size_t{1000}, std::size_t{524288}, std::size_t{524289 + 70000}}) {
         const auto path = (dir / ("d" + std::to_string(size) + ".wmv")).string();
-        const Bytes content = Pattern(size);
+        const Bytes content = PatternBytes(size);
         WriteFileBytes(path, content);
         const SampleResult r = SampleMaker(host).MakeSample(path);
         ASSERT_TRUE(r.ok) << r.error;
@@ -45,9 +37,9 @@ TEST(SampleMaker, FailuresShowTheMessageAndLeaveNoSample) {
 
     // A PATH.sam that is a link to the file itself must not truncate it.
     const auto path = (dir / "a.wmv").string();
-    WriteFileBytes(path, Pattern(5000));
+    WriteFileBytes(path, PatternBytes(5000));
     fs::create_symlink(path, path + ".sam");
     EXPECT_FALSE(SampleMaker(host).MakeSample(path).ok);
-    EXPECT_EQ(ReadFileBytes(path), Pattern(5000));
+    EXPECT_EQ(ReadFileBytes(path), PatternBytes(5000));
     EXPECT_EQ(host.messages, (std::vector<std::string>{"创建样本文件失败.", "创建样本文件失败."}));
 }

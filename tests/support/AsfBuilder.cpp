@@ -290,6 +290,12 @@ Bytes GstSample(GstDamage damage) {
     return file;
 }
 
+Bytes PatternBytes(std::size_t n) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) b[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return b;
+}
+
 Bytes ReadFileBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) throw std::runtime_error("cannot read " + path.string());

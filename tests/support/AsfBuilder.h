@@ -102,6 +102,9 @@ Bytes GstSample(GstDamage damage);
 
 Bytes ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const Bytes& bytes);
+// `n` bytes in which no short run repeats at a nearby offset: a copy that lands a few bytes off
+// shows.
+Bytes PatternBytes(std::size_t n);
 std::string SampleFile(const std::string& name);  // tests/data/NAME
 
 // A fresh folder removed with everything in it at the end of the test.
