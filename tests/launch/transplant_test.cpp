@@ -6,6 +6,7 @@
 #include "launch/CodecListTransplant.h"
 #include "asf/AsfObjects.h"
 #include "support/AsfBuilder.h"
+#include "support/FileSizeLimit.h"
 
 using namespace mendery;
 using namespace mendery::test;
@@ -114,9 +115,9 @@ TEST(Transplant, EveryRefusalLeavesTheOutputByteForByte) {
 }
 
 // An output of several megabytes is copied whole, its data shifted by the codec list, with the
-// progress reaching its end; a stop in the middle of the copy leaves the output as it was and
-// no new file beside it.
-TEST(Transplant, ALargeOutputIsCopiedWholeAndAStopLeavesItAsItWas) {
+// progress reaching its end; a disk that fills up or a stop in the middle of the copy leave the
+// output as it was and no new file beside it.
+TEST(Transplant, ALargeOutputIsCopiedWholeAndAFailureOrStopLeavesItAsItWas) {
     Files f;
     File(true).WriteTo(f.source);
     AsfBuilder big;
@@ -136,6 +137,18 @@ TEST(Transplant, ALargeOutputIsCopiedWholeAndAStopLeavesItAsItWas) {
     EXPECT_EQ(host.progress, host.progressMax);
     EXPECT_EQ(host.statuses.back(), "100%");
     EXPECT_GE(host.processCalls, 4);
+    EXPECT_FALSE(fs::exists(f.output + ".pop"));
+
+    // A disk that fills up during the copy: the failure is told with its reason.
+    WriteFileBytes(f.output, out);
+    RecordingHost full;
+    {
+        FileSizeLimit limit(2u << 20);
+        EXPECT_EQ(TransplantCodecList(full, f.source, f.output), TransplantResult::Failed);
+    }
+    ASSERT_FALSE(full.lines.empty());
+    EXPECT_NE(full.lines.back().find("编解码器列表未复制: "), std::string::npos) << full.lines.back();
+    EXPECT_EQ(ReadFileBytes(f.output), out);
     EXPECT_FALSE(fs::exists(f.output + ".pop"));
 
     WriteFileBytes(f.output, out);
