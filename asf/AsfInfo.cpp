@@ -130,7 +130,7 @@ void Survey(BinaryFile& f, AsfInfo& info, std::uint32_t packetSize, std::int64_t
     // packet size field is not trusted for an allocation: no block is longer than the data.
     const std::int64_t blockSize = std::min<std::int64_t>(
         std::max<std::int64_t>(0, end - start), std::max<std::int64_t>(1, (1 << 20) / packetSize) * packetSize);
-    ReadBuffer buffer(static_cast<std::size_t>(blockSize));
+    BlockBuffer buffer(static_cast<std::size_t>(blockSize));
     ParsedPacket parsed;
     f.Seek(start);
     bool first = true;

@@ -43,7 +43,7 @@ private:
     void Fill(std::int64_t at);
 
     BinaryFile file_;
-    ReadBuffer window_{kWindowSize};
+    BlockBuffer window_{kWindowSize};
     std::int64_t windowStart_ = 0;
     std::size_t windowLength_ = 0;
     std::int64_t pos_ = 0, size_ = 0;

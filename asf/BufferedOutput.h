@@ -29,9 +29,7 @@ public:
     static constexpr std::size_t kPageSize = 4096;
 
     explicit BufferedOutput(std::size_t capacity = kBufferSize)
-        // Never read before it is written: no need to clear it. The spare bytes let the
-        // pending bytes start where their file position puts them modulo the copy alignment.
-        : storage_(std::make_unique_for_overwrite<std::uint8_t[]>(capacity + 2 * ReadBuffer::kAlignment)),
+        : storage_(capacity),
           capacity_(capacity),
           // A buffer smaller than a page cannot reach a page boundary every time.
           alignment_(capacity >= kPageSize ? kPageSize : 1) {
@@ -104,17 +102,15 @@ private:
     // position modulo the copy alignment, so that the kernel's copy never meets its slow case.
     void MoveTo(std::int64_t base) {
         base_ = base;
-        const auto start = reinterpret_cast<std::uintptr_t>(storage_.get());
-        const std::uintptr_t aligned = (start + ReadBuffer::kAlignment - 1) & ~std::uintptr_t(ReadBuffer::kAlignment - 1);
-        buffer_ = storage_.get() + (aligned - start) + static_cast<std::size_t>(base & (ReadBuffer::kAlignment - 1));
+        buffer_ = storage_.Place(base, capacity_).data();
         const auto reach = static_cast<std::size_t>((base + static_cast<std::int64_t>(capacity_)) %
                                                     static_cast<std::int64_t>(alignment_));
         limit_ = capacity_ - reach;
     }
 
     BinaryFile file_;
-    std::unique_ptr<std::uint8_t[]> storage_;
-    std::uint8_t* buffer_ = nullptr;  // where the pending bytes start, inside storage_
+    BlockBuffer storage_;
+    std::uint8_t* buffer_ = nullptr;  // where the pending bytes start, placed in storage_
     std::size_t capacity_;
     std::size_t alignment_;
     std::int64_t base_ = 0;  // file position of buffer_[0]

@@ -5,8 +5,9 @@
 // whole-file jobs read and write blocks at steps of whole packets, so one unlucky data start
 // (a header ending just before a page boundary) put every block of a file in that case and made
 // a repair pass take 2.3 times as long as on the same file with a shorter title.
-// A block read into a ReadBuffer lands at an address equal to its file position modulo 64; a
-// write from memory that would meet the slow case is told apart by SlowPageCopy.
+// A block placed in a BlockBuffer (read into it, or gathered there to be written) lies at an
+// address equal to its file position modulo 64; a write from memory that would meet the slow
+// case is told apart by SlowPageCopy.
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -22,17 +23,18 @@ inline bool SlowPageCopy(const void* address, std::int64_t filePos, bool toFile)
     return ahead >= 1 && ahead <= 31;
 }
 
-// Memory for reading blocks of a file: a block of up to Capacity() bytes from any position.
-class ReadBuffer {
+// Memory for blocks of a file: a block of up to Capacity() bytes for any position.
+class BlockBuffer {
 public:
     static constexpr std::size_t kAlignment = 64;
 
-    explicit ReadBuffer(std::size_t capacity = 0) { Resize(capacity); }
+    explicit BlockBuffer(std::size_t capacity = 0) { Resize(capacity); }
     // Makes room for blocks of `capacity` bytes; what the buffer held is gone.
     void Resize(std::size_t capacity) {
         if (storage_ && capacity == capacity_) return;
-        // Only bytes a read put there are ever handed out: no need to clear them. The spare
-        // bytes take the alignment, the file position's offset and the step for a write.
+        // Its bytes are only ever used after a read or a write put them there: no need to
+        // clear them. The spare bytes take the alignment, the file position's offset and the
+        // step for a write.
         storage_ = std::make_unique_for_overwrite<std::uint8_t[]>(capacity + 3 * kAlignment);
         capacity_ = capacity;
         Place(0, 0);

@@ -152,7 +152,7 @@ private:
 
     // Two window buffers: the next window is read into the one that holds no bytes handed out
     // by Writable, which may still wait there to be written.
-    ReadBuffer windows_[2];
+    BlockBuffer windows_[2];
     std::vector<std::uint8_t> tail_;
     int window_ = 0;            // the buffer that holds the window
     bool windowLent_ = false;   // Writable handed out bytes of it

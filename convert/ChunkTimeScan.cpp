@@ -100,7 +100,7 @@ private:
     const PacketLayout& layout_;
     const ChunkLoop::TimeFinder& find_;
     std::size_t blockSize_;
-    ReadBuffer block_;
+    BlockBuffer block_;
     std::vector<std::uint8_t> shortChunk_;
 };
 

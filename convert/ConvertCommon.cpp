@@ -116,7 +116,7 @@ private:
     std::int64_t pos_;
     std::uint32_t chunkSize_;
     std::size_t blockSize_;
-    ReadBuffer block_;
+    BlockBuffer block_;
     std::size_t at_ = 0, len_ = 0, valid_ = 0;
 };
 

@@ -107,7 +107,7 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
             // Block by block from where the read put it: the one copy into the file's pages is
             // all the bytes take on their way (the codec list shifts them, so the kernel could
             // not copy them page by page).
-            ReadBuffer block(kBlock);
+            BlockBuffer block(kBlock);
             std::int64_t read = static_cast<std::int64_t>(oldHeaderSize);
             out.Seek(read);
             for (;;) {

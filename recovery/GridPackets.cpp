@@ -36,7 +36,7 @@ GridPass WalkGridPackets(BinaryFile& file, std::uint64_t start, std::uint32_t pa
     pass.end = start;
     if (packetSize == 0) return pass;
     const std::size_t perRead = std::max<std::size_t>(1, kReadBlock / packetSize) * packetSize;
-    ReadBuffer reader(perRead);
+    BlockBuffer reader(perRead);
     auto pos = static_cast<std::int64_t>(start);
     file.Seek(pos);
     for (;;) {

@@ -194,7 +194,7 @@ void WriteMendedCopy(BinaryFile& in, const std::vector<std::uint8_t>& header, co
     // A megabyte at a time, and no more than the file holds (small files are common in tests).
     const std::int64_t rest = in.Size() - static_cast<std::int64_t>(header.size());
     const auto blockSize = static_cast<std::size_t>(std::clamp<std::int64_t>(rest, 1, 1 << 20));
-    ReadBuffer block(blockSize);
+    BlockBuffer block(blockSize);
     in.Seek(static_cast<std::int64_t>(header.size()));
     stop.Range(in.Size());
     for (;;) {

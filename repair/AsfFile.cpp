@@ -75,7 +75,7 @@ private:
     BufferedInput& source_;
     BufferedOutput& output_;
     std::size_t chunkSize_, blockSize_;
-    ReadBuffer block_;
+    BlockBuffer block_;
     std::span<std::uint8_t> spare_;
     std::size_t at_ = 0, filled_ = 0;
     bool lastInBlock_ = false;

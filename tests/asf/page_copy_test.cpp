@@ -52,7 +52,7 @@ TEST(PageCopy, SlowCaseIsADestinationOneTo31BytesPastTheSource) {
 // keeps its length and the room it was given.
 TEST(PageCopy, PlacedBlocksAvoidTheSlowCaseForEveryPosition) {
     constexpr std::size_t kBlock = 3 * 4096;
-    ReadBuffer buffer(kBlock);
+    BlockBuffer buffer(kBlock);
     for (std::int64_t pos = 0; pos < 2 * 4096; pos += 7) {
         const auto block = buffer.Place(pos, kBlock);
         ASSERT_EQ(block.size(), kBlock);
