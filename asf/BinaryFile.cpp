@@ -12,17 +12,29 @@
 namespace mendery {
 
 BinaryFile::~BinaryFile() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) {
+        ReleaseReserve();
+        ::close(fd_);
+    }
 }
 
-BinaryFile::BinaryFile(BinaryFile&& other) noexcept : fd_(other.fd_), path_(std::move(other.path_)) { other.fd_ = -1; }
+BinaryFile::BinaryFile(BinaryFile&& other) noexcept
+    : fd_(other.fd_), path_(std::move(other.path_)), reserved_(other.reserved_) {
+    other.fd_ = -1;
+    other.reserved_ = false;
+}
 
 BinaryFile& BinaryFile::operator=(BinaryFile&& other) noexcept {
     if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
+        if (fd_ >= 0) {
+            ReleaseReserve();
+            ::close(fd_);
+        }
         fd_ = other.fd_;
         path_ = std::move(other.path_);
+        reserved_ = other.reserved_;
         other.fd_ = -1;
+        other.reserved_ = false;
     }
     return *this;
 }
@@ -68,6 +80,7 @@ void BinaryFile::Open(const std::string& path, Mode mode) {
 
 void BinaryFile::Close() {
     if (fd_ >= 0) {
+        ReleaseReserve();
         int rc = ::close(fd_);
         fd_ = -1;
         if (rc != 0) Fail("无法关闭");
@@ -149,6 +162,30 @@ std::int64_t BinaryFile::Size() const {
 
 void BinaryFile::Truncate(std::int64_t size) {
     if (::ftruncate(fd_, size) != 0) Fail("无法截断");
+}
+
+void BinaryFile::Reserve(std::int64_t bytes) {
+    if (bytes <= 0) return;
+    // FALLOC_FL_KEEP_SIZE: the file's size stays that of what was written, so a run that ends
+    // early leaves no zeros behind. Not posix_fallocate, which writes zeros where the file
+    // system cannot allocate.
+    if (::fallocate(fd_, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) == 0) {
+        reserved_ = true;
+    } else if (errno == ENOSPC || errno == EDQUOT) {
+        // A refused allocation may have kept part of the range.
+        reserved_ = true;
+        ReleaseReserve();
+    }
+}
+
+void BinaryFile::ReleaseReserve() noexcept {
+    if (!reserved_) return;
+    reserved_ = false;
+    // Setting the size a file already has drops the blocks allocated past its end.
+    const int saved = errno;
+    struct stat st{};
+    if (::fstat(fd_, &st) == 0) (void)::ftruncate(fd_, st.st_size);
+    errno = saved;
 }
 
 std::string SystemReason(int error) {

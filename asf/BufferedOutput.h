@@ -43,6 +43,8 @@ public:
         MoveTo(0);
     }
     bool IsOpen() const { return file_.IsOpen(); }
+    // Sets disk space aside for the bytes the run expects to write (see BinaryFile::Reserve).
+    void Reserve(std::int64_t bytes) { file_.Reserve(bytes); }
 
     // Copies into the buffer; what a write as large as the buffer holds of whole pages goes to
     // the file directly.

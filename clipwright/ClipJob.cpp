@@ -557,6 +557,15 @@ void SayTotals(const ClipArgs& args, const SourceStats& stats, const ClipWriter&
     say("输出文件: " + args.output + " (" + std::to_string(writer.BytesWritten()) + " 字节)");
 }
 
+// A repair or join writes about as much as it reads; a cut's share is not known beforehand, and
+// it writes too little for setting space aside to matter.
+std::int64_t ExpectedOutputBytes(const ClipArgs& args) {
+    if (args.GetMode() == ClipArgs::Mode::Cut) return 0;
+    std::int64_t total = 0;
+    for (const std::string& input : args.inputs) total += FileSizeOf(input);
+    return total;
+}
+
 // The job's work once its paths are checked: everything up to the committed output and the
 // closing lines. Returns the exit code; failures throw.
 int RunCheckedJob(const ClipArgs& args, const Say& say, const Say& warn, const ClipJobHooks& hooks, std::string& tempPath) {
@@ -567,6 +576,7 @@ int RunCheckedJob(const ClipArgs& args, const Say& say, const Say& warn, const C
     auto first = std::make_unique<ClipSource>(args.inputs[0], args.resync, stop);
     if (const auto refused = CheckInputs(args, *first, warn, stop)) return *refused;
     ClipWriter writer(staged.TempPath(), *first);
+    writer.Reserve(ExpectedOutputBytes(args));
     ClipEmitter emitter(writer, first->PrerollMs(), first->VideoStream());
     const SourceStats stats = args.GetMode() == ClipArgs::Mode::Cut ? CutPieces(args, *first, emitter, hooks)
                                                                     : CopyInputs(args, *first, emitter, hooks);

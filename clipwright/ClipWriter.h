@@ -34,6 +34,8 @@ public:
     ClipWriter(const ClipWriter&) = delete;
     ClipWriter& operator=(const ClipWriter&) = delete;
     std::uint32_t PacketsWritten() const { return packets_; }
+    // Sets disk space aside for the output the job expects (see BinaryFile::Reserve).
+    void Reserve(std::int64_t bytes) { out_.Reserve(bytes); }
     void WritePacket(std::span<const std::uint8_t> packet);
     // A packet changed where the reader read it and written from there: packets that follow
     // one another in one read window go out together, their whole pages in one write and with

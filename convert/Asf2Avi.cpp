@@ -129,6 +129,8 @@ void TAsf2Avi::Convert() {
     source_.Open(FileName, BinaryFile::Mode::Read);
     try {
         out_.Create(OutFileName);
+        // The frames and sound take about as many bytes in the AVI as in the source.
+        out_.Reserve(source_.Size());
         indexOut_.Create(indexName);
     } catch (...) {
         source_.Close();

@@ -2,6 +2,7 @@
 // A RIFF file (AVI, WAVE) written through the one buffered output: four-character codes,
 // 32-bit little-endian fields, chunks with their pad byte, size fields patched once the length
 // is known, and the 4 GiB that RIFF's 32-bit sizes can describe.
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -26,6 +27,8 @@ public:
         limitReached_ = false;
     }
     bool IsOpen() const { return out_.IsOpen(); }
+    // Sets disk space aside for what the run expects to write, no more than RIFF can hold.
+    void Reserve(std::int64_t bytes) { out_.Reserve(std::min(bytes, kRiffLimit)); }
     void Write(std::span<const std::uint8_t> data) { out_.Write(data); }
     void WriteFourCC(const char* fourcc) { out_.Write(std::span(reinterpret_cast<const std::uint8_t*>(fourcc), 4)); }
     void WriteU32(std::uint32_t v);

@@ -99,6 +99,7 @@ TransplantResult TransplantCodecList(IHost& host, const std::string& source, con
 
         BufferedOutput dst;
         dst.Create(pop);
+        dst.Reserve(outSize + static_cast<std::int64_t>(codecList.size()));
         try {
             dst.Write(*header);
             dst.Write(codecList);

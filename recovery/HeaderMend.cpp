@@ -190,6 +190,7 @@ void WriteMendedCopy(BinaryFile& in, const std::vector<std::uint8_t>& header, co
     PassStop stop(host, stopRequested, 1);
     StagedOutput staged(output);
     BinaryFile out(staged.TempPath(), BinaryFile::Mode::Create);
+    out.Reserve(in.Size());
     out.Write(header);
     // A megabyte at a time, and no more than the file holds (small files are common in tests).
     const std::int64_t rest = in.Size() - static_cast<std::int64_t>(header.size());

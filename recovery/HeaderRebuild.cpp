@@ -222,6 +222,7 @@ void WriteRebuilt(BinaryFile& in, const Reference& ref, const DamagedPackets& fo
     // Packets are a few kilobytes each: written one by one, they cost a system call apiece.
     BufferedOutput out;
     out.Create(staged.TempPath());
+    out.Reserve(in.Size());
     out.Write(head);
     stop.Range(static_cast<std::int64_t>(found.whole));
     std::int64_t written = 0;

@@ -24,6 +24,8 @@ std::optional<Outcome> OpenSourceAndOutput(const std::string& source, const std:
     try {
         in.Open(source);
         out.Create(output);
+        // Both tools write at most about what they read; what they leave out is given back.
+        out.Reserve(in.Size());
     } catch (const IoError& e) {
         log(std::string("访问文件出错: ") + e.what());
         if (in.IsOpen()) in.Close();

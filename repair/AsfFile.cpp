@@ -434,6 +434,8 @@ std::int64_t TAsfFile::OutputPos() const { return output_.Tell() + static_cast<s
 void TAsfFile::BeginPass(const std::vector<std::uint8_t>& header) {
     Aborted = false;
     output_.Create(OutFileName);
+    // The repaired file is about as long as the source.
+    output_.Reserve(sourceSize_);
     if (!StripHeader) output_.Write(header);
     lastGood_.assign(chunkSize_, 0);
     source_.Seek(dataStart_);

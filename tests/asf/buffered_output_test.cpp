@@ -2,6 +2,8 @@
 // sizing, patching, spooling and closing see of what is still pending.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <numeric>
 
 #include "asf/BufferedOutput.h"
@@ -197,4 +199,63 @@ TEST(BufferedOutput, AFailedWriteIsReported) {
         EXPECT_NE(reason.find("无法写入"), std::string::npos) << (inPlace ? "in place: " : "buffered: ") << reason;
         out.CloseUnflushed();
     }
+}
+
+namespace {
+
+std::int64_t AllocatedBytes(const std::string& path) {
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) return -1;
+    return static_cast<std::int64_t>(st.st_blocks) * 512;
+}
+
+constexpr std::int64_t kReserved = 8 << 20;
+
+}  // namespace
+
+// Space set aside for an output the run then does not fill is given back however the file is
+// closed (kept, dropped unflushed, or left to the destructor by a run that failed), and the
+// file holds exactly what was written: the reservation never adds bytes or changes the size.
+TEST(BufferedOutput, SpaceSetAsideAndNotWrittenIsGivenBack) {
+    TempDir dir;
+    const Bytes written = Counting(100 * 1024, 3);
+    enum class End { Close, CloseUnflushed, Destroyed };
+    for (const End end : {End::Close, End::CloseUnflushed, End::Destroyed}) {
+        const std::string path = (dir / ("out" + std::to_string(int(end)) + ".bin")).string();
+        {
+            BufferedOutput out(64 * 1024);
+            out.Create(path);
+            out.Reserve(kReserved);
+            if (AllocatedBytes(path) < kReserved) GTEST_SKIP() << "this file system sets no space aside";
+            EXPECT_EQ(FileSizeOf(path), 0) << "setting space aside leaves the size as it was";
+            out.Write(written);
+            if (end != End::Close) out.Size();  // writes out what is pending
+            if (end == End::Close) out.Close();
+            if (end == End::CloseUnflushed) out.CloseUnflushed();
+        }
+        EXPECT_EQ(ReadFileBytes(path), written) << int(end);
+        EXPECT_LT(AllocatedBytes(path), 1 << 20) << "ending " << int(end) << " kept the space set aside";
+    }
+}
+
+// A reservation shorter than what is written, a truncation and a rewritten file in the same
+// writer all leave the file as it would be without one.
+TEST(BufferedOutput, WritesPastOrWithinTheReservedSpaceLandAsWithoutIt) {
+    TempDir dir;
+    const std::string path = (dir / "out.bin").string();
+    BufferedOutput out(64 * 1024);
+    out.Create(path);
+    out.Reserve(10 * 1024);
+    const Bytes first = Counting(300 * 1024, 9);
+    out.Write(first);
+    out.Truncate(200 * 1024);
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(path), Bytes(first.begin(), first.begin() + 200 * 1024));
+
+    out.Create(path);
+    out.Reserve(kReserved);
+    out.Write(Counting(5, 1));
+    out.Close();
+    EXPECT_EQ(ReadFileBytes(path), Counting(5, 1));
+    EXPECT_LT(AllocatedBytes(path), 1 << 20);
 }
