@@ -68,3 +68,37 @@ TEST(ConvertReadFault, ReadErrorInALaterBlockEndsTheRunThere) {
     EXPECT_EQ(log.find("找到"), std::string::npos) << log;
     EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(source) + " -o " + Quote(out), &log), 0) << log;
 }
+
+// Blocks are read ahead of the chunks being parsed. Bytes the run never reaches (behind the
+// index object, where a failing disk may well have left unreadable sectors) must not end it,
+// however early they were read.
+TEST(ConvertReadFault, ReadErrorBehindTheIndexObjectLeavesTheRunAlone) {
+    TempDir dir;
+    AsfBuilder b;
+    b.AudioStream(1).Index();
+    PacketSpec p;
+    p.lengthTypeFlags = 0x10;  // a word padding field: the small payload leaves much padding
+    PayloadSpec pl;
+    pl.stream = 1;
+    pl.key = true;
+    pl.objectSize = 64;
+    pl.data = Bytes(64, 0x41);
+    p.payloads = {pl};
+    const std::uint64_t chunks = 2 * ((1u << 20) / b.packetSize()) + 10;
+    for (std::uint64_t i = 0; i < chunks; ++i) b.Packet(p);
+    Bytes file = b.Build();
+    const std::size_t end = file.size();
+    file.resize(end + 3 * (1u << 20), 0xEE);
+    const auto source = (dir / "long.wma").string();
+    WriteFileBytes(source, file);
+    const std::string faulty = "LD_PRELOAD=" + Quote(MENDERY_READ_FAULT) + " MENDERY_FAULT_FILE=" + Quote(source) +
+                               " MENDERY_FAULT_AT=" + std::to_string(end + 1300000) + " ";
+    const auto out = (dir / "out.wav").string();
+    std::string log;
+    EXPECT_EQ(RunCommand(faulty + MENDERY_CLI + " wav " + Quote(source) + " -o " + Quote(out), &log), 0) << log;
+    EXPECT_EQ(log.find("输入/输出错误"), std::string::npos) << log;
+    const auto clean = (dir / "clean.wav").string();
+    EXPECT_EQ(RunCommand(std::string(MENDERY_CLI) + " wav " + Quote(source) + " -o " + Quote(clean), &log), 0) << log;
+    EXPECT_GT(fs::file_size(clean), chunks * 64);
+    EXPECT_EQ(ReadFileBytes(out), ReadFileBytes(clean));
+}
