@@ -3,7 +3,6 @@
 // stderr when it is a terminal, Ctrl-C and SIGTERM as the stop button, questions answered by
 // --yes/--no or a prompt on the terminal.
 #include <atomic>
-#include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
@@ -76,7 +75,7 @@ private:
     bool progressVisible_ = false;
     std::int64_t max_ = 0, pos_ = 0;
     std::string status_;
-    std::chrono::steady_clock::time_point lastDraw_{};
+    std::int64_t lastDrawMs_ = -1000;  // on the coarse monotonic clock
     bool stopDelivered_ = false;
     std::string lastReason_;
     void NoteReason(std::string_view line);
