@@ -37,6 +37,8 @@ public:
     std::int64_t Tell() const { return pos_; }
     std::int64_t Size() const { return size_; }
     bool AtEnd() const { return pos_ >= size_; }
+    // The file itself, for reads at given positions (BinaryFile::ReadAt) that bypass the window.
+    const BinaryFile& File() const { return file_; }
 
 private:
     int ReadByteSlow();

@@ -7,7 +7,7 @@
 
 #include "convert/ConvertCommon.h"
 #include "asf/PageCopy.h"
-#include "convert/SideThread.h"
+#include "asf/SideThread.h"
 
 namespace mendery {
 

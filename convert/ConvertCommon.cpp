@@ -5,13 +5,11 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <memory>
-#include <utility>
 
 #include "asf/AsfGuid.h"
 #include "asf/PageCopy.h"
-#include "convert/SideThread.h"
+#include "asf/ReadAhead.h"
 
 namespace mendery {
 
@@ -80,30 +78,24 @@ ChunkLoop::ChunkLoop(BinaryFile& source, std::uint32_t chunkSize, const PacketLa
       buffer_(std::max<std::size_t>(chunkSize, 3)) {}
 
 namespace {
-// Reads the source in blocks of whole chunks (about a megabyte): one read call per block, and a
-// chunk that lies whole inside its block is handed on where it lies, without copying. Only the
-// short last chunk of a cut file is copied into the zeroed chunk buffer.
-// While the loop works through one block, a thread of its own reads the next into a second
-// buffer: the kernel's copy into memory is about a third of a conversion's time, and it then
-// overlaps the parsing and writing. A failed read ahead is reported when its block is reached,
-// as a read made then would have been.
+// Reads the source in blocks of whole chunks (about a megabyte), the next one ahead while the
+// current one is used: one read call per block, and a chunk that lies whole inside its block is
+// handed on where it lies, without copying. Only the short last chunk of a cut file is copied
+// into the zeroed chunk buffer.
 class ChunkBlocks {
 public:
     ChunkBlocks(const BinaryFile& f, std::int64_t pos, std::uint32_t chunkSize)
-        : file_(f),
-          pos_(pos),
-          chunkSize_(chunkSize),
-          blockSize_(ChunkBlockSize(chunkSize)),
-          blocks_{BlockBuffer(blockSize_), BlockBuffer(blockSize_)} {}
+        : pos_(pos), chunkSize_(chunkSize), blocks_(f, ChunkBlockSize(chunkSize)) {}
     // The next chunk, or an empty span at the end of the file.
     std::span<const std::uint8_t> Next(std::span<std::uint8_t> shortChunk) {
-        if (at_ == len_) {
+        if (at_ == block_.size()) {
             // pos_ is where the next block starts: every chunk handed out so far was read.
-            TakeNextBlock();
-            if (len_ == 0) return {};
+            block_ = blocks_.Read(pos_);
+            at_ = 0;
+            if (block_.empty()) return {};
         }
-        const std::size_t n = std::min<std::size_t>(chunkSize_, len_ - at_);
-        std::span<const std::uint8_t> chunk = blocks_[current_].Bytes().subspan(at_, n);
+        const std::size_t n = std::min<std::size_t>(chunkSize_, block_.size() - at_);
+        std::span<const std::uint8_t> chunk = block_.subspan(at_, n);
         at_ += n;
         pos_ += static_cast<std::int64_t>(n);
         valid_ = n;
@@ -118,49 +110,11 @@ public:
     std::size_t Valid() const { return valid_; }
 
 private:
-    struct Ahead {
-        std::int64_t pos = -1;  // the block being read ahead starts here; -1: none
-        std::size_t len = 0;
-        std::exception_ptr failure;
-    };
-
-    void TakeNextBlock() {
-        at_ = 0;
-        if (ahead_.pos == pos_) {
-            side_.Wait();
-            ahead_.pos = -1;
-            if (ahead_.failure) std::rethrow_exception(std::exchange(ahead_.failure, nullptr));
-            current_ ^= 1;
-            len_ = ahead_.len;
-        } else {
-            len_ = file_.ReadAt(pos_, blocks_[current_].Place(pos_, blockSize_));
-        }
-        // A short block ends the file; after a whole one the next is read while this one is used.
-        if (len_ == blockSize_) ReadAhead(pos_ + static_cast<std::int64_t>(len_));
-    }
-
-    void ReadAhead(std::int64_t pos) {
-        ahead_.pos = pos;
-        BlockBuffer& other = blocks_[current_ ^ 1];
-        side_.Start([this, pos, &other] {
-            try {
-                ahead_.len = file_.ReadAt(pos, other.Place(pos, blockSize_));
-            } catch (...) {
-                ahead_.failure = std::current_exception();
-            }
-        });
-    }
-
-    const BinaryFile& file_;
     std::int64_t pos_;
     std::uint32_t chunkSize_;
-    std::size_t blockSize_;
-    BlockBuffer blocks_[2];
-    int current_ = 0;
-    std::size_t at_ = 0, len_ = 0, valid_ = 0;
-    Ahead ahead_;
-    // Last: it is joined before the buffers and the read-ahead state go.
-    SideThread side_;
+    ReadAheadBlocks blocks_;
+    std::span<const std::uint8_t> block_;
+    std::size_t at_ = 0, valid_ = 0;
 };
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "asf/HeaderSalvage.h"
 #include "asf/PageCopy.h"
 #include "asf/PacketLayout.h"
+#include "asf/ReadAhead.h"
 #include "asf/StagedOutput.h"
 
 namespace mendery {
@@ -24,9 +25,9 @@ bool KeptByCleaning(const Guid& g) {
 }  // namespace
 
 // Hands out the chunks of the source in order, read a block of whole chunks (about a megabyte)
-// at a time: one read call per block instead of one per chunk. A whole chunk is repaired where
-// it lies in the block, without copying it, and runs of kept chunks are written from there
-// before the block is read into again. A chunk is shorter than the chunk size only at the end
+// at a time: one read call per block instead of one per chunk, the next block read ahead while
+// this one is used. A whole chunk is repaired where it lies in the block, without copying it,
+// and runs of kept chunks are written from there before the next block is taken. A chunk is shorter than the chunk size only at the end
 // of the file, as when read on its own; such a chunk, and every chunk of a file whose chunks
 // are smaller than the bytes a detail line shows, is copied into the spare buffer and the
 // bytes after it are cleared, as if the buffer had been cleared before a read of it.
@@ -40,15 +41,14 @@ public:
         : source_(source),
           output_(output),
           chunkSize_(chunkSize),
-          blockSize_(std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
-          block_(blockSize_),
+          blocks_(source.File(), std::max<std::size_t>(1, (1u << 20) / chunkSize) * chunkSize),
           spare_(spare.first(std::max<std::size_t>(chunkSize + 2, kDetailBytes))) {
         std::fill(spare.begin(), spare.end(), 0);
     }
 
-    // True when the next chunk comes with a new read into the block: the chunks handed out
-    // before are overwritten then.
-    bool BlockUsedUp() const { return at_ == filled_; }
+    // True when the next chunk comes with a new block: the chunks handed out before may be
+    // overwritten then.
+    bool BlockUsedUp() const { return at_ == block_.size(); }
     // True when the chunk handed out last lies in the block (it stays there until the block
     // is used up), false when it was copied into the spare buffer.
     bool LastInBlock() const { return lastInBlock_; }
@@ -56,12 +56,13 @@ public:
     void WriteInPlace(std::span<const std::uint8_t> run) { output_.WriteInPlace(run); }
     // The next chunk, chunk-size bytes long (`length` of them from the file); empty at the end.
     std::span<std::uint8_t> Next(std::size_t& length) {
-        if (at_ == filled_) {
-            filled_ = source_.Read(block_.Place(source_.Tell(), blockSize_));
+        if (at_ == block_.size()) {
+            block_ = blocks_.Read(source_.Tell());
+            source_.Seek(source_.Tell() + static_cast<std::int64_t>(block_.size()));
             at_ = 0;
         }
-        length = std::min<std::size_t>(chunkSize_, filled_ - at_);
-        const auto chunk = block_.Bytes().subspan(at_, length);
+        length = std::min<std::size_t>(chunkSize_, block_.size() - at_);
+        const auto chunk = block_.subspan(at_, length);
         at_ += length;
         lastInBlock_ = length == chunkSize_ && length >= kDetailBytes;
         if (length == 0) return {};
@@ -74,10 +75,11 @@ public:
 private:
     BufferedInput& source_;
     BufferedOutput& output_;
-    std::size_t chunkSize_, blockSize_;
-    BlockBuffer block_;
+    std::size_t chunkSize_;
+    ReadAheadBlocks blocks_;
+    std::span<std::uint8_t> block_;
     std::span<std::uint8_t> spare_;
-    std::size_t at_ = 0, filled_ = 0;
+    std::size_t at_ = 0;
     bool lastInBlock_ = false;
 };
 
