@@ -11,6 +11,26 @@ using namespace mendery;
 using namespace mendery::test;
 namespace fs = std::filesystem;
 
+namespace {
+
+// Packets of one small audio payload each, for `megabytes` read blocks and a few chunks more;
+// returns how many.
+std::uint64_t AddAudioMegabytes(AsfBuilder& b, std::uint64_t megabytes) {
+    PacketSpec p;
+    p.lengthTypeFlags = 0x10;  // a word padding field: the small payload leaves much padding
+    PayloadSpec pl;
+    pl.stream = 1;
+    pl.key = true;
+    pl.objectSize = 64;
+    pl.data = Bytes(64, 0x41);
+    p.payloads = {pl};
+    const std::uint64_t chunks = megabytes * ((1u << 20) / b.packetSize()) + 10;
+    for (std::uint64_t i = 0; i < chunks; ++i) b.Packet(p);
+    return chunks;
+}
+
+}  // namespace
+
 TEST(ConvertReadFault, ReadErrorInTheMiddleOfTheSourceFailsEveryConverterAndKeepsNoOutput) {
     TempDir dir;
     const auto source = (dir / "a.wmv").string();
@@ -45,16 +65,7 @@ TEST(ConvertReadFault, ReadErrorInALaterBlockEndsTheRunThere) {
     TempDir dir;
     AsfBuilder b;
     b.AudioStream(1);
-    PacketSpec p;
-    p.lengthTypeFlags = 0x10;  // a word padding field: the small payload leaves much padding
-    PayloadSpec pl;
-    pl.stream = 1;
-    pl.key = true;
-    pl.objectSize = 64;
-    pl.data = Bytes(64, 0x41);
-    p.payloads = {pl};
-    const std::uint64_t chunks = 3 * ((1u << 20) / b.packetSize()) + 10;
-    for (std::uint64_t i = 0; i < chunks; ++i) b.Packet(p);
+    AddAudioMegabytes(b, 3);
     const auto source = (dir / "long.wma").string();
     WriteFileBytes(source, b.Build());
     const auto out = (dir / "long.wav").string();
@@ -76,16 +87,7 @@ TEST(ConvertReadFault, ReadErrorBehindTheIndexObjectLeavesTheRunAlone) {
     TempDir dir;
     AsfBuilder b;
     b.AudioStream(1).Index();
-    PacketSpec p;
-    p.lengthTypeFlags = 0x10;  // a word padding field: the small payload leaves much padding
-    PayloadSpec pl;
-    pl.stream = 1;
-    pl.key = true;
-    pl.objectSize = 64;
-    pl.data = Bytes(64, 0x41);
-    p.payloads = {pl};
-    const std::uint64_t chunks = 2 * ((1u << 20) / b.packetSize()) + 10;
-    for (std::uint64_t i = 0; i < chunks; ++i) b.Packet(p);
+    const std::uint64_t chunks = AddAudioMegabytes(b, 2);
     Bytes file = b.Build();
     const std::size_t end = file.size();
     file.resize(end + 3 * (1u << 20), 0xEE);
