@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "asf/ByteCursor.h"
 #include "asf/HeaderSalvage.h"
@@ -187,30 +188,78 @@ std::span<const std::uint8_t> ClipSource::Window(std::uint64_t pos, std::uint64_
     n = std::min(n, fileSize_ - pos);
     // Bytes before lentEnd_ may have been changed by their writer: they are read again.
     if (pos < windowStart_ || pos + n > windowStart_ + windowLength_ || pos < lentEnd_) {
-        if (windowLent_) {
-            // The lent bytes may still wait to be written: the other buffer takes the window.
-            // What was lent of it before has gone out, since bytes of this one were lent after.
-            window_ ^= 1;
-            windows_[window_].Resize(windows_[window_ ^ 1].Capacity());
-            windowLent_ = false;
-        }
-        lentEnd_ = 0;
-        ++windowsRead_;
-        auto& buffer = windows_[window_];
-        file_.Seek(static_cast<std::int64_t>(pos));
-        windowStart_ = pos;
-        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : buffer.Capacity();
-        windowLength_ = file_.Read(buffer.Place(static_cast<std::int64_t>(pos), std::min<std::uint64_t>(want, buffer.Capacity())));
+        const std::uint64_t capacity = windows_[0].Capacity();
+        const std::uint64_t want = probing_ ? std::max<std::uint64_t>(n, 8ull * PacketSize()) : capacity;
+        NewWindow(pos, std::min<std::uint64_t>(want, capacity));
         n = std::min<std::uint64_t>(n, windowLength_);
     }
     return std::span<const std::uint8_t>(windows_[window_].Bytes()).subspan(pos - windowStart_, n);
+}
+
+void ClipSource::NewWindow(std::uint64_t pos, std::uint64_t want) {
+    lentEnd_ = 0;
+    ++windowsRead_;
+    windowStart_ = pos;
+    if (TakeAhead(pos, want)) {
+        window_ = ahead_.buffer;
+        windowLength_ = ahead_.length;
+    } else {
+        // The window's own buffer, unless bytes lent of it may still wait there.
+        if (window_ == lentBuffer_) window_ = FreeBuffer();
+        auto& buffer = windows_[window_];
+        windowLength_ = file_.ReadAt(static_cast<std::int64_t>(pos), buffer.Place(static_cast<std::int64_t>(pos), want));
+    }
+    ahead_.buffer = -1;
+    if (!probing_ && windowLength_ == windows_[0].Capacity()) StartAhead();
+}
+
+bool ClipSource::TakeAhead(std::uint64_t pos, std::uint64_t want) {
+    if (ahead_.buffer < 0) return false;
+    side_.Wait();
+    const bool hit = ahead_.start == pos && want == windows_[0].Capacity();
+    std::exception_ptr failure = std::exchange(ahead_.failure, nullptr);
+    if (!hit) ahead_.buffer = -1;
+    if (hit && failure) {
+        ahead_.buffer = -1;
+        std::rethrow_exception(failure);
+    }
+    return hit;
+}
+
+void ClipSource::StartAhead() {
+    // The first packet on the window's step that does not lie whole in it.
+    const std::uint64_t size = PacketSize();
+    const std::uint64_t next = windowStart_ + windowLength_ / size * size;
+    if (next >= fileSize_ || next <= windowStart_) return;
+    const int target = FreeBuffer();
+    ahead_.buffer = target;
+    ahead_.start = next;
+    ahead_.length = 0;
+    BlockBuffer& buffer = windows_[target];
+    const std::uint64_t want = windows_[0].Capacity();
+    side_.Start([this, next, want, &buffer] {
+        try {
+            ahead_.length = file_.ReadAt(static_cast<std::int64_t>(next), buffer.Place(static_cast<std::int64_t>(next), want));
+        } catch (...) {
+            ahead_.failure = std::current_exception();
+        }
+    });
+}
+
+int ClipSource::FreeBuffer() {
+    int free = 0;
+    while (free == window_ || free == lentBuffer_) ++free;
+    if (windows_[free].Capacity() != windows_[0].Capacity()) windows_[free].Resize(windows_[0].Capacity());
+    return free;
 }
 
 LentBytes ClipSource::Writable(const SourcePacket& packet) {
     const auto buffer = windows_[window_].Bytes();
     const std::uint8_t* at = packet.bytes.data();
     if (packet.bytes.empty() || at < buffer.data() || at + packet.bytes.size() > buffer.data() + windowLength_) return {};
-    windowLent_ = true;
+    // Bytes lent of an earlier window have gone out by now: the writer writes what waits
+    // before it takes bytes of a later window.
+    lentBuffer_ = window_;
     lentEnd_ = std::max(lentEnd_, packet.offset + packet.bytes.size());
     return {std::span(buffer).subspan(static_cast<std::size_t>(at - buffer.data()), packet.bytes.size()), windowsRead_};
 }

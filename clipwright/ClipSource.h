@@ -6,6 +6,7 @@
 // Files whose header was never finalised (sizes 0, data object size 50) are read to the end.
 #include <atomic>
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -16,6 +17,7 @@
 #include "asf/AsfPacket.h"
 #include "asf/BinaryFile.h"
 #include "asf/PageCopy.h"
+#include "asf/SideThread.h"
 
 namespace mendery {
 
@@ -150,19 +152,39 @@ private:
     bool styleKnown_ = false, styleEc_ = false;
     std::uint8_t stylePropertyFlags_ = 0;
 
-    // Two window buffers: the next window is read into the one that holds no bytes handed out
-    // by Writable, which may still wait there to be written.
-    BlockBuffer windows_[2];
+    // Three window buffers: the window, the one whose bytes Writable handed out last (they may
+    // still wait there to be written; it may be the window itself), and the next window, read
+    // ahead on a side thread into a buffer that is neither while the window is used.
+    BlockBuffer windows_[3];
     std::vector<std::uint8_t> tail_;
     int window_ = 0;            // the buffer that holds the window
-    bool windowLent_ = false;   // Writable handed out bytes of it
-    std::uint64_t lentEnd_ = 0;  // file position after the last bytes handed out of it
+    int lentBuffer_ = -1;       // the buffer Writable handed out bytes of last, or -1
+    std::uint64_t lentEnd_ = 0;  // file position after the last bytes handed out of the window
     std::uint64_t windowStart_ = 0, windowLength_ = 0;
     std::uint64_t windowsRead_ = 0;
     bool probing_ = false;  // random probes read a few packets, not a whole window
     std::uint64_t pos_ = 0;
     bool searchPending_ = false;  // the next read searches from pos_ (after a damaged packet)
     SourceStats stats_;
+
+    // The window read ahead: where the window after this one starts when the packets go on
+    // in step, read while this one is used. A failed read is thrown only when that window is
+    // asked for.
+    struct Ahead {
+        int buffer = -1;  // -1: none under way
+        std::uint64_t start = 0, length = 0;
+        std::exception_ptr failure;
+    };
+    // Reads the window at `pos` into a free buffer, or takes it from the read ahead.
+    void NewWindow(std::uint64_t pos, std::uint64_t want);
+    // Waits for the read ahead; true when it read `want` bytes (or to the end) from `pos`.
+    bool TakeAhead(std::uint64_t pos, std::uint64_t want);
+    void StartAhead();
+    // A buffer that is neither the window nor the one whose lent bytes may wait, sized alike.
+    int FreeBuffer();
+    Ahead ahead_;
+    // Last: it is joined before the buffers and the read-ahead state go.
+    SideThread side_;
 };
 
 }  // namespace mendery

@@ -745,3 +745,24 @@ TEST(Clipwright, JoinedInputsOfManyWindowsKeepEveryPayload) {
         lastSend = outPacket.sendTime;
     }
 }
+
+// A source whose reads fail from a byte on (a failing disk, stood for by a preloaded library):
+// the windows are read ahead of the packets being written, and an error in any of them still
+// ends the run there, with its reason and no output.
+TEST(Clipwright, AReadErrorInAnyWindowEndsTheRunAndLeavesNoOutput) {
+    TempDir dir;
+    constexpr std::uint32_t kSize = 1024;
+    const auto in = (dir / "in.wmv").string(), out = (dir / "out.wmv").string();
+    WriteFileBytes(in, VideoFile(3300, kSize).Build());  // three read windows and a bit
+    for (const std::uint64_t faultAt : {500000ull, 1500000ull, 3000000ull}) {
+        SCOPED_TRACE("reads fail from byte " + std::to_string(faultAt));
+        std::string log;
+        const std::string faulty = "LD_PRELOAD=" + Quote(MENDERY_READ_FAULT) + " MENDERY_FAULT_FILE=" + Quote(in) +
+                                   " MENDERY_FAULT_AT=" + std::to_string(faultAt) + " ";
+        EXPECT_NE(RunCommand(faulty + Quote(kClipwright) + " -i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 0) << log;
+        EXPECT_NE(log.find("输入/输出错误"), std::string::npos) << log;
+        EXPECT_FALSE(std::filesystem::exists(out)) << log;
+    }
+    std::string log;
+    EXPECT_EQ(Clipwright("-i " + Quote(in) + " -o " + Quote(out) + " -y", &log), 0) << log;
+}
