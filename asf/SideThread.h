@@ -7,12 +7,15 @@
 #include <condition_variable>
 #include <functional>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace mendery {
 
 // Runs one job at a time on a thread of its own. The thread takes no asynchronous signals: a
-// stop is still delivered to the thread that runs the tool.
+// stop is still delivered to the thread that runs the tool. Where no thread can be had (a
+// process limit reached), each job runs in Start on the caller's thread: the work is the same,
+// only not overlapped.
 // Either side that waits for the other (the thread for a job, the caller for its end) first
 // watches for a short while before it sleeps: waking a sleeping thread costs a system call on
 // one side and, on a virtual machine whose idle core halts, some 50 µs before the other runs
@@ -26,13 +29,12 @@ public:
         ::pthread_sigmask(SIG_BLOCK, &all, &old);  // the new thread inherits the mask
         try {
             thread_ = std::thread([this] { Serve(); });
-        } catch (...) {
-            ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
-            throw;
+        } catch (const std::system_error&) {
         }
         ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     }
     ~SideThread() {
+        if (!thread_.joinable()) return;
         Wait();
         quit_.store(true);
         Announce();
@@ -43,6 +45,10 @@ public:
 
     // `job` must not throw. Only after Wait() (or before the first Start) may the next be given.
     void Start(std::function<void()> job) {
+        if (!thread_.joinable()) {
+            job();
+            return;
+        }
         job_ = std::move(job);  // the thread reads it only once `busy_` is set
         busy_.store(true);
         Announce();

@@ -1,6 +1,7 @@
 #include "convert/encoder/EncoderEngine.h"
 
 #include <filesystem>
+#include <system_error>
 
 #include "convert/encoder/EncoderEnginePipeline.h"
 #include "asf/BinaryFile.h"
@@ -66,7 +67,14 @@ void EncoderEngine::Start() {
     if (!pipeline_) PrepareToEncode(true);
     // A stop that came before the start is not cleared here: the run ends at once.
     runState_ = rsStarting;
-    thread_ = std::thread(&EncoderEngine::Run, this);
+    try {
+        thread_ = std::thread(&EncoderEngine::Run, this);
+    } catch (const std::system_error&) {
+        // A process limit reached: the run never starts, and the files it opened are closed.
+        pipeline_.reset();
+        runState_ = rsStopped;
+        throw EncoderError("无法启动编码线程: 系统不允许再创建线程");
+    }
 }
 
 void EncoderEngine::Stop() {

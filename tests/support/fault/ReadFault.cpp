@@ -1,7 +1,10 @@
 // Preloaded into a child process (LD_PRELOAD) to stand for a failing disk: reads of the file
 // named by MENDERY_FAULT_FILE fail with EIO from byte MENDERY_FAULT_AT on. Reads before that
 // byte return what lies before it. Every other file reads as usual.
+// With MENDERY_FAULT_THREADS set it also stands for a system that gives the process no more
+// threads (a process limit reached): every thread creation fails with EAGAIN.
 #include <dlfcn.h>
+#include <pthread.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -81,3 +84,9 @@ extern "C" ssize_t pread64(int fd, void* buf, size_t n, off_t pos) {
 }
 
 extern "C" ssize_t pread(int fd, void* buf, size_t n, off_t pos) { return pread64(fd, buf, n, pos); }
+
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*), void* arg) {
+    static const auto real = Next<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>("pthread_create");
+    if (std::getenv("MENDERY_FAULT_THREADS")) return EAGAIN;
+    return real(thread, attr, start, arg);
+}
