@@ -3,14 +3,20 @@
 #   times both commands in one hyperfine invocation: `sync` before every timed run (not timed,
 #   so neither command pays for the other's write-back), 2 warm-up runs each, at least 10 timed
 #   runs each, warm page cache. Prints the median and min-max of each, the ratio of the medians
-#   (tool/reference) and, from a separate /usr/bin/time run, the tool's peak memory. With a GOAL
-#   (a ratio) the line says whether the median ratio meets it. Every line also goes to
-#   $BENCH_TABLE when that is set (bench/run prints them as one table at the end).
+#   (tool/reference), the paired ratio (below) and, from a separate /usr/bin/time run, the
+#   tool's peak memory. With a GOAL (a ratio) the line says whether the paired ratio meets it.
+#   Every line also goes to $BENCH_TABLE when that is set (bench/run prints them as one table
+#   at the end).
 # With BENCH_REMOVE set (paths), those files are removed before every run, so both commands
 # write a new output instead of replacing the one of the run before: replacing a large file
 # also pays for freeing the old one (and ext4 starts writing the new one back at once).
 # Commands are strings run by bash; a command that fails makes the comparison fail, so a tool
 # that refuses (an existing output without --overwrite) is never timed as if it worked.
+# hyperfine times all runs of one command, then all of the other, so a host whose speed drifts
+# between the two (a virtual machine's neighbours) puts the drift into the ratio of medians: the
+# same command has measured 20-50 % apart in two rows of one run. So the two commands are also
+# timed in pairs, one right after the other (which goes first alternates), and the line gives
+# the median of the pairs' ratios with its quartiles ("paired"); the goal is judged on it.
 
 bench_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 MENDERY_CLI="${MENDERY_CLI:-$bench_root/build-release/mendery-cli}"
@@ -45,18 +51,39 @@ compare() {
   fi
   rm -f "$errors"
   local line
-  line="$(python3 - "$json" "$name" "$(_peak_kb "$tool")" "$goal" <<'PY'
-import json, statistics, sys
+  line="$(python3 - "$json" "$name" "$(_peak_kb "$tool")" "$goal" "$runs" "$prepare" "$tool" "$ref" <<'PY'
+import json, statistics, subprocess, sys, time
 results = json.load(open(sys.argv[1]))["results"]
-name, peak_kb, goal = sys.argv[2], int(sys.argv[3] or 0), sys.argv[4]
+name, peak_kb, goal, runs, prepare, tool_cmd, ref_cmd = sys.argv[2], int(sys.argv[3] or 0), sys.argv[4], int(sys.argv[5]), *sys.argv[6:9]
+
+def timed(command):
+    subprocess.run(["bash", "-c", prepare], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    start = time.perf_counter()
+    done = subprocess.run(["bash", "-c", command], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = time.perf_counter() - start
+    return elapsed if done.returncode == 0 else None
+
+# What starting bash costs, taken off both commands of a pair as hyperfine does.
+shell = statistics.median(timed("true") for _ in range(10))
+ratios = []
+for round in range(runs):
+    pair = {}
+    for which in (("tool", "ref") if round % 2 == 0 else ("ref", "tool")):
+        pair[which] = timed(tool_cmd if which == "tool" else ref_cmd)
+    if None in pair.values():
+        print("%s: a command failed in the paired runs" % name)
+        sys.exit(0)
+    ratios.append(max(pair["tool"] - shell, 1e-6) / max(pair["ref"] - shell, 1e-6))
+q1, paired, q3 = statistics.quantiles(ratios, n=4) if len(ratios) > 1 else (ratios[0],) * 3
+
 tool, ref = (statistics.median(r["times"]) for r in results)
 spans = ["%.3f (%.3f-%.3f)" % (statistics.median(r["times"]), min(r["times"]), max(r["times"])) for r in results]
 ratio = tool / ref if ref > 0 else 0
 verdict = ""
 if goal:
-    verdict = "  goal <= %s: %s" % (goal, "met" if ratio <= float(goal) else "NOT met")
-print("%-34s tool %-22s reference %-22s ratio %5.2f  peak %6.1f MB%s"
-      % (name, spans[0], spans[1], ratio, peak_kb / 1024, verdict))
+    verdict = "  goal <= %s: %s" % (goal, "met" if paired <= float(goal) else "NOT met")
+print("%-34s tool %-22s reference %-22s ratio %5.2f  paired %5.2f (%.2f-%.2f)  peak %6.1f MB%s"
+      % (name, spans[0], spans[1], ratio, paired, q1, q3, peak_kb / 1024, verdict))
 PY
 )"
   rm -f "$json"
