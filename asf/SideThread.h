@@ -30,6 +30,7 @@ public:
         try {
             thread_ = std::thread([this] { Serve(); });
         } catch (const std::system_error&) {
+            // No thread (a process limit reached): Start runs each job itself.
         }
         ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     }
