@@ -31,6 +31,9 @@ public:
             thread_ = std::thread([this] { Serve(); });
         } catch (const std::system_error&) {
             // No thread (a process limit reached): Start runs each job itself.
+        } catch (...) {
+            ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
+            throw;
         }
         ::pthread_sigmask(SIG_SETMASK, &old, nullptr);
     }
