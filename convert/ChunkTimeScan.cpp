@@ -111,17 +111,30 @@ ChunkPass ChunkLoop::RunTimeScan(std::int64_t total, const TimeFinder& find, con
     const std::int64_t end = source_.Size();
     const auto blockSize = static_cast<std::int64_t>(ChunkBlockSize(chunkSize_));
     BlockFinder mine(source_, chunkSize_, layout_, find), theirs(source_, chunkSize_, layout_, find);
-    BlockFindings found[2];
+    // The other thread's findings take turns: it finds the next pair's second block into one
+    // while this thread replays the other. What it finds for a pair never reached is dropped.
+    BlockFindings own, ahead[2];
+    int slot = 0;
+    std::int64_t aheadPos = -1;  // the block the other thread finds into ahead[slot]
+    // Last: it is joined before the finders and findings go.
     SideThread side;
+    const auto findAhead = [&](std::int64_t at) {
+        aheadPos = at < end ? at : -1;
+        if (aheadPos >= 0) side.Start([&theirs, &found = ahead[slot], at, end] { theirs.Find(at, end, found); });
+    };
     std::int64_t index = 0, pos = source_.Tell();
+    findAhead(pos + blockSize);
     // Blocks in pairs: this thread finds the first, the other thread the second.
     for (bool over = false; !over && pos < end;) {
         const std::int64_t second = pos + blockSize;
-        const bool two = second < end;
-        if (two) side.Start([&] { theirs.Find(second, end, found[1]); });
-        mine.Find(pos, end, found[0]);
+        mine.Find(pos, end, own);
         side.Wait();
-        over = Replay(found[0], total, index, pos, pass, take) || !two || Replay(found[1], total, index, pos, pass, take);
+        BlockFindings* other = second < end ? &ahead[slot] : nullptr;
+        // A pair that did not start where whole blocks put it (the file shrank under us).
+        if (other && aheadPos != second) theirs.Find(second, end, *other);
+        slot ^= 1;
+        findAhead(second + 2 * blockSize);
+        over = Replay(own, total, index, pos, pass, take) || !other || Replay(*other, total, index, pos, pass, take);
     }
     // The source stands behind the last chunk read, as if read chunk by chunk.
     source_.Seek(pos);
